@@ -1,0 +1,33 @@
+// "config get|set": read and write a settings key, as the program does.
+#include "cli/CliCommand.h"
+#include "settings/Profile.h"
+
+#include <cstdio>
+
+namespace {
+
+int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
+{
+    if (args.size() == 4 && args[0] == "get") {
+        std::printf("%s\n", kv::GetProfileString(args[2], args[3], "", 4096, args[1]).c_str());
+        return kvcli::kExitOk;
+    }
+    if (args.size() == 5 && args[0] == "set") {
+        if (!kv::WriteProfileString(args[2], args[3], args[4], args[1])) {
+            std::fprintf(stderr, "korvianet-cli: cannot write %s\n", kv::ProfilePath(args[1]).c_str());
+            return kvcli::kExitFailure;
+        }
+        return kvcli::kExitOk;
+    }
+    if (args.size() == 1 && args[0] == "dir") {
+        std::printf("%s\n", kv::SettingsDir().c_str());
+        return kvcli::kExitOk;
+    }
+    return kvcli::UsageError("usage: config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir");
+}
+
+} // namespace
+
+KV_CLI_COMMAND("config", "config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir",
+               "read or write one settings key (FILE is e.g. teal_dialer.ini); show the settings folder",
+               RunConfig);

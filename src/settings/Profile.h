@@ -1,0 +1,45 @@
+// Private-profile (INI) files, read and written key by key. There is no
+// settings object: the file is the shared state, every read goes to the file
+// and every write replaces it atomically. Section and key names compare
+// case-insensitively; the first match wins; a miss yields the default.
+//
+// A bare file name ("teal_dialer.ini") lives in the settings folder; a name
+// with a '/' is used as it is.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace kv {
+
+// The settings folder: $KORVIANET_CONFIG_DIR, else $XDG_CONFIG_HOME/korvianet,
+// else ~/.config/korvianet. Not created by this call.
+std::string SettingsDir();
+// Creates the settings folder (owner-only) if it is missing. True if it exists.
+bool EnsureSettingsDir();
+// Full path of a profile file given by bare name.
+std::string ProfilePath(const std::string& file);
+
+// String read into a buffer of bufSize characters: at most bufSize-1 are
+// returned (bufSize 0 returns ""). The default applies when the file, the
+// section or the key is missing.
+std::string GetProfileString(const std::string& section, const std::string& key,
+                             const std::string& def, size_t bufSize, const std::string& file);
+
+// Integer read: the value's decimal digits up to the first non-digit (an
+// optional leading '-' is honoured); the default when the key is missing.
+int GetProfileInt(const std::string& section, const std::string& key, int def,
+                  const std::string& file);
+
+// Writes one key, keeping the rest of the file. The file is replaced
+// atomically; on failure the old file stays intact and false is returned.
+bool WriteProfileString(const std::string& section, const std::string& key,
+                        const std::string& value, const std::string& file);
+// Removes one key (true also when it was not there).
+bool DeleteProfileKey(const std::string& section, const std::string& key, const std::string& file);
+
+// Decimal conversion of a read buffer: digits up to the first non-digit,
+// optional leading '-', 0 when there are none.
+int DecimalPrefix(const std::string& text);
+
+} // namespace kv
