@@ -5,10 +5,16 @@ function(korvia_warnings target)
     -Wno-missing-field-initializers)
 endfunction()
 
-# A core library of one folder: every .cpp in it, warnings on, src/ on the
-# include path so that headers are named by folder ("link/CommPort.h").
+# A core library of one folder: every .cpp in it (but those named after
+# EXCLUDE), warnings on, src/ on the include path so that headers are named by
+# folder ("link/CommPort.h").
+#   korvia_core_library(kv_engine EXCLUDE DrvComm.cpp)
 function(korvia_core_library name)
+  cmake_parse_arguments(L "" "" "EXCLUDE" ${ARGN})
   file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(x ${L_EXCLUDE})
+    list(REMOVE_ITEM _srcs ${CMAKE_CURRENT_SOURCE_DIR}/${x})
+  endforeach()
   add_library(${name} STATIC ${_srcs})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC Threads::Threads)

@@ -1,0 +1,1 @@
+// Port discovery: finds the COM port of the modem's diagnostic interface.
