@@ -1,15 +1,23 @@
+// The private-profile store. A file is read whole for every call and scanned
+// in place; a write rebuilds the text with one line changed and replaces the
+// file atomically. One process-wide lock orders the calls of all threads; a
+// write also holds an flock() on the file's folder so that the command-line
+// tool and the program do not lose each other's keys.
 #include "settings/Profile.h"
 
+#include "settings/FileUtil.h"
+
+#include <algorithm>
 #include <cerrno>
-#include <cstdio>
+#include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <string_view>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace kv {
 
@@ -21,66 +29,69 @@ std::mutex& StoreLock()
     return m;
 }
 
-std::string Trim(const std::string& s)
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
+std::string_view Trim(std::string_view s)
 {
-    size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t'))
-        ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r'))
-        --e;
-    return s.substr(b, e - b);
+    while (!s.empty() && IsBlank(s.front()))
+        s.remove_prefix(1);
+    while (!s.empty() && IsBlank(s.back()))
+        s.remove_suffix(1);
+    return s;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out)
+bool SameName(std::string_view a, std::string_view b)
 {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f)
-        return false;
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        out.append(buf, n);
-    std::fclose(f);
-    return true;
+    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
 }
 
-std::vector<std::string> SplitLines(const std::string& text)
-{
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t nl = text.find('\n', start);
-        if (nl == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, nl - start));
-        start = nl + 1;
+// Walks the lines of a text; a final line without "\n" counts too. A CR
+// before the LF is not part of the line.
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : m_text(text) {}
+    bool Next(std::string_view& line)
+    {
+        if (m_pos >= m_text.size())
+            return false;
+        size_t nl = m_text.find('\n', m_pos);
+        if (nl == std::string_view::npos)
+            nl = m_text.size();
+        line = m_text.substr(m_pos, nl - m_pos);
+        m_start = m_pos;
+        m_pos = nl + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        return true;
     }
-    for (std::string& l : lines)
-        if (!l.empty() && l.back() == '\r')
-            l.pop_back();
-    return lines;
-}
+    size_t LineStart() const { return m_start; }                          // of the last line
+    size_t NextStart() const { return std::min(m_pos, m_text.size()); }   // after its end
 
-// "[name]" → name (trimmed); false for other lines.
-bool SectionName(const std::string& line, std::string& name)
+private:
+    std::string_view m_text;
+    size_t m_pos = 0;
+    size_t m_start = 0;
+};
+
+// "[name]..." → name (trimmed); false for other lines.
+bool SectionName(std::string_view line, std::string_view& name)
 {
-    std::string t = Trim(line);
-    if (t.size() < 2 || t[0] != '[')
+    std::string_view t = Trim(line);
+    if (t.size() < 2 || t.front() != '[')
         return false;
     size_t close = t.find(']');
-    if (close == std::string::npos)
+    if (close == std::string_view::npos)
         return false;
     name = Trim(t.substr(1, close - 1));
     return true;
 }
 
-// "key=value" → key, value (both trimmed); false for other lines.
-bool KeyValue(const std::string& line, std::string& key, std::string& value)
+// "key=value" → key, value (both trimmed, matching quotes around the value
+// removed); false for lines without '='.
+bool KeyValue(std::string_view line, std::string_view& key, std::string_view& value)
 {
     size_t eq = line.find('=');
-    if (eq == std::string::npos)
+    if (eq == std::string_view::npos)
         return false;
     key = Trim(line.substr(0, eq));
     value = Trim(line.substr(eq + 1));
@@ -90,121 +101,157 @@ bool KeyValue(const std::string& line, std::string& key, std::string& value)
     return true;
 }
 
-bool SameName(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
-}
-
-bool LookUp(const std::string& text, const std::string& section, const std::string& key,
+// The first value of key in any section of that name, in file order.
+bool LookUp(std::string_view text, std::string_view section, std::string_view key,
             std::string& value)
 {
+    LineReader lines(text);
+    std::string_view line, name, k, v;
     bool inSection = false;
-    std::string name, k, v;
-    for (const std::string& line : SplitLines(text)) {
+    while (lines.Next(line)) {
         if (SectionName(line, name)) {
             inSection = SameName(name, section);
             continue;
         }
         if (inSection && KeyValue(line, k, v) && SameName(k, key)) {
-            value = v;
+            // A C string ends at its first NUL: so does a value.
+            value.assign(v.data(), std::min(v.size(), v.find('\0')));
             return true;
         }
     }
     return false;
 }
 
-// Writes text to path through a temporary file in the same folder, so the
-// old file stays whole until the new one is complete on disk.
-bool ReplaceFile(const std::string& path, const std::string& text)
+enum class ReadResult { Ok, Missing, Failed };
+
+ReadResult ReadProfile(const std::string& path, std::string& text)
 {
-    std::string tmp = path + ".tmpXXXXXX";
-    std::vector<char> name(tmp.begin(), tmp.end());
-    name.push_back('\0');
-    int fd = mkstemp(name.data());
-    if (fd < 0)
-        return false;
-    fchmod(fd, 0600);
-    size_t done = 0;
-    bool ok = true;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += size_t(n);
-    }
-    if (ok && ::fsync(fd) != 0)
-        ok = false;
-    if (::close(fd) != 0)
-        ok = false;
-    if (ok && std::rename(name.data(), path.c_str()) != 0)
-        ok = false;
-    if (!ok)
-        ::unlink(name.data());
-    return ok;
+    if (ReadWholeFile(path, text))
+        return ReadResult::Ok;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
+        return ReadResult::Missing;
+    return ReadResult::Failed; // exists but cannot be read: never overwrite it
 }
 
+// A symlinked settings file is kept a symlink: the file it names is replaced.
+std::string WriteTarget(const std::string& path)
+{
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = ::realpath(path.c_str(), nullptr)) {
+            std::string r = real;
+            std::free(real);
+            return r;
+        }
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string& path)
+{
+    size_t slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// An flock() on a folder, held for one read-modify-write.
+class FolderLock {
+public:
+    explicit FolderLock(const std::string& folder)
+        : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+    {
+        if (m_fd >= 0)
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+    }
+    ~FolderLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd); // releases the lock
+    }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    int m_fd;
+};
+
+bool ValidName(std::string_view name, bool isSection)
+{
+    if (Trim(name).empty() || Trim(name).size() != name.size())
+        return false;
+    for (char c : name)
+        if (c == '\n' || c == '\r' || c == '\0' || (isSection ? c == ']' : c == '='))
+            return false;
+    return true;
+}
+
+// Sets (value non-null) or removes one key. Every other byte of the file is
+// kept as it was.
 bool ModifyKey(const std::string& section, const std::string& key, const std::string* value,
                const std::string& file)
 {
-    if (section.empty() || key.empty())
+    if (!ValidName(section, true) || !ValidName(key, false))
         return false;
     std::lock_guard<std::mutex> lock(StoreLock());
     if (file.find('/') == std::string::npos && !EnsureSettingsDir())
         return false;
-    const std::string path = ProfilePath(file);
+    const std::string path = WriteTarget(ProfilePath(file));
+    FolderLock folderLock(FolderOf(path));
     std::string text;
-    ReadWholeFile(path, text);
-    const char* eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    if (ReadProfile(path, text) == ReadResult::Failed)
+        return false;
+    const std::string_view eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
 
-    std::vector<std::string> lines = SplitLines(text);
-    std::string name, k, v;
-    long sectionAt = -1, lastInSection = -1, keyAt = -1;
-    bool inSection = false;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (SectionName(lines[i], name)) {
-            if (sectionAt >= 0 && inSection)
-                break; // first matching section only
+    // Find the key's first line in any section of that name, and the end of
+    // the first such section's last non-blank line (where a new key goes).
+    LineReader lines(text);
+    std::string_view line, name, k, v;
+    bool inSection = false, sectionSeen = false, inFirst = false;
+    size_t insertAt = std::string::npos, keyStart = std::string::npos, keyEnd = 0;
+    while (lines.Next(line)) {
+        if (SectionName(line, name)) {
             inSection = SameName(name, section);
-            if (inSection) {
-                sectionAt = long(i);
-                lastInSection = long(i);
+            inFirst = inSection && !sectionSeen;
+            if (inFirst) {
+                sectionSeen = true;
+                insertAt = lines.NextStart();
             }
             continue;
         }
-        if (inSection) {
-            if (!Trim(lines[i]).empty())
-                lastInSection = long(i);
-            if (keyAt < 0 && KeyValue(lines[i], k, v) && SameName(k, key)) {
-                keyAt = long(i);
-                break;
-            }
+        if (!inSection)
+            continue;
+        if (KeyValue(line, k, v) && SameName(k, key)) {
+            keyStart = lines.LineStart();
+            keyEnd = lines.NextStart();
+            break;
         }
+        if (inFirst && !Trim(line).empty())
+            insertAt = lines.NextStart();
     }
 
-    if (keyAt >= 0) {
-        if (value)
-            lines[size_t(keyAt)] = key + "=" + *value;
-        else
-            lines.erase(lines.begin() + keyAt);
-    } else if (!value) {
-        return true;
-    } else if (sectionAt >= 0) {
-        lines.insert(lines.begin() + lastInSection + 1, key + "=" + *value);
-    } else {
-        lines.push_back("[" + section + "]");
-        lines.push_back(key + "=" + *value);
-    }
-
+    std::string entry;
+    if (value)
+        entry = key + "=" + *value + std::string(eol);
     std::string out;
-    for (const std::string& l : lines) {
-        out += l;
-        out += eol;
+    if (keyStart != std::string::npos) {
+        out = text.substr(0, keyStart) + entry + text.substr(keyEnd);
+    } else if (!value) {
+        return true; // nothing to remove
+    } else if (sectionSeen) {
+        std::string head = text.substr(0, insertAt);
+        if (!head.empty() && head.back() != '\n')
+            head += eol; // the section's last line had no line end
+        out = head + entry + text.substr(insertAt);
+    } else {
+        out = text;
+        if (!out.empty() && out.back() != '\n')
+            out += eol;
+        out += "[" + section + "]" + std::string(eol) + entry;
     }
-    return ReplaceFile(path, out);
+    return ReplaceFileAtomically(path, out);
 }
 
 } // namespace
@@ -219,22 +266,7 @@ std::string SettingsDir()
     return std::string(home && *home ? home : "/tmp") + "/.config/korvianet";
 }
 
-bool EnsureSettingsDir()
-{
-    std::string dir = SettingsDir();
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    // Create missing parents too (~/.config may not exist yet).
-    for (size_t pos = 1; pos <= dir.size(); ++pos) {
-        if (pos == dir.size() || dir[pos] == '/') {
-            std::string part = dir.substr(0, pos);
-            if (::mkdir(part.c_str(), pos == dir.size() ? 0700 : 0755) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+bool EnsureSettingsDir() { return MakeOwnerDirs(SettingsDir()); }
 
 std::string ProfilePath(const std::string& file)
 {
@@ -274,8 +306,8 @@ int DecimalPrefix(const std::string& text)
     long long v = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         v = v * 10 + (text[i] - '0');
-        if (v > 0x7FFFFFFFLL)
-            v = 0x7FFFFFFFLL; // saturate instead of overflowing
+        if (v > INT_MAX)
+            v = INT_MAX; // saturate instead of overflowing
     }
     return int(neg ? -v : v);
 }
@@ -289,16 +321,19 @@ int GetProfileInt(const std::string& section, const std::string& key, int def,
         if (!ReadWholeFile(ProfilePath(file), text) || !LookUp(text, section, key, value))
             return def;
     }
+    if (value.empty())
+        return def; // "num=" counts as missing, as the profile services treat it
     return DecimalPrefix(value);
 }
 
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file)
 {
-    // A value cannot hold a line break: it would start a new key.
+    // A value cannot hold a line break or a NUL: either would cut it or start
+    // a new key. Blanks at its ends would be trimmed on reading anyway.
     std::string clean;
     for (char c : value)
-        if (c != '\n' && c != '\r')
+        if (c != '\n' && c != '\r' && c != '\0')
             clean += c;
     return ModifyKey(section, key, &clean, file);
 }

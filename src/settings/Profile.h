@@ -15,7 +15,8 @@ namespace kv {
 // The settings folder: $KORVIANET_CONFIG_DIR, else $XDG_CONFIG_HOME/korvianet,
 // else ~/.config/korvianet. Not created by this call.
 std::string SettingsDir();
-// Creates the settings folder (owner-only) if it is missing. True if it exists.
+// Creates the settings folder (0700) if it is missing, and narrows it to
+// owner-only if it is wider. True if it exists.
 bool EnsureSettingsDir();
 // Full path of a profile file given by bare name.
 std::string ProfilePath(const std::string& file);
@@ -27,12 +28,17 @@ std::string GetProfileString(const std::string& section, const std::string& key,
                              const std::string& def, size_t bufSize, const std::string& file);
 
 // Integer read: the value's decimal digits up to the first non-digit (an
-// optional leading '-' is honoured); the default when the key is missing.
+// optional leading '-' is honoured, values beyond the int range saturate);
+// the default when the file or key is missing or the value is empty.
 int GetProfileInt(const std::string& section, const std::string& key, int def,
                   const std::string& file);
 
-// Writes one key, keeping the rest of the file. The file is replaced
-// atomically; on failure the old file stays intact and false is returned.
+// Writes one key, keeping every other line of the file as it was. The value's
+// line breaks and NULs are dropped. A section name holding ']' or a key
+// holding '=' (or either empty, or with blanks at its ends) is refused. The
+// file is replaced atomically and made owner-only (0600); on failure, also
+// when the existing file cannot be read, the old file stays intact and false
+// is returned.
 bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file);
 // Removes one key (true also when it was not there).
