@@ -1,0 +1,100 @@
+// The DIAG frame and transaction as operations of CCommPort: encode the
+// request into the transmit frame buffer, write it, wait for the reader's
+// flag event, read what arrived once, split it at 0x7E and keep the first
+// good frame whose command byte matches the request's.
+#include "link/CommPort.h"
+
+#include "link/DiagFrame.h"
+#include "log/DebugLog.h"
+#include "settings/Profile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kv {
+
+namespace {
+constexpr const char* kSysIni = "syskor.ini";
+constexpr const char* kSysSection = "sysinf";
+constexpr const char* kSleepKey = "slps";
+constexpr int kSleepDefault = 5;
+} // namespace
+
+void CCommPort::EncodeFrame(const uint8_t* data, int length)
+{
+    m_nTxFrameLength = 0;
+    if (data == nullptr || length < 0)
+        return;
+    std::vector<uint8_t> frame;
+    AppendDiagFrame(data, size_t(length), frame);
+    if (frame.size() > m_txFrame.size()) {
+        DEBUG_LOG(LEVEL_ST, "frame of %d bytes too long error", length);
+        return; // nothing to send: Transact reports it as not written
+    }
+    std::copy(frame.begin(), frame.end(), m_txFrame.begin());
+    m_nTxFrameLength = int(frame.size());
+}
+
+int CCommPort::DecodeFrame(const uint8_t* piece, int length)
+{
+    size_t outLen = 0;
+    const bool good = piece != nullptr && length > 0
+        && DecodeDiagPiece(piece, size_t(length), m_payload.data(), m_payload.size(), outLen);
+    m_nPayloadLength = int(outLen);
+    return good ? 1 : 0;
+}
+
+uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t responseSize, int length,
+                            uint32_t timeoutMs)
+{
+    if (!m_bOpen.load() || request == nullptr || length <= 0 || response == nullptr || responseSize == 0)
+        return kDiagNotWritten;
+    std::lock_guard exchange(m_exchange);
+
+    response[0] = 0xFF; // a missing answer never looks like a match
+    m_nLastResponseLength = 0;
+    m_evRxReady.Reset();
+
+    EncodeFrame(request, length);
+    if (m_nTxFrameLength == 0 || WriteBytes(m_txFrame.data(), m_nTxFrameLength) == 0)
+        return kDiagNotWritten;
+
+    const int slps = GetProfileInt(kSysSection, kSleepKey, kSleepDefault, kSysIni);
+    if (slps > 0)
+        SleepMs(slps);
+
+    if (!m_evRxReady.Wait(int64_t(timeoutMs)))
+        return kDiagTimedOut;
+    SleepMs(kRxSettleMs);
+
+    std::vector<uint8_t> rx(kRxBufferSize, 0);
+    const int got = ReadAvailable(rx.data(), int(rx.size()));
+    if (got <= 0)
+        return kDiagNothingRead;
+
+    // Every 0x7E ends a piece; bytes after the last one are dropped. Pieces
+    // that are not the answer (event reports, log packets, late answers to
+    // earlier requests, pieces too long for the payload buffer) are skipped.
+    bool answered = false;
+    size_t start = 0;
+    for (size_t i = 0; i < size_t(got) && !answered; ++i) {
+        if (rx[i] != kDiagFlag)
+            continue;
+        const uint8_t* piece = rx.data() + start;
+        const size_t pieceLen = i - start + 1; // including the flag
+        start = i + 1;
+        if (piece[0] != request[0] || !DecodeFrame(piece, int(pieceLen - 1)))
+            continue;
+        const size_t n = std::min(size_t(m_nPayloadLength), responseSize);
+        if (n < size_t(m_nPayloadLength))
+            DEBUG_LOG(LEVEL_ST, "response of %d bytes cut to %zu error", m_nPayloadLength, responseSize);
+        std::memcpy(response, m_payload.data(), n);
+        m_nLastResponseLength = n;
+        answered = response[0] == request[0];
+    }
+
+    m_pevRelease->Set();
+    return answered ? kDiagAnswered : kDiagNoMatch;
+}
+
+} // namespace kv
