@@ -3,9 +3,11 @@
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace kvcli {
 
@@ -38,6 +40,7 @@ void PrintHelp()
         "  --config-dir DIR   settings folder (default: $KORVIANET_CONFIG_DIR,\n"
         "                     $XDG_CONFIG_HOME/korvianet or ~/.config/korvianet)\n"
         "  -v, --verbose      write the diagnostic log to standard error\n"
+        "  --log-file FILE    append the diagnostic log to FILE (created owner-only)\n"
         "  -h, --help         show this help\n"
         "  --version          show the version\n\n"
         "Commands:\n");
@@ -51,6 +54,7 @@ void PrintHelp()
 int main(int argc, char** argv)
 {
     kvcli::GlobalOptions opts;
+    std::string logFile;
     int i = 1;
     for (; i < argc; ++i) {
         const char* a = argv[i];
@@ -64,6 +68,12 @@ int main(int argc, char** argv)
         }
         if (!std::strcmp(a, "-v") || !std::strcmp(a, "--verbose")) {
             opts.verbose = true;
+            continue;
+        }
+        if (!std::strcmp(a, "--log-file")) {
+            if (i + 1 >= argc || !*argv[i + 1])
+                return kvcli::UsageError("--log-file needs a file name");
+            logFile = argv[++i];
             continue;
         }
         if (!std::strcmp(a, "--device") || !std::strcmp(a, "--config-dir")) {
@@ -81,8 +91,16 @@ int main(int argc, char** argv)
 
     if (!opts.configDir.empty())
         setenv("KORVIANET_CONFIG_DIR", opts.configDir.c_str(), 1);
-    if (opts.verbose)
+    // The log stays off unless asked for: a file wins over standard error.
+    if (!logFile.empty()) {
+        if (!kv::EnableDiagnosticFile(logFile)) {
+            std::fprintf(stderr, "korvianet-cli: cannot open log file '%s': %s\n", logFile.c_str(),
+                         std::strerror(errno));
+            return kvcli::kExitFailure;
+        }
+    } else if (opts.verbose) {
         kv::EnableDiagnosticSink(stderr);
+    }
 
     const std::string word = argv[i];
     std::vector<std::string> args(argv + i + 1, argv + argc);

@@ -1,26 +1,56 @@
 #include "log/DebugLog.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
-#include <ctime>
+#include <fcntl.h>
+#include <memory>
+#include <unistd.h>
 
 namespace kv {
 
 namespace {
-constexpr size_t kMaxText = 1024;   // messages and lines are cut here
-constexpr size_t kFileField = 20;   // file names are padded to this width
 
-std::string LocalTime(const char* format)
+std::tm NowLocal()
 {
     std::time_t now = std::time(nullptr);
     std::tm tmLocal{};
     localtime_r(&now, &tmLocal);
+    return tmLocal;
+}
+
+std::string FormatTime(const char* format, const std::tm& when)
+{
     char buf[64];
-    size_t n = std::strftime(buf, sizeof buf, format, &tmLocal);
+    size_t n = std::strftime(buf, sizeof buf, format, &when);
     return std::string(buf, n);
 }
+
+struct FilterEntry {
+    const char* text;
+    uint32_t mask;
+};
+
+constexpr FilterEntry kFilter[kLogFilterCount] = {
+    {"All View", kLogMaskAllView},   {"Level ST", LEVEL_ST},     {"Level ERR", LEVEL_ERR},
+    {"Level RAS", LEVEL_RAS},        {"Level SIM", LEVEL_SIM},   {"Level NOTI", LEVEL_NOTI},
+    {"Level SMS", LEVEL_SMS},        {"Level DM", LEVEL_DM},     {"Level PB", LEVEL_PB},
+    {"Level STATUS", LEVEL_STU},     {"Level DataBase", LEVEL_DB}, {"Level ComPort", LEVEL_COM},
+};
+
+// The diagnostic file the command-line tool may have opened.
+std::mutex g_fileLock;
+std::unique_ptr<std::FILE, int (*)(std::FILE*)> g_file(nullptr, &std::fclose);
+
 } // namespace
+
+const char* LogFilterText(int entry)
+{
+    return entry >= 0 && entry < kLogFilterCount ? kFilter[entry].text : nullptr;
+}
+
+uint32_t LogFilterMask(int entry)
+{
+    return entry >= 0 && entry < kLogFilterCount ? kFilter[entry].mask : 0;
+}
 
 CDebugLog& CDebugLog::Instance()
 {
@@ -50,21 +80,22 @@ std::string CDebugLog::BaseNameField(const char* path)
 {
     if (!path)
         path = "";
+    // Windows paths end at a backslash, ours at a slash: either will do.
     const char* base = path;
     for (const char* p = path; *p; ++p)
         if (*p == '\\' || *p == '/')
             base = p + 1;
-    std::string field(base);
-    if (field.size() < kFileField)
-        field.append(kFileField - field.size(), ' ');
+    std::string field(base, strnlen(base, kLogFileFieldMax));
+    if (field.size() < kLogFileField)
+        field.append(kLogFileField - field.size(), ' ');
     return field;
 }
 
 std::string CDebugLog::ComposeLine(const std::string& time, uint32_t level, int line,
                                    const std::string& fileField, const std::string& message)
 {
-    char buf[kMaxText + 1];
-    std::snprintf(buf, sizeof buf, "%s %s: %5d  %s  %s", time.c_str(), TagFor(level), line,
+    char buf[kLogMaxText + 1];
+    std::snprintf(buf, sizeof buf, kLogLineFormat, time.c_str(), TagFor(level), line,
                   fileField.c_str(), message.c_str());
     return buf;
 }
@@ -73,6 +104,18 @@ void CDebugLog::SetSink(Sink sink)
 {
     std::lock_guard<std::recursive_mutex> lock(m_lock);
     m_sink = std::move(sink);
+}
+
+int CDebugLog::CurrentLine() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    return m_nCurLine;
+}
+
+std::string CDebugLog::CurrentFile() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_lock);
+    return m_strCurFile;
 }
 
 void CDebugLog::SetLine(int line)
@@ -91,8 +134,10 @@ void CDebugLog::DebugLog(uint32_t level, const char* format, ...)
 {
     va_list args;
     va_start(args, format);
-    std::lock_guard<std::recursive_mutex> lock(m_lock);
-    RecordV(level, format, args);
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_lock);
+        RecordV(level, format, args);
+    }
     va_end(args);
 }
 
@@ -111,19 +156,28 @@ void CDebugLog::Record(int line, const char* file, uint32_t level, const char* f
 
 void CDebugLog::RecordV(uint32_t level, const char* format, va_list args)
 {
-    // Caller holds m_lock.
+    // Caller holds m_lock. The gate again: the state may have changed since
+    // the macro looked.
     if (!WouldRecord(level) || !format)
         return;
-    char message[kMaxText + 1];
+    char message[kLogMaxText + 1];
     std::vsnprintf(message, sizeof message, format, args);
-    std::string line = ComposeLine(LocalTime("%H:%M:%S"), level, m_nCurLine, m_strCurFile, message);
+    std::string line = ComposeLine(FormatTime(kLogTimeFormat, NowLocal()), level, m_nCurLine,
+                                   m_strCurFile, message);
     if (m_sink)
         m_sink(line);
 }
 
+std::string LogSaveFileName(const std::tm& when)
+{
+    char name[128];
+    std::snprintf(name, sizeof name, kLogSaveNameFormat, FormatTime(kLogSaveTimeFormat, when).c_str());
+    return name;
+}
+
 std::string SaveLogLines(const std::vector<std::string>& lines, const std::string& dir)
 {
-    std::string name = "Debug Message " + LocalTime("%Hh%Mm%Ss") + ".txt";
+    std::string name = LogSaveFileName(NowLocal());
     std::string path = dir.empty() ? name : dir + "/" + name;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (!f)
@@ -149,6 +203,33 @@ void EnableDiagnosticSink(std::FILE* out, uint32_t mask)
     log.SetLevelMask(mask);
     log.Enable();
     log.SetVisible(true);
+}
+
+bool EnableDiagnosticFile(const std::string& path, uint32_t mask)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    std::FILE* f = ::fdopen(fd, "a");
+    if (!f) {
+        ::close(fd);
+        return false;
+    }
+    std::lock_guard<std::mutex> lock(g_fileLock);
+    EnableDiagnosticSink(f, mask);
+    g_file.reset(f); // after the sink switched over: the old file is no longer used
+    return true;
+}
+
+void DisableDiagnosticSink()
+{
+    CDebugLog& log = CDebugLog::Instance();
+    log.SetVisible(false);
+    log.Disable();
+    log.ClearLevels();
+    log.SetSink(nullptr);
+    std::lock_guard<std::mutex> lock(g_fileLock);
+    g_file.reset();
 }
 
 } // namespace kv
