@@ -1,0 +1,215 @@
+// Button strips: every frame is a rounded key with a glyph; the frames differ
+// in light (normal, hover brighter, pressed darker and sunk by a pixel,
+// disabled grey).
+#include "controls/SkinIds.h"
+#include "controls/SkinPaint.h"
+
+#include <QLinearGradient>
+#include <QPainterPath>
+#include <cmath>
+
+namespace kvui::skinpaint {
+
+namespace {
+
+struct Look {
+    QColor base;
+    QColor glyph;
+};
+
+Look LookFor(int id)
+{
+    switch (id) {
+    case IDB_BTN_EXIT:
+    case IDB_BTN_END:
+    case IDB_BTN_CANCEL:
+    case IDB_PIN_EXIT:
+        return {QColor(0xb8, 0x32, 0x32), Qt::white};
+    case IDB_BTN_SEND:
+    case IDB_BTN_OK:
+    case IDB_PIN_VERIFY:
+        return {QColor(0x2f, 0x8f, 0x46), Qt::white};
+    case IDB_BTN_CLEAR:
+        return {QColor(0xd0, 0x8a, 0x1c), Qt::white};
+    default:
+        if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
+            return {QColor(0xe4, 0xec, 0xf5), kInk};
+        return {QColor(0x3f, 0x6c, 0xa3), Qt::white};
+    }
+}
+
+QString KeyText(int id)
+{
+    static const char* keys[] = {"1", "2", "3", "4", "5", "6", "7", "8", "9", "0", "*", "#"};
+    return QString::fromLatin1(keys[id - IDB_BTN_KEY_FIRST]);
+}
+
+void TextGlyph(QPainter& p, const QRectF& r, const QString& text, const QColor& c, int px)
+{
+    QFont f;
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(px);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(c);
+    p.drawText(r, Qt::AlignCenter, text);
+}
+
+void Handset(QPainter& p, const QPointF& c, qreal s, qreal angle, const QColor& col)
+{
+    p.save();
+    p.translate(c);
+    p.rotate(angle);
+    QPainterPath path;
+    // A curved handset: two ear pieces joined by a bow.
+    path.moveTo(-s, -s * 0.2);
+    path.quadTo(0, -s * 0.9, s, -s * 0.2);
+    path.lineTo(s, s * 0.25);
+    path.lineTo(s * 0.45, s * 0.25);
+    path.lineTo(s * 0.4, 0);
+    path.quadTo(0, -s * 0.3, -s * 0.4, 0);
+    path.lineTo(-s * 0.45, s * 0.25);
+    path.lineTo(-s, s * 0.25);
+    path.closeSubpath();
+    p.setPen(Qt::NoPen);
+    p.setBrush(col);
+    p.drawPath(path);
+    p.restore();
+}
+
+void Gear(QPainter& p, const QPointF& c, qreal r, const QColor& col)
+{
+    QPainterPath path;
+    const int teeth = 8;
+    for (int i = 0; i < teeth * 2; ++i) {
+        const qreal a = M_PI * i / teeth;
+        const qreal rr = (i % 2) ? r * 0.72 : r;
+        const qreal a0 = a - M_PI / (teeth * 2.6), a1 = a + M_PI / (teeth * 2.6);
+        QPointF p0(c.x() + rr * std::cos(a0), c.y() + rr * std::sin(a0));
+        QPointF p1(c.x() + rr * std::cos(a1), c.y() + rr * std::sin(a1));
+        if (i == 0)
+            path.moveTo(p0);
+        else
+            path.lineTo(p0);
+        path.lineTo(p1);
+    }
+    path.closeSubpath();
+    path.addEllipse(c, r * 0.32, r * 0.32);
+    path.setFillRule(Qt::OddEvenFill);
+    p.setPen(Qt::NoPen);
+    p.setBrush(col);
+    p.drawPath(path);
+}
+
+void Globe(QPainter& p, const QPointF& c, qreal r, const QColor& col)
+{
+    p.setPen(QPen(col, 1.6));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(c, r, r);
+    p.drawEllipse(c, r * 0.45, r);
+    p.drawLine(QPointF(c.x() - r, c.y()), QPointF(c.x() + r, c.y()));
+    p.drawLine(QPointF(c.x(), c.y() - r), QPointF(c.x(), c.y() + r));
+}
+
+void Power(QPainter& p, const QPointF& c, qreal r, const QColor& col)
+{
+    p.setPen(QPen(col, 1.5, Qt::SolidLine, Qt::RoundCap));
+    p.setBrush(Qt::NoBrush);
+    p.drawArc(QRectF(c.x() - r, c.y() - r, 2 * r, 2 * r), 120 * 16, 300 * 16);
+    p.drawLine(QPointF(c.x(), c.y() - r - 0.5), QPointF(c.x(), c.y()));
+}
+
+void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c)
+{
+    const QPointF mid = r.center();
+    const qreal s = std::min(r.width(), r.height());
+    switch (id) {
+    case IDB_BTN_NET: Globe(p, mid, s * 0.34, c); return;
+    case IDB_BTN_SETTING: Gear(p, mid, s * 0.36, c); return;
+    case IDB_BTN_RCV_STV: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "A", c); return;
+    case IDB_BTN_BALANCE: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "B", c); return;
+    case IDB_BTN_SWITCH_OFF: Power(p, mid, s * 0.28, c); return;
+    case IDB_BTN_MINIMIZE:
+        p.fillRect(QRectF(mid.x() - 5, mid.y() + 2, 10, 2.5), c);
+        return;
+    case IDB_BTN_EXIT:
+    case IDB_PIN_EXIT: {
+        const qreal k = id == IDB_PIN_EXIT ? 5 : 4.5;
+        p.setPen(QPen(c, 2.2, Qt::SolidLine, Qt::RoundCap));
+        if (id == IDB_PIN_EXIT) {
+            TextGlyph(p, r.adjusted(14, 0, 0, 0), "Exit", c, 12);
+            const QPointF x(r.left() + 14, mid.y());
+            p.setPen(QPen(c, 2.2, Qt::SolidLine, Qt::RoundCap));
+            p.drawLine(x + QPointF(-k, -k), x + QPointF(k, k));
+            p.drawLine(x + QPointF(k, -k), x + QPointF(-k, k));
+        } else {
+            p.drawLine(mid + QPointF(-k, -k), mid + QPointF(k, k));
+            p.drawLine(mid + QPointF(k, -k), mid + QPointF(-k, k));
+        }
+        return;
+    }
+    case IDB_PIN_VERIFY: {
+        const QPointF x(r.left() + 14, mid.y());
+        p.setPen(QPen(c, 2.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        QPainterPath tick;
+        tick.moveTo(x + QPointF(-5, 0));
+        tick.lineTo(x + QPointF(-1, 4));
+        tick.lineTo(x + QPointF(6, -5));
+        p.drawPath(tick);
+        TextGlyph(p, r.adjusted(14, 0, 0, 0), "OK", c, 12);
+        return;
+    }
+    case IDB_BTN_OK: TextGlyph(p, r, "OK", c, 13); return;
+    case IDB_BTN_CANCEL: TextGlyph(p, r, "Cancel", c, 12); return;
+    case IDB_BTN_SEND: Handset(p, mid, s * 0.42, 0, c); return;
+    case IDB_BTN_END: Handset(p, mid, s * 0.42, 180, c); return;
+    case IDB_BTN_CLEAR: TextGlyph(p, r, "C", c, 13); return;
+    default:
+        if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
+            TextGlyph(p, r, KeyText(id), c, 13);
+        return;
+    }
+}
+
+} // namespace
+
+void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h)
+{
+    Look look = LookFor(id);
+    QColor base = look.base;
+    QColor glyph = look.glyph;
+    int sink = 0;
+    switch (frame) {
+    case 1: base = base.lighter(125); break;
+    case 2: base = base.darker(135); sink = 1; break;
+    case 3: {
+        const int g = qGray(base.rgb());
+        base = QColor(g, g, g).lighter(110);
+        glyph = QColor(0xd8, 0xd8, 0xd8);
+        if (qGray(base.rgb()) > 160)
+            glyph = QColor(0x9a, 0x9a, 0x9a);
+        break;
+    }
+    default: break;
+    }
+    p.setRenderHint(QPainter::Antialiasing);
+    const QRectF body(0.5, 0.5 + sink, w - 1.0, h - 1.0 - sink);
+    const qreal radius = std::min(w, h) * 0.28;
+    QLinearGradient g(0, body.top(), 0, body.bottom());
+    g.setColorAt(0, base.lighter(frame == 2 ? 105 : 135));
+    g.setColorAt(0.5, base);
+    g.setColorAt(1, base.darker(125));
+    p.setPen(QPen(base.darker(190), 1));
+    p.setBrush(g);
+    p.drawRoundedRect(body, radius, radius);
+    if (frame == 1) {
+        // Hover: a light rim.
+        p.setPen(QPen(QColor(255, 255, 255, 170), 1));
+        p.setBrush(Qt::NoBrush);
+        p.drawRoundedRect(body.adjusted(1, 1, -1, -1), radius - 1, radius - 1);
+    }
+    Glyph(p, id, body.adjusted(2, 1, -2, -1), glyph);
+}
+
+} // namespace kvui::skinpaint

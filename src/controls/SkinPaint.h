@@ -1,0 +1,35 @@
+// Drawing helpers shared by the skin's painters (internal to the skin).
+#pragma once
+
+#include <QColor>
+#include <QPainter>
+#include <QString>
+
+namespace kvui::skinpaint {
+
+// Palette of the face and its indicators.
+inline const QColor kInk{0x1d, 0x35, 0x57};       // dark navy glyphs
+inline const QColor kDim{0x9c, 0xae, 0xbf};       // unlit segments
+inline const QColor kGreen{0x2a, 0x9d, 0x3a};
+inline const QColor kRed{0xd6, 0x28, 0x28};
+inline const QColor kAmber{0xf2, 0x9e, 0x1f};
+inline const QColor kBlue{0x1f, 0x6f, 0xd1};
+inline const QColor kLcd{0xd2, 0xe6, 0xf2};       // display panel
+inline const QColor kBody{0x2c, 0x3e, 0x55};      // window body
+
+// Draws text in a 3 x 5 pixel font (digits, a few capitals, + - * #) with
+// its top-left at (x, y), each pixel `scale` wide. Unknown characters leave
+// a gap. Returns the width drawn.
+int PixelText(QPainter& p, int x, int y, const QString& text, const QColor& colour, int scale = 1);
+int PixelTextWidth(const QString& text, int scale = 1);
+
+// The painters of each family; `frame` selects the button state
+// (0 normal, 1 hover, 2 pressed, 3 disabled).
+void PaintIndicator(QPainter& p, int id, int w, int h);
+void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h);
+void PaintMainFace(QPainter& p, int w, int h);
+void PaintPageBack(QPainter& p, int w, int h);
+void PaintPinBack(QPainter& p, int w, int h);
+void PaintAppIcon(QPainter& p, int size, bool tray);
+
+} // namespace kvui::skinpaint

@@ -1,0 +1,143 @@
+#include "controls/TextStatic.h"
+
+#include <QPainter>
+
+namespace {
+int ByteWidth(QChar c) { return c.unicode() < 0x80 ? 1 : 2; }
+}
+
+CTextStatic::CTextStatic(QWidget* parent, int id) : QWidget(parent)
+{
+    if (id)
+        setObjectName(QString::number(id));
+    SetTextFont(11, 400, "MS Sans Serif");
+    m_scrollTimer.setInterval(SCROLL_MS);
+    m_clearTimer.setSingleShot(true);
+    m_clearTimer.setInterval(STATUS_CLEAR_MS);
+    connect(&m_scrollTimer, &QTimer::timeout, this, &CTextStatic::OnScroll);
+    connect(&m_clearTimer, &QTimer::timeout, this, &CTextStatic::OnClear);
+}
+
+QString CTextStatic::WrapText(const QString& text, int width)
+{
+    QString out;
+    int used = 0;
+    for (QChar c : text) {
+        const int w = ByteWidth(c);
+        if (used + w > width) {
+            out += '\n';
+            used = 0;
+        }
+        out += c;
+        used += w;
+    }
+    return out;
+}
+
+bool CTextStatic::IsPersistentStatus(const QString& text)
+{
+    return text.isEmpty() || text.startsWith("Incoming call") || text.startsWith("Outgoing call")
+        || text.startsWith("Redirected call") || text.startsWith("Call Waiting");
+}
+
+void CTextStatic::SetText(const QString& text, bool wrap, bool statusMode)
+{
+    QString t = text.left(MAX_TEXT);
+    if (wrap && !t.contains('\n'))
+        t = WrapText(t);
+    m_strText = t;
+    if (statusMode) {
+        if (text != m_strLastStatus) {
+            m_strLastStatus = text;
+            if (text.size() > WRAP_WIDTH) {
+                m_strScroll = m_strText + "    ";
+                m_scrollTimer.start();
+            } else {
+                m_scrollTimer.stop();
+            }
+        }
+        if (!IsPersistentStatus(text))
+            m_clearTimer.start();
+        else
+            m_clearTimer.stop();
+    } else {
+        m_scrollTimer.stop();
+    }
+    update();
+}
+
+QString CTextStatic::ShownText() const
+{
+    return m_scrollTimer.isActive() ? m_strScroll : m_strText;
+}
+
+void CTextStatic::OnScroll()
+{
+    if (m_strScroll.size() > 1)
+        m_strScroll = m_strScroll.mid(1) + m_strScroll.at(0);
+    update();
+}
+
+void CTextStatic::OnClear()
+{
+    m_scrollTimer.stop();
+    m_strText.clear();
+    m_strScroll.clear();
+    m_strLastStatus.clear();
+    update();
+}
+
+void CTextStatic::SetBackColor(const QColor& c)
+{
+    m_clrBack = c;
+    update();
+}
+
+void CTextStatic::SetTextColor(const QColor& c)
+{
+    m_clrText = c;
+    update();
+}
+
+void CTextStatic::SetAlignment(int align, Qt::Alignment format)
+{
+    m_nAlign = align;
+    m_format = format;
+    update();
+}
+
+void CTextStatic::SetTextFont(const QFont& font)
+{
+    m_font = font;
+    update();
+}
+
+void CTextStatic::SetTextFont(int pixelHeight, int weight, const QString& face)
+{
+    QFont f;
+    f.setFamilies({face, "DejaVu Sans", "Liberation Sans", "Sans Serif"});
+    f.setStyleHint(QFont::SansSerif);
+    f.setPixelSize(pixelHeight > 0 ? pixelHeight : 11);
+    f.setWeight(QFont::Weight(qBound(100, weight, 900)));
+    SetTextFont(f);
+}
+
+void CTextStatic::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (m_clrBack.alpha() != 0)
+        p.fillRect(rect(), m_clrBack);
+    p.setFont(m_font);
+    p.setPen(m_clrText);
+    QString shown = ShownText();
+    shown.replace("\r\n", "\n");
+    shown.replace('\r', '\n');
+    Qt::Alignment align;
+    switch (m_nAlign) {
+    case ALIGN_LEFT: align = Qt::AlignLeft | Qt::AlignVCenter; break;
+    case ALIGN_RIGHT: align = Qt::AlignRight | Qt::AlignVCenter; break;
+    case ALIGN_FORMAT: align = m_format; break;
+    default: align = Qt::AlignCenter; break;
+    }
+    p.drawText(rect().adjusted(2, 0, -2, 0), int(align) | Qt::TextWordWrap, shown);
+}
