@@ -391,7 +391,10 @@ void CDaoRecordset::MoveLast()
 
 void CDaoRecordset::MoveNext()
 {
-    if (IsEOF())
+    RequireOpen();
+    // Past the end already (deleting the last rows does not count: the walk
+    // that deletes them moves on to the end normally).
+    if (m_nPos >= static_cast<long>(m_rows.size()))
         throw NoCurrentRecord();
     m_editMode = kNone;
     const long n = static_cast<long>(m_rows.size());
@@ -404,7 +407,8 @@ void CDaoRecordset::MoveNext()
 
 void CDaoRecordset::MovePrev()
 {
-    if (IsBOF())
+    RequireOpen();
+    if (m_nPos < 0)
         throw NoCurrentRecord();
     m_editMode = kNone;
     do
