@@ -10,6 +10,8 @@ CREATE TABLE tealfin_pbook (
     phone_number  TEXT    NOT NULL DEFAULT '' CHECK (length(phone_number) <= 255),
     UNIQUE (storage_type, "index")
 );
+-- Caller-name lookups compare whole numbers without regard to case.
+CREATE INDEX tealfin_pbook_number ON tealfin_pbook (phone_number COLLATE NOCASE);
 
 CREATE TABLE tealfin_sms (
     "index"    INTEGER NOT NULL UNIQUE,       -- storage code * 65536 + slot
