@@ -1,0 +1,384 @@
+// The phonebook sub-requests and the main window's phonebook handlers.
+#include "contacts/PbookEngine.h"
+
+#include "contacts/PbTexts.h"
+#include "data/DataConstants.h"
+#include "engine/HostIds.h"
+#include "log/DebugLog.h"
+#include "platform/Event.h"
+#include "settings/Profile.h"
+#include "settings/SettingsKeys.h"
+
+#include <cctype>
+#include <set>
+
+namespace kv {
+
+namespace {
+
+constexpr int kSlpsDefault = 5;
+
+int SleepSetting()
+{
+    return GetProfileInt(kSecSysInf, kKeySlps, kSlpsDefault, kIniSys);
+}
+
+void CloseQuietly(CDaoRecordset& rs)
+{
+    if (rs.IsOpen())
+        rs.Close();
+}
+
+void RollbackQuietly(CDaoRecordset& rs)
+{
+    try {
+        rs.Rollback();
+    } catch (const CDaoException&) {
+    }
+}
+
+} // namespace
+
+CPbookEngine::CPbookEngine(CDmEngine& engine, CAppDatabase& db)
+    : m_engine(engine), m_db(db), m_nMaxReadFailures(kPbReadMaxFailures)
+{
+}
+
+// ---------------------------------------------------------------------------
+// DM_PBOOK_READ
+
+uint16_t CPbookEngine::SubRead(uint16_t storageWord)
+{
+    DEBUG_LOG(LEVEL_DM, "%s", pbtext::kLogSubRead);
+    ModemState& st = m_engine.State();
+    const bool ruim = storageWord == kPbWordRuim;
+    const int storageType = PbStorageTypeForWord(storageWord);
+    const uint8_t storageCode = ruim ? kPbStorageRuim : kPbStorageMemory;
+    int total = ruim ? st.m_wPbRuimUsed.load() : st.m_wPbMemoryUsed.load();
+
+    CDaoPbookDb& pb = m_db.Pbook();
+    CloseQuietly(pb);
+    bool inTrans = false;
+    uint16_t result = DM_PBOOK_READ;
+    try {
+        // The whole read is one transaction: the old rows of this phonebook
+        // go and the new ones arrive together, so an interrupted read (or a
+        // killed process) leaves the table as it was.
+        pb.BeginTrans();
+        inTrans = true;
+        pb.Open(CDaoPbookDb::QueryStorage(storageType));
+        if (!pb.IsEOF()) {
+            pb.MoveFirst();
+            while (!pb.IsEOF()) {
+                pb.Delete();
+                pb.MoveNext();
+            }
+        }
+        pb.Close();
+        pb.Open();
+
+        std::set<int32_t> stored; // indexes stored by this read
+        int failures = 0;
+        bool resync = false;
+        int position = 0;
+        while (position < total) {
+            if (resync) {
+                // The read request carries no position and the lost batch may
+                // have moved the modem on: the information request starts the
+                // modem's read over, and entries already stored are skipped.
+                PbInfoReply info;
+                if (m_engine.Exchange(BuildPbInfoReq(storageCode)) != 0
+                    || !ParsePbInfoReply(m_engine.Reply(), m_engine.ReplyLength(), info)
+                    || info.result != 0) {
+                    DEBUG_LOG(LEVEL_ST, "phonebook read error ");
+                    if (++failures >= m_nMaxReadFailures) {
+                        result = DM_RESULT_EXCHANGE_FAILED;
+                        break;
+                    }
+                    continue;
+                }
+                total = info.recordInUse;
+                (ruim ? st.m_wPbRuimUsed : st.m_wPbMemoryUsed) = info.recordInUse;
+                position = 0;
+                resync = false;
+                continue;
+            }
+            const int count = PbBatchCount(total, position);
+            DEBUG_LOG(LEVEL_ST, "PBook Count Reord Read");
+            DiagRequest req;
+            if (!BuildPbReadReq(storageWord, uint8_t(count), req)) {
+                result = DM_RESULT_BAD_ARGUMENT;
+                break;
+            }
+            PbReadReply reply;
+            if (m_engine.Exchange(req) != 0
+                || !ParsePbReadReply(m_engine.Reply(), m_engine.ReplyLength(), size_t(count), reply)) {
+                DEBUG_LOG(LEVEL_ST, "phonebook read error ");
+                if (++failures >= m_nMaxReadFailures) {
+                    result = DM_RESULT_EXCHANGE_FAILED;
+                    break;
+                }
+                resync = true;
+                continue;
+            }
+            const int slps = SleepSetting();
+            if (slps > 0)
+                SleepMs(slps);
+            for (const PbRecord& rec : reply.records) {
+                if (rec.storage != 0) {
+                    DEBUG_LOG(LEVEL_ST, "read_status = %d", int(rec.storage));
+                    continue;
+                }
+                const int32_t index = int32_t(rec.index);
+                if (!stored.insert(index).second)
+                    continue;
+                pb.AddNew();
+                pb.m_index = index;
+                DEBUG_LOG(LEVEL_ST, "PBook Index Read=%d", int(index));
+                pb.m_storage_type = storageType;
+                pb.m_phone_number = PbNumberFromRecord(rec, ruim);
+                pb.m_name = DecodePbName(rec.name.data(), rec.name.size());
+                pb.Update();
+            }
+            position += count;
+            if (m_batchObserver)
+                m_batchObserver(position, total);
+        }
+        CloseQuietly(pb);
+        if (result == DM_PBOOK_READ) {
+            pb.CommitTrans();
+        } else {
+            RollbackQuietly(pb);
+        }
+        inTrans = false;
+    } catch (const CDaoException& e) {
+        DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        CloseQuietly(pb);
+        if (inTrans)
+            RollbackQuietly(pb);
+    }
+    return result;
+}
+
+// ---------------------------------------------------------------------------
+// Write, delete, delete all
+
+uint16_t CPbookEngine::SubWrite(const PbRecord* rec)
+{
+    DEBUG_LOG(LEVEL_DM, "%s", pbtext::kLogSubWrite);
+    DiagRequest req;
+    if (!rec || !BuildPbWriteReq(*rec, req))
+        return DM_RESULT_BAD_ARGUMENT;
+    uint16_t res = 0;
+    if (m_engine.Exchange(req) != 0
+        || !ParsePbResult(m_engine.Reply(), m_engine.ReplyLength(), KVA_SUB_PB_WRITE, res)) {
+        DEBUG_LOG(LEVEL_ST, "phonebook write error ");
+        return DM_RESULT_EXCHANGE_FAILED;
+    }
+    // A refused write must not be mirrored as a change.
+    if (res != 0) {
+        DEBUG_LOG(LEVEL_ST, "phonebook write result = %d", int(res));
+        return DM_RESULT_MODEM_REFUSED;
+    }
+    return DM_PBOOK_WRITE;
+}
+
+uint16_t CPbookEngine::SubDel(const uint8_t* rec5)
+{
+    DEBUG_LOG(LEVEL_DM, "%s", pbtext::kLogSubDel);
+    if (!rec5)
+        return DM_RESULT_BAD_ARGUMENT;
+    const uint32_t index = uint32_t(rec5[1]) | uint32_t(rec5[2]) << 8 | uint32_t(rec5[3]) << 16
+                           | uint32_t(rec5[4]) << 24;
+    uint16_t res = 0;
+    if (m_engine.Exchange(BuildPbDelReq(rec5[0], index)) != 0
+        || !ParsePbResult(m_engine.Reply(), m_engine.ReplyLength(), KVA_SUB_PB_DEL, res)) {
+        DEBUG_LOG(LEVEL_ST, "phonebook delete error ");
+        return DM_RESULT_EXCHANGE_FAILED;
+    }
+    if (res != 0) {
+        DEBUG_LOG(LEVEL_ST, "phonebook delete result = %d", int(res));
+        return DM_RESULT_MODEM_REFUSED;
+    }
+    return DM_PBOOK_DEL;
+}
+
+uint16_t CPbookEngine::SubDelAll(uint8_t storageCode)
+{
+    DEBUG_LOG(LEVEL_DM, "%s", pbtext::kLogSubDelAll);
+    uint16_t res = 0;
+    if (m_engine.Exchange(BuildPbDelAllReq(storageCode)) != 0
+        || !ParsePbResult(m_engine.Reply(), m_engine.ReplyLength(), KVA_SUB_PB_DEL_ALL, res)) {
+        DEBUG_LOG(LEVEL_ST, "phonebook delete error ");
+        return DM_RESULT_EXCHANGE_FAILED;
+    }
+    DEBUG_LOG(LEVEL_ST, "pbook delete all rsult = %d", int(res));
+    return res != 0 ? uint16_t(DM_RESULT_MODEM_REFUSED) : uint16_t(DM_PBOOK_DELALL);
+}
+
+// ---------------------------------------------------------------------------
+// The main window's handlers
+
+void CPbookEngine::OnLoadPhonebook(uint16_t storageWord)
+{
+    ModemState& st = m_engine.State();
+    const bool ruim = storageWord == kPbWordRuim;
+    const uint8_t readBit = ruim ? kPbReadRuim : kPbReadMemory;
+    const uint8_t loadedBit = ruim ? UIF_PB_RUIM_LOADED : UIF_PB_MEMORY_LOADED;
+    if (!(st.m_ucPbReadDone.load() & readBit)) {
+        // The engine waits in its message send, so the link is ours.
+        if (m_engine.DmSubRequest(DM_PBOOK_READ, storageWord, true) != DM_PBOOK_READ)
+            return;
+        st.m_ucPbReadDone |= readBit;
+    }
+    st.m_ucUiFlags |= loadedBit;
+}
+
+void CPbookEngine::OnWipePhonebook()
+{
+    m_db.WipePhonebook();
+    // The mirror is empty now: both phonebooks must be read again.
+    m_engine.State().m_ucPbReadDone = 0;
+}
+
+void CPbookEngine::OnLookupName(std::string& numberInNameOut)
+{
+    numberInNameOut = m_db.LookupNameByNumber(numberInNameOut);
+}
+
+bool CPbookEngine::HandleMainWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam,
+                                           intptr_t& result)
+{
+    if (msg == UM_UI_REQUEST && wParam == UI_REQ_WIPE_PHONEBOOK) {
+        OnWipePhonebook();
+    } else if (msg == UM_UI_REQUEST && wParam == UI_REQ_LOAD_PHONEBOOK) {
+        OnLoadPhonebook(uint16_t(lParam));
+    } else if (msg == UM_LOOKUP_NAME) {
+        if (auto* s = reinterpret_cast<std::string*>(lParam))
+            OnLookupName(*s);
+    } else {
+        return false;
+    }
+    result = 0;
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Entry changes
+
+bool CPbookEngine::StoreTableRow(int storageType, int index, const std::string& name,
+                                 const std::string& number)
+{
+    CDaoPbookDb& pb = m_db.Pbook();
+    CloseQuietly(pb);
+    try {
+        pb.Open(CDaoPbookDb::QueryEntry(index, storageType));
+        if (pb.IsEOF()) {
+            pb.AddNew();
+            pb.m_storage_type = storageType;
+            pb.m_index = index;
+        } else {
+            pb.MoveFirst();
+            pb.Edit();
+        }
+        pb.m_name = name;
+        pb.m_phone_number = number;
+        pb.Update();
+        pb.Close();
+        return true;
+    } catch (const CDaoException& e) {
+        DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        CloseQuietly(pb);
+        return false;
+    }
+}
+
+bool CPbookEngine::DeleteTableRow(int storageType, int index)
+{
+    CDaoPbookDb& pb = m_db.Pbook();
+    CloseQuietly(pb);
+    try {
+        pb.Open(CDaoPbookDb::QueryEntry(index, storageType));
+        if (!pb.IsEOF()) {
+            pb.MoveFirst();
+            pb.Delete();
+        }
+        pb.Close();
+        return true;
+    } catch (const CDaoException& e) {
+        DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        CloseQuietly(pb);
+        return false;
+    }
+}
+
+CPbookEngine::Change CPbookEngine::WriteEntry(int storageType, int index, const std::string& name,
+                                              const std::string& number)
+{
+    Change c;
+    if (storageType != kPbookMemory && storageType != kPbookRuim) {
+        c.refusal = "unknown phonebook";
+        return c;
+    }
+    const DialCheck dc = CheckDialString(number);
+    if (dc != DialCheck::Ok) {
+        c.refusal = DialCheckText(dc);
+        return c;
+    }
+    if (number.empty()) {
+        c.refusal = "empty number";
+        return c;
+    }
+    if (index <= 0)
+        index = m_db.Pbook().NextFreeIndex(storageType);
+    PbRecord rec;
+    if (!MakePbWriteRecord(storageType, uint32_t(index), name, number, rec)) {
+        c.refusal = "number too long";
+        return c;
+    }
+    c.result = m_engine.DmSubRequest(DM_PBOOK_WRITE, reinterpret_cast<uintptr_t>(&rec), false);
+    if (c.result == DM_PBOOK_WRITE) {
+        std::string stored = number;
+        for (char& ch : stored)
+            ch = char(std::tolower(static_cast<unsigned char>(ch)));
+        if (!StoreTableRow(storageType, index, DecodePbName(rec.name.data(), rec.name.size()), stored))
+            c.result = DM_RESULT_DB_ERROR;
+    }
+    return c;
+}
+
+CPbookEngine::Change CPbookEngine::DeleteEntry(int storageType, int index)
+{
+    Change c;
+    if (storageType != kPbookMemory && storageType != kPbookRuim) {
+        c.refusal = "unknown phonebook";
+        return c;
+    }
+    uint8_t rec5[5];
+    rec5[0] = storageType == kPbookRuim ? kPbStorageRuim : kPbStorageMemory;
+    for (int i = 0; i < 4; ++i)
+        rec5[1 + i] = uint8_t(uint32_t(index) >> (8 * i));
+    c.result = m_engine.DmSubRequest(DM_PBOOK_DEL, reinterpret_cast<uintptr_t>(rec5), false);
+    if (c.result == DM_PBOOK_DEL && !DeleteTableRow(storageType, index))
+        c.result = DM_RESULT_DB_ERROR;
+    return c;
+}
+
+void InstallPhonebookEngine(CDmEngine& engine, CPbookEngine& pbook)
+{
+    CPbookEngine* p = &pbook;
+    engine.RegisterSubRequest(DM_PBOOK_READ, [p](CDmEngine&, uint16_t, uintptr_t type) {
+        return p->SubRead(uint16_t(type));
+    });
+    engine.RegisterSubRequest(DM_PBOOK_WRITE, [p](CDmEngine&, uint16_t, uintptr_t type) {
+        return p->SubWrite(reinterpret_cast<const PbRecord*>(type));
+    });
+    engine.RegisterSubRequest(DM_PBOOK_DEL, [p](CDmEngine&, uint16_t, uintptr_t type) {
+        return p->SubDel(reinterpret_cast<const uint8_t*>(type));
+    });
+    engine.RegisterSubRequest(DM_PBOOK_DELALL, [p](CDmEngine&, uint16_t, uintptr_t type) {
+        return p->SubDelAll(uint8_t(type));
+    });
+}
+
+} // namespace kv

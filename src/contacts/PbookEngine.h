@@ -1,0 +1,80 @@
+// The phonebook engine: the sub-requests that read the modem's phonebooks
+// into the phonebook table and write and delete single entries, and the main
+// window's phonebook handlers (load one phonebook, wipe the mirror, look a
+// caller's name up).
+//
+// Wiring: one CPbookEngine lives beside the engine and the database (the
+// main window or the command-line tool owns it) and InstallPhonebookEngine
+// registers its sub-requests with the engine. The window that receives the
+// engine's messages forwards them to HandleMainWindowMessage on its UI
+// thread:
+//   UM_UI_REQUEST (6, 0)         → OnWipePhonebook()
+//   UM_UI_REQUEST (10, word)     → OnLoadPhonebook(word)
+//   UM_LOOKUP_NAME (0, string*)  → OnLookupName(*string): lParam points to a
+//                                  std::string holding the number; it comes
+//                                  back holding the name ("" when unknown).
+// All table work happens on that thread.
+#pragma once
+
+#include "contacts/PbCoding.h"
+#include "data/AppDatabase.h"
+#include "engine/DmEngine.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace kv {
+
+class CPbookEngine {
+public:
+    CPbookEngine(CDmEngine& engine, CAppDatabase& db);
+
+    // --- sub-requests (run through DmSubRequest) ---
+    // DM_PBOOK_READ: type = storage word (0xFF01 card, 0 memory).
+    uint16_t SubRead(uint16_t storageWord);
+    // DM_PBOOK_WRITE: type = address of a PbRecord.
+    uint16_t SubWrite(const PbRecord* rec);
+    // DM_PBOOK_DEL: type = address of 5 bytes: storage code, index (LE 32-bit).
+    uint16_t SubDel(const uint8_t* rec5);
+    // DM_PBOOK_DELALL: type = storage code 9 or 1.
+    uint16_t SubDelAll(uint8_t storageCode);
+
+    // --- the main window's handlers (UI thread) ---
+    void OnLoadPhonebook(uint16_t storageWord);
+    void OnWipePhonebook();
+    void OnLookupName(std::string& numberInNameOut);
+    // True when msg was one of the three above (result set to 0).
+    bool HandleMainWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, intptr_t& result);
+
+    // --- entry changes for callers without a page (UI thread) ---
+    struct Change {
+        uint16_t result = 0;      // the sub-request's result, 0 when refused before it
+        std::string refusal;      // dial-string or argument refusal text
+        bool ok() const { return refusal.empty() && (result == 0x0091 || result == 0x0092); }
+    };
+    // Writes one entry to the modem (index 0: the first free one of the
+    // table) and, when the modem accepted it, stores it in the table.
+    Change WriteEntry(int storageType, int index, const std::string& name, const std::string& number);
+    // Deletes one entry on the modem and, when accepted, its row.
+    Change DeleteEntry(int storageType, int index);
+
+    // Failed read batches tolerated before a read is given up (tests).
+    void SetMaxReadFailures(int n) { m_nMaxReadFailures = n; }
+    // Called after each stored batch of a read (tests, progress).
+    void SetBatchObserver(std::function<void(int position, int total)> fn) { m_batchObserver = std::move(fn); }
+
+private:
+    bool StoreTableRow(int storageType, int index, const std::string& name, const std::string& number);
+    bool DeleteTableRow(int storageType, int index);
+
+    CDmEngine& m_engine;
+    CAppDatabase& m_db;
+    int m_nMaxReadFailures;
+    std::function<void(int, int)> m_batchObserver;
+};
+
+// Registers DM_PBOOK_READ, _WRITE, _DEL and _DELALL with the engine.
+void InstallPhonebookEngine(CDmEngine& engine, CPbookEngine& pbook);
+
+} // namespace kv
