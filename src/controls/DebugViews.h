@@ -26,6 +26,8 @@ public:
     void ShowForDiagnostics(uint32_t mask = 0xFFFFFFFFu);
 
     void setVisible(bool visible) override;
+    // CLOSE: empties the list and hides the window.
+    void reject() override;
 
     // Appends a line (UI thread).
     void AddLine(const QString& line);
@@ -43,7 +45,6 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* e) override;
-    void reject() override;
 
 private:
     void InstallSink();

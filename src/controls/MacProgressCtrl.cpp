@@ -58,7 +58,8 @@ void CMacProgressCtrl::SetIndeterminate(bool on)
 
 void CMacProgressCtrl::StepIt()
 {
-    int v = value() + m_nStep;
+    // A reset bar holds minimum - 1: step from the minimum.
+    int v = qMax(value(), minimum()) + m_nStep;
     if (v > maximum())
         v = minimum() + (v - maximum() - 1);
     setValue(v);
