@@ -51,6 +51,7 @@ enum : uint8_t {
     CARDF_EMERGENCY_CALL = 0x02,
     CARDF_PIN_CANCELLED = 0x10,
     CARDF_NO_CARD = 0x20,
+    CARDF_NOT_READY = 0x40, // the card never became ready during start-up
     CARDF_NO_USABLE_CARD = 0xF0,
 };
 // Bits of the preference flags.

@@ -1,0 +1,31 @@
+// The engine's DIAG link over the serial port object, and the default port
+// discovery the engine runs at each start.
+#pragma once
+
+#include "engine/DmEngine.h"
+#include "engine/DmLink.h"
+#include "link/CommPort.h"
+
+namespace kv {
+
+class CCommPortLink : public IDmLink {
+public:
+    explicit CCommPortLink(CCommPort& port) : m_port(port) {}
+
+    bool Open(int comPort, uint32_t baud) override;
+    void Close() override { m_port.ClosePort(); }
+    bool IsOpen() const override { return m_port.IsOpen(); }
+    int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
+                 size_t& replyLength) override;
+
+    CCommPort& Port() { return m_port; }
+
+private:
+    CCommPort& m_port;
+};
+
+// Port discovery as the engine needs it: the COM number (0 when no modem
+// was found) and the device kind.
+PortChoice DiscoverModemPort();
+
+} // namespace kv

@@ -1,0 +1,514 @@
+// The headless main window: an event loop of posted tasks and timers on one
+// thread, and a record of what a window would show.
+#include "engine/HeadlessHost.h"
+
+#include "log/DebugLog.h"
+#include "platform/Event.h"
+
+#include <algorithm>
+
+namespace kv {
+
+CHeadlessHost::CHeadlessHost() { BindToCurrentThread(); }
+
+CHeadlessHost::~CHeadlessHost()
+{
+    if (IsUiThread() && CurrentPump() == this)
+        SetCurrentPump(nullptr);
+}
+
+void CHeadlessHost::BindToCurrentThread()
+{
+    {
+        std::lock_guard<std::mutex> g(m_loopLock);
+        m_uiThread = std::this_thread::get_id();
+    }
+    SetCurrentPump(this);
+}
+
+bool CHeadlessHost::IsUiThread() const
+{
+    std::lock_guard<std::mutex> g(m_loopLock);
+    return m_uiThread == std::this_thread::get_id();
+}
+
+void CHeadlessHost::SetPinProvider(PinProvider p)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_pinProvider = std::move(p);
+}
+
+void CHeadlessHost::SetMessageHandler(MessageHandler h)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_msgHandler = std::move(h);
+}
+
+void CHeadlessHost::SetObserver(Observer o)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_observer = std::move(o);
+}
+
+void CHeadlessHost::Note(const std::string& what)
+{
+    Observer o;
+    {
+        std::lock_guard<std::mutex> g(m_cfgLock);
+        o = m_observer;
+    }
+    if (o)
+        o(what);
+}
+
+// ---------------------------------------------------------------------------
+// Event loop
+
+bool CHeadlessHost::DispatchOne(std::unique_lock<std::mutex>& lk)
+{
+    if (!m_tasks.empty()) {
+        Task t = std::move(m_tasks.front());
+        m_tasks.pop_front();
+        lk.unlock();
+        t.fn();
+        lk.lock();
+        return true;
+    }
+    const int64_t now = TickMs();
+    for (auto& [id, timer] : m_timers) {
+        if (timer.due <= now) {
+            timer.due = now + timer.period;
+            const uint32_t fired = id;
+            lk.unlock();
+            HandleTimer(fired);
+            lk.lock();
+            return true;
+        }
+    }
+    return false;
+}
+
+void CHeadlessHost::PumpFor(int64_t maxMs)
+{
+    const int64_t deadline = TickMs() + std::max<int64_t>(0, maxMs);
+    std::unique_lock<std::mutex> lk(m_loopLock);
+    bool did = false;
+    for (;;) {
+        while (DispatchOne(lk))
+            did = true;
+        if (did || m_bWoken) {
+            m_bWoken = false;
+            return;
+        }
+        const int64_t now = TickMs();
+        if (now >= deadline)
+            return;
+        int64_t until = deadline;
+        for (const auto& [id, timer] : m_timers)
+            until = std::min(until, timer.due);
+        if (until > now)
+            m_loopCv.wait_for(lk, std::chrono::milliseconds(until - now));
+    }
+}
+
+bool CHeadlessHost::RunUntil(const std::function<bool()>& done, int64_t timeoutMs)
+{
+    return WaitPumping(done, timeoutMs);
+}
+
+bool CHeadlessHost::WaitPumping(const std::function<bool()>& done, int64_t timeoutMs)
+{
+    const int64_t start = TickMs();
+    const bool ui = IsUiThread();
+    for (;;) {
+        if (done())
+            return true;
+        const int64_t left = timeoutMs < 0 ? 50 : timeoutMs - (TickMs() - start);
+        if (left <= 0)
+            return false;
+        if (ui) {
+            PumpFor(std::min<int64_t>(left, 50));
+        } else {
+            // Another thread: no events to dispatch, just a bounded wait
+            // that Wake() cuts short.
+            std::unique_lock<std::mutex> lk(m_loopLock);
+            m_loopCv.wait_for(lk, std::chrono::milliseconds(std::min<int64_t>(left, 10)));
+        }
+    }
+}
+
+void CHeadlessHost::Wake()
+{
+    {
+        std::lock_guard<std::mutex> g(m_loopLock);
+        m_bWoken = true;
+    }
+    m_loopCv.notify_all();
+}
+
+void CHeadlessHost::RunOnUi(std::function<void()> fn)
+{
+    {
+        std::lock_guard<std::mutex> g(m_loopLock);
+        m_tasks.push_back(Task{std::move(fn)});
+    }
+    m_loopCv.notify_all();
+}
+
+void CHeadlessHost::PostUserMessage(MsgTarget target, uint32_t msg, uintptr_t wParam, intptr_t lParam)
+{
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_posted.push_back(PostedMessage{target, msg, wParam, lParam});
+    }
+    if (target == MsgTarget::ModalWindow && m_state.m_hModalWnd.load() == 0)
+        return; // no modal page open: the message goes nowhere
+    RunOnUi([this, target, msg, wParam, lParam] { HandleMessage(target, msg, wParam, lParam); });
+}
+
+intptr_t CHeadlessHost::SendUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+{
+    if (IsUiThread())
+        return HandleMessage(MsgTarget::MainWindow, msg, wParam, lParam);
+    // The caller waits for the UI thread's handler, holding no lock.
+    auto done = std::make_shared<CEvent>(true, false);
+    auto result = std::make_shared<intptr_t>(0);
+    RunOnUi([this, done, result, msg, wParam, lParam] {
+        *result = HandleMessage(MsgTarget::MainWindow, msg, wParam, lParam);
+        done->Set();
+    });
+    done->Wait();
+    return *result;
+}
+
+intptr_t CHeadlessHost::HandleMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l)
+{
+    MessageHandler h;
+    {
+        std::lock_guard<std::mutex> g(m_cfgLock);
+        h = m_msgHandler;
+    }
+    intptr_t result = 0;
+    if (h && h(target, msg, w, l, result))
+        return result;
+    if (target == MsgTarget::MainWindow && msg == UM_UI_REQUEST && w == UI_REQ_LOAD_PHONEBOOK) {
+        // No phonebook engine in this host: the phonebook counts as loaded.
+        if (!m_state.m_ucPbReadDone.load()) {
+            m_state.m_ucPbReadDone = 1;
+            DEBUG_LOG(LEVEL_PB, "headless host: no phonebook engine, phonebook 0x%lx marked loaded",
+                      static_cast<unsigned long>(l));
+        }
+        m_state.m_ucUiFlags |= (uintptr_t(l) == PB_STORAGE_WORD_RUIM) ? UIF_PB_RUIM_LOADED
+                                                                       : UIF_PB_MEMORY_LOADED;
+    }
+    return 0;
+}
+
+void CHeadlessHost::StartTimer(uint32_t id, uint32_t periodMs)
+{
+    {
+        std::lock_guard<std::mutex> g(m_loopLock);
+        m_timers[id] = Timer{periodMs, TickMs() + periodMs};
+    }
+    m_loopCv.notify_all();
+}
+
+void CHeadlessHost::KillTimer(uint32_t id)
+{
+    std::lock_guard<std::mutex> g(m_loopLock);
+    m_timers.erase(id);
+}
+
+bool CHeadlessHost::TimerActive(uint32_t id) const
+{
+    std::lock_guard<std::mutex> g(m_loopLock);
+    return m_timers.count(id) != 0;
+}
+
+void CHeadlessHost::HandleTimer(uint32_t id)
+{
+    if (id != TIMER_CALL_DURATION && id != TIMER_AT_POLL)
+        KillTimer(id);
+    switch (id) {
+    case TIMER_CHARGE_BLINK: {
+        const uint8_t power = m_state.m_ucPowerFlags.exchange(0);
+        if (power & POWERF_OTHER)
+            m_state.m_ucChargeDisplay ^= kChargeBlinkBit;
+        break;
+    }
+    case TIMER_CLOSE_PROGRAM:
+        m_state.m_nPortState = DM_STOPPED;
+        {
+            std::lock_guard<std::mutex> g(m_viewLock);
+            m_bClose = true;
+        }
+        Note("close requested");
+        break;
+    case TIMER_RESTORE_MESSAGE_LINE: {
+        const uint8_t cf = m_state.m_ucCardFlags.load();
+        if (cf & CARDF_PIN_CANCELLED)
+            AppendMessageLine("\nEmergency Call\nWithout PIN", true);
+        else if (cf & CARDF_NO_CARD)
+            AppendMessageLine("\nEmergency Call\nWithout RUIM.", true);
+        else {
+            std::lock_guard<std::mutex> g(m_viewLock);
+            m_idleCode = 15;
+        }
+        break;
+    }
+    case TIMER_CALL_DURATION: {
+        uint8_t s = uint8_t(m_state.m_ucCallSeconds.load() + 1);
+        if (s >= 60) {
+            s = 0;
+            uint8_t m = uint8_t(m_state.m_ucCallMinutes.load() + 1);
+            if (m >= 60) {
+                m = 0;
+                m_state.m_ucCallHours = uint8_t(m_state.m_ucCallHours.load() + 1);
+            }
+            m_state.m_ucCallMinutes = m;
+        }
+        m_state.m_ucCallSeconds = s;
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// What the window shows
+
+void CHeadlessHost::SetIndicator(int id, int value)
+{
+    std::string note;
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_indicatorCalls.emplace_back(id, value);
+        if (id == IND_SERVICE) {
+            if (value == 255)
+                value = m_lastService;
+            else
+                m_lastService = uint8_t(value);
+            if (value >= 1 && value <= 4)
+                m_state.m_ucServiceState = uint8_t(value);
+        } else if (id == IND_CHARGE) {
+            if (value == 0)
+                m_state.m_ucChargeDisplay = 0;
+            else if (value >= 1 && value <= 4)
+                m_state.m_ucChargeDisplay =
+                    uint8_t((m_state.m_ucChargeDisplay.load() & kChargeBlinkBit) | value);
+        } else if (id == IND_MESSAGE_LINE) {
+            static const char* kIdle[] = {" ", "\nKorvia", "\nKorvia", " ", "Modem \nReset",
+                                          "\nRUIM Initializing"};
+            const uint8_t cf = m_state.m_ucCardFlags.load();
+            const bool show = !(cf & (CARDF_PIN_CANCELLED | CARDF_NO_CARD))
+                && m_state.m_wUiPhase.load() != UI_PHASE_OUTGOING
+                && m_messageLine.find("Missed call") == std::string::npos
+                && value >= 0 && value <= 5 && !(value == m_idleCode && !m_messageLine.empty());
+            if (show) {
+                m_messageLine = kIdle[value];
+                m_idleCode = uint8_t(value);
+                note = "message line: " + m_messageLine;
+            }
+        }
+        auto it = m_indicators.find(id);
+        const bool changed = it == m_indicators.end() || it->second != value;
+        m_indicators[id] = value;
+        if (changed && id != IND_MESSAGE_LINE)
+            note = "indicator " + std::to_string(id) + " = " + std::to_string(value);
+    }
+    if (!note.empty())
+        Note(note);
+}
+
+void CHeadlessHost::SetSignal(int id, int value)
+{
+    std::string note;
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_signalCalls.emplace_back(id, value);
+        if (value == kSignalBlank) {
+            m_signals.erase(id); // the next value draws again
+            return;
+        }
+        auto it = m_signals.find(id);
+        if (it == m_signals.end() || it->second != value)
+            note = "signal " + std::to_string(id) + " = " + std::to_string(value);
+        m_signals[id] = value;
+    }
+    if (!note.empty())
+        Note(note);
+}
+
+void CHeadlessHost::AppendMessageLine(const std::string& text, bool replace)
+{
+    std::string note;
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        if (replace || m_messageLine.empty())
+            m_messageLine = text;
+        else
+            m_messageLine += text;
+        note = "message line: " + m_messageLine;
+    }
+    Note(note);
+}
+
+void CHeadlessHost::ShowControl(int id, bool show)
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    m_shown[id] = show;
+}
+
+void CHeadlessHost::EnableControl(int id, bool enable)
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    m_enabled[id] = enable;
+}
+
+void CHeadlessHost::SetTextLimit(int) {}
+
+int CHeadlessHost::UserActiveView(int page, int)
+{
+    if (page == VIEW_STATUS || page == VIEW_DIAL_PAD || page == VIEW_SMS) {
+        m_state.m_nActiveView = uint8_t(page);
+        return 1;
+    }
+    return 0;
+}
+
+void CHeadlessHost::MessageBox(const std::string& text, MsgIcon)
+{
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_boxes.push_back(text);
+    }
+    Note("message box: " + text);
+}
+
+PinResult CHeadlessHost::RunPinDialog(int mode)
+{
+    PinProvider p;
+    {
+        std::lock_guard<std::mutex> g(m_cfgLock);
+        p = m_pinProvider;
+    }
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        ++m_pinDialogs;
+        m_bPinOpen = true;
+        m_bPinEnded = false;
+    }
+    Note(mode == PIN_MODE_UNBLOCK ? "card wants the unblock code" : "card wants the PIN");
+    auto ended = [this] {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        return m_bPinEnded;
+    };
+    PinResult r = p ? p(mode, ended) : PinResult::Cancel;
+    std::lock_guard<std::mutex> g(m_viewLock);
+    if (m_bPinEnded)
+        r = PinResult::EndedByEngine;
+    m_bPinOpen = false;
+    return r;
+}
+
+void CHeadlessHost::EndModalDialog()
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    if (m_bPinOpen)
+        m_bPinEnded = true;
+}
+
+int CHeadlessHost::RunTimedPopup(const std::string& text, MsgIcon, int mode, int, bool defaultOk)
+{
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_popups.push_back(text);
+    }
+    Note("popup: " + text);
+    // The countdown runs out at once: the default action.
+    if (!defaultOk)
+        return 2;
+    return mode == POPUP_QUESTION ? 4 : 1;
+}
+
+// ---------------------------------------------------------------------------
+// Observation
+
+int CHeadlessHost::Indicator(int id) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    auto it = m_indicators.find(id);
+    return it == m_indicators.end() ? -1 : it->second;
+}
+
+int CHeadlessHost::Signal(int id) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    auto it = m_signals.find(id);
+    return it == m_signals.end() ? -1 : it->second;
+}
+
+std::vector<std::pair<int, int>> CHeadlessHost::IndicatorCalls() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_indicatorCalls;
+}
+
+std::vector<std::pair<int, int>> CHeadlessHost::SignalCalls() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_signalCalls;
+}
+
+std::string CHeadlessHost::MessageLine() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_messageLine;
+}
+
+std::vector<std::string> CHeadlessHost::MessageBoxes() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_boxes;
+}
+
+std::vector<std::string> CHeadlessHost::Popups() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_popups;
+}
+
+std::vector<CHeadlessHost::PostedMessage> CHeadlessHost::Posted() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_posted;
+}
+
+bool CHeadlessHost::ControlEnabled(int id) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    auto it = m_enabled.find(id);
+    return it != m_enabled.end() && it->second;
+}
+
+bool CHeadlessHost::ControlShown(int id) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    auto it = m_shown.find(id);
+    return it != m_shown.end() && it->second;
+}
+
+int CHeadlessHost::PinDialogsShown() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_pinDialogs;
+}
+
+bool CHeadlessHost::CloseRequested() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_bClose;
+}
+
+} // namespace kv

@@ -1,0 +1,149 @@
+// A main window without windows: the host that tests and the command-line
+// tool give the DM engine. It runs a small event loop on its UI thread (the
+// thread that created it, or the one that called BindToCurrentThread): posted
+// and sent user messages and timers are dispatched while that thread pumps
+// (PumpFor, RunUntil, WaitPumping). It keeps the indicator values, the
+// message line and the message boxes so that callers can observe them, and
+// reports each change to an optional observer.
+#pragma once
+
+#include "engine/DmHost.h"
+#include "platform/PumpHook.h"
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace kv {
+
+class CHeadlessHost : public IDmHost, public IPumpHook {
+public:
+    // Asked on the engine thread when the card wants its PIN (mode 2) or
+    // the unblock code (mode 4). ended() turns true when the engine stops
+    // meanwhile. On Ok the provider has written the codes to the settings.
+    using PinProvider = std::function<PinResult(int mode, const std::function<bool()>& ended)>;
+    // Sees every user message first; returns true when it handled it.
+    using MessageHandler =
+        std::function<bool(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& result)>;
+    using Observer = std::function<void(const std::string& what)>;
+
+    struct PostedMessage {
+        MsgTarget target;
+        uint32_t msg;
+        uintptr_t wParam;
+        intptr_t lParam;
+    };
+
+    CHeadlessHost();
+    ~CHeadlessHost() override;
+    CHeadlessHost(const CHeadlessHost&) = delete;
+    CHeadlessHost& operator=(const CHeadlessHost&) = delete;
+
+    // Makes the calling thread the host's UI thread (and installs its pump).
+    void BindToCurrentThread();
+    bool IsUiThread() const;
+
+    void SetPinProvider(PinProvider p);
+    void SetMessageHandler(MessageHandler h);
+    void SetObserver(Observer o);
+
+    // --- the event loop (UI thread) ---
+    // Dispatches events for at most maxMs; returns early after dispatching
+    // something or when woken.
+    void PumpFor(int64_t maxMs) override;
+    bool RunUntil(const std::function<bool()>& done, int64_t timeoutMs);
+    // Runs fn on the UI thread (posted; returns at once).
+    void RunOnUi(std::function<void()> fn);
+
+    // --- observation (any thread) ---
+    int Indicator(int id) const;   // last value, -1 when never set
+    int Signal(int id) const;      // last value, -1 when never set
+    std::vector<std::pair<int, int>> IndicatorCalls() const;
+    std::vector<std::pair<int, int>> SignalCalls() const;
+    std::string MessageLine() const;
+    std::vector<std::string> MessageBoxes() const;
+    std::vector<std::string> Popups() const;
+    std::vector<PostedMessage> Posted() const;
+    bool TimerActive(uint32_t id) const;
+    bool ControlEnabled(int id) const;
+    bool ControlShown(int id) const;
+    int PinDialogsShown() const;
+    bool CloseRequested() const;
+
+    // --- IDmHost ---
+    ModemState& State() override { return m_state; }
+    void SetIndicator(int id, int value) override;
+    void SetSignal(int id, int value) override;
+    void AppendMessageLine(const std::string& text, bool replace) override;
+    void ShowControl(int id, bool show) override;
+    void EnableControl(int id, bool enable) override;
+    void SetTextLimit(int chars) override;
+    void ResetDialPad() override {}
+    void ResetSmsPage() override {}
+    int UserActiveView(int page, int sub) override;
+    void SetWaitCursor(bool) override {}
+    void MessageBox(const std::string& text, MsgIcon icon) override;
+    PinResult RunPinDialog(int mode) override;
+    void EndModalDialog() override;
+    int RunTimedPopup(const std::string& text, MsgIcon icon, int mode, int countdownSec,
+                      bool defaultOk) override;
+    void PostUserMessage(MsgTarget target, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    intptr_t SendUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void StartTimer(uint32_t id, uint32_t periodMs) override;
+    void KillTimer(uint32_t id) override;
+    bool WaitPumping(const std::function<bool()>& done, int64_t timeoutMs) override;
+    void Wake() override;
+
+private:
+    struct Task {
+        std::function<void()> fn;
+    };
+    struct Timer {
+        uint32_t period;
+        int64_t due;
+    };
+
+    intptr_t HandleMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l);
+    void HandleTimer(uint32_t id);
+    void Note(const std::string& what);
+    bool DispatchOne(std::unique_lock<std::mutex>& lk);
+
+    ModemState m_state;
+
+    mutable std::mutex m_loopLock; // tasks, timers and the wake flag
+    std::condition_variable m_loopCv;
+    std::deque<Task> m_tasks;
+    std::map<uint32_t, Timer> m_timers;
+    bool m_bWoken = false;
+    std::thread::id m_uiThread;
+
+    mutable std::mutex m_viewLock; // what the window shows
+    std::map<int, int> m_indicators;
+    std::map<int, int> m_signals;
+    std::vector<std::pair<int, int>> m_indicatorCalls;
+    std::vector<std::pair<int, int>> m_signalCalls;
+    std::string m_messageLine;
+    uint8_t m_idleCode = 15;
+    uint8_t m_lastService = 255;
+    std::vector<std::string> m_boxes;
+    std::vector<std::string> m_popups;
+    std::vector<PostedMessage> m_posted;
+    std::map<int, bool> m_enabled;
+    std::map<int, bool> m_shown;
+    int m_pinDialogs = 0;
+    bool m_bPinOpen = false;
+    bool m_bPinEnded = false;
+    bool m_bClose = false;
+
+    std::mutex m_cfgLock;
+    PinProvider m_pinProvider;
+    MessageHandler m_msgHandler;
+    Observer m_observer;
+};
+
+} // namespace kv
