@@ -25,7 +25,7 @@ constexpr const char* kMsgNoUnblock = "You must input Unblock Code";
 constexpr int kWidth = 230;
 constexpr int kHeightPin = 110;
 constexpr int kHeightUnblock = 170;
-constexpr int kLabelX = 12, kLabelW = 104, kLabelH = 16;
+constexpr int kLabelX = 10, kLabelW = 110, kLabelH = 16;
 constexpr int kFieldX = 120, kFieldW = 96, kFieldH = 22;
 const QColor kLabelColour(0xe6, 0xee, 0xf8);
 
@@ -78,7 +78,7 @@ void CPinDlg::OnInitDialog()
         l->SetBackColor(Qt::transparent);
         l->SetTextColor(kLabelColour);
         l->SetAlignment(CTextStatic::ALIGN_LEFT);
-        l->SetTextFont(12, 600, "MS Sans Serif");
+        l->SetTextFont(11, 500, "MS Sans Serif");
     }
     m_pLabelUnblock->SetText(kLabelUnblock);
     m_pLabelConfirm->SetText(kLabelConfirm);

@@ -312,23 +312,24 @@ void PaintMainFace(QPainter& p, int w, int h)
     p.setPen(QColor(0xa9, 0xc1, 0xdc));
     p.drawText(QRect(200, 6, 190, 20), Qt::AlignLeft | Qt::AlignVCenter, "CDMA 1x / EV-DO USB Modem");
 
-    // The display: indicators, page area and data-rate bar sit on it.
-    QRectF lcd(4, 30, 180, 296);
+    // The screen: indicators, page area and data-rate bar on its left part,
+    // the text lines and the two big buttons on its right part.
+    QRectF screen(4, 30, 356, 426);
     p.setPen(QPen(QColor(0x10, 0x1a, 0x26), 2));
-    QLinearGradient lg(0, lcd.top(), 0, lcd.bottom());
+    QLinearGradient lg(0, screen.top(), 0, screen.bottom());
     lg.setColorAt(0, kLcd);
-    lg.setColorAt(1, QColor(0xb9, 0xd3, 0xe6));
+    lg.setColorAt(1, QColor(0xb4, 0xcf, 0xe4));
     p.setBrush(lg);
-    p.drawRoundedRect(lcd, 8, 8);
+    p.drawRoundedRect(screen, 10, 10);
     // Thin rules under the indicator row and above the data-rate bar.
     p.setPen(QPen(QColor(0x9c, 0xb8, 0xd0), 1));
-    p.drawLine(QPointF(10, 56), QPointF(178, 56));
-    p.drawLine(QPointF(10, 307), QPointF(178, 307));
+    p.drawLine(QPointF(10, 56), QPointF(354, 56));
+    p.drawLine(QPointF(10, 307), QPointF(140, 307));
+    p.setBrush(Qt::NoBrush);
 
     // The idle emblem in the page area: radio waves and the name.
-    QRectF emblem(19, 198, 147, 106);
+    QRectF emblem(19, 198, 124, 106);
     QPointF c(emblem.center().x(), emblem.top() + 52);
-    p.setBrush(Qt::NoBrush);
     for (int i = 1; i <= 3; ++i) {
         p.setPen(QPen(QColor(0x4a, 0x7f, 0xb5, 255 - i * 50), 3, Qt::SolidLine, Qt::RoundCap));
         const qreal r = 10.0 * i;
@@ -343,16 +344,6 @@ void PaintMainFace(QPainter& p, int w, int h)
     p.setFont(name);
     p.setPen(QColor(0x2e, 0x5c, 0x8a));
     p.drawText(QRectF(emblem.left(), c.y() + 10, emblem.width(), 24), Qt::AlignCenter, "Korvianet");
-
-    // Recess behind the text lines and the two big buttons.
-    p.setPen(QPen(QColor(0x15, 0x20, 0x2e), 1));
-    p.setBrush(QColor(0x27, 0x37, 0x4b));
-    p.drawRoundedRect(QRectF(90, 152, 268, 302), 10, 10);
-    for (int y : {162, 222, 284, 344, 405}) {
-        p.setPen(QPen(QColor(0x46, 0x5f, 0x7d), 1));
-        p.setBrush(QColor(0x31, 0x45, 0x5e));
-        p.drawRoundedRect(QRectF(147.5, y - 2.5, 205, 45), 5, 5);
-    }
 
     // Speaker grille on the right.
     p.setPen(Qt::NoPen);

@@ -162,8 +162,8 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c)
     }
     case IDB_BTN_OK: TextGlyph(p, r, "OK", c, 13); return;
     case IDB_BTN_CANCEL: TextGlyph(p, r, "Cancel", c, 12); return;
-    case IDB_BTN_SEND: Handset(p, mid, s * 0.42, 0, c); return;
-    case IDB_BTN_END: Handset(p, mid, s * 0.42, 180, c); return;
+    case IDB_BTN_SEND: Handset(p, mid + QPointF(0, 2), s * 0.62, 0, c); return;
+    case IDB_BTN_END: Handset(p, mid + QPointF(0, -1), s * 0.62, 180, c); return;
     case IDB_BTN_CLEAR: TextGlyph(p, r, "C", c, 13); return;
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
