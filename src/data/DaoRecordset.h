@@ -119,7 +119,6 @@ private:
     std::vector<Row> m_rows;
     // Current position: -1 before the first row, m_rows.size() after the last.
     long m_nPos = -1;
-    bool m_bCurrentDeleted = false;
     EditMode m_editMode = kNone;
     std::vector<std::string> m_columns;
     std::string m_strQueryText;
