@@ -188,8 +188,7 @@ bool ValidName(std::string_view name, bool isSection)
     return true;
 }
 
-// Sets (value non-null) or removes one key. Every other byte of the file is
-// kept as it was.
+// Sets (value non-null) or removes one key of a file, under both locks.
 bool ModifyKey(const std::string& section, const std::string& key, const std::string* value,
                const std::string& file)
 {
@@ -200,57 +199,11 @@ bool ModifyKey(const std::string& section, const std::string& key, const std::st
         return false;
     const std::string path = WriteTarget(ProfilePath(file));
     FolderLock folderLock(FolderOf(path));
-    std::string text;
+    std::string text, out;
     if (ReadProfile(path, text) == ReadResult::Failed)
         return false;
-    const std::string_view eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-
-    // Find the key's first line in any section of that name, and the end of
-    // the first such section's last non-blank line (where a new key goes).
-    LineReader lines(text);
-    std::string_view line, name, k, v;
-    bool inSection = false, sectionSeen = false, inFirst = false;
-    size_t insertAt = std::string::npos, keyStart = std::string::npos, keyEnd = 0;
-    while (lines.Next(line)) {
-        if (SectionName(line, name)) {
-            inSection = SameName(name, section);
-            inFirst = inSection && !sectionSeen;
-            if (inFirst) {
-                sectionSeen = true;
-                insertAt = lines.NextStart();
-            }
-            continue;
-        }
-        if (!inSection)
-            continue;
-        if (KeyValue(line, k, v) && SameName(k, key)) {
-            keyStart = lines.LineStart();
-            keyEnd = lines.NextStart();
-            break;
-        }
-        if (inFirst && !Trim(line).empty())
-            insertAt = lines.NextStart();
-    }
-
-    std::string entry;
-    if (value)
-        entry = key + "=" + *value + std::string(eol);
-    std::string out;
-    if (keyStart != std::string::npos) {
-        out = text.substr(0, keyStart) + entry + text.substr(keyEnd);
-    } else if (!value) {
-        return true; // nothing to remove
-    } else if (sectionSeen) {
-        std::string head = text.substr(0, insertAt);
-        if (!head.empty() && head.back() != '\n')
-            head += eol; // the section's last line had no line end
-        out = head + entry + text.substr(insertAt);
-    } else {
-        out = text;
-        if (!out.empty() && out.back() != '\n')
-            out += eol;
-        out += "[" + section + "]" + std::string(eol) + entry;
-    }
+    if (!ChangeProfileText(text, section, key, value, out))
+        return true; // nothing to change
     return ReplaceFileAtomically(path, out);
 }
 
@@ -310,6 +263,65 @@ int DecimalPrefix(const std::string& text)
             v = INT_MAX; // saturate instead of overflowing
     }
     return int(neg ? -v : v);
+}
+
+bool LookUpProfileText(std::string_view text, std::string_view section, std::string_view key,
+                       std::string& value)
+{
+    return LookUp(text, section, key, value);
+}
+
+bool ChangeProfileText(const std::string& text, const std::string& section, const std::string& key,
+                       const std::string* value, std::string& out)
+{
+    const std::string_view eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+
+    // Find the key's first line in any section of that name, and the end of
+    // the first such section's last non-blank line (where a new key goes).
+    LineReader lines(text);
+    std::string_view line, name, k, v;
+    bool inSection = false, sectionSeen = false, inFirst = false;
+    size_t insertAt = std::string::npos, keyStart = std::string::npos, keyEnd = 0;
+    while (lines.Next(line)) {
+        if (SectionName(line, name)) {
+            inSection = SameName(name, section);
+            inFirst = inSection && !sectionSeen;
+            if (inFirst) {
+                sectionSeen = true;
+                insertAt = lines.NextStart();
+            }
+            continue;
+        }
+        if (!inSection)
+            continue;
+        if (KeyValue(line, k, v) && SameName(k, key)) {
+            keyStart = lines.LineStart();
+            keyEnd = lines.NextStart();
+            break;
+        }
+        if (inFirst && !Trim(line).empty())
+            insertAt = lines.NextStart();
+    }
+
+    std::string entry;
+    if (value)
+        entry = key + "=" + *value + std::string(eol);
+    if (keyStart != std::string::npos) {
+        out = text.substr(0, keyStart) + entry + text.substr(keyEnd);
+    } else if (!value) {
+        return false; // nothing to remove
+    } else if (sectionSeen) {
+        std::string head = text.substr(0, insertAt);
+        if (!head.empty() && head.back() != '\n')
+            head += eol; // the section's last line had no line end
+        out = head + entry + text.substr(insertAt);
+    } else {
+        out = text;
+        if (!out.empty() && out.back() != '\n')
+            out += eol;
+        out += "[" + section + "]" + std::string(eol) + entry;
+    }
+    return true;
 }
 
 int GetProfileInt(const std::string& section, const std::string& key, int def,

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace kv {
 
@@ -43,6 +44,16 @@ bool WriteProfileString(const std::string& section, const std::string& key,
                         const std::string& value, const std::string& file);
 // Removes one key (true also when it was not there).
 bool DeleteProfileKey(const std::string& section, const std::string& key, const std::string& file);
+
+// The same rules over text in memory (what the file functions use).
+// LookUpProfileText: the first value of key in any section of that name.
+bool LookUpProfileText(std::string_view text, std::string_view section, std::string_view key,
+                       std::string& value);
+// ChangeProfileText: text with one key set (value non-null) or removed,
+// every other byte kept; false when nothing changes (removing a missing key).
+// The names must be valid as WriteProfileString requires.
+bool ChangeProfileText(const std::string& text, const std::string& section, const std::string& key,
+                       const std::string* value, std::string& out);
 
 // Decimal conversion of a read buffer: digits up to the first non-digit,
 // optional leading '-', 0 when there are none.

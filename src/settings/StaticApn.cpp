@@ -66,15 +66,20 @@ void AppendEntry(std::string& out, const std::string& entry)
 }
 } // namespace
 
-bool WriteStaticApnList(const std::vector<std::string>& kept, const std::string* added,
-                        const std::string& path)
+std::string FormatStaticApnList(const std::vector<std::string>& kept, const std::string* added)
 {
     std::string out;
     for (const std::string& l : kept)
         AppendEntry(out, l);
     if (added)
         AppendEntry(out, *added);
-    return ReplaceFileAtomically(path, out);
+    return out;
+}
+
+bool WriteStaticApnList(const std::vector<std::string>& kept, const std::string* added,
+                        const std::string& path)
+{
+    return ReplaceFileAtomically(path, FormatStaticApnList(kept, added));
 }
 
 bool EnsureStaticApnFile(const std::string& path)

@@ -23,6 +23,9 @@ std::vector<std::string> ParseStaticApnList(const std::string& text);
 bool WriteStaticApnList(const std::vector<std::string>& kept, const std::string* added = nullptr,
                         const std::string& path = "static_apn.txt");
 
+// The text such a rewrite writes.
+std::string FormatStaticApnList(const std::vector<std::string>& kept, const std::string* added = nullptr);
+
 // Creates an empty list file when none exists. True if the file exists.
 bool EnsureStaticApnFile(const std::string& path = "static_apn.txt");
 
