@@ -357,7 +357,7 @@ std::vector<uint8_t> ModemModel::Sms(const uint8_t* req, size_t len, uint16_t su
             return result(s == &memory ? kResMemoryFull : kResRuimFull);
         SimSms msg;
         msg.slot = uint16_t(slot);
-        msg.tag = (tag == 3 || tag == 4) ? tag : 3;
+        msg.tag = (tag == kTagOutbox || tag == kTagOutboxSent) ? tag : kTagOutbox;
         msg.time = CdmaTimeNow();
         msg.encoding = m.encoding;
         msg.number = m.destination;
@@ -410,7 +410,7 @@ std::vector<uint8_t> ModemModel::Sms(const uint8_t* req, size_t len, uint16_t su
         if (it == s->slots.end())
             return result(kResNoEntry);
         uint32_t tag = GetU32(req, sms_slot_layout::kNewTag);
-        if (tag < 1 || tag > 4)
+        if (tag < kTagRead || tag > kTagOutboxSent)
             return result(kResBadParam);
         it->second.tag = tag;
         return result(kResOk);

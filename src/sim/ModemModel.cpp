@@ -19,7 +19,7 @@ int SmsStore::FreeSlot() const
 uint16_t SmsStore::Unread() const
 {
     return uint16_t(std::count_if(slots.begin(), slots.end(), [](const auto& kv) {
-        return kv.second.tag == 2 && kv.second.teleservice != kTeleserviceVmn95;
+        return kv.second.tag == kTagUnread && kv.second.teleservice != kTeleserviceVmn95;
     }));
 }
 
@@ -86,12 +86,12 @@ void ModemModel::SeedDemo(int64_t nowMs)
         m.text = text;
         s.slots[m.slot] = m;
     };
-    add(memory, 1, "8585550147", "Welcome to Korvianet! Your data plan is active.", 86400 * 3);
-    add(memory, 1, "6195550199", "Lunch at noon tomorrow?", 86400);
-    add(memory, 2, "7605550111", "Your package has shipped. Track it online.", 3600);
-    add(memory, 3, "6195550199", "Sure, see you there.", 80000);
-    add(ruim, 1, "8585550162", "Meeting moved to 3pm.", 86400 * 7);
-    add(ruim, 2, "4155550178", "Call me when you land.", 600);
+    add(memory, kTagRead, "8585550147", "Welcome to Korvianet! Your data plan is active.", 86400 * 3);
+    add(memory, kTagRead, "6195550199", "Lunch at noon tomorrow?", 86400);
+    add(memory, kTagUnread, "7605550111", "Your package has shipped. Track it online.", 3600);
+    add(memory, kTagOutbox, "6195550199", "Sure, see you there.", 80000);
+    add(ruim, kTagRead, "8585550162", "Meeting moved to 3pm.", 86400 * 7);
+    add(ruim, kTagUnread, "4155550178", "Call me when you land.", 600);
 
     auto pb = [](Phonebook& b, uint32_t idx, const std::string& number, const std::string& name) {
         b.entries[idx] = PbEntry{number, name};
@@ -151,7 +151,7 @@ bool ModemModel::ReceiveSms(const std::string& from, const std::string& text, ui
     }
     SimSms m;
     m.slot = uint16_t(slot);
-    m.tag = 2;
+    m.tag = kTagUnread;
     m.time = CdmaTimeNow();
     m.number = from;
     m.text = text.substr(0, 229);
@@ -165,7 +165,7 @@ bool ModemModel::SetVoiceMail(int count, int64_t)
     for (auto& [slot, m] : memory.slots)
         if (m.teleservice == kTeleserviceVmn95) {
             m.voiceCount = uint8_t(std::clamp(count, 0, 99));
-            m.tag = 2;
+            m.tag = kTagUnread;
             m.time = CdmaTimeNow();
             return true;
         }
@@ -175,7 +175,7 @@ bool ModemModel::SetVoiceMail(int count, int64_t)
     SimSms m;
     m.slot = uint16_t(slot);
     m.teleservice = kTeleserviceVmn95;
-    m.tag = 2;
+    m.tag = kTagUnread;
     m.time = CdmaTimeNow();
     m.number = "*86";
     m.text = "Voice mail";

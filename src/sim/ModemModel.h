@@ -34,6 +34,12 @@ constexpr uint8_t kDiagBadCmd = 0x13;
 constexpr uint8_t kDiagBadParm = 0x14;
 constexpr uint8_t kDiagBadLen = 0x15;
 
+// Message tags: received read / unread, stored outgoing (two outbox states).
+constexpr uint32_t kTagRead = 1;
+constexpr uint32_t kTagUnread = 2;
+constexpr uint32_t kTagOutbox = 3;
+constexpr uint32_t kTagOutboxSent = 4;
+
 // Teleservices of stored messages.
 constexpr uint32_t kTeleserviceCmt95 = 4098;
 constexpr uint32_t kTeleserviceVmn95 = 4099;
@@ -43,7 +49,7 @@ constexpr int64_t kCdmaEpochOffset = 315964800;
 
 struct SimSms {
     uint16_t slot = 0;
-    uint32_t tag = 2;          // 1 read, 2 unread, 3/4 stored outgoing
+    uint32_t tag = kTagUnread;
     uint32_t teleservice = kTeleserviceCmt95;
     uint32_t time = 0;         // seconds since 1980-01-06
     uint8_t encoding = 2;
