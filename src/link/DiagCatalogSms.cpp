@@ -80,7 +80,7 @@ bool BuildSmsWriteReq(const SmsOutgoing& m, uint32_t storage, DiagRequest& out)
 {
     using namespace sms_write_layout;
     DiagRequest r = BuildVendorReq(KVA_CMD_SMS, KVA_SUB_SMS_WRITE, kLength);
-    PutU32(r.bytes.data(), kTag, kSmsTagOutbox);
+    PutU32(r.bytes.data(), kTag, kSmsWireTagOutbox);
     PutU32(r.bytes.data(), kStorage, storage);
     if (!FillMessage(m, r.bytes.data(), kEncoding, kDestLength, kCallbackLength, kTextLength, kDest,
                      kCallback, kText))

@@ -9,9 +9,9 @@ namespace kv {
 
 constexpr uint32_t kSmsStorageMemory = 6;
 constexpr uint32_t kSmsStorageRuim = 5;
-constexpr uint32_t kSmsTagRead = 1;
-constexpr uint32_t kSmsTagUnread = 2;
-constexpr uint32_t kSmsTagOutbox = 3;
+constexpr uint32_t kSmsWireTagRead = 1;
+constexpr uint32_t kSmsWireTagUnread = 2;
+constexpr uint32_t kSmsWireTagOutbox = 3;
 constexpr uint8_t kSmsEncodingAscii = 2;
 constexpr uint8_t kSmsEncodingIa5 = 3;
 constexpr uint8_t kSmsEncodingUnicode = 4;
@@ -80,7 +80,7 @@ bool BuildSmsSendReq(const SmsOutgoing& m, DiagRequest& out);
 bool BuildSmsWriteReq(const SmsOutgoing& m, uint32_t storage, DiagRequest& out);
 DiagRequest BuildSmsRemoveReq(uint32_t slot, uint32_t storage, bool removeAllPass = false);
 DiagRequest BuildSmsListReq(uint32_t storage);
-DiagRequest BuildSmsSetTagReq(uint32_t slot, uint32_t storage, uint32_t tag = kSmsTagRead);
+DiagRequest BuildSmsSetTagReq(uint32_t slot, uint32_t storage, uint32_t tag = kSmsWireTagRead);
 DiagRequest BuildSmsReadReq(uint32_t slot, uint32_t storage);
 DiagRequest BuildSmsInspectReq();
 DiagRequest BuildSmsInfoReq();

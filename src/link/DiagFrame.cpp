@@ -83,4 +83,22 @@ bool DecodeDiagPiece(const uint8_t* piece, size_t len, uint8_t* out, size_t outC
     return good;
 }
 
+bool FindDiagAnswer(const uint8_t* rx, size_t len, uint8_t command, uint8_t* out, size_t outCap,
+                    size_t& outLen)
+{
+    outLen = 0;
+    size_t start = 0;
+    for (size_t i = 0; i < len; ++i) {
+        if (rx[i] != kDiagFlag)
+            continue;
+        const size_t pieceStart = start;
+        start = i + 1;
+        if (rx[pieceStart] != command) // an empty piece starts with its flag
+            continue;
+        if (DecodeDiagPiece(rx + pieceStart, i - pieceStart, out, outCap, outLen))
+            return true;
+    }
+    return false;
+}
+
 } // namespace kv

@@ -29,4 +29,11 @@ std::vector<uint8_t> EncodeDiagFrame(const uint8_t* data, size_t len);
 // outLen is set in every case. True when the FCS is good.
 bool DecodeDiagPiece(const uint8_t* piece, size_t len, uint8_t* out, size_t outCap, size_t& outLen);
 
+// Splits received bytes into pieces (every 0x7E ends one; bytes after the
+// last flag are dropped) and decodes, in order, each piece whose first byte
+// is command until one has a good FCS. Its payload (at most outCap bytes;
+// longer pieces are skipped like bad ones) is left in out. True when found.
+bool FindDiagAnswer(const uint8_t* rx, size_t len, uint8_t command, uint8_t* out, size_t outCap,
+                    size_t& outLen);
+
 } // namespace kv

@@ -75,19 +75,15 @@ uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t re
     // Every 0x7E ends a piece; bytes after the last one are dropped. Pieces
     // that are not the answer (event reports, log packets, late answers to
     // earlier requests, pieces too long for the payload buffer) are skipped.
+    size_t payloadLen = 0;
+    const bool found = FindDiagAnswer(rx.data(), size_t(got), request[0], m_payload.data(),
+                                      m_payload.size(), payloadLen);
+    m_nPayloadLength = int(payloadLen);
     bool answered = false;
-    size_t start = 0;
-    for (size_t i = 0; i < size_t(got) && !answered; ++i) {
-        if (rx[i] != kDiagFlag)
-            continue;
-        const uint8_t* piece = rx.data() + start;
-        const size_t pieceLen = i - start + 1; // including the flag
-        start = i + 1;
-        if (piece[0] != request[0] || !DecodeFrame(piece, int(pieceLen - 1)))
-            continue;
-        const size_t n = std::min(size_t(m_nPayloadLength), responseSize);
-        if (n < size_t(m_nPayloadLength))
-            DEBUG_LOG(LEVEL_ST, "response of %d bytes cut to %zu error", m_nPayloadLength, responseSize);
+    if (found) {
+        const size_t n = std::min(payloadLen, responseSize);
+        if (n < payloadLen)
+            DEBUG_LOG(LEVEL_ST, "response of %zu bytes cut to %zu error", payloadLen, responseSize);
         std::memcpy(response, m_payload.data(), n);
         m_nLastResponseLength = n;
         answered = response[0] == request[0];
