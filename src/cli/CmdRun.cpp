@@ -1,0 +1,146 @@
+// "run": the DM engine headless against the modem: the start-up chain, then
+// status polling, with the diagnostic log and every indicator change and
+// message-line text on standard output, until the time is up or a signal
+// (SIGINT, SIGTERM) asks to stop; then the engine ends with DM_END_WORK.
+#include "cli/CliCommand.h"
+#include "engine/CommPortLink.h"
+#include "engine/DmEngine.h"
+#include "engine/HeadlessHost.h"
+#include "log/DebugLog.h"
+#include "platform/Event.h"
+#include "settings/Profile.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void OnSignal(int) { g_stop = true; }
+
+std::mutex g_outLock;
+
+void Say(const std::string& what)
+{
+    std::lock_guard<std::mutex> g(g_outLock);
+    std::string flat = what;
+    for (char& c : flat)
+        if (c == '\n' || c == '\r')
+            c = '|';
+    std::printf("[run] %s\n", flat.c_str());
+    std::fflush(stdout);
+}
+
+// Reads one line from the terminal, giving up when ended() turns true.
+bool ReadLine(const std::string& prompt, const std::function<bool()>& ended, std::string& out)
+{
+    if (!isatty(STDIN_FILENO))
+        return false;
+    Say(prompt);
+    out.clear();
+    while (!ended() && !g_stop.load()) {
+        pollfd p{STDIN_FILENO, POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0)
+            continue;
+        char c = 0;
+        if (read(STDIN_FILENO, &c, 1) != 1)
+            return false;
+        if (c == '\n')
+            return !out.empty();
+        out += c;
+    }
+    return false;
+}
+
+int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
+{
+    long seconds = -1;
+    std::string pin;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--seconds" && i + 1 < args.size()) {
+            char* end = nullptr;
+            seconds = std::strtol(args[++i].c_str(), &end, 10);
+            if (!end || *end || seconds < 0)
+                return kvcli::UsageError("--seconds needs a number");
+        } else if (args[i] == "--pin" && i + 1 < args.size()) {
+            pin = args[++i];
+        } else {
+            return kvcli::UsageError("usage: run [--seconds N] [--pin CODE]");
+        }
+    }
+
+    kv::EnableDiagnosticSink(stdout);
+    kv::EnsureSettingsDir();
+
+    kv::CCommPort port;
+    kv::CCommPortLink link(port);
+    kv::CHeadlessHost host;
+    kv::CDmEngine engine(host, link);
+    if (!opts.device.empty()) {
+        // A given tty is the modem's diagnostic port, with NV items.
+        port.SetDevicePath(opts.device);
+        engine.SetDiscovery([] { return kv::PortChoice{1, kv::DEVICE_KIND_NV}; });
+    } else {
+        engine.SetDiscovery([] { return kv::DiscoverModemPort(); });
+    }
+    host.SetObserver(Say);
+
+    auto pinTold = std::make_shared<bool>(false);
+    host.SetPinProvider([pin, pinTold](int mode, const std::function<bool()>& ended) {
+        std::string code;
+        if (mode == kv::PIN_MODE_ENTER) {
+            if (!pin.empty() && !*pinTold) {
+                *pinTold = true; // given once: a wrong one is asked for on the terminal
+                code = pin;
+            } else if (!ReadLine("PIN: ", ended, code)) {
+                return kv::PinResult::Cancel;
+            }
+            kv::WriteProfileString("chv1", "num", code, kv::kMainIni);
+            return kv::PinResult::Ok;
+        }
+        std::string newPin;
+        if (!ReadLine("unblock code: ", ended, code) || !ReadLine("new PIN: ", ended, newPin))
+            return kv::PinResult::Cancel;
+        kv::WriteProfileString("chv1_temp", "num", code, kv::kMainIni);
+        kv::WriteProfileString("chv1", "num", newPin, kv::kMainIni);
+        return kv::PinResult::Ok;
+    });
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    if (!engine.UserDmRestart()) {
+        std::fprintf(stderr, "korvianet-cli: cannot open the modem's port %s\n",
+                     opts.device.empty() ? "(none found)" : opts.device.c_str());
+        return kvcli::kExitNoDevice;
+    }
+    const int64_t start = kv::TickMs();
+    host.RunUntil(
+        [&] {
+            return g_stop.load() || host.CloseRequested() || !engine.ThreadRunning()
+                || (seconds >= 0 && kv::TickMs() - start >= seconds * 1000);
+        },
+        -1);
+    const bool died = !engine.ThreadRunning() && !host.CloseRequested();
+    engine.StopDmEngine();
+    Say(died ? "engine ended: the modem stopped answering" : "engine stopped");
+    return died ? kvcli::kExitFailure : kvcli::kExitOk;
+}
+
+} // namespace
+
+KV_CLI_COMMAND("run", "run [--seconds N] [--pin CODE]",
+               "run the modem engine headless (start-up, status polling), printing the log and "
+               "each indicator change; ends on SIGINT/SIGTERM or after N seconds",
+               RunRun);
