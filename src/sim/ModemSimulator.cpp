@@ -79,7 +79,6 @@ bool ModemSimulator::OpenPty()
     m_master = m;
     m_slave = name;
     m_hangup = false;
-    m_plugged = true;
     m_rx.clear();
     m_out.clear();
     return true;
@@ -97,11 +96,18 @@ void ModemSimulator::ClosePty()
     m_out.clear();
 }
 
-bool ModemSimulator::DoRegister()
+bool ModemSimulator::PlugIn()
 {
-    if (!m_opt.registerDevice)
-        return true;
-    return m_reg->Register(SlavePath(), m_opt.comNumber);
+    if (!OpenPty())
+        return false;
+    if (m_opt.registerDevice && !m_reg->Register(SlavePath(), m_opt.comNumber)) {
+        ClosePty();
+        return false;
+    }
+    // Plugged only once the device is complete: whoever sees it finds it.
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_plugged = true;
+    return true;
 }
 
 bool ModemSimulator::Start()
@@ -110,8 +116,7 @@ bool ModemSimulator::Start()
         return true;
     if (::pipe2(m_wake, O_CLOEXEC | O_NONBLOCK) != 0)
         return false;
-    if (!OpenPty() || !DoRegister()) {
-        ClosePty();
+    if (!PlugIn()) {
         ::close(m_wake[0]);
         ::close(m_wake[1]);
         m_wake[0] = m_wake[1] = -1;
@@ -173,6 +178,12 @@ uint64_t ModemSimulator::Answered() const
     return m_answered;
 }
 
+uint64_t ModemSimulator::Received() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_received;
+}
+
 void ModemSimulator::Wake()
 {
     if (m_wake[1] >= 0) {
@@ -225,7 +236,7 @@ bool ModemSimulator::Replug()
             ok = true;
             return;
         }
-        ok = OpenPty() && DoRegister();
+        ok = PlugIn();
         std::lock_guard<std::mutex> lock(m_mutex);
         m_replugAt = -1;
     });
@@ -280,8 +291,7 @@ void ModemSimulator::Loop()
         if (m_replugAt >= 0 && now >= m_replugAt) {
             m_replugAt = -1;
             lock.unlock();
-            if (OpenPty())
-                DoRegister();
+            PlugIn();
             m_changed.notify_all();
             continue;
         }
@@ -404,6 +414,7 @@ void ModemSimulator::OnDiagPiece(const uint8_t* piece, size_t len, int64_t now)
     size_t n = 0;
     if (!DecodeDiagPiece(piece, len, payload, sizeof payload, n) || n == 0)
         return; // a damaged request gets no answer, as on the real line
+    ++m_received;
     if (m_silent)
         return;
     std::vector<uint8_t> reply = m_model.HandleDiag(payload, n, now);
@@ -421,6 +432,7 @@ void ModemSimulator::OnDiagPiece(const uint8_t* piece, size_t len, int64_t now)
 
 void ModemSimulator::OnAtLine(const std::string& line, int64_t now)
 {
+    ++m_received;
     if (m_silent)
         return;
     std::string answer = m_model.HandleAt(line, now);

@@ -123,8 +123,9 @@ public:
     // Waits until pred(model) holds (checked after every answer and state
     // change) or timeoutMs passes. True when it held.
     bool WaitFor(const std::function<bool(ModemModel&)>& pred, int timeoutMs);
-    // Requests answered so far (DIAG and AT).
+    // Requests answered so far, and requests received (answered or not).
     uint64_t Answered() const;
+    uint64_t Received() const;
 
 private:
     struct Outgoing {
@@ -134,7 +135,7 @@ private:
 
     bool OpenPty();        // loop thread or before it starts
     void ClosePty();
-    bool DoRegister();
+    bool PlugIn(); // a new pty, registered; then Plugged()
     void Loop();
     void Wake();
     void OnBytes(const uint8_t* data, size_t len, int64_t now);
@@ -167,6 +168,7 @@ private:
     std::deque<Outgoing> m_out;
     std::deque<std::function<void()>> m_tasks;
     uint64_t m_answered = 0;
+    uint64_t m_received = 0;
     int64_t m_nextUnsolicited = -1;
     int64_t m_replugAt = -1;
     std::mt19937 m_rng;
