@@ -10,7 +10,7 @@ bash scripts/build.sh
 if [ "${KORVIA_SKIP_FUZZ:-0}" != "1" ]; then
   CC=clang-14 CXX=clang++-14 cmake -S . -B build-fuzz -DKORVIA_FUZZ=ON \
     -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-  cmake --build build-fuzz -j"$(nproc)"
+  cmake --build build-fuzz --target fuzzers -j"$(nproc)"
   for f in build-fuzz/bin/fuzz_*; do
     [ -x "$f" ] || continue
     echo "fuzz smoke: $(basename "$f")"
