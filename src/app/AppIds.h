@@ -1,0 +1,124 @@
+// Ids and texts of the application shell: the main window's controls that
+// the core does not name, its menu commands, the tray's ids, the window
+// layout, and every text the shell shows or logs. The core's ids (messages,
+// timers, indicators, buttons) are in engine/HostIds.h.
+#pragma once
+
+#include "engine/HostIds.h"
+
+namespace kvapp {
+
+// Dialog resources.
+constexpr int IDD_MAIN = 102;
+constexpr int IDD_DIAL_PAD = 131;
+constexpr int IDD_SMS_PAGE = 133;
+
+// Static controls of the main window (buttons are kv::ControlId).
+constexpr int IDC_STATUS_LINE_1071 = 1071;
+constexpr int IDC_STATUS_LINE_1072 = 1072;
+constexpr int IDC_STATUS_LINE_1115 = 1115;
+constexpr int IDC_STATUS_LINE_1116 = 1116;
+constexpr int IDC_DURATION_LINE = 1059;
+constexpr int IDC_CONN_MSG_1 = 1060;
+constexpr int IDC_CONN_MSG_2 = 1061;
+// Indicator controls.
+constexpr int IDC_VBAT = 1040;
+constexpr int IDC_ANTENNA = 1041;
+constexpr int IDC_SERVICE = 1042;
+constexpr int IDC_SMS = 1043;
+constexpr int IDC_CALL = 1044;
+constexpr int IDC_IND_1045 = 1045;
+constexpr int IDC_IND_1046 = 1046;
+constexpr int IDC_ROAMING = 1117;
+constexpr int IDC_EAR_VOLUME = 1120;
+constexpr int IDC_RXD = 1121;
+constexpr int IDC_DATA_RATE = 1123;
+constexpr int IDC_CHARGE = 1128;
+
+// Every indicator control, in the order they are created.
+constexpr int kIndicatorControls[] = {IDC_VBAT, IDC_ANTENNA, IDC_SERVICE, IDC_SMS, IDC_CALL,
+                                      IDC_IND_1045, IDC_IND_1046, IDC_ROAMING, IDC_EAR_VOLUME,
+                                      IDC_RXD, IDC_DATA_RATE, IDC_CHARGE};
+
+// Commands.
+constexpr int IDM_SETTINGS = 0x10;     // appended to the window menu
+constexpr int IDR_TRAY_MENU = 227;     // tray menu resource and tray icon id
+constexpr int ID_TRAY_RESTORE = 32775;
+constexpr int ID_TRAY_EXIT = 32776;
+
+// Texts shown to the user.
+namespace text {
+constexpr const char* kCaption = "Korvianet";
+constexpr const char* kProductName = "Korvianet";
+constexpr const char* kTitleFormat = "%s USB Modem";
+constexpr const char* kAppMenuItem = "Korvia";
+constexpr const char* kAlreadyRunning = "This program is already running !! ";
+constexpr const char* kPortNotOpened = "ComPort is not opened.";
+constexpr const char* kNoCallEvdoOnly = "Cannot call in the EVDO Only mode. Please try different settings !";
+constexpr const char* kNoSmsEvdoOnly =
+    "Cannot send the message in the EVDO Only Mode. Please try different settings!";
+constexpr const char* kConfigButton = "\rCONFIG BUTTON";
+constexpr const char* kEntryLabel = "Korvia NetWork";
+constexpr const char* kDunPhonebook = "PINGPB";
+constexpr const char* kTrayTip = "Korvianet";
+constexpr const char* kTrayRestore = "Restore";
+constexpr const char* kTrayExit = "Exit";
+constexpr const char* kRate1x = "1X Data Rate bar";
+constexpr const char* kRateEvdo = "EVDO Data Rate bar";
+constexpr const char* kMissedCall = "Missed call";
+constexpr const char* kNoPinEmergency = "\nEmergency Call\nWithout PIN";
+constexpr const char* kNoCardEmergency = "\nEmergency Call\nWithout RUIM.";
+constexpr const char* kIdleKorvia = "\nKorvia";
+constexpr const char* kBalanceNumber = "51230";
+constexpr const char* kBalanceText = "bal";
+constexpr const char* kNumberText = "num";
+
+// Button tooltips.
+constexpr const char* kTipConnect = "Net Connect";
+constexpr const char* kTipDisconnect = "Net Disconnect";
+constexpr const char* kTipSetting = "Setting";
+constexpr const char* kTipActivation = "RCV/STV Activation";
+constexpr const char* kTipBalance = "Get Balance";
+constexpr const char* kTipSwitchOff = "Switch Off";
+constexpr const char* kTipMinimize = "Minimize";
+constexpr const char* kTipExit = "Exit !";
+} // namespace text
+
+// Log lines.
+namespace logtext {
+constexpr const char* kDunPhonebook = "DUN_PHONEBOOK = %s";
+constexpr const char* kSelectComPort = "Select ComPort=COM%d";
+constexpr const char* kInitStart = "OnInitDialog() Start";
+constexpr const char* kNoNotify = "not use notify change registry key";
+constexpr const char* kRasInitError = "Ras userinitinstance() error ";
+constexpr const char* kViewError = "UserActiveView error";
+constexpr const char* kSmsCounts = "memory=%d, ruim=%d";
+constexpr const char* kSmsNoData = "sms no data";
+} // namespace logtext
+
+// Settings sections read by the shell (file "teal_dialer.ini").
+namespace key {
+constexpr const char* kIni = "teal_dialer.ini";
+constexpr const char* kComPort = "comport";
+constexpr const char* kUserName = "username";
+constexpr const char* kPassword = "password";
+constexpr const char* kPhoneNumber = "phonenumber";
+constexpr const char* kBaudRate = "baudrate";
+constexpr const char* kTop = "top";
+constexpr const char* kBatSound = "batsound";
+constexpr const char* kDtmfLen = "dtmf_len";
+constexpr const char* kNum = "num";
+constexpr const char* kText = "text";
+} // namespace key
+
+// Fixed colours (COLORREF 0x00BBGGRR) and fonts.
+constexpr unsigned kDurationColour = 0xA85959;
+constexpr unsigned kLineColour = 0x787878;
+constexpr unsigned kProgressColour = 0xD346F7;
+constexpr const char* kLineFont = "MS Serif";
+constexpr const char* kFieldFont = "Courier";
+
+// Environment switch of a diagnostic run: the log window is shown.
+constexpr const char* kEnvLogWindow = "KORVIANET_LOG_WINDOW";
+
+} // namespace kvapp

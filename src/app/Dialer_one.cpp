@@ -1,0 +1,84 @@
+// Start-up of the program, in order: log window, database, port discovery,
+// single instance, main window, clean-up.
+#include "app/Dialer_one.h"
+
+#include "app/AppIds.h"
+#include "app/Dialer_oneDlg.h"
+#include "controls/DebugViews.h"
+#include "engine/DrvComm.h"
+#include "log/DebugLog.h"
+#include "platform/SingleInstance.h"
+#include "settings/Profile.h"
+
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdlib>
+#include <cstring>
+
+CDialer_oneApp* CDialer_oneApp::s_pApp = nullptr;
+
+CDialer_oneApp::CDialer_oneApp() { s_pApp = this; }
+
+CDialer_oneApp::~CDialer_oneApp()
+{
+    if (s_pApp == this)
+        s_pApp = nullptr;
+}
+
+kv::CAppDatabase* CDialer_oneApp::OpenDatabase()
+{
+    m_pDb = std::make_unique<kv::CAppDatabase>();
+    return m_pDb.get();
+}
+
+bool CDialer_oneApp::InitInstance()
+{
+    using namespace kvapp;
+    // 1. The log window: hidden, logging off until a diagnostic run.
+    m_pLogWindow = new CDebugViews();
+    kv::CDebugLog::Instance().SetLevelMask(kv::kLogMaskWindowInit);
+    kv::CDebugLog::Instance().Disable();
+    if (const char* on = std::getenv(kEnvLogWindow); on && std::strcmp(on, "1") == 0)
+        m_pLogWindow->ShowForDiagnostics();
+    // 2. The database engine.
+    OpenDatabase();
+    // 3.
+    DEBUG_LOG(LEVEL_ST, logtext::kDunPhonebook, text::kDunPhonebook);
+    // 4. Port discovery; a found port is remembered for the settings page.
+    kv::PortDiscovery discovery;
+    const int port = discovery.FindComPort();
+    if (port >= 1)
+        kv::WriteProfileString(key::kComPort, key::kNum, std::to_string(port), key::kIni);
+    m_nDeviceKind = discovery.DeviceKind();
+    // 5.
+    DEBUG_LOG(LEVEL_ST, logtext::kSelectComPort, port);
+    // 6. One running copy.
+    kv::CSingleInstance lock;
+    if (!lock.Acquire()) {
+        QMessageBox box(QMessageBox::Critical, text::kCaption, text::kAlreadyRunning, QMessageBox::Ok);
+        box.exec();
+        m_pDb.reset();
+        delete m_pLogWindow;
+        m_pLogWindow = nullptr;
+        return false;
+    }
+    // 7. The main window, run modally.
+    {
+        CDialer_oneDlg dlg(m_pDb.get());
+        m_pMainWnd = &dlg;
+        if (m_wire)
+            m_wire(*this, dlg);
+        if (m_onShown)
+            QTimer::singleShot(0, &dlg, [this, &dlg] { m_onShown(dlg); });
+        dlg.exec();
+        m_pMainWnd = nullptr;
+    }
+    // 8. Clean-up.
+    lock.Release();
+    if (m_pDb && m_pDb->Sms().IsOpen())
+        m_pDb->CloseSmsCursor();
+    m_pDb.reset();
+    delete m_pLogWindow;
+    m_pLogWindow = nullptr;
+    return false;
+}

@@ -1,0 +1,248 @@
+// The main window: a skinned, captionless dialog that owns the serial port,
+// the modem state, the DM engine, the status panel, the embedded pages and
+// the tray icon, and is the host through which every worker thread reaches
+// the user interface.
+//
+// Threads. The window lives on the UI thread. A worker thread's call into
+// the host (an indicator, a control, a sent message, a dialog) is moved to
+// the UI thread as a posted task and the worker waits for it; the UI thread
+// serves such tasks whenever it dispatches events, also while it waits
+// itself (WaitPumping), so a worker never deadlocks against a waiting UI.
+// Dialogs opened for a worker (message boxes, the PIN dialog, the timed
+// popup) end the worker's wait when they finish, not when the UI's nested
+// loop unwinds, and the close procedure ends any still open.
+#pragma once
+
+#include "app/PageHooks.h"
+#include "app/StatusPanel.h"
+#include "engine/CommPortLink.h"
+#include "engine/DmEngine.h"
+#include "engine/DmHost.h"
+#include "engine/ModemState.h"
+#include "link/CommPort.h"
+#include "platform/PumpHook.h"
+
+#include "controls/ModalOwner.h"
+
+#include <QDialog>
+#include <QPixmap>
+#include <QPointer>
+#include <QRegion>
+#include <ctime>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+class CHoverButton;
+class CTextStatic;
+class CEditEx;
+class CMacProgressCtrl;
+class CSystemTray;
+class QLabel;
+
+namespace kv {
+class CAppDatabase;
+}
+
+class CDialer_oneDlg : public QDialog,
+                       public kv::IDmHost,
+                       public kv::IPumpHook,
+                       public kvui::IModalOwner,
+                       public kvapp::IStatusView {
+    Q_OBJECT
+public:
+    explicit CDialer_oneDlg(kv::CAppDatabase* db = nullptr, QWidget* parent = nullptr);
+    ~CDialer_oneDlg() override;
+
+    // Pages and services of other folders (set before OnInitDialog).
+    static void SetPageHooks(const kvapp::PageHooks& hooks);
+    static kvapp::PageHooks& Hooks();
+    // Port discovery used at initialisation and by every engine start.
+    void SetDiscovery(kv::CDmEngine::DiscoverFn fn);
+
+    // The window's initialisation; exec() runs it before the modal loop.
+    void OnInitDialog();
+    int exec() override;
+    bool Initialised() const { return m_bInitDone; }
+
+    // --- main-window operations ---
+    int UserActiveView(int page, int sub) override;
+    void CloseProcedure();
+    void MinimizeToTray();
+    void RestoreFromTray();
+    void SyncTray();
+    void ShowForTrayState();
+    void OnCommand(int id);
+    void OnSysCommand(int command);
+    bool UserDmRestart() { return m_engine.UserDmRestart(); }
+    void StopDmEngine() { m_engine.StopDmEngine(); }
+    void RestartDmEngine() { m_engine.RestartDmEngine(); }
+    int PostDmCommand(uint16_t code, bool atHead) { return m_engine.PostDmCommand(code, atHead); }
+    uint16_t DmSubRequest(uint16_t code, uintptr_t type, bool fromEngine)
+    {
+        return m_engine.DmSubRequest(code, type, fromEngine);
+    }
+    kv::CDmEngine& Engine() { return m_engine; }
+    kv::CAppDatabase* Database() { return m_pDb; }
+
+    // Handlers of UM_UI_REQUEST sub-codes and UM_LOOKUP_NAME from other
+    // folders (UI thread).
+    void RegisterUiRequest(uint32_t subCode, kvapp::UiRequestHandler handler);
+    void SetLookupNameHandler(kvapp::LookupNameHandler handler);
+
+    // --- what tests and pages look at ---
+    kvapp::CStatusPanel& Panel() { return m_panel; }
+    QWidget* Control(int id) const;
+    bool TimerActive(uint32_t id) const;
+    bool TrayMode() const { return m_bTrayMode; }
+    CSystemTray* Tray() const { return m_pSystemTray.get(); }
+    unsigned TrayNotifyMessage() const { return m_nTrayNotifyMsg; }
+    int IndicatorBitmap(int controlId) const;
+    bool TopMost() const { return m_bTopMost; }
+    bool DtmfTone() const { return m_bDtmfTone; }
+    void SetDtmfTone(bool on) { m_bDtmfTone = on; }
+    const std::string& UserName() const { return m_strUserName; }
+    const std::string& EntryLabel() const { return m_strEntryLabel; }
+    QRegion SkinRegion() const { return m_skinRegion; }
+    std::tm CallStart() const { return m_callStart; }
+
+    // --- kv::IDmHost ---
+    kv::ModemState& State() override { return m_state; }
+    void SetIndicator(int id, int value) override;
+    void SetSignal(int id, int value) override;
+    void AppendMessageLine(const std::string& text, bool replace) override;
+    void ShowControl(int id, bool show) override;
+    void EnableControl(int id, bool enable) override;
+    void SetTextLimit(int chars) override;
+    void ResetDialPad() override;
+    void ResetSmsPage() override;
+    void SetWaitCursor(bool on) override;
+    void MessageBox(const std::string& text, kv::MsgIcon icon) override;
+    kv::PinResult RunPinDialog(int mode) override;
+    void EndModalDialog() override;
+    int RunTimedPopup(const std::string& text, kv::MsgIcon icon, int mode, int countdownSec,
+                      bool defaultOk) override;
+    void PostUserMessage(kv::MsgTarget target, uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    intptr_t SendUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+    void StartTimer(uint32_t id, uint32_t periodMs) override;
+    void KillTimer(uint32_t id) override;
+    bool WaitPumping(const std::function<bool()>& done, int64_t timeoutMs) override;
+    void Wake() override;
+
+    // --- kv::IPumpHook ---
+    void PumpFor(int64_t maxMs) override;
+
+    // --- kvui::IModalOwner ---
+    void SetModalWindow(QWidget* window) override;
+    void SetModalView(int view) override;
+    QWidget* OwnerWindow() override { return this; }
+
+    // --- kvapp::IStatusView ---
+    void ShowIndicator(int controlId, bool show) override;
+    bool IndicatorShown(int controlId) const override;
+    void SetIndicatorBitmap(int controlId, int bitmapId) override;
+    void Beep() override;
+    std::string MessageLine() const override;
+    void SetMessageLine(const std::string& text, bool wrap) override;
+    bool DialPadHoldsNumber() const override;
+    bool TakePendingCallText(std::string& text) override;
+
+    // Runs fn on the UI thread; from another thread waits until it ran.
+    void RunOnUi(const std::function<void()>& fn);
+    // Runs fn on the UI thread later (from any thread).
+    void PostToUi(std::function<void()> fn);
+    bool IsUiThread() const;
+
+public slots:
+    void accept() override {} // Enter never closes the window
+    void reject() override {} // nor does Escape
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void timerEvent(QTimerEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    struct WorkerModal;
+
+    void CreateControls();
+    void LayOut();
+    void SetUpButtons();
+    void SetUpTextLines();
+    void ApplySkin();
+    void ReadSettings();
+    intptr_t OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
+    intptr_t OnUiRequest(uint32_t sub, intptr_t arg);
+    void OnTimer(uint32_t id);
+    void OnBringToFront(uintptr_t withPages);
+    void RefuseBox(const char* text);
+    bool CardBusy() const;
+    void SetMainButtonsEnabled(bool on);
+    void CancelWorkerModals(bool pinOnly);
+    int RunWorkerModal(const std::function<QDialog*()>& make,
+                       const std::function<int(QDialog*)>& resultOf, bool isPin, bool& ended);
+    QWidget* DialPadWidget() const;
+    QWidget* SmsPageWidget() const;
+
+    kv::ModemState m_state;
+    kv::CCommPort m_port;
+    kv::CCommPortLink m_link{m_port};
+    kv::CDmEngine m_engine{*this, m_link};
+    kvapp::CStatusPanel m_panel{m_state, *this};
+    kv::CAppDatabase* m_pDb;
+
+    std::map<int, QWidget*> m_controls;
+    std::map<int, CHoverButton*> m_buttons;
+    std::map<int, CTextStatic*> m_lines;
+    std::map<int, QLabel*> m_indicators;
+    std::map<int, int> m_indicatorBitmaps;
+    CEditEx* m_pTextField = nullptr;
+    CMacProgressCtrl* m_pProgress = nullptr;
+    QWidget* m_pPageArea = nullptr;
+    kvapp::IDialPadPage* m_pDialPad = nullptr;
+    kvapp::ISmsPage* m_pSmsPage = nullptr;
+
+    // Tray.
+    bool m_bTrayMode = false;
+    std::unique_ptr<CSystemTray> m_pSystemTray;
+    unsigned m_nTrayNotifyMsg = 0;
+
+    // Face.
+    QPixmap m_skin;
+    QRegion m_skinRegion;
+    QPoint m_dragOffset;
+    bool m_bDragging = false;
+
+    // Settings and flags.
+    std::string m_strUserName, m_strPassword, m_strPhoneNumber, m_strEntryLabel;
+    bool m_bTopMost = false;
+    bool m_bDtmfTone = false;
+    bool m_bInitDone = false;
+    bool m_bClosing = false;
+    bool m_bClosed = false;
+    int m_nRegNotifyState = 0;
+    int m_nWaitCursor = 0;
+    std::tm m_callStart{};
+
+    // Timers by id (UI thread).
+    std::map<uint32_t, int> m_timers;     // id -> Qt timer id
+    std::map<int, uint32_t> m_timerIds;   // Qt timer id -> id
+
+    // Modal windows.
+    QPointer<QWidget> m_pModalWnd;
+    std::mutex m_modalLock;
+    std::vector<std::shared_ptr<WorkerModal>> m_workerModals;
+
+    std::map<uint32_t, kvapp::UiRequestHandler> m_uiRequests;
+    kvapp::LookupNameHandler m_lookupName;
+    Qt::HANDLE m_uiThread;
+};

@@ -1,0 +1,239 @@
+// Page switching and the status panel's drawing on the main window's
+// controls.
+#include "app/Dialer_oneDlg.h"
+
+#include "app/AppIds.h"
+#include "controls/EditEx.h"
+#include "controls/HoverButton.h"
+#include "controls/Skin.h"
+#include "controls/TextStatic.h"
+#include "log/DebugLog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+
+using namespace kv;
+using namespace kvapp;
+
+namespace {
+// Texts from the modem are bytes in the system code page: UTF-8 when they
+// are valid UTF-8, else Latin-1.
+QString FromModemText(const std::string& s)
+{
+    const QByteArray bytes = QByteArray::fromStdString(s);
+    QString u = QString::fromUtf8(bytes);
+    if (u.toUtf8() == bytes)
+        return u;
+    return QString::fromLatin1(bytes);
+}
+
+constexpr uint8_t kCallProcessing = 0x82;
+constexpr int kMainButtons[] = {IDC_NET_CONNECT, IDC_SETTING, IDC_DIAL_TOGGLE, IDC_SMS_TOGGLE,
+                                IDC_PHONEBOOK};
+} // namespace
+
+QWidget* CDialer_oneDlg::DialPadWidget() const { return m_pDialPad ? m_pDialPad->Widget() : nullptr; }
+QWidget* CDialer_oneDlg::SmsPageWidget() const { return m_pSmsPage ? m_pSmsPage->Widget() : nullptr; }
+
+void CDialer_oneDlg::RefuseBox(const char* message)
+{
+    QMessageBox::critical(this, text::kCaption, message);
+}
+
+void CDialer_oneDlg::SetMainButtonsEnabled(bool on)
+{
+    for (int id : kMainButtons)
+        m_buttons[id]->setEnabled(on);
+}
+
+int CDialer_oneDlg::UserActiveView(int page, int sub)
+{
+    if (!IsUiThread()) {
+        int r = 0;
+        RunOnUi([&] { r = UserActiveView(page, sub); });
+        return r;
+    }
+    ModemState& st = m_state;
+    if (page != VIEW_STATUS && page != VIEW_SETTINGS) {
+        const uint16_t s = st.m_nPortState.load();
+        if (s == DM_STOPPED) {
+            RefuseBox(text::kPortNotOpened);
+            return 0;
+        }
+        if (s == DM_END_WORK)
+            return 0;
+    }
+    const QRect area = m_pPageArea->geometry();
+    QWidget* dial = DialPadWidget();
+    QWidget* sms = SmsPageWidget();
+
+    switch (page) {
+    case VIEW_STATUS:
+        if (dial)
+            dial->hide();
+        if (sms)
+            sms->hide();
+        if (m_pSmsPage)
+            m_pSmsPage->ResetSelection();
+        m_pTextField->clear();
+        m_pTextField->hide();
+        st.m_nActiveView = VIEW_STATUS;
+        setFocus();
+        update();
+        return 1;
+
+    case VIEW_DIAL_PAD:
+        if (st.m_ucServiceState.load() == SERVICE_EVDO) {
+            RefuseBox(text::kNoCallEvdoOnly);
+            StartTimer(TIMER_BACK_TO_STATUS, 300);
+            return 0;
+        }
+        if (!dial) {
+            DEBUG_LOG(LEVEL_ST, "UserActiveView: no dial pad page");
+            return 0;
+        }
+        if (sms)
+            sms->hide();
+        if (st.m_ucLastCallState.load() <= kCallProcessing && sub == 0)
+            m_pDialPad->ClearNumber();
+        m_pTextField->hide();
+        for (int id : std::initializer_list<int>{IDC_MESSAGE_LINE, IDC_STATUS_LINE_1071, IDC_STATUS_LINE_1115})
+            m_lines[id]->show();
+        dial->setGeometry(area);
+        dial->show();
+        dial->setFocus();
+        st.m_nActiveView = VIEW_DIAL_PAD;
+        update();
+        return 1;
+
+    case VIEW_SMS: {
+        if (st.m_ucServiceState.load() == SERVICE_EVDO) {
+            RefuseBox(text::kNoSmsEvdoOnly);
+            StartTimer(TIMER_BACK_TO_STATUS, 300);
+            return 0;
+        }
+        if (!sms) {
+            DEBUG_LOG(LEVEL_ST, "UserActiveView: no sms page");
+            return 0;
+        }
+        if (!(st.m_ucUiFlags.load() & UIF_SMS_LOADED)) {
+            const uint16_t memory = DmSubRequest(DM_SMS_LIST, 6, false);
+            const uint16_t ruim = DmSubRequest(DM_SMS_LIST, 5, false);
+            DEBUG_LOG(LEVEL_SMS, logtext::kSmsCounts, int(memory), int(ruim));
+            if (memory == DM_SMS_LIST || ruim == DM_SMS_LIST) {
+                if (DmSubRequest(DM_SMS_READ, 0, false) != DM_SMS_READ)
+                    return 0;
+                st.m_ucUiFlags |= UIF_SMS_LOADED;
+            } else {
+                DEBUG_LOG(LEVEL_SMS, "%s", logtext::kSmsNoData);
+            }
+        }
+        if (dial)
+            dial->hide();
+        sms->setGeometry(area);
+        m_pSmsPage->SetComposeMode(sub != 0);
+        sms->show();
+        sms->setFocus();
+        st.m_nActiveView = VIEW_SMS;
+        update();
+        return 1;
+    }
+
+    case VIEW_PICKER: {
+        const uint8_t both = UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED;
+        if ((st.m_ucUiFlags.load() & both) != both)
+            return 0;
+        SetMainButtonsEnabled(false);
+        if (sub == 2) {
+            SetMainButtonsEnabled(true);
+            return 1;
+        }
+        st.m_nModalView = MODAL_PICKER;
+        if (Hooks().runPicker)
+            Hooks().runPicker(*this, sub);
+        else
+            DEBUG_LOG(LEVEL_ST, "UserActiveView: no phonebook page");
+        SetMainButtonsEnabled(true);
+        break;
+    }
+
+    case VIEW_SETTINGS:
+    case VIEW_TRAFFIC:
+        st.m_nModalView = MODAL_SETTINGS;
+        if (Hooks().runSettings)
+            Hooks().runSettings(*this, page == VIEW_TRAFFIC ? 9 : sub);
+        else
+            DEBUG_LOG(LEVEL_ST, "UserActiveView: no settings page");
+        break;
+
+    case VIEW_ACTIVATION:
+        st.m_nModalView = MODAL_SETTINGS;
+        break;
+
+    default:
+        DEBUG_LOG(LEVEL_ST, "%s", logtext::kViewError);
+        return 0;
+    }
+    st.m_nModalView = MODAL_NONE;
+    SetModalWindow(nullptr);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// The status panel's view
+
+void CDialer_oneDlg::ShowIndicator(int controlId, bool show)
+{
+    if (QWidget* w = Control(controlId))
+        w->setVisible(show);
+}
+
+bool CDialer_oneDlg::IndicatorShown(int controlId) const
+{
+    QWidget* w = Control(controlId);
+    return w && !w->isHidden();
+}
+
+void CDialer_oneDlg::SetIndicatorBitmap(int controlId, int bitmapId)
+{
+    auto it = m_indicators.find(controlId);
+    if (it == m_indicators.end())
+        return;
+    const QPixmap p = kvui::SkinPixmap(bitmapId);
+    if (p.isNull())
+        return; // the control keeps its picture
+    it->second->setPixmap(p);
+    m_indicatorBitmaps[controlId] = bitmapId;
+}
+
+int CDialer_oneDlg::IndicatorBitmap(int controlId) const
+{
+    auto it = m_indicatorBitmaps.find(controlId);
+    return it == m_indicatorBitmaps.end() ? 0 : it->second;
+}
+
+void CDialer_oneDlg::Beep() { QApplication::beep(); }
+
+std::string CDialer_oneDlg::MessageLine() const
+{
+    auto it = m_lines.find(IDC_MESSAGE_LINE);
+    return it == m_lines.end() ? std::string() : it->second->Text().toStdString();
+}
+
+void CDialer_oneDlg::SetMessageLine(const std::string& text, bool wrap)
+{
+    CTextStatic* line = m_lines[IDC_MESSAGE_LINE];
+    line->SetText(FromModemText(text), wrap);
+    line->show();
+}
+
+bool CDialer_oneDlg::DialPadHoldsNumber() const
+{
+    return m_pDialPad && m_state.m_nActiveView.load() == VIEW_DIAL_PAD && !m_pDialPad->Number().empty();
+}
+
+bool CDialer_oneDlg::TakePendingCallText(std::string& text)
+{
+    return m_pDialPad && m_pDialPad->TakePendingCallText(text);
+}

@@ -1,0 +1,86 @@
+// How the pages and services that live in other folders plug into the main
+// window. The application wires them at start-up (Dialer_one.cpp); a page
+// that is not wired is simply absent: the main window logs the request and
+// does nothing.
+//
+// - The dial pad (dialog 131) and the SMS page (dialog 133) are embedded
+//   child pages; the main window creates them through a factory and talks to
+//   them through the small interfaces below.
+// - The settings page and the phonebook picker run modally; a runner opens
+//   one, returns when it ends, and is given the tab or picker mode.
+// - UM_UI_REQUEST sub-codes and UM_LOOKUP_NAME may be served by handlers
+//   registered by sub-code; a registered handler replaces the window's own.
+#pragma once
+
+#include <QWidget>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+class CDialer_oneDlg;
+
+namespace kvapp {
+
+// The dial pad page as the main window uses it.
+class IDialPadPage {
+public:
+    virtual ~IDialPadPage() = default;
+    virtual QWidget* Widget() = 0;
+    virtual std::string Number() const = 0;
+    virtual void ClearNumber() = 0;
+    virtual void PressSend() = 0;
+    virtual void Reset() = 0;
+    // A call text that waits for the message line; taken once.
+    virtual bool TakePendingCallText(std::string&) { return false; }
+    virtual void VolumeDown() {}
+    virtual void VolumeUp() {}
+};
+
+// The SMS page as the main window uses it.
+class ISmsPage {
+public:
+    virtual ~ISmsPage() = default;
+    virtual QWidget* Widget() = 0;
+    // Back to the list with nothing selected.
+    virtual void ResetSelection() = 0;
+    virtual void SetComposeMode(bool compose) = 0;
+    virtual void Reset() = 0;
+    // Sends one text to one number (the balance and number queries).
+    virtual void SendQuick(const std::string& number, const std::string& text) = 0;
+    // Fills the empty recipient rows from the phonebook selection; false
+    // when none was free.
+    virtual bool FillRecipients() { return false; }
+    virtual void UpdateVoiceMail(int) {}
+};
+
+struct PageHooks {
+    std::function<IDialPadPage*(CDialer_oneDlg&)> makeDialPad;
+    std::function<ISmsPage*(CDialer_oneDlg&)> makeSmsPage;
+    // Runs the settings page modally on a tab (0: the page's own choice).
+    std::function<void(CDialer_oneDlg&, int tab)> runSettings;
+    // Runs the phonebook page modally as a picker (sub 1: select mode).
+    std::function<void(CDialer_oneDlg&, int sub)> runPicker;
+    // The in-call display and call history (UM_UI_REQUEST 4).
+    std::function<void(CDialer_oneDlg&, intptr_t kind)> callDisplay;
+    // The ring sound (UM_RING_START / UM_RING_STOP).
+    std::function<void(bool start)> ring;
+    // Connect and disconnect of the data connection (buttons 1000, 1001),
+    // and the RAS request queue (button 1075, the close procedure).
+    std::function<void(CDialer_oneDlg&)> netConnect;
+    std::function<void(CDialer_oneDlg&)> netDisconnect;
+    std::function<bool(CDialer_oneDlg&, int code, bool atFront)> rasRequest;
+    // The RAS client and its monitor thread; false when the client could
+    // not be initialised (connect and disconnect then stay disabled).
+    std::function<bool(CDialer_oneDlg&)> startRas;
+    // The device presence watcher; false when it cannot watch.
+    std::function<bool(CDialer_oneDlg&)> startDeviceWatcher;
+    std::function<void(CDialer_oneDlg&)> stopDeviceWatcher;
+};
+
+// UM_UI_REQUEST handler: (argument) -> result.
+using UiRequestHandler = std::function<intptr_t(intptr_t argument)>;
+// UM_LOOKUP_NAME handler: replaces the number with the contact's name.
+using LookupNameHandler = std::function<void(std::string& number)>;
+
+} // namespace kvapp
