@@ -26,8 +26,13 @@ void CSmsEngine::OnIncomingIndication(CDmEngine& e, const StatusRecord& rec)
 
 void CSmsEngine::OnCallState(CDmEngine& e, const StatusRecord& rec)
 {
-    if (m_callHooks)
+    if (m_callHooks) {
         m_callHooks->OnCallState(e, rec);
+        return;
+    }
+    // Without the call family the last call state still has to follow the
+    // modem, or no message could ever be sent.
+    e.State().m_ucLastCallState = rec.state;
 }
 
 void CSmsEngine::RefreshPageIfHome()

@@ -1,0 +1,125 @@
+// The headless engine session of the message and phonebook commands.
+#include "messaging/MessagingSession.h"
+
+#include "contacts/PbTexts.h"
+#include "log/DebugLog.h"
+#include "messaging/SmsTexts.h"
+#include "platform/Event.h"
+#include "settings/Profile.h"
+
+namespace kv {
+
+CMessagingSession::CMessagingSession(const Options& options)
+    : m_opt(options),
+      m_link(m_port),
+      m_engine(m_host, m_link),
+      m_db(options.dbPath),
+      m_sms(m_engine, m_db, m_shared, &m_list),
+      m_pbook(m_engine, m_db)
+{
+    m_host.BindToCurrentThread();
+    if (!m_opt.device.empty()) {
+        m_port.SetDevicePath(m_opt.device);
+        m_engine.SetDiscovery([] { return PortChoice{1, DEVICE_KIND_NV}; });
+    } else {
+        m_engine.SetDiscovery([] { return DiscoverModemPort(); });
+    }
+    InstallSmsEngine(m_engine, m_sms);
+    InstallPhonebookEngine(m_engine, m_pbook);
+    m_host.SetMessageHandler([this](MsgTarget t, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& r) {
+        return OnMessage(t, msg, w, l, r);
+    });
+    m_host.SetPinProvider([this](int mode, const std::function<bool()>&) {
+        if (mode != PIN_MODE_ENTER || m_opt.pin.empty() || m_bPinGiven)
+            return PinResult::Cancel;
+        m_bPinGiven = true; // once: a wrong code is not tried again
+        WriteProfileString("chv1", "num", m_opt.pin, kMainIni);
+        return PinResult::Ok;
+    });
+}
+
+CMessagingSession::~CMessagingSession() { Stop(); }
+
+bool CMessagingSession::OnMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,
+                                  intptr_t& result)
+{
+    if (target == MsgTarget::SmsPage && msg == UM_SMS_SEND_STATUS) {
+        if (w == 0) {
+            std::lock_guard<std::mutex> g(m_outLock);
+            m_outcomes.push_back(l);
+        }
+        result = 0;
+        return true;
+    }
+    if (target == MsgTarget::MainWindow)
+        return m_pbook.HandleMainWindowMessage(msg, w, l, result);
+    return false;
+}
+
+bool CMessagingSession::Start()
+{
+    EnsureSettingsDir();
+    m_db.OpenSmsCursor();
+    ModemState& st = m_host.State();
+    st.m_ucPbReadDone = m_opt.readPhonebooks ? 0 : (kPbReadRuim | kPbReadMemory);
+    if (!m_engine.UserDmRestart())
+        return false;
+    // The start-up chain ends by enabling the main window's controls.
+    m_host.RunUntil(
+        [&] {
+            return !m_engine.ThreadRunning() || m_host.ControlEnabled(IDC_SMS_TOGGLE)
+                   || m_host.CloseRequested();
+        },
+        m_opt.startTimeoutMs);
+    return m_engine.ThreadRunning() && m_host.ControlEnabled(IDC_SMS_TOGGLE);
+}
+
+void CMessagingSession::Stop()
+{
+    if (m_engine.ThreadRunning())
+        m_engine.StopDmEngine();
+    m_db.CloseSmsCursor();
+}
+
+bool CMessagingSession::WaitSendOutcome(intptr_t& outcome, int64_t timeoutMs)
+{
+    auto take = [&] {
+        std::lock_guard<std::mutex> g(m_outLock);
+        if (m_outcomes.empty())
+            return false;
+        outcome = m_outcomes.front();
+        m_outcomes.pop_front();
+        return true;
+    };
+    if (take())
+        return true;
+    m_host.RunUntil(
+        [&] {
+            std::lock_guard<std::mutex> g(m_outLock);
+            return !m_outcomes.empty() || !m_engine.ThreadRunning();
+        },
+        timeoutMs);
+    return take();
+}
+
+intptr_t CMessagingSession::SendOne(const std::string& number, const std::string& callback,
+                                    const std::string& text, int64_t reportTimeoutMs)
+{
+    {
+        std::lock_guard<std::mutex> g(m_outLock);
+        m_outcomes.clear();
+    }
+    m_shared.SetSendRecord(number, callback, text);
+    const uint16_t r = m_engine.DmSubRequest(DM_SMS_SEND, 0, false);
+    intptr_t outcome = kNoReport;
+    if (r == DM_RESULT_ENGINE_STOPPED)
+        return kSmsOutcomeRefused;
+    // A refused send posts its outcome at once; a sent one gets its report
+    // from the engine's send-status command.
+    const int64_t wait = r == DM_SMS_SEND ? reportTimeoutMs : 1500;
+    if (!WaitSendOutcome(outcome, wait))
+        outcome = kNoReport;
+    return outcome;
+}
+
+} // namespace kv

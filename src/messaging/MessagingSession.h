@@ -1,0 +1,83 @@
+// The engine with its SMS and phonebook families, headless: what the
+// command-line tool's message and phonebook commands (and the integration
+// tests) run. It owns the serial port, the link, a headless host bound to the
+// calling thread, the engine, the database with its cursors, the SMS page's
+// shared fields and both family engines, and routes the engine's window
+// messages the way the main window does:
+//   UM_UI_REQUEST 6 / 10, UM_LOOKUP_NAME  → CPbookEngine
+//   UM_SMS_SEND_STATUS (to the SMS page)  → the outcome queue below
+// Every call is made on the thread that created the session.
+#pragma once
+
+#include "contacts/PbookEngine.h"
+#include "data/AppDatabase.h"
+#include "engine/CommPortLink.h"
+#include "engine/DmEngine.h"
+#include "engine/HeadlessHost.h"
+#include "link/CommPort.h"
+#include "messaging/SmsEngine.h"
+#include "messaging/SmsShared.h"
+
+#include <deque>
+#include <mutex>
+#include <string>
+
+namespace kv {
+
+class CMessagingSession {
+public:
+    struct Options {
+        std::string device;          // a tty to use instead of port discovery
+        std::string dbPath;          // "" → the default database file
+        std::string pin;             // given when the card asks for its PIN
+        bool readPhonebooks = true;  // false: the start-up only marks them loaded
+        int64_t startTimeoutMs = 60000;
+    };
+
+    explicit CMessagingSession(const Options& options);
+    ~CMessagingSession();
+    CMessagingSession(const CMessagingSession&) = delete;
+    CMessagingSession& operator=(const CMessagingSession&) = delete;
+
+    // Opens the port, starts the engine and waits (pumping) until the
+    // start-up chain has ended. False when no engine runs then.
+    bool Start();
+    void Stop();
+
+    // Waits for the next UM_SMS_SEND_STATUS outcome; false on time-out.
+    bool WaitSendOutcome(intptr_t& outcome, int64_t timeoutMs);
+    // Sends one message to one number and waits for its report (the number
+    // of ms a report may take); the outcome: 0 delivered, else the failure.
+    intptr_t SendOne(const std::string& number, const std::string& callback, const std::string& text,
+                     int64_t reportTimeoutMs);
+
+    CHeadlessHost& Host() { return m_host; }
+    CDmEngine& Engine() { return m_engine; }
+    CAppDatabase& Db() { return m_db; }
+    CSmsShared& Shared() { return m_shared; }
+    CSmsEngine& Sms() { return m_sms; }
+    CPbookEngine& Pbook() { return m_pbook; }
+    CSmsVectorList& List() { return m_list; }
+
+    // The outcome a send that gets no report in time counts as.
+    static constexpr intptr_t kNoReport = 1;
+
+private:
+    bool OnMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& result);
+
+    Options m_opt;
+    CCommPort m_port;
+    CCommPortLink m_link;
+    CHeadlessHost m_host;
+    CDmEngine m_engine;
+    CAppDatabase m_db;
+    CSmsShared m_shared;
+    CSmsVectorList m_list;
+    CSmsEngine m_sms;
+    CPbookEngine m_pbook;
+    std::mutex m_outLock;
+    std::deque<intptr_t> m_outcomes;
+    bool m_bPinGiven = false;
+};
+
+} // namespace kv
