@@ -14,7 +14,9 @@ if [ "${KORVIA_SKIP_FUZZ:-0}" != "1" ]; then
   for f in build-fuzz/bin/fuzz_*; do
     [ -x "$f" ] || continue
     echo "fuzz smoke: $(basename "$f")"
-    "$f" -max_total_time="${KORVIA_FUZZ_SECONDS:-10}" -print_final_stats=0 >/dev/null 2>build-fuzz/"$(basename "$f")".log \
+    # A crashing input is kept in build-fuzz/, not in the source tree.
+    "$f" -max_total_time="${KORVIA_FUZZ_SECONDS:-10}" -print_final_stats=0 \
+      -artifact_prefix=build-fuzz/"$(basename "$f")"- >/dev/null 2>build-fuzz/"$(basename "$f")".log \
       || { tail -50 build-fuzz/"$(basename "$f")".log; exit 1; }
   done
 fi
