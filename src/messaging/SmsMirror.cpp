@@ -26,6 +26,53 @@ void SleepSlps()
         SleepMs(ms);
 }
 
+// Table changes of one request in transactions: one write to the disk per
+// batch instead of one per row. A batch not committed (a database error, a
+// killed process) leaves its rows as they were, which the next list and
+// read pass put right.
+class CTableBatch {
+public:
+    explicit CTableBatch(CDaoRecordset& rs) : m_rs(rs) { Begin(); }
+    ~CTableBatch()
+    {
+        if (m_bOpen) {
+            try {
+                m_rs.Rollback();
+            } catch (const CDaoException&) {
+            }
+        }
+    }
+    CTableBatch(const CTableBatch&) = delete;
+    CTableBatch& operator=(const CTableBatch&) = delete;
+
+    // Counts one change; commits every kRows changes.
+    void Changed()
+    {
+        if (++m_nChanges % kRows == 0) {
+            Commit();
+            Begin();
+        }
+    }
+    void Commit()
+    {
+        if (m_bOpen) {
+            m_bOpen = false;
+            m_rs.CommitTrans();
+        }
+    }
+
+private:
+    static constexpr int kRows = 20;
+    void Begin()
+    {
+        m_rs.BeginTrans();
+        m_bOpen = true;
+    }
+    CDaoRecordset& m_rs;
+    bool m_bOpen = false;
+    int m_nChanges = 0;
+};
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -65,6 +112,7 @@ uint16_t CSmsEngine::SubList(uint32_t storage)
         if (!m_db.EnsureSmsCursor())
             return DM_RESULT_DB_ERROR;
         CDaoSmsDb& sms = m_db.Sms();
+        CTableBatch batch(sms);
         if (sms.GetRecordCount() > 0) {
             sms.MoveFirst();
             while (!sms.IsEOF()) {
@@ -99,6 +147,7 @@ uint16_t CSmsEngine::SubList(uint32_t storage)
             sms.SetMessageText(std::string());
             sms.Update();
         }
+        batch.Commit();
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_ST, "%s", e.Description().c_str());
         return DM_RESULT_DB_ERROR;
@@ -125,6 +174,7 @@ uint16_t CSmsEngine::SubRead()
             m_ui->ShowProgress(total);
             progress = true;
         }
+        CTableBatch batch(sms);
         if (sms.GetRecordCount() > 0) {
             sms.MoveFirst();
             while (!sms.IsEOF()) {
@@ -148,6 +198,7 @@ uint16_t CSmsEngine::SubRead()
                     auto& count = storage == kSmsStoreMemory ? m_shared.m_nMemoryCount : m_shared.m_nRuimCount;
                     count = count.load() - 1;
                     sms.Delete();
+                    batch.Changed();
                 } else {
                     const bool voice = storage == kSmsStoreMemory && slot == m_shared.m_nVoiceSlot.load();
                     sms.Edit();
@@ -156,10 +207,12 @@ uint16_t CSmsEngine::SubRead()
                     sms.Update();
                     if (voice)
                         m_shared.m_nVoiceCount = reply.voiceMailCount;
+                    batch.Changed();
                 }
                 sms.MoveNext();
             }
         }
+        batch.Commit();
         if (progress)
             m_ui->HideProgress();
         const uint8_t flags = st.m_ucUiFlags.load();
