@@ -1,0 +1,78 @@
+#include "RunCli.h"
+
+#include "platform/Event.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kvtest {
+
+CliResult RunCli(const std::vector<std::string>& args)
+{
+    CliResult r;
+    int out[2], err[2];
+    if (::pipe2(out, O_CLOEXEC) != 0)
+        return r;
+    if (::pipe2(err, O_CLOEXEC) != 0) {
+        ::close(out[0]);
+        ::close(out[1]);
+        return r;
+    }
+    std::vector<std::string> argvStore{KV_CLI_PATH};
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& a : argvStore)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    if (pid < 0) {
+        ::close(out[0]);
+        ::close(err[0]);
+        return r;
+    }
+    const int64_t end = kv::TickMs() + 30000;
+    pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0 && kv::TickMs() < end) {
+        if (::poll(p, 2, int(end - kv::TickMs())) < 0 && errno != EINTR)
+            break;
+        for (int i = 0; i < 2; ++i) {
+            if (p[i].fd < 0 || !p[i].revents)
+                continue;
+            char buf[4096];
+            const ssize_t n = ::read(p[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                (i == 0 ? r.out : r.err).append(buf, size_t(n));
+            } else {
+                ::close(p[i].fd);
+                p[i].fd = -1;
+                --open;
+            }
+        }
+    }
+    if (open > 0)
+        ::kill(pid, SIGKILL);
+    for (auto& f : p)
+        if (f.fd >= 0)
+            ::close(f.fd);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status))
+        r.exitCode = WEXITSTATUS(status);
+    return r;
+}
+
+} // namespace kvtest

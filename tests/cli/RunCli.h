@@ -1,0 +1,18 @@
+// Runs the built korvianet-cli with arguments and collects what it says.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kvtest {
+
+struct CliResult {
+    int exitCode = -1; // -1: did not exit normally
+    std::string out;
+    std::string err;
+};
+
+// Runs korvianet-cli args... and waits for it (at most 30 s, then killed).
+CliResult RunCli(const std::vector<std::string>& args);
+
+} // namespace kvtest
