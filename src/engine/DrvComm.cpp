@@ -52,7 +52,12 @@ bool IsDiagInterface(const std::string& e)
     return false;
 }
 
-PortDiscovery::PortDiscovery() = default;
+// The live USB view is laid over the driver lists before anything reads them,
+// so listing devices sees plugged-in modems without a FindComPort first.
+PortDiscovery::PortDiscovery()
+{
+    InstallUsbSerialView();
+}
 
 int PortDiscovery::EnumDriverDevices(std::vector<std::string>& list, int newType) const
 {

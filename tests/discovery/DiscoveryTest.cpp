@@ -185,10 +185,10 @@ TEST_F(DiscoveryTest, SysfsDevicesJoinTheListsTheFileTreeHolds)
 
     PortDiscovery d;
     std::vector<std::string> current, older;
-    EXPECT_EQ(d.EnumDriverDevices(current, 1), 2);
+    ASSERT_EQ(d.EnumDriverDevices(current, 1), 2);
     EXPECT_EQ(current[0], simulated);
     EXPECT_EQ(current[1], "USB\\VID_2E4D&PID_6604&MI_03\\Q");
-    EXPECT_EQ(d.EnumDriverDevices(older, 0), 1);
+    ASSERT_EQ(d.EnumDriverDevices(older, 0), 1);
     EXPECT_EQ(older[0], "USB\\VID_2E4D&PID_6501&MI_02\\2-1");
     EXPECT_GT(d.FindComPort(), 0);
 
