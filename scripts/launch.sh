@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Runs an already built Korvianet (see run.sh).
+# Runs an already built Korvianet (see run.sh). With no modem attached the
+# modem simulator is started first and stopped when the program ends; with
+# no display the program runs under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BIN=build/bin
 SIM_PID=""
-cleanup() { [ -n "$SIM_PID" ] && kill "$SIM_PID" 2>/dev/null || true; }
+cleanup() { if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi; }
 trap cleanup EXIT
 
 modem_present() {
@@ -15,16 +17,20 @@ if ! modem_present && [ -x "$BIN/korvianet-modem-sim" ]; then
   echo "No modem found: starting the modem simulator."
   coproc SIM { exec "$BIN/korvianet-modem-sim"; }
   SIM_PID=$SIM_PID
+  DEVICE=""
   read -r -t 10 DEVICE <&"${SIM[0]}" || true
   echo "Simulated modem on ${DEVICE:-?}"
 fi
 
 if [ -x "$BIN/korvianet" ]; then
+  status=0
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "No display: running under Xvfb."
-    exec xvfb-run -a "$BIN/korvianet"
+    xvfb-run -a "$BIN/korvianet" || status=$?
+  else
+    "$BIN/korvianet" || status=$?
   fi
-  "$BIN/korvianet"
+  exit "$status"
 else
   "$BIN/korvianet-cli" "${@:---help}"
 fi

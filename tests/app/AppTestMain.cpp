@@ -1,0 +1,12 @@
+// One QApplication for every test of the shell (offscreen platform).
+#include <QApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    int qtArgc = 1;
+    char* qtArgv[] = {argv[0], nullptr};
+    QApplication app(qtArgc, qtArgv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,324 @@
+// The main window as a window: start-up with and without a modem, page
+// refusals, keys that must not close it, the tray, the workers' calls into
+// the UI and the close procedure.
+#include "ShellFixture.h"
+
+#include "app/AppIds.h"
+#include "app/Dialer_oneDlg.h"
+#include "app/SystemTray.h"
+#include "controls/PinDlg.h"
+#include "controls/SkinIds.h"
+#include "controls/TextStatic.h"
+#include "controls/UserMessage.h"
+#include "sim/ModemSimulator.h"
+
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPointer>
+#include <QSystemTrayIcon>
+#include <atomic>
+#include <thread>
+
+using namespace kv;
+using namespace kvapp;
+using kvtest::BoxCloser;
+using kvtest::PumpUntil;
+
+namespace {
+
+class MainWindow : public kvtest::ShellTest {
+protected:
+    void TearDown() override
+    {
+        if (dlg) {
+            dlg->CloseProcedure();
+            dlg.reset();
+        }
+        if (sim)
+            sim->Stop();
+        CSystemTray::ForceAvailable(-1);
+        kvtest::ShellTest::TearDown();
+    }
+    void Open()
+    {
+        dlg = std::make_unique<CDialer_oneDlg>();
+        dlg->OnInitDialog();
+        dlg->show();
+    }
+    void OpenOnSimulator()
+    {
+        sim::ModemSimulator::Options o;
+        o.unsolicitedPeriodMs = 0;
+        sim = std::make_unique<sim::ModemSimulator>(o);
+        ASSERT_TRUE(sim->Start());
+        Open();
+        ASSERT_TRUE(PumpUntil([&] { return dlg->Panel().Battery() != CStatusPanel::kUnknown
+                                           && dlg->IndicatorShown(IDC_SERVICE); },
+                              30000));
+    }
+    std::string Line(int id) const
+    {
+        return static_cast<CTextStatic*>(dlg->Control(id))->Text().toStdString();
+    }
+
+    std::unique_ptr<sim::ModemSimulator> sim;
+    std::unique_ptr<CDialer_oneDlg> dlg;
+};
+
+} // namespace
+
+TEST_F(MainWindow, WithoutAModemEveryPageButSettingsRefuses)
+{
+    BoxCloser boxes;
+    Open();
+    EXPECT_EQ(dlg->State().m_nPortState.load(), DM_STOPPED);
+    // The message line wraps its texts at 16 characters.
+    EXPECT_EQ(QString::fromStdString(Line(IDC_MESSAGE_LINE)).remove('\n').toStdString(),
+              "ComPort is not opened.");
+    EXPECT_TRUE(dlg->Control(IDC_MESSAGE_LINE)->isVisible()) << "the refusal stays readable";
+    EXPECT_EQ(Line(IDC_STATUS_LINE_1072), "\rCONFIG BUTTON");
+    EXPECT_EQ(dlg->windowTitle().toStdString(), "Korvianet USB Modem");
+
+    for (int page : {VIEW_DIAL_PAD, VIEW_SMS, VIEW_PICKER, VIEW_TRAFFIC, VIEW_ACTIVATION})
+        EXPECT_EQ(dlg->UserActiveView(page, 0), 0) << "page " << page;
+    ASSERT_EQ(boxes.texts.size(), 5u);
+    for (size_t i = 0; i < boxes.texts.size(); ++i) {
+        EXPECT_EQ(boxes.texts[i], "ComPort is not opened.");
+        EXPECT_EQ(boxes.captions[i], "Korvianet");
+    }
+    EXPECT_EQ(dlg->UserActiveView(VIEW_SETTINGS, 0), 1);
+    EXPECT_EQ(dlg->UserActiveView(VIEW_STATUS, 0), 1);
+    EXPECT_EQ(boxes.texts.size(), 5u);
+    EXPECT_EQ(dlg->UserActiveView(42, 0), 0); // refused by the port check first
+    EXPECT_EQ(boxes.texts.size(), 6u);
+    EXPECT_EQ(dlg->State().m_nModalView.load(), MODAL_NONE);
+}
+
+TEST_F(MainWindow, LayoutFollowsTheTablesAndTheFaceIsShaped)
+{
+    Open();
+    EXPECT_EQ(dlg->size(), QSize(500, 640));
+    EXPECT_FALSE(dlg->SkinRegion().isEmpty());
+    EXPECT_FALSE(dlg->SkinRegion().contains(QPoint(0, 0))) << "corner is key colour";
+    EXPECT_EQ(dlg->Control(IDC_PAGE_AREA)->geometry(), QRect(12, 189, 160, 117));
+    EXPECT_EQ(dlg->Control(IDC_VBAT)->geometry(), QRect(136, 38, 19, 13));
+    EXPECT_EQ(dlg->Control(IDC_DATA_RATE)->geometry(), QRect(8, 310, 171, 10));
+    EXPECT_EQ(dlg->Control(IDC_EXIT)->pos(), QPoint(435, 15));
+    EXPECT_EQ(dlg->Control(IDC_NET_CONNECT)->pos(), dlg->Control(IDC_NET_DISCONNECT)->pos());
+    EXPECT_GT(dlg->Control(IDC_EXIT)->width(), 0) << "a button takes its frame's size";
+    for (int id : {int(IDC_SETTING), int(IDC_MINIMIZE), int(IDC_EXIT), int(IDC_NET_CONNECT)})
+        EXPECT_TRUE(dlg->Control(id)->isVisible()) << id;
+    for (int id : {int(IDC_DIAL_TOGGLE), int(IDC_TEXT_FIELD), int(IDC_PROGRESS), int(IDC_RESET_STATS)})
+        EXPECT_FALSE(dlg->Control(id)->isVisible()) << id;
+    EXPECT_FALSE(dlg->Control(IDC_NET_CONNECT)->isEnabled());
+    EXPECT_EQ(dlg->Control(IDC_SETTING)->objectName(), "1003");
+}
+
+TEST_F(MainWindow, EnterAndEscapeNeverCloseIt)
+{
+    Open();
+    for (int key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Escape}) {
+        QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+        QApplication::sendEvent(dlg.get(), &press);
+    }
+    dlg->accept();
+    dlg->reject();
+    QApplication::processEvents();
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(dlg->result(), 0);
+}
+
+TEST_F(MainWindow, AgainstTheSimulatorTheIndicatorsComeAlive)
+{
+    OpenOnSimulator();
+    EXPECT_NE(dlg->IndicatorBitmap(IDC_VBAT), 0);
+    EXPECT_TRUE(dlg->IndicatorShown(IDC_VBAT));
+    EXPECT_TRUE(PumpUntil([&] { return dlg->IndicatorBitmap(IDC_ANTENNA) != kvui::IDB_SIG1_NONE
+                                       && dlg->IndicatorBitmap(IDC_ANTENNA) != kvui::IDB_SIG2_NONE; }));
+    EXPECT_TRUE(PumpUntil([&] { return dlg->Control(IDC_SETTING)->isEnabled(); }, 30000));
+    EXPECT_TRUE(dlg->TimerActive(TIMER_AT_POLL));
+    EXPECT_NE(dlg->State().m_nPortState.load(), DM_STOPPED);
+    // The phonebook loads through UM_UI_REQUEST 10 while the engine waits.
+    EXPECT_TRUE(PumpUntil([&] { return (dlg->State().m_ucUiFlags.load() & 0x0C) == 0x0C; }, 30000));
+
+    // A weaker signal reaches the antenna.
+    sim->Command("signal -99 -99");
+    EXPECT_TRUE(PumpUntil([&] { return dlg->Panel().SignalLevel() == 1; }, 10000));
+}
+
+TEST_F(MainWindow, ClosingWhileTheThreadsRunEndsEverythingInOrder)
+{
+    OpenOnSimulator();
+    std::atomic<bool> stop{false};
+    std::atomic<int> calls{0};
+    // A worker hammering the UI with synchronous calls during the close.
+    std::thread worker([&] {
+        while (!stop.load()) {
+            dlg->SetIndicator(IND_EAR_VOLUME, calls.load() % 5);
+            ++calls;
+        }
+    });
+    ASSERT_TRUE(PumpUntil([&] { return calls.load() > 20; }));
+    dlg->CloseProcedure();
+    stop = true;
+    PumpUntil([&] { return false; }, 50);
+    worker.join();
+    EXPECT_EQ(dlg->State().m_nPortState.load(), DM_STOPPED);
+    EXPECT_FALSE(dlg->Engine().ThreadRunning());
+    EXPECT_FALSE(dlg->isVisible());
+    dlg->CloseProcedure(); // a second request does nothing
+}
+
+TEST_F(MainWindow, AWorkerCallIsServedWhileTheUiThreadItselfWaits)
+{
+    Open();
+    std::atomic<bool> served{false};
+    std::thread worker([&] {
+        dlg->SetIndicator(IND_SMS, 1);
+        dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_SETTINGS_NOP, 1);
+        served = true;
+    });
+    // The UI thread waits the way the engine's stop does.
+    EXPECT_TRUE(dlg->WaitPumping([&] { return served.load(); }, 10000));
+    worker.join();
+    EXPECT_EQ(dlg->IndicatorBitmap(IDC_SMS), kvui::IDB_SMS_NEW);
+}
+
+TEST_F(MainWindow, APinDialogOpenedForTheEngineIsEndedByTheEngineStop)
+{
+    Open();
+    std::atomic<int> result{-1};
+    std::atomic<int> viewWhileOpen{-1};
+    // The dialog runs its own loop on the UI thread: act from inside it.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (CPinDlg::OpenDialog() && viewWhileOpen.load() < 0) {
+            viewWhileOpen = dlg->State().m_nModalView.load();
+            dlg->EndModalDialog();
+        }
+    });
+    poll.start(20);
+    std::thread engine([&] { result = int(dlg->RunPinDialog(PIN_MODE_ENTER)); });
+    ASSERT_TRUE(dlg->WaitPumping([&] { return result.load() >= 0; }, 10000));
+    engine.join();
+    EXPECT_EQ(result.load(), int(PinResult::EndedByEngine));
+    EXPECT_EQ(viewWhileOpen.load(), MODAL_PIN);
+    EXPECT_EQ(dlg->State().m_nModalView.load(), MODAL_NONE);
+    EXPECT_EQ(dlg->State().m_hModalWnd.load(), 0);
+}
+
+TEST_F(MainWindow, AMessageBoxLeftOpenForAWorkerDoesNotHoldTheClose)
+{
+    Open();
+    std::atomic<bool> back{false};
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            dlg->CloseProcedure();
+    });
+    poll.start(20);
+    std::thread worker([&] {
+        dlg->MessageBox("Not enough space", MsgIcon::Error);
+        back = true;
+    });
+    ASSERT_TRUE(dlg->WaitPumping([&] { return back.load(); }, 10000));
+    worker.join();
+}
+
+TEST_F(MainWindow, TimedPopupFromAWorkerAnswersItselfAfterItsCountdown)
+{
+    Open();
+    std::atomic<int> result{-1};
+    std::thread worker([&] { result = dlg->RunTimedPopup("Question?", MsgIcon::Warning, 1, 1, false); });
+    ASSERT_TRUE(dlg->WaitPumping([&] { return result.load() >= 0; }, 10000));
+    worker.join();
+    EXPECT_EQ(result.load(), 2) << "the default action was Cancel";
+    EXPECT_EQ(dlg->State().m_nModalView.load(), MODAL_NONE);
+}
+
+TEST_F(MainWindow, MinimizeGoesToTheTrayAndRestoreBringsItBack)
+{
+    CSystemTray::ForceAvailable(1);
+    Open();
+    dlg->OnCommand(IDC_MINIMIZE);
+    EXPECT_TRUE(dlg->TrayMode());
+    ASSERT_NE(dlg->Tray(), nullptr);
+    EXPECT_FALSE(dlg->isVisible());
+    QMenu* menu = dlg->Tray()->Menu();
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_EQ(menu->actions()[0]->text(), "Restore");
+    EXPECT_TRUE(menu->actions()[0]->font().bold());
+    EXPECT_EQ(menu->defaultAction(), menu->actions()[0]);
+    EXPECT_EQ(menu->actions()[2]->text(), "Exit");
+
+    // A double-click on the icon arrives as the tray message.
+    kvui::PostUserMessage(dlg.get(), dlg->TrayNotifyMessage(), IDR_TRAY_MENU,
+                          CSystemTray::WM_LBUTTONDBLCLK);
+    ASSERT_TRUE(PumpUntil([&] { return !dlg->TrayMode(); }));
+    EXPECT_EQ(dlg->Tray(), nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+
+    // UM_UI_REQUEST 12 and the menu's Exit.
+    dlg->OnCommand(IDC_MINIMIZE);
+    dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_RESTORE_TRAY, 0);
+    EXPECT_FALSE(dlg->TrayMode());
+    dlg->OnCommand(IDC_MINIMIZE);
+    QPointer<QSystemTrayIcon> icon = dlg->Tray()->Icon();
+    dlg->Tray()->Menu()->actions()[2]->trigger();
+    EXPECT_EQ(dlg->State().m_nPortState.load(), DM_STOPPED);
+    EXPECT_FALSE(dlg->isVisible());
+    dlg.reset();
+    EXPECT_TRUE(icon.isNull()) << "the window's end removes the icon";
+}
+
+TEST_F(MainWindow, WithoutANotificationAreaMinimizeLeavesTheWindowVisible)
+{
+    CSystemTray::ForceAvailable(0);
+    Open();
+    dlg->OnCommand(IDC_MINIMIZE);
+    EXPECT_FALSE(dlg->TrayMode());
+    EXPECT_EQ(dlg->Tray(), nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainWindow, TimersRestoreTheLineAndReEnableTheQueryButtons)
+{
+    Open();
+    dlg->AppendMessageLine("SMS sent", true);
+    dlg->StartTimer(TIMER_RESTORE_MESSAGE_LINE, 20);
+    ASSERT_TRUE(PumpUntil([&] { return !dlg->TimerActive(TIMER_RESTORE_MESSAGE_LINE); }));
+    EXPECT_EQ(dlg->Panel().IdleCode(), CStatusPanel::kIdleNone);
+    dlg->SetIndicator(IND_MESSAGE_LINE, 1);
+    EXPECT_EQ(Line(IDC_MESSAGE_LINE), "\nKorvia");
+
+    dlg->EnableControl(IDC_GET_BALANCE, true);
+    dlg->OnCommand(IDC_GET_BALANCE);
+    EXPECT_FALSE(dlg->Control(IDC_GET_BALANCE)->isEnabled());
+    EXPECT_TRUE(dlg->TimerActive(TIMER_ENABLE_1007));
+    dlg->StartTimer(TIMER_ENABLE_1007, 10);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Control(IDC_GET_BALANCE)->isEnabled(); }));
+    EXPECT_FALSE(dlg->TimerActive(TIMER_ENABLE_1007)) << "one-shot";
+
+    dlg->StartTimer(TIMER_AT_POLL, 10);
+    PumpUntil([&] { return false; }, 60);
+    EXPECT_TRUE(dlg->TimerActive(TIMER_AT_POLL)) << "repeats until killed";
+    dlg->KillTimer(TIMER_AT_POLL);
+    EXPECT_FALSE(dlg->TimerActive(TIMER_AT_POLL));
+}
+
+TEST_F(MainWindow, UiRequestsGoToRegisteredHandlersFirst)
+{
+    BoxCloser boxes;
+    Open();
+    intptr_t seen = -1;
+    dlg->RegisterUiRequest(UI_REQ_WIPE_PHONEBOOK, [&](intptr_t a) { seen = a; return intptr_t(7); });
+    EXPECT_EQ(dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_WIPE_PHONEBOOK, 3), 7);
+    EXPECT_EQ(seen, 3);
+    // Sub-codes of pages that are not there are ignored without harm.
+    for (uint32_t sub : {1u, 2u, 3u, 4u, 5u, 11u, 13u, 99u})
+        dlg->SendUserMessage(UM_UI_REQUEST, sub, 0);
+    std::string number = "6195550199";
+    dlg->SetLookupNameHandler([](std::string& n) { n = "Alice"; });
+    dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number));
+    EXPECT_EQ(number, "Alice");
+}
