@@ -154,7 +154,7 @@ public:
     void PostToUi(std::function<void()> fn);
     bool IsUiThread() const;
 
-public slots:
+public Q_SLOTS:
     void accept() override {} // Enter never closes the window
     void reject() override {} // nor does Escape
 
