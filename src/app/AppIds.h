@@ -92,8 +92,6 @@ constexpr const char* kInitStart = "OnInitDialog() Start";
 constexpr const char* kNoNotify = "not use notify change registry key";
 constexpr const char* kRasInitError = "Ras userinitinstance() error ";
 constexpr const char* kViewError = "UserActiveView error";
-constexpr const char* kSmsCounts = "memory=%d, ruim=%d";
-constexpr const char* kSmsNoData = "sms no data";
 } // namespace logtext
 
 // Settings sections read by the shell (file "teal_dialer.ini").

@@ -6,6 +6,14 @@
 class CDialer_oneApp;
 class CDialer_oneDlg;
 
+namespace kv {
+class CAppDatabase;
+}
+
 namespace kvapp {
 void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg);
+// The SMS and phonebook engines over the database: the phonebook handlers
+// (UM_UI_REQUEST 6 and 10, UM_LOOKUP_NAME), the status poll's message
+// checks, the SMS mirror's first load and timer 110.
+void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db);
 }

@@ -90,10 +90,19 @@ public:
     // folders (UI thread).
     void RegisterUiRequest(uint32_t subCode, kvapp::UiRequestHandler handler);
     void SetLookupNameHandler(kvapp::LookupNameHandler handler);
+    // The message and phonebook engines (set before OnInitDialog; owned,
+    // released after the engine has stopped).
+    void SetMessagingService(std::unique_ptr<kvapp::IMessagingService> service);
+    kvapp::IMessagingService* MessagingService() const { return m_pMessaging.get(); }
+    // The modem came back after it was removed: the phonebook mirror is
+    // emptied, both phonebooks count as unread and the engine starts again.
+    // Any thread.
+    void ModemReturned();
 
     // --- what tests and pages look at ---
     kvapp::CStatusPanel& Panel() { return m_panel; }
     QWidget* Control(int id) const;
+    kvapp::ISmsPage* SmsPage() const { return m_pSmsPage; }
     bool TimerActive(uint32_t id) const;
     bool TrayMode() const { return m_bTrayMode; }
     CSystemTray* Tray() const { return m_pSystemTray.get(); }
@@ -245,4 +254,7 @@ private:
     std::map<uint32_t, kvapp::UiRequestHandler> m_uiRequests;
     kvapp::LookupNameHandler m_lookupName;
     Qt::HANDLE m_uiThread;
+    // Last: released first, after the destructor stopped the engine that
+    // calls into it.
+    std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
 };

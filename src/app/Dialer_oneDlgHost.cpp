@@ -483,6 +483,8 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
         }
         break;
     case TIMER_VOICE_MAIL_UPDATE:
+        if (m_pMessaging)
+            m_pMessaging->RemoveVoiceMailRow();
         if (m_pSmsPage)
             m_pSmsPage->UpdateVoiceMail(m_state.m_nActiveView.load() == VIEW_SMS ? 1 : 0);
         break;
@@ -629,4 +631,18 @@ void CDialer_oneDlg::RegisterUiRequest(uint32_t subCode, kvapp::UiRequestHandler
 void CDialer_oneDlg::SetLookupNameHandler(kvapp::LookupNameHandler handler)
 {
     m_lookupName = std::move(handler);
+}
+
+void CDialer_oneDlg::SetMessagingService(std::unique_ptr<kvapp::IMessagingService> service)
+{
+    m_pMessaging = std::move(service);
+}
+
+void CDialer_oneDlg::ModemReturned()
+{
+    // The mirror is rebuilt from the modem: its rows go (the protected ones
+    // stay), both phonebooks are read again at the start.
+    SendUserMessage(UM_UI_REQUEST, UI_REQ_WIPE_PHONEBOOK, 0);
+    m_state.m_ucPbReadDone = 0;
+    m_engine.UserDmRestart();
 }

@@ -113,21 +113,12 @@ int CDialer_oneDlg::UserActiveView(int page, int sub)
             StartTimer(TIMER_BACK_TO_STATUS, 300);
             return 0;
         }
+        // The first switch after an engine start loads the message mirror.
+        if (m_pMessaging && !m_pMessaging->LoadMirror())
+            return 0;
         if (!sms) {
             DEBUG_LOG(LEVEL_ST, "UserActiveView: no sms page");
             return 0;
-        }
-        if (!(st.m_ucUiFlags.load() & UIF_SMS_LOADED)) {
-            const uint16_t memory = DmSubRequest(DM_SMS_LIST, 6, false);
-            const uint16_t ruim = DmSubRequest(DM_SMS_LIST, 5, false);
-            DEBUG_LOG(LEVEL_SMS, logtext::kSmsCounts, int(memory), int(ruim));
-            if (memory == DM_SMS_LIST || ruim == DM_SMS_LIST) {
-                if (DmSubRequest(DM_SMS_READ, 0, false) != DM_SMS_READ)
-                    return 0;
-                st.m_ucUiFlags |= UIF_SMS_LOADED;
-            } else {
-                DEBUG_LOG(LEVEL_SMS, "%s", logtext::kSmsNoData);
-            }
         }
         if (dial)
             dial->hide();

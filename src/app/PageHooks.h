@@ -10,6 +10,8 @@
 //   one, returns when it ends, and is given the tab or picker mode.
 // - UM_UI_REQUEST sub-codes and UM_LOOKUP_NAME may be served by handlers
 //   registered by sub-code; a registered handler replaces the window's own.
+// - The message and phonebook engines are one service object the window
+//   owns: the SMS page switch and timer 110 call it.
 #pragma once
 
 #include <QWidget>
@@ -51,7 +53,25 @@ public:
     // Fills the empty recipient rows from the phonebook selection; false
     // when none was free.
     virtual bool FillRecipients() { return false; }
+    // Timer 110, after the messaging service removed the voice-mail
+    // notification's row: the page drops its list item (1: the inbox list
+    // is shown).
     virtual void UpdateVoiceMail(int) {}
+    // The list's state word (0 the home view, 0x201 the inbox list).
+    virtual uint16_t ListState() const { return 0; }
+};
+
+// The message and phonebook engines as the main window uses them (UI
+// thread). The window owns the one it is given.
+class IMessagingService {
+public:
+    virtual ~IMessagingService() = default;
+    // First load of the message mirror before the SMS page shows; false
+    // when the read failed (the switch is abandoned).
+    virtual bool LoadMirror() = 0;
+    // Timer 110: the voice-mail notification's row goes, after the engine
+    // removed the notification from the modem.
+    virtual void RemoveVoiceMailRow() = 0;
 };
 
 struct PageHooks {

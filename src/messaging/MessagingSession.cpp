@@ -14,8 +14,7 @@ CMessagingSession::CMessagingSession(const Options& options)
       m_link(m_port),
       m_engine(m_host, m_link),
       m_db(options.dbPath),
-      m_sms(m_engine, m_db, m_shared, &m_list),
-      m_pbook(m_engine, m_db)
+      m_services(m_engine, m_db, &m_list)
 {
     m_host.BindToCurrentThread();
     if (!m_opt.device.empty()) {
@@ -24,8 +23,6 @@ CMessagingSession::CMessagingSession(const Options& options)
     } else {
         m_engine.SetDiscovery([] { return DiscoverModemPort(); });
     }
-    InstallSmsEngine(m_engine, m_sms);
-    InstallPhonebookEngine(m_engine, m_pbook);
     m_host.SetMessageHandler([this](MsgTarget t, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& r) {
         return OnMessage(t, msg, w, l, r);
     });
@@ -52,7 +49,7 @@ bool CMessagingSession::OnMessage(MsgTarget target, uint32_t msg, uintptr_t w, i
         return true;
     }
     if (target == MsgTarget::MainWindow)
-        return m_pbook.HandleMainWindowMessage(msg, w, l, result);
+        return m_services.HandleMainWindowMessage(msg, w, l, result);
     return false;
 }
 
@@ -109,7 +106,7 @@ intptr_t CMessagingSession::SendOne(const std::string& number, const std::string
         std::lock_guard<std::mutex> g(m_outLock);
         m_outcomes.clear();
     }
-    m_shared.SetSendRecord(number, callback, text);
+    Shared().SetSendRecord(number, callback, text);
     const uint16_t r = m_engine.DmSubRequest(DM_SMS_SEND, 0, false);
     intptr_t outcome = kNoReport;
     if (r == DM_RESULT_ENGINE_STOPPED)

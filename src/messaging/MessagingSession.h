@@ -2,21 +2,20 @@
 // command-line tool's message and phonebook commands (and the integration
 // tests) run. It owns the serial port, the link, a headless host bound to the
 // calling thread, the engine, the database with its cursors, the SMS page's
-// shared fields and both family engines, and routes the engine's window
-// messages the way the main window does:
-//   UM_UI_REQUEST 6 / 10, UM_LOOKUP_NAME  → CPbookEngine
+// shared fields and both family engines (CMessagingServices, as the main
+// window has them), and routes the engine's window messages the way the
+// main window does:
+//   UM_UI_REQUEST 6 / 10, UM_LOOKUP_NAME  → CMessagingServices
 //   UM_SMS_SEND_STATUS (to the SMS page)  → the outcome queue below
 // Every call is made on the thread that created the session.
 #pragma once
 
-#include "contacts/PbookEngine.h"
 #include "data/AppDatabase.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
 #include "link/CommPort.h"
-#include "messaging/SmsEngine.h"
-#include "messaging/SmsShared.h"
+#include "messaging/MessagingServices.h"
 
 #include <deque>
 #include <mutex>
@@ -54,9 +53,9 @@ public:
     CHeadlessHost& Host() { return m_host; }
     CDmEngine& Engine() { return m_engine; }
     CAppDatabase& Db() { return m_db; }
-    CSmsShared& Shared() { return m_shared; }
-    CSmsEngine& Sms() { return m_sms; }
-    CPbookEngine& Pbook() { return m_pbook; }
+    CSmsShared& Shared() { return m_services.Shared(); }
+    CSmsEngine& Sms() { return m_services.Sms(); }
+    CPbookEngine& Pbook() { return m_services.Pbook(); }
     CSmsVectorList& List() { return m_list; }
 
     // The outcome a send that gets no report in time counts as.
@@ -71,10 +70,8 @@ private:
     CHeadlessHost m_host;
     CDmEngine m_engine;
     CAppDatabase m_db;
-    CSmsShared m_shared;
     CSmsVectorList m_list;
-    CSmsEngine m_sms;
-    CPbookEngine m_pbook;
+    CMessagingServices m_services;
     std::mutex m_outLock;
     std::deque<intptr_t> m_outcomes;
     bool m_bPinGiven = false;

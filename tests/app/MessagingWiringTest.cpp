@@ -1,0 +1,272 @@
+// The main window with its message and phonebook engines against the
+// simulated modem and a copy of the database file the build makes: both
+// phonebooks arrive in the table at start-up, the protected rows stay, a
+// restart never duplicates rows, the modem's return rebuilds the mirror, the
+// poll notices a new message and the SMS page switch loads the messages.
+#include "ShellFixture.h"
+
+#include "app/AppIds.h"
+#include "app/AppWiring.h"
+#include "app/Dialer_one.h"
+#include "app/Dialer_oneDlg.h"
+#include "app/SystemTray.h"
+#include "data/AppDatabase.h"
+#include "data/DataConstants.h"
+#include "settings/Profile.h"
+#include "sim/ModemSimulator.h"
+
+#include <filesystem>
+#include <set>
+
+using namespace kv;
+using namespace kvapp;
+using kvtest::BoxCloser;
+using kvtest::PumpUntil;
+
+namespace {
+
+constexpr int kStartMs = 60000;
+
+// "type:index:name:number" of every phonebook row, read on a connection of
+// its own.
+std::multiset<std::string> PbookRows(const std::string& path)
+{
+    std::multiset<std::string> rows;
+    CDaoPbookDb pb(path);
+    pb.Open();
+    while (!pb.IsEOF()) {
+        rows.insert(std::to_string(pb.m_storage_type) + ":" + std::to_string(pb.m_index) + ":" + pb.m_name
+                    + ":" + pb.m_phone_number);
+        pb.MoveNext();
+    }
+    pb.Close();
+    return rows;
+}
+
+std::multiset<std::string> RowsOfType(const std::multiset<std::string>& rows, int type)
+{
+    std::multiset<std::string> out;
+    const std::string prefix = std::to_string(type) + ":";
+    for (const std::string& r : rows)
+        if (r.rfind(prefix, 0) == 0)
+            out.insert(r);
+    return out;
+}
+
+// Number → message text of every SMS row.
+std::multiset<std::string> SmsRows(const std::string& path)
+{
+    std::multiset<std::string> rows;
+    CDaoSmsDb sms(path);
+    sms.Open();
+    while (!sms.IsEOF()) {
+        rows.insert(sms.m_cb_number + ":" + sms.MessageText());
+        sms.MoveNext();
+    }
+    sms.Close();
+    return rows;
+}
+
+bool HasRowStartingWith(const std::multiset<std::string>& rows, const std::string& start)
+{
+    for (const std::string& r : rows)
+        if (r.rfind(start, 0) == 0)
+            return true;
+    return false;
+}
+
+const std::multiset<std::string> kDemoRuim = {"2:1:Alice:6195550199", "2:2:Bob Office:8585550162",
+                                              "2:3:Carol:4155550178"};
+const std::multiset<std::string> kDemoMemoryNames = {"Parcel Service", "Dave Mobile", "Korvianet Care",
+                                                     "Emergency"};
+
+std::multiset<std::string> Names(const std::multiset<std::string>& rows)
+{
+    std::multiset<std::string> names;
+    for (const std::string& r : rows) {
+        const size_t a = r.find(':', r.find(':') + 1);
+        const size_t b = r.rfind(':');
+        names.insert(r.substr(a + 1, b - a - 1));
+    }
+    return names;
+}
+
+class MessagingWiring : public kvtest::ShellTest {
+protected:
+    void SetUp() override
+    {
+        kvtest::ShellTest::SetUp();
+        dbPath = settings.Path("WVL.MDB");
+        std::filesystem::copy_file(KORVIA_BUILT_DB, dbPath);
+        protectedRows = RowsOfType(PbookRows(dbPath), 888);
+        for (const std::string& r : RowsOfType(PbookRows(dbPath), 999))
+            protectedRows.insert(r);
+    }
+    void TearDown() override
+    {
+        if (dlg) {
+            dlg->CloseProcedure();
+            dlg.reset();
+        }
+        db.reset();
+        if (sim)
+            sim->Stop();
+        CSystemTray::ForceAvailable(-1);
+        unsetenv("KORVIANET_DB");
+        kvtest::ShellTest::TearDown();
+    }
+    void StartSimulator(bool noUnread = false)
+    {
+        sim::ModemSimulator::Options o;
+        o.unsolicitedPeriodMs = 0;
+        sim = std::make_unique<sim::ModemSimulator>(o);
+        ASSERT_TRUE(sim->Start());
+        if (noUnread) {
+            sim->WithModel([](sim::ModemModel& m) {
+                for (sim::SmsStore* s : {&m.memory, &m.ruim})
+                    for (auto& [slot, msg] : s->slots)
+                        if (msg.tag == sim::kTagUnread)
+                            msg.tag = sim::kTagRead;
+            });
+        }
+    }
+    void Open()
+    {
+        db = std::make_unique<CAppDatabase>(dbPath);
+        dlg = std::make_unique<CDialer_oneDlg>(db.get());
+        WireMessaging(*dlg, *db);
+        dlg->OnInitDialog();
+        dlg->show();
+    }
+    // Live indicators and the start-up chain ended (it enables the page
+    // buttons only after both phonebooks were loaded).
+    bool Started() const
+    {
+        const uint8_t both = UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED;
+        return dlg->Panel().Battery() != CStatusPanel::kUnknown && dlg->IndicatorShown(IDC_SERVICE)
+               && (dlg->State().m_ucUiFlags.load() & both) == both
+               && dlg->Control(IDC_SMS_TOGGLE)->isEnabled();
+    }
+    void ExpectDemoPhonebooks(const std::multiset<std::string>& rows) const
+    {
+        EXPECT_EQ(RowsOfType(rows, kPbookRuim), kDemoRuim);
+        EXPECT_EQ(Names(RowsOfType(rows, kPbookMemory)), kDemoMemoryNames);
+        std::multiset<std::string> kept = RowsOfType(rows, 888);
+        for (const std::string& r : RowsOfType(rows, 999))
+            kept.insert(r);
+        EXPECT_EQ(kept, protectedRows);
+    }
+
+    std::string dbPath;
+    std::multiset<std::string> protectedRows;
+    std::unique_ptr<sim::ModemSimulator> sim;
+    std::unique_ptr<CAppDatabase> db;
+    std::unique_ptr<CDialer_oneDlg> dlg;
+};
+
+} // namespace
+
+TEST_F(MessagingWiring, BothPhonebooksArriveAndSurviveRestartsWithoutDuplicates)
+{
+    ASSERT_FALSE(protectedRows.empty()) << "the built file carries protected rows";
+    // A row the modem supplied in an earlier run, no longer on the card.
+    {
+        CDaoPbookDb pb(dbPath);
+        pb.Open();
+        pb.AddNew();
+        pb.m_storage_type = kPbookRuim;
+        pb.m_index = 9;
+        pb.m_name = "Stale";
+        pb.m_phone_number = "5550000";
+        pb.Update();
+        pb.Close();
+    }
+    BoxCloser boxes;
+    StartSimulator();
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    const auto first = PbookRows(dbPath);
+    ExpectDemoPhonebooks(first);
+    EXPECT_FALSE(HasRowStartingWith(first, "2:9:Stale")) << "the card's rows are replaced by its read";
+
+    // The engine's name lookup goes through the window to the table.
+    std::string caller = "8585550162";
+    dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&caller));
+    EXPECT_EQ(caller, "Bob Office");
+
+    // A new card entry: an engine restart only marks the phonebooks loaded.
+    sim->WithModel([](sim::ModemModel& m) {
+        m.pbRuim.entries[4] = sim::PbEntry{"3105550100", "Erin"};
+        m.pbMemory.entries.erase(4);
+    });
+    dlg->RestartDmEngine();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    EXPECT_EQ(PbookRows(dbPath), first) << "a restart neither reads again nor duplicates";
+
+    // The modem comes back after a removal: the mirror is rebuilt from it.
+    dlg->ModemReturned();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    const auto rebuilt = PbookRows(dbPath);
+    auto ruim = kDemoRuim;
+    ruim.insert("2:4:Erin:3105550100");
+    EXPECT_EQ(RowsOfType(rebuilt, kPbookRuim), ruim);
+    auto memoryNames = kDemoMemoryNames;
+    memoryNames.erase("Emergency");
+    EXPECT_EQ(Names(RowsOfType(rebuilt, kPbookMemory)), memoryNames);
+    std::multiset<std::string> kept = RowsOfType(rebuilt, 888);
+    for (const std::string& r : RowsOfType(rebuilt, 999))
+        kept.insert(r);
+    EXPECT_EQ(kept, protectedRows);
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+}
+
+TEST_F(MessagingWiring, ThePollNoticesANewMessageAndTheSmsSwitchLoadsTheMirror)
+{
+    BoxCloser boxes;
+    StartSimulator(/*noUnread=*/true);
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Panel().Sms() == 0; }, 20000)) << "nothing unread yet";
+    EXPECT_FALSE(dlg->State().m_ucUiFlags.load() & UIF_SMS_LOADED);
+
+    ASSERT_EQ(sim->Command("sms 3105550142 Dinner at eight?").substr(0, 2), "OK");
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Panel().Sms() == 1; }, 30000)) << "new-message indicator";
+    EXPECT_TRUE(dlg->State().m_ucUiFlags.load() & UIF_SMS_WAITING);
+    EXPECT_EQ(GetProfileInt("SmsC", "smscnt", -1, "teal_dialer.ini"), 1);
+    // The engine's own lists leave the table to the UI thread.
+    EXPECT_FALSE(HasRowStartingWith(SmsRows(dbPath), "3105550142"));
+
+    // No SMS page is embedded yet: the switch still loads every message
+    // into the mirror before it gives up.
+    EXPECT_EQ(dlg->UserActiveView(VIEW_SMS, 0), 0);
+    EXPECT_TRUE(dlg->State().m_ucUiFlags.load() & UIF_SMS_LOADED);
+    const auto rows = SmsRows(dbPath);
+    EXPECT_EQ(rows.count("3105550142:Dinner at eight?"), 1u);
+    EXPECT_EQ(rows.count("4155550178:Call me when you land."), 1u);
+    EXPECT_EQ(rows.size(), 7u);
+    EXPECT_FALSE(dlg->Control(IDC_PROGRESS)->isVisible()) << "the read's progress bar is hidden again";
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+}
+
+TEST_F(MessagingWiring, TheProgramItselfReadsThePhonebooksIntoItsDatabase)
+{
+    setenv("KORVIANET_DB", dbPath.c_str(), 1);
+    StartSimulator();
+    CDialer_oneApp app;
+    app.SetWiring(WireServices);
+    bool started = false;
+    std::multiset<std::string> rows;
+    app.SetOnShown([&](CDialer_oneDlg& w) {
+        started = PumpUntil(
+            [&] {
+                const uint8_t both = UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED;
+                return (w.State().m_ucUiFlags.load() & both) == both && w.Control(IDC_SMS_TOGGLE)->isEnabled();
+            },
+            kStartMs);
+        rows = PbookRows(dbPath);
+        w.CloseProcedure();
+    });
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_TRUE(started);
+    ExpectDemoPhonebooks(rows);
+}
