@@ -3,10 +3,12 @@
 // message-line text on standard output, until the time is up or a signal
 // (SIGINT, SIGTERM) asks to stop; then the engine ends with DM_END_WORK.
 #include "cli/CliCommand.h"
+#include "data/AppDatabase.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
 #include "log/DebugLog.h"
+#include "messaging/MessagingServices.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
 
@@ -92,6 +94,19 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         engine.SetDiscovery([] { return kv::DiscoverModemPort(); });
     }
     host.SetObserver(Say);
+
+    // The SMS and phonebook families, as the main window has them: the
+    // start-up reads both phonebooks into the database and the poll runs
+    // its message checks.
+    kv::CAppDatabase db;
+    kv::CSmsVectorList smsList;
+    kv::CMessagingServices services(engine, db, &smsList);
+    host.SetMessageHandler([&services](kv::MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,
+                                       intptr_t& result) {
+        return target == kv::MsgTarget::MainWindow
+               && services.HandleMainWindowMessage(msg, w, l, result);
+    });
+    db.OpenSmsCursor();
 
     auto pinTold = std::make_shared<bool>(false);
     host.SetPinProvider([pin, pinTold](int mode, const std::function<bool()>& ended) {
