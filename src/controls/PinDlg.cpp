@@ -8,6 +8,7 @@
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
 
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
@@ -165,6 +166,20 @@ void CPinDlg::OnExit()
 {
     accepted = 0;
     QDialog::reject();
+}
+
+void CPinDlg::keyPressEvent(QKeyEvent* e)
+{
+    // Enter is the OK button's key (the dialog's default action): the
+    // bitmap buttons are no push buttons, so the dialog presses it itself.
+    if (e->modifiers() == Qt::NoModifier || e->modifiers() == Qt::KeypadModifier) {
+        if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+            e->accept();
+            OnOK();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(e);
 }
 
 void CPinDlg::reject()

@@ -9,6 +9,7 @@
 #include "support/TempSettings.h"
 
 #include <QLineEdit>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -100,6 +101,43 @@ TEST_F(PinDlgTest, EmptyPinIsRefusedWithItsMessage)
     EXPECT_EQ(boxes.Captions(), QStringList{"Korvianet"});
     EXPECT_EQ(dlg.accepted, 0);
     EXPECT_EQ(Setting("chv1"), "<none>");
+}
+
+TEST_F(PinDlgTest, EnterInTheFieldVerifiesAndEscapeLeavesAsExit)
+{
+    {
+        CPinDlg dlg;
+        dlg.SetMode(PIN_MODE_PIN);
+        int result = -1;
+        QTimer::singleShot(0, &dlg, [&] {
+            QLineEdit* pin = Field(dlg, IDC_PIN_NEW);
+            QTest::keyClicks(pin, "1234");
+            QTest::keyClick(pin, Qt::Key_Return);
+            if (dlg.isVisible())
+                dlg.done(-5);   // Enter did nothing
+        });
+        result = dlg.exec();
+        EXPECT_EQ(result, QDialog::Accepted);
+        EXPECT_EQ(dlg.accepted, 1);
+        EXPECT_EQ(Setting("chv1"), "1234");
+    }
+    {
+        kv::WriteProfileString("chv1", "num", "", "teal_dialer.ini");
+        CPinDlg dlg;
+        dlg.SetMode(PIN_MODE_PIN);
+        int result = -1;
+        QTimer::singleShot(0, &dlg, [&] {
+            QLineEdit* pin = Field(dlg, IDC_PIN_NEW);
+            QTest::keyClicks(pin, "99");
+            QTest::keyClick(pin, Qt::Key_Escape);
+            if (dlg.isVisible())
+                dlg.done(-5);
+        });
+        result = dlg.exec();
+        EXPECT_EQ(result, QDialog::Rejected);
+        EXPECT_EQ(dlg.accepted, 0);
+        EXPECT_EQ(Setting("chv1"), "");
+    }
 }
 
 TEST_F(PinDlgTest, UnblockModeStoresShortPinBeforeLaterCheckKeepsItOpen)
