@@ -4,13 +4,16 @@
 
 #include "app/AppIds.h"
 #include "app/Dialer_oneDlg.h"
+#include "app/LogWindowPlace.h"
 #include "controls/DebugViews.h"
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "platform/SingleInstance.h"
 #include "settings/Profile.h"
 
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 #include <cstdlib>
 #include <cstring>
@@ -29,6 +32,24 @@ kv::CAppDatabase* CDialer_oneApp::OpenDatabase()
 {
     m_pDb = std::make_unique<kv::CAppDatabase>();
     return m_pDb.get();
+}
+
+void CDialer_oneApp::PlaceLogWindow(CDialer_oneDlg& dlg)
+{
+    // Both windows start centred; the log window moves off the face and
+    // stays above it, so that its lines and buttons can be seen.
+    if (!m_pLogWindow || !m_pLogWindow->isVisible())
+        return;
+    QRect face = dlg.frameGeometry();
+    if (!dlg.mask().isEmpty())
+        face = dlg.mask().boundingRect().translated(dlg.mapToGlobal(QPoint(0, 0)));
+    const QScreen* screen = dlg.screen() ? dlg.screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QSize size = m_pLogWindow->frameGeometry().size();
+    const QPoint at = kvapp::LogWindowPlace(face, size, screen->availableGeometry());
+    m_pLogWindow->move(at + (m_pLogWindow->pos() - m_pLogWindow->frameGeometry().topLeft()));
+    m_pLogWindow->raise();
 }
 
 bool CDialer_oneApp::InitInstance()
@@ -70,6 +91,8 @@ bool CDialer_oneApp::InitInstance()
             m_wire(*this, dlg);
         if (m_onShown)
             QTimer::singleShot(0, &dlg, [this, &dlg] { m_onShown(dlg); });
+        if (m_pLogWindow->isVisible())
+            QTimer::singleShot(0, &dlg, [this, &dlg] { PlaceLogWindow(dlg); });
         dlg.exec();
         m_pMainWnd = nullptr;
     }

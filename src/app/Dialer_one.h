@@ -40,6 +40,9 @@ public:
     // A hook run when the main window is shown (used by measurements).
     void SetOnShown(std::function<void(CDialer_oneDlg&)> fn) { m_onShown = std::move(fn); }
 
+    // A diagnostic run: moves the shown log window off the main window's face.
+    void PlaceLogWindow(CDialer_oneDlg& dlg);
+
 private:
     kv::CAppDatabase* OpenDatabase();
 

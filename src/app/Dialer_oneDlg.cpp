@@ -88,6 +88,10 @@ CDialer_oneDlg::CDialer_oneDlg(kv::CAppDatabase* db, QWidget* parent)
     setObjectName(QString::number(IDD_MAIN));
     // A captionless pop-up: the face is the whole window.
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    // Run modally without an owner: the modal loop must not block the
+    // process's other top-level windows (the log window of a diagnostic run
+    // stays usable beside it).
+    setWindowModality(Qt::WindowModal);
     setWindowIcon(kvui::SkinIcon(kvui::IDI_MAIN));
     m_nTrayNotifyMsg = unsigned(QEvent::registerEventType());
     m_engine.SetDiscovery(DiscoverModemPort);

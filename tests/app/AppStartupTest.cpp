@@ -4,9 +4,16 @@
 
 #include "app/Dialer_one.h"
 #include "app/Dialer_oneDlg.h"
+#include "app/LogWindowPlace.h"
+#include "controls/DebugViews.h"
+#include "controls/DialogIds.h"
+#include "controls/HListBox.h"
 #include "platform/SingleInstance.h"
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
+
+#include <QPushButton>
+#include <QTest>
 
 using namespace kv;
 using kvtest::BoxCloser;
@@ -55,4 +62,58 @@ TEST_F(AppStartup, RunsTheWindowUntilItClosesThenReleasesTheLock)
     EXPECT_EQ(GetProfileInt("comport", "num", 0, "teal_dialer.ini"), 7);
     CSingleInstance next;
     EXPECT_TRUE(next.Acquire());
+}
+
+TEST_F(AppStartup, DiagnosticRunLeavesTheLogWindowUsableBesideTheModalWindow)
+{
+    setenv("KORVIANET_LOG_WINDOW", "1", 1);
+    CDialer_oneApp app;
+    int listedBefore = -1, listedAfter = -1;
+    bool shown = false;
+    app.SetOnShown([&](CDialer_oneDlg& dlg) {
+        CDebugViews* log = CDialer_oneApp::Instance()->LogWindow();
+        shown = log && log->isVisible();
+        if (shown) {
+            log->AddLine("a line to clear");
+            listedBefore = log->List()->GetCount();
+            // A click delivered to the log window as the window system
+            // would, which the modal loop swallows if it blocks the window.
+            auto* clear = log->findChild<QPushButton*>(QString::number(kvui::IDC_LOG_CLEAR));
+            if (clear && log->windowHandle())
+                QTest::mouseClick(log->windowHandle(), Qt::LeftButton, {},
+                                  clear->mapTo(log, clear->rect().center()));
+            listedAfter = log->List()->GetCount();
+        }
+        dlg.CloseProcedure();
+    });
+    EXPECT_FALSE(app.InitInstance());
+    unsetenv("KORVIANET_LOG_WINDOW");
+    ASSERT_TRUE(shown);
+    EXPECT_GT(listedBefore, 0);
+    EXPECT_EQ(listedAfter, 0);
+}
+
+TEST(LogWindowPlace, BesideTheFaceWhenThereIsRoomElseCoveringTheLeast)
+{
+    using kvapp::LogWindowPlace;
+    const QSize log(561, 349);
+    // A wide screen: right of the face, top edges aligned, nothing covered.
+    const QRect wideFace(710, 220, 492, 470);
+    const QPoint right = LogWindowPlace(wideFace, log, QRect(0, 0, 1920, 1080));
+    EXPECT_EQ(right, QPoint(1202, 220));
+    // Face near the right edge: the left side is taken instead.
+    const QRect rightFace(1400, 100, 492, 470);
+    const QPoint left = LogWindowPlace(rightFace, log, QRect(0, 0, 1920, 1080));
+    EXPECT_FALSE(QRect(left, log).intersects(rightFace));
+    // 1024 x 768 with a centred face: no free side, so the window goes where
+    // it covers the least of the face, fully on the screen.
+    const QRect screen(0, 0, 1024, 768), face(252, 24, 492, 470);
+    const QPoint tight = LogWindowPlace(face, log, screen);
+    EXPECT_TRUE(screen.contains(QRect(tight, log)));
+    const QRect covered = QRect(tight, log).intersected(face);
+    const QRect centred = QRect(QPoint(231, 209), log).intersected(face);
+    EXPECT_LT(covered.width() * covered.height(), centred.width() * centred.height() / 4);
+    // A window larger than the screen keeps its top-left corner on it.
+    const QPoint huge = LogWindowPlace(face, QSize(2000, 2000), screen);
+    EXPECT_EQ(huge, QPoint(0, 0));
 }
