@@ -4,12 +4,13 @@
 
 namespace kv {
 
+// Notifies while holding the lock: a waiter that sees the event signalled
+// may destroy it at once (a "done" event on its stack), so nothing here may
+// touch the event after the lock is released.
 void CEvent::Set()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        m_bSignalled = true;
-    }
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_bSignalled = true;
     if (m_bManual)
         m_cv.notify_all();
     else
