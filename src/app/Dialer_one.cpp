@@ -60,7 +60,12 @@ bool CDialer_oneApp::InitInstance()
     kv::CDebugLog::Instance().SetLevelMask(kv::kLogMaskWindowInit);
     kv::CDebugLog::Instance().Disable();
     if (const char* on = std::getenv(kEnvLogWindow); on && std::strcmp(on, "1") == 0)
+    {
+        // A diagnostic tool window: kept above the main window, which the
+        // engine brings to the front when messages arrive.
+        m_pLogWindow->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         m_pLogWindow->ShowForDiagnostics();
+    }
     // 2. The database engine.
     OpenDatabase();
     // 3.
