@@ -8,6 +8,11 @@ namespace {
 
 int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 {
+    // Only the settings folder's own files: a FILE with a '/' would let a
+    // script write anywhere the user can.
+    if (args.size() >= 2 && (args[0] == "get" || args[0] == "set")
+        && (args[1].empty() || args[1].find('/') != std::string::npos))
+        return kvcli::UsageError("FILE must be a bare file name in the settings folder, e.g. teal_dialer.ini");
     if (args.size() == 4 && args[0] == "get") {
         std::printf("%s\n", kv::GetProfileString(args[2], args[3], "", 4096, args[1]).c_str());
         return kvcli::kExitOk;

@@ -104,7 +104,8 @@ TEST_F(CliSettings, ConfigWritesAndReadsThePrivateFolderOnly)
     EXPECT_EQ(r.out, settings.Dir() + "\n");
 
     for (const std::vector<std::string>& bad : std::vector<std::vector<std::string>>{
-             {"config"}, {"config", "get", "syskor.ini"}, {"config", "set", "a", "b", "c"}, {"config", "drop"}}) {
+             {"config"}, {"config", "get", "syskor.ini"}, {"config", "set", "a", "b", "c"}, {"config", "drop"},
+             {"config", "set", "../../evil.ini", "a", "b", "c"}, {"config", "get", "/etc/passwd", "a", "b"}}) {
         r = Run(bad);
         EXPECT_EQ(r.exitCode, 2) << bad.size();
         EXPECT_EQ(r.out, "");
