@@ -125,21 +125,13 @@ void CDialer_oneDlg::PumpFor(int64_t maxMs)
 
 bool CDialer_oneDlg::WaitPumping(const std::function<bool()>& done, int64_t timeoutMs)
 {
-    const int64_t start = TickMs();
-    const bool ui = IsUiThread();
-    for (;;) {
-        if (done())
-            return true;
-        const int64_t left = timeoutMs < 0 ? 50 : timeoutMs - (TickMs() - start);
-        if (left <= 0)
-            return false;
-        if (ui) {
-            PumpFor(std::min<int64_t>(left, 50));
-        } else {
+    return HostWaitLoop(
+        done, timeoutMs, IsUiThread(), [this](int64_t ms) { PumpFor(ms); },
+        [](int64_t ms) {
             std::unique_lock<std::mutex> lk(g_wakeLock);
-            g_wakeCv.wait_for(lk, std::chrono::milliseconds(std::min<int64_t>(left, 20)));
-        }
-    }
+            g_wakeCv.wait_for(lk, std::chrono::milliseconds(ms));
+        },
+        20);
 }
 
 void CDialer_oneDlg::Wake()

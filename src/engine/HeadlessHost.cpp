@@ -4,6 +4,7 @@
 
 #include "log/DebugLog.h"
 #include "platform/Event.h"
+#include "platform/PumpHook.h"
 
 #include <algorithm>
 
@@ -118,23 +119,15 @@ bool CHeadlessHost::RunUntil(const std::function<bool()>& done, int64_t timeoutM
 
 bool CHeadlessHost::WaitPumping(const std::function<bool()>& done, int64_t timeoutMs)
 {
-    const int64_t start = TickMs();
-    const bool ui = IsUiThread();
-    for (;;) {
-        if (done())
-            return true;
-        const int64_t left = timeoutMs < 0 ? 50 : timeoutMs - (TickMs() - start);
-        if (left <= 0)
-            return false;
-        if (ui) {
-            PumpFor(std::min<int64_t>(left, 50));
-        } else {
-            // Another thread: no events to dispatch, just a bounded wait
-            // that Wake() cuts short.
+    // Another thread has no events to dispatch: a bounded wait that Wake()
+    // cuts short.
+    return HostWaitLoop(
+        done, timeoutMs, IsUiThread(), [this](int64_t ms) { PumpFor(ms); },
+        [this](int64_t ms) {
             std::unique_lock<std::mutex> lk(m_loopLock);
-            m_loopCv.wait_for(lk, std::chrono::milliseconds(std::min<int64_t>(left, 10)));
-        }
-    }
+            m_loopCv.wait_for(lk, std::chrono::milliseconds(ms));
+        },
+        10);
 }
 
 void CHeadlessHost::Wake()

@@ -25,4 +25,14 @@ void SetCurrentPump(IPumpHook* pump);
 // Holds no lock while it waits. True when done() became true.
 bool WaitPumping(const std::function<bool()>& done, int64_t timeoutMs, int64_t stepMs = 10);
 
+// The wait loop of a host object (the main window, the headless host): until
+// done() holds or timeoutMs has passed (negative: no limit), the host's own
+// thread dispatches its events through pumpFor(ms) in slices of at most
+// 50 ms; any other thread has nothing to dispatch and sleeps in idleWait(ms),
+// slices of at most idleStepMs, which the host's wake-up may cut short.
+// Holds no lock while it waits. True when done() became true.
+bool HostWaitLoop(const std::function<bool()>& done, int64_t timeoutMs, bool ownThread,
+                  const std::function<void(int64_t)>& pumpFor,
+                  const std::function<void(int64_t)>& idleWait, int64_t idleStepMs);
+
 } // namespace kv
