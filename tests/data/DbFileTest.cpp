@@ -103,7 +103,7 @@ TEST_F(DbTest, CorruptFileFailsEveryOpenAndIsLeftAsItWas)
     std::string garbage;
     for (int i = 0; i < 8192; ++i)
         garbage += static_cast<char>((i * 7919) & 0xFF);
-    kvtest::WriteWholeFile(DbPath(), garbage);
+    kvtest::WriteFileBytes(DbPath(), garbage);
 
     CAppDatabase app;
     try {
@@ -116,11 +116,11 @@ TEST_F(DbTest, CorruptFileFailsEveryOpenAndIsLeftAsItWas)
     EXPECT_EQ(app.LookupNameByNumber("911"), "");
     EXPECT_FALSE(app.AppendCallRecord(2, "555", "x", SomeStart(), 1));
     EXPECT_FALSE(app.WipePhonebook());
-    EXPECT_EQ(kvtest::ReadWholeFile(DbPath()), garbage);
+    EXPECT_EQ(kvtest::ReadFileBytes(DbPath()), garbage);
 
     // A truncated real database (half its pages) fails as well.
-    std::string real = kvtest::ReadWholeFile(KORVIA_BUILT_DB);
-    kvtest::WriteWholeFile(DbPath(), real.substr(0, 100));
+    std::string real = kvtest::ReadFileBytes(KORVIA_BUILT_DB);
+    kvtest::WriteFileBytes(DbPath(), real.substr(0, 100));
     CAppDatabase cut;
     EXPECT_THROW(cut.Pbook().Open(), CDaoException);
 }
@@ -130,7 +130,7 @@ TEST_F(DbTest, ReadOnlyFileStillListsButEveryWriteFailsWithoutDamage)
     AddPbook(1, 1, "Ann", "100");
     chmod(DbPath().c_str(), 0444);
     chmod(m_dir.c_str(), 0755);
-    const std::string before = kvtest::ReadWholeFile(DbPath());
+    const std::string before = kvtest::ReadFileBytes(DbPath());
     const std::string path = DbPath();
     EXPECT_TRUE(kvtest::RunUnprivileged([&] {
         CAppDatabase app(path);
@@ -149,7 +149,7 @@ TEST_F(DbTest, ReadOnlyFileStillListsButEveryWriteFailsWithoutDamage)
         pb.Close();
         return !app.WipePhonebook() && !app.AppendCallRecord(1, "1", "", std::tm{}, 0);
     }));
-    EXPECT_EQ(kvtest::ReadWholeFile(DbPath()), before);
+    EXPECT_EQ(kvtest::ReadFileBytes(DbPath()), before);
 }
 
 TEST_F(DbTest, UnreadableFileFailsEveryOpen)

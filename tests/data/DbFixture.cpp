@@ -13,25 +13,11 @@
 
 namespace kvtest {
 
-std::string ReadWholeFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
-void WriteWholeFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
-
 void DbTest::SetUp()
 {
     m_dir = MakeTempDir("kvdb");
-    WriteWholeFile(DbPath(), ReadWholeFile(KORVIA_BUILT_DB));
-    ASSERT_FALSE(ReadWholeFile(DbPath()).empty()) << "the build did not produce " << KORVIA_BUILT_DB;
+    WriteFileBytes(DbPath(), ReadFileBytes(KORVIA_BUILT_DB));
+    ASSERT_FALSE(ReadFileBytes(DbPath()).empty()) << "the build did not produce " << KORVIA_BUILT_DB;
     setenv("KORVIANET_DB", DbPath().c_str(), 1);
 }
 

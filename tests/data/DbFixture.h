@@ -24,8 +24,6 @@ protected:
     std::string m_dir;
 };
 
-std::string ReadWholeFile(const std::string& path);
-void WriteWholeFile(const std::string& path, const std::string& bytes);
 // Runs fn in a child process without root's right to ignore file modes
 // (switching to an unprivileged user when run as root); true when fn did.
 bool RunUnprivileged(const std::function<bool()>& fn);

@@ -60,7 +60,4 @@ private:
     bool m_open = false;
 };
 
-std::string ReadFileBytes(const std::string& path);
-void WriteFileBytes(const std::string& path, const std::string& bytes);
-
 } // namespace kvtest

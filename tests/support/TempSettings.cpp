@@ -25,6 +25,20 @@ void RemoveTree(const std::string& path)
     std::filesystem::remove_all(path, ec);
 }
 
+std::string ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
 TempSettings::TempSettings() : m_dir(MakeTempDir("kvcfg"))
 {
     if (const char* old = std::getenv("KORVIANET_CONFIG_DIR")) {

@@ -29,4 +29,8 @@ private:
 std::string MakeTempDir(const char* prefix = "kvtest");
 void RemoveTree(const std::string& path);
 
+// Whole-file read ("" when missing) and write (replacing the file).
+std::string ReadFileBytes(const std::string& path);
+void WriteFileBytes(const std::string& path, const std::string& bytes);
+
 } // namespace kvtest
