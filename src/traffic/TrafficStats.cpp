@@ -1,0 +1,7 @@
+#include "traffic/TrafficStats.h"
+
+namespace kvtraffic {
+
+bool AppendTrafficRecord(const TrafficRecord&) { return false; }
+
+} // namespace kvtraffic
