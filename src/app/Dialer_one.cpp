@@ -6,6 +6,7 @@
 #include "app/Dialer_oneDlg.h"
 #include "app/LogWindowPlace.h"
 #include "controls/DebugViews.h"
+#include "data/DbPath.h"
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "platform/SingleInstance.h"
@@ -15,6 +16,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -30,7 +32,21 @@ CDialer_oneApp::~CDialer_oneApp()
 
 kv::CAppDatabase* CDialer_oneApp::OpenDatabase()
 {
-    m_pDb = std::make_unique<kv::CAppDatabase>();
+    // The user's own copy; the first start makes it from the template. With
+    // none the program still runs (the modem, the data connection), but the
+    // lists stay empty: say so, without holding up the start.
+    const kv::DbSetupResult setup = kv::PrepareUserDatabase();
+    if (!setup.Ok()) {
+        DEBUG_LOG(LEVEL_ST, "%s", setup.message.c_str());
+        std::fprintf(stderr, "korvianet: %s\n", setup.message.c_str());
+        auto* box = new QMessageBox(QMessageBox::Warning, kvapp::text::kCaption,
+                                    QString::fromStdString(setup.message), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setObjectName(QStringLiteral("databaseSetupFailure"));
+        box->setModal(false);
+        box->show();
+    }
+    m_pDb = std::make_unique<kv::CAppDatabase>(setup.path);
     return m_pDb.get();
 }
 

@@ -37,6 +37,11 @@ struct Registrar {
 // Prints "korvianet-cli: <message>" on stderr and returns kExitUsage.
 int UsageError(const std::string& message);
 
+// Makes the user's database ready (the first start copies the template into
+// the user data folder) and gives the file to open. On failure prints why on
+// stderr and returns false; the command then ends with kExitFailure.
+bool PrepareDatabase(std::string& path);
+
 } // namespace kvcli
 
 #define KV_CLI_CONCAT2(a, b) a##b

@@ -19,7 +19,10 @@ int RunDb(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 {
     if (args.empty())
         return kvcli::UsageError("usage: db path | db check | db history | db lookup NUMBER");
-    kv::CAppDatabase app;
+    std::string dbPath;
+    if (!kvcli::PrepareDatabase(dbPath))
+        return kvcli::kExitFailure;
+    kv::CAppDatabase app(dbPath);
     const std::string& sub = args[0];
     if (sub == "path" && args.size() == 1) {
         std::printf("%s\n", app.Path().c_str());

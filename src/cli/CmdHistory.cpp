@@ -20,7 +20,10 @@ int RunHistory(const kvcli::GlobalOptions&, const std::vector<std::string>& args
 {
     if (args.size() > 2 || (args.size() == 1) || (args.size() == 2 && args[0] != "--search"))
         return kvcli::UsageError("usage: history [--search TEXT]");
-    kv::CAppDatabase app;
+    std::string dbPath;
+    if (!kvcli::PrepareDatabase(dbPath))
+        return kvcli::kExitFailure;
+    kv::CAppDatabase app(dbPath);
     kv::CDaoVcallDb& vc = app.Vcall();
     try {
         vc.Open(args.empty() ? kv::CDaoVcallDb::QueryNewestFirst() : kv::CDaoVcallDb::SearchAll(args[1]));

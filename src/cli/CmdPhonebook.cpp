@@ -20,11 +20,19 @@ int StorageType(const std::string& word)
     return word == "memory" ? kv::kPbookMemory : word == "ruim" ? kv::kPbookRuim : 0;
 }
 
+// Why the last Open failed: no database, or no modem.
+int g_openFailure = kvcli::kExitNoDevice;
+
 std::unique_ptr<kv::CMessagingSession> Open(const kvcli::GlobalOptions& opts)
 {
     if (opts.verbose)
         kv::EnableDiagnosticSink(stderr);
     kv::CMessagingSession::Options o;
+    if (!kvcli::PrepareDatabase(o.dbPath)) {
+        g_openFailure = kvcli::kExitFailure;
+        return nullptr;
+    }
+    g_openFailure = kvcli::kExitNoDevice;
     o.device = opts.device;
     o.readPhonebooks = true; // both phonebooks are read during the start-up
     auto s = std::make_unique<kv::CMessagingSession>(o);
@@ -80,7 +88,7 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
         if (args.size() == 2 && !only)
             return kvcli::UsageError(kUsage);
         auto s = Open(opts);
-        return s ? List(*s, only) : kvcli::kExitNoDevice;
+        return s ? List(*s, only) : g_openFailure;
     }
     if (sub == "add" && args.size() >= 4) {
         const int type = StorageType(args[1]);
@@ -101,7 +109,7 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
         }
         auto s = Open(opts);
         if (!s)
-            return kvcli::kExitNoDevice;
+            return g_openFailure;
         const auto c = s->Pbook().WriteEntry(type, index, args[i], args[i + 1]);
         return Report(c, "entry");
     }
@@ -113,7 +121,7 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
             return kvcli::UsageError(kUsage);
         auto s = Open(opts);
         if (!s)
-            return kvcli::kExitNoDevice;
+            return g_openFailure;
         return Report(s->Pbook().DeleteEntry(type, int(index)), "deletion");
     }
     return kvcli::UsageError(kUsage);

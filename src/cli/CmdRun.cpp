@@ -98,7 +98,10 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     // The SMS and phonebook families, as the main window has them: the
     // start-up reads both phonebooks into the database and the poll runs
     // its message checks.
-    kv::CAppDatabase db;
+    std::string dbPath;
+    if (!kvcli::PrepareDatabase(dbPath))
+        return kvcli::kExitFailure;
+    kv::CAppDatabase db(dbPath);
     kv::CSmsVectorList smsList;
     kv::CMessagingServices services(engine, db, &smsList);
     host.SetMessageHandler([&services](kv::MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,

@@ -96,11 +96,19 @@ const char* StoreName(int32_t index)
     return kv::SmsStorageOf(index) == kv::kSmsStoreRuim ? "ruim" : "memory";
 }
 
+// Why the last Open failed: no database, or no modem.
+int g_openFailure = kvcli::kExitNoDevice;
+
 std::unique_ptr<kv::CMessagingSession> Open(const kvcli::GlobalOptions& opts)
 {
     if (opts.verbose)
         kv::EnableDiagnosticSink(stderr);
     kv::CMessagingSession::Options o;
+    if (!kvcli::PrepareDatabase(o.dbPath)) {
+        g_openFailure = kvcli::kExitFailure;
+        return nullptr;
+    }
+    g_openFailure = kvcli::kExitNoDevice;
     o.device = opts.device;
     o.readPhonebooks = false; // messages only: the phonebooks are marked loaded
     auto s = std::make_unique<kv::CMessagingSession>(o);
@@ -201,14 +209,14 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         if (args.size() > 2 || store < 0)
             return kvcli::UsageError(kUsage);
         auto s = Open(opts);
-        return s ? List(*s, store) : kvcli::kExitNoDevice;
+        return s ? List(*s, store) : g_openFailure;
     }
     if ((sub == "read" || sub == "delete") && args.size() == 2) {
         if (!ParseMessageIndex(args[1], index))
             return kvcli::UsageError("INDEX is a row index or STORE:SLOT (memory:3, ruim:0)");
         auto s = Open(opts);
         if (!s)
-            return kvcli::kExitNoDevice;
+            return g_openFailure;
         return sub == "read" ? Read(*s, index) : Delete(*s, index);
     }
     if (sub == "send") {
@@ -234,7 +242,7 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         if (numbers.empty() || text.empty() || timeoutMs <= 0)
             return kvcli::UsageError(kUsage);
         auto s = Open(opts);
-        return s ? Send(*s, numbers, callback, text, timeoutMs) : kvcli::kExitNoDevice;
+        return s ? Send(*s, numbers, callback, text, timeoutMs) : g_openFailure;
     }
     return kvcli::UsageError(kUsage);
 }

@@ -43,6 +43,9 @@ void PrintHelp()
         "  --log-file FILE    append the diagnostic log to FILE (created owner-only)\n"
         "  -h, --help         show this help\n"
         "  --version          show the version\n\n"
+        "Data: the database and the traffic files live in $KORVIANET_DATA_DIR,\n"
+        "$XDG_DATA_HOME/korvianet or ~/.local/share/korvianet ($KORVIANET_DB names\n"
+        "one database file instead).\n\n"
         "Commands:\n");
     for (const kvcli::Command& c : kvcli::Commands())
         std::printf("  %s\n      %s\n", c.synopsis, c.help);

@@ -20,8 +20,8 @@ namespace kv {
 
 class CAppDatabase {
 public:
-    // An empty path means the default file (next to the executable, or
-    // $KORVIANET_DB). The cursors start closed.
+    // An empty path means the default file (the user's copy in the user
+    // data folder, or $KORVIANET_DB). The cursors start closed.
     explicit CAppDatabase(std::string dbPath = {});
     ~CAppDatabase();
     CAppDatabase(const CAppDatabase&) = delete;

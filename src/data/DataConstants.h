@@ -6,10 +6,13 @@
 
 namespace kv {
 
-// The database file, next to the executable; KORVIANET_DB overrides the full
-// path (tests, the command-line tool).
+// The database file: the user's copy in the user data folder, made from the
+// template of the same name that ships next to the executables (or in the
+// installed data folder); KORVIANET_DB names the file directly (tests,
+// scripts).
 inline constexpr const char* kDbFileName = "WVL.MDB";
 inline constexpr const char* kDbPathEnv = "KORVIANET_DB";
+inline constexpr const char* kDbInstalledDir = "/usr/share/korvianet";
 
 inline constexpr const char* kTablePbook = "tealfin_pbook";
 inline constexpr const char* kTableSms = "tealfin_sms";

@@ -66,14 +66,11 @@ TEST_F(DbTest, SuppliedFileHasTheThreeTablesInBindingOrderAndTheProtectedRows)
     EXPECT_EQ(CountRows("tealfin_vcall"), 0);
 }
 
-TEST_F(DbTest, PathComesFromTheOverrideOrTheExecutablesFolder)
+TEST_F(DbTest, PathComesFromTheOverrideOrTheUserDataFolder)
 {
     EXPECT_EQ(DatabasePath(), DbPath());
     unsetenv("KORVIANET_DB");
-    char self[4096] = {};
-    ASSERT_GT(readlink("/proc/self/exe", self, sizeof self - 1), 0);
-    std::string exe = self;
-    EXPECT_EQ(DatabasePath(), exe.substr(0, exe.rfind('/')) + "/WVL.MDB");
+    EXPECT_EQ(DatabasePath(), m_cfg.DataDir() + "/WVL.MDB");
 }
 
 TEST_F(DbTest, MissingFileMakesEveryOpenFailAndIsNeverCreated)

@@ -46,6 +46,11 @@ TempSettings::TempSettings() : m_dir(MakeTempDir("kvcfg"))
         m_oldEnv = old;
     }
     setenv("KORVIANET_CONFIG_DIR", m_dir.c_str(), 1);
+    if (const char* old = std::getenv("KORVIANET_DATA_DIR")) {
+        m_hadDataEnv = true;
+        m_oldDataEnv = old;
+    }
+    setenv("KORVIANET_DATA_DIR", DataDir().c_str(), 1);
 }
 
 TempSettings::~TempSettings()
@@ -54,6 +59,10 @@ TempSettings::~TempSettings()
         setenv("KORVIANET_CONFIG_DIR", m_oldEnv.c_str(), 1);
     else
         unsetenv("KORVIANET_CONFIG_DIR");
+    if (m_hadDataEnv)
+        setenv("KORVIANET_DATA_DIR", m_oldDataEnv.c_str(), 1);
+    else
+        unsetenv("KORVIANET_DATA_DIR");
     RemoveTree(m_dir);
 }
 
