@@ -22,7 +22,7 @@ const std::string& BenchDb()
         char tmpl[] = "/tmp/kvbenchXXXXXX";
         std::string dir = mkdtemp(tmpl);
         std::string p = dir + "/WVL.MDB";
-        std::ifstream in(kv::DatabasePath(), std::ios::binary); // the file next to this executable
+        std::ifstream in(kv::TemplateDatabaseCandidates().front(), std::ios::binary); // the template next to this executable
         std::ofstream out(p, std::ios::binary);
         out << in.rdbuf();
         out.close();

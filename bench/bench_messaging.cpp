@@ -38,7 +38,7 @@ struct Bed {
         dir = mkdtemp(tmpl);
         setenv("KORVIANET_CONFIG_DIR", dir.c_str(), 1);
         std::ofstream(dir + "/syskor.ini") << "[sysinf]\nslps=0\n";
-        std::ifstream in(DatabasePath(), std::ios::binary);
+        std::ifstream in(TemplateDatabaseCandidates().front(), std::ios::binary); // the template
         std::stringstream ss;
         ss << in.rdbuf();
         std::ofstream(dir + "/WVL.MDB", std::ios::binary) << ss.str();

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Runs an already built Korvianet (see run.sh). With no modem attached the
 # modem simulator is started first and stopped when the program ends; with
-# no display the program runs under Xvfb.
+# no display the program runs under Xvfb. The program keeps its data (the
+# user's database copy, the traffic files) in the user data folder, never in
+# build/bin: build/bin/WVL.MDB is only the template it copies on first start.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BIN=build/bin
+if [ -n "${KORVIANET_DATA_DIR:-}" ]; then DATA=$KORVIANET_DATA_DIR
+elif [ "${XDG_DATA_HOME:-}" = "/${XDG_DATA_HOME#/}" ] && [ -n "${XDG_DATA_HOME:-}" ]; then DATA=$XDG_DATA_HOME/korvianet
+else DATA=$HOME/.local/share/korvianet; fi
+echo "Data folder: $DATA"
 SIM_PID=""
 cleanup() { if [ -n "$SIM_PID" ]; then kill "$SIM_PID" 2>/dev/null || true; wait "$SIM_PID" 2>/dev/null || true; fi; }
 trap cleanup EXIT

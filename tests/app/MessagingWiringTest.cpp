@@ -270,3 +270,32 @@ TEST_F(MessagingWiring, TheProgramItselfReadsThePhonebooksIntoItsDatabase)
     ASSERT_TRUE(started);
     ExpectDemoPhonebooks(rows);
 }
+
+TEST_F(MessagingWiring, TheFirstStartWorksOnTheUsersOwnCopyAndNeverWritesTheTemplate)
+{
+    // No database named: the program copies the template into the private
+    // data folder and reads the phonebooks into that copy.
+    unsetenv("KORVIANET_DB");
+    const std::string copy = settings.DataDir() + "/WVL.MDB";
+    const std::string templateBytes = kvtest::ReadFileBytes(KORVIA_BUILT_DB);
+    StartSimulator();
+    CDialer_oneApp app;
+    app.SetWiring(WireServices);
+    bool started = false;
+    std::multiset<std::string> rows;
+    app.SetOnShown([&](CDialer_oneDlg& w) {
+        started = PumpUntil(
+            [&] {
+                const uint8_t both = UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED;
+                return (w.State().m_ucUiFlags.load() & both) == both && w.Control(IDC_SMS_TOGGLE)->isEnabled();
+            },
+            kStartMs);
+        rows = PbookRows(copy);
+        w.CloseProcedure();
+    });
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_TRUE(started);
+    ExpectDemoPhonebooks(rows);
+    EXPECT_EQ(kvtest::ReadFileBytes(KORVIA_BUILT_DB), templateBytes);
+    EXPECT_EQ(RowsOfType(PbookRows(KORVIA_BUILT_DB), kPbookMemory).size(), 0u);
+}

@@ -11,7 +11,9 @@
 
 namespace kvtest {
 
-CliResult RunCli(const std::vector<std::string>& args)
+CliResult RunCli(const std::vector<std::string>& args) { return RunProgram(KV_CLI_PATH, args); }
+
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args)
 {
     CliResult r;
     int out[2], err[2];
@@ -22,7 +24,7 @@ CliResult RunCli(const std::vector<std::string>& args)
         ::close(out[1]);
         return r;
     }
-    std::vector<std::string> argvStore{KV_CLI_PATH};
+    std::vector<std::string> argvStore{program};
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (auto& a : argvStore)

@@ -14,5 +14,7 @@ struct CliResult {
 
 // Runs korvianet-cli args... and waits for it (at most 30 s, then killed).
 CliResult RunCli(const std::vector<std::string>& args);
+// The same for another copy of the program.
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args);
 
 } // namespace kvtest
