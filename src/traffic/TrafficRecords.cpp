@@ -2,6 +2,7 @@
 // reader and appender.
 #include "traffic/TrafficRecords.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -34,7 +35,9 @@ inline void Put32(uint8_t* p, uint32_t v)
 
 constexpr size_t kTimeAt = 0, kReservedAt = 8, kDurationAt = 12, kSentAt = 16, kReceivedAt = 20;
 
-// Records per read: about 1.5 MB, a whole number of records.
+// Records per read: about 1.5 MB, a whole number of records. The file is read,
+// not mapped: a mapping is a little faster, but a file cut short by another
+// program while it is summed would kill the process with SIGBUS.
 constexpr size_t kChunkRecords = 65536;
 
 class Fd {
@@ -125,7 +128,10 @@ bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums&
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
         return false;
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-    std::vector<uint8_t> buf(kChunkRecords * kTrafficRecordSize);
+    // A small file (the usual history) needs no big buffer; one that grows
+    // while it is read is still read to its end, a buffer at a time.
+    const size_t fileRecords = size_t(st.st_size) / kTrafficRecordSize + 1;
+    std::vector<uint8_t> buf(std::min(fileRecords, kChunkRecords) * kTrafficRecordSize);
     size_t have = 0; // bytes in buf, the head of a record carried over
     for (;;) {
         const ssize_t n = ::read(fd.get(), buf.data() + have, buf.size() - have);
