@@ -117,3 +117,30 @@ TEST(LogWindowPlace, BesideTheFaceWhenThereIsRoomElseCoveringTheLeast)
     const QPoint huge = LogWindowPlace(face, QSize(2000, 2000), screen);
     EXPECT_EQ(huge, QPoint(0, 0));
 }
+
+TEST_F(AppStartup, AnUnusableDataFolderIsShownWithoutHoldingUpTheWindow)
+{
+    // The data folder's place holds a plain file: no database can be made.
+    settings.WriteFile("blocked", "x");
+    setenv("KORVIANET_DATA_DIR", settings.Path("blocked").c_str(), 1);
+    unsetenv("KORVIANET_DB");
+    CDialer_oneApp app;
+    bool ran = false;
+    std::string warning;
+    app.SetOnShown([&](CDialer_oneDlg& dlg) {
+        ran = true;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* box = qobject_cast<QMessageBox*>(w); box && box->objectName() == "databaseSetupFailure") {
+                warning = box->windowTitle().toStdString() + ": " + box->text().toStdString();
+                EXPECT_FALSE(box->isModal());
+                box->close();
+            }
+        EXPECT_FALSE(dlg.Database()->OpenSmsCursor());
+        dlg.CloseProcedure();
+    });
+    EXPECT_FALSE(app.InitInstance());
+    setenv("KORVIANET_DATA_DIR", settings.DataDir().c_str(), 1);
+    EXPECT_TRUE(ran) << "the window runs without its database";
+    EXPECT_NE(warning.find("Korvianet: "), std::string::npos) << warning;
+    EXPECT_NE(warning.find(settings.Path("blocked")), std::string::npos) << warning;
+}
