@@ -1,3 +1,4 @@
+// The user data folder and the paths of the data files inside it.
 #include "settings/DataDir.h"
 
 #include "settings/FileUtil.h"

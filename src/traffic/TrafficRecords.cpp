@@ -40,6 +40,9 @@ constexpr size_t kTimeAt = 0, kReservedAt = 8, kDurationAt = 12, kSentAt = 16, k
 // program while it is summed would kill the process with SIGBUS.
 constexpr size_t kChunkRecords = 65536;
 
+// Files are opened without blocking: a FIFO or a device put in a traffic
+// file's place must not hang the reader; anything but a regular file is then
+// refused. (On a regular file the flag changes nothing.)
 class Fd {
 public:
     explicit Fd(int fd) : m_fd(fd) {}
@@ -121,7 +124,7 @@ TrafficSums SumTrafficBuffer(const uint8_t* data, size_t size, const TrafficQuer
 
 bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums& sums)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return false;
     struct stat st {};
@@ -151,7 +154,7 @@ bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums&
 
 bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.get() < 0)
         return false;
     struct stat st {};
@@ -174,7 +177,7 @@ bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out)
 
 bool AppendTrafficRecordToFile(const std::string& path, const TrafficRecord& record)
 {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
     if (fd.get() < 0)
         return false;
     // Another process (the window and the command-line tool) may append at

@@ -155,11 +155,14 @@ TEST_F(TrafficFiles, MissingOrUnreadableFilesReadAsNoRecords)
     EXPECT_FALSE(o.hasLast);
     EXPECT_EQ(o.totalReceived + o.totalSent + o.current.Total() + o.previous.Total(), 0);
 
-    // A folder where a file should be reads as no records too.
+    // A folder or a FIFO where a file should be reads as no records too,
+    // without waiting for a writer that never comes; appending skips them.
     std::filesystem::create_directories(Data("PktFF.dat"));
-    std::filesystem::create_directories(Data("PktLF.dat"));
+    ASSERT_EQ(mkfifo(Data("PktLF.dat").c_str(), 0600), 0);
     EXPECT_EQ(SumTrafficTotal(kTotalReceived), 0);
     EXPECT_EQ(LastSessionTime(), 0);
+    EXPECT_FALSE(AppendTrafficRecord(Session(1, 1, 1)));
+    EXPECT_EQ(kvtest::ReadFileBytes(Data("PktMF.dat")).size(), 24u);
 }
 
 TEST_F(TrafficFiles, SumsTakeEveryCountUnsignedAndKindsSelectTheirColumn)
