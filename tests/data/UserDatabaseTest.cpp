@@ -11,6 +11,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kv;
@@ -231,4 +232,37 @@ TEST_F(UserDb, AFolderOfAnotherUserOrAFileIsNeverUsed)
     struct stat st {};
     EXPECT_NE(stat((foreign + "/WVL.MDB").c_str(), &st), 0);
     setenv("KORVIANET_DATA_DIR", data.c_str(), 1);
+}
+
+TEST_F(UserDb, StartsThatRaceMakeOneCopyAndNeverReplaceIt)
+{
+    ASSERT_TRUE(EnsureUserDataDir());
+    int gate[2];
+    ASSERT_EQ(pipe(gate), 0);
+    std::vector<pid_t> kids;
+    for (int k = 0; k < 4; ++k) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(gate[1]);
+            char c;
+            (void)!read(gate[0], &c, 1); // all start together when the gate closes
+            const DbSetupResult r = PrepareUserDatabase();
+            _exit(r.code == DbSetup::Copied ? 0 : r.code == DbSetup::Ready ? 1 : 2);
+        }
+        kids.push_back(pid);
+    }
+    close(gate[0]);
+    close(gate[1]);
+    int copied = 0, ready = 0;
+    for (pid_t pid : kids) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        copied += WEXITSTATUS(status) == 0;
+        ready += WEXITSTATUS(status) == 1;
+    }
+    EXPECT_EQ(copied, 1);
+    EXPECT_EQ(ready, 3);
+    EXPECT_EQ(kvtest::ReadFileBytes(copy), templateBytes);
+    EXPECT_EQ(Names(data), std::vector<std::string>{"WVL.MDB"});
 }
