@@ -4,7 +4,8 @@
 // tool use the headless host (engine/HeadlessHost.h).
 //
 // Threading contract:
-// - SetIndicator, SetSignal, AppendMessageLine, ShowControl, EnableControl,
+// - SetIndicator, SetSignal, AppendMessageLine, ShowControl, SetLineText,
+//   EnableControl,
 //   SetTextLimit, ResetDialPad, UserActiveView, MessageBox, the timers and
 //   PostUserMessage may be called from any thread; a host that owns windows
 //   runs the window work on its UI thread and returns when it is done.
@@ -44,6 +45,8 @@ public:
 
     // --- controls and pages ---
     virtual void ShowControl(int id, bool show) = 0;
+    // Sets the text of a status line (1071, 1115, 1116), not wrapped.
+    virtual void SetLineText(int id, const std::string& text) = 0;
     virtual void EnableControl(int id, bool enable) = 0;
     // Text limit of the main window's text field (the ASCII SMS limit).
     virtual void SetTextLimit(int chars) = 0;

@@ -45,6 +45,12 @@ void CHeadlessHost::SetMessageHandler(MessageHandler h)
     m_msgHandler = std::move(h);
 }
 
+void CHeadlessHost::SetTimerHandler(TimerHandler h)
+{
+    std::lock_guard<std::mutex> g(m_cfgLock);
+    m_timerHandler = std::move(h);
+}
+
 void CHeadlessHost::SetObserver(Observer o)
 {
     std::lock_guard<std::mutex> g(m_cfgLock);
@@ -95,8 +101,13 @@ void CHeadlessHost::PumpFor(int64_t maxMs)
     std::unique_lock<std::mutex> lk(m_loopLock);
     bool did = false;
     for (;;) {
-        while (DispatchOne(lk))
+        // Bounded by the deadline too: a timer whose handler takes longer
+        // than its period is due again at once and would keep us here.
+        while (DispatchOne(lk)) {
             did = true;
+            if (TickMs() >= deadline)
+                break;
+        }
         if (did || m_bWoken) {
             m_bWoken = false;
             return;
@@ -222,6 +233,13 @@ void CHeadlessHost::HandleTimer(uint32_t id)
 {
     if (id != TIMER_CALL_DURATION && id != TIMER_AT_POLL)
         KillTimer(id);
+    TimerHandler handler;
+    {
+        std::lock_guard<std::mutex> g(m_cfgLock);
+        handler = m_timerHandler;
+    }
+    if (handler && handler(id))
+        return;
     switch (id) {
     case TIMER_CHARGE_BLINK: {
         const uint8_t power = m_state.m_ucPowerFlags.exchange(0);
@@ -351,6 +369,22 @@ void CHeadlessHost::ShowControl(int id, bool show)
 {
     std::lock_guard<std::mutex> g(m_viewLock);
     m_shown[id] = show;
+}
+
+void CHeadlessHost::SetLineText(int id, const std::string& text)
+{
+    {
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_lineTexts[id] = text;
+    }
+    Note("line " + std::to_string(id) + " " + text);
+}
+
+std::string CHeadlessHost::LineText(int id) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    auto it = m_lineTexts.find(id);
+    return it == m_lineTexts.end() ? std::string() : it->second;
 }
 
 void CHeadlessHost::EnableControl(int id, bool enable)

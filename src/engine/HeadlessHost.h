@@ -31,6 +31,9 @@ public:
     using MessageHandler =
         std::function<bool(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& result)>;
     using Observer = std::function<void(const std::string& what)>;
+    // Sees every timer first (UI thread); returns true when it handled it.
+    // Timers of other folders (the AT poll) are served this way.
+    using TimerHandler = std::function<bool(uint32_t id)>;
 
     struct PostedMessage {
         MsgTarget target;
@@ -51,6 +54,7 @@ public:
     void SetPinProvider(PinProvider p);
     void SetMessageHandler(MessageHandler h);
     void SetObserver(Observer o);
+    void SetTimerHandler(TimerHandler h);
 
     // --- the event loop (UI thread) ---
     // Dispatches events for at most maxMs; returns early after dispatching
@@ -72,6 +76,7 @@ public:
     bool TimerActive(uint32_t id) const;
     bool ControlEnabled(int id) const;
     bool ControlShown(int id) const;
+    std::string LineText(int id) const; // "" when never set
     int PinDialogsShown() const;
     bool CloseRequested() const;
 
@@ -81,6 +86,7 @@ public:
     void SetSignal(int id, int value) override;
     void AppendMessageLine(const std::string& text, bool replace) override;
     void ShowControl(int id, bool show) override;
+    void SetLineText(int id, const std::string& text) override;
     void EnableControl(int id, bool enable) override;
     void SetTextLimit(int chars) override;
     void ResetDialPad() override {}
@@ -135,6 +141,7 @@ private:
     std::vector<PostedMessage> m_posted;
     std::map<int, bool> m_enabled;
     std::map<int, bool> m_shown;
+    std::map<int, std::string> m_lineTexts;
     int m_pinDialogs = 0;
     bool m_bPinOpen = false;
     bool m_bPinEnded = false;
@@ -144,6 +151,7 @@ private:
     PinProvider m_pinProvider;
     MessageHandler m_msgHandler;
     Observer m_observer;
+    TimerHandler m_timerHandler;
 };
 
 } // namespace kv

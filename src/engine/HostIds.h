@@ -112,6 +112,9 @@ enum ControlId : int {
     IDC_MINIMIZE = 1018,
     IDC_NOP_1019 = 1019,
     IDC_SMS_TOGGLE = 1034,
+    IDC_LINE_APN = 1071,    // status line: the APN of the AT path
+    IDC_LINE_CARD = 1115,   // status line: the card state of the AT path
+    IDC_LINE_SIGNAL = 1116, // status line: the signal of the AT path
     IDC_PHONEBOOK = 1035,
     IDC_VOLUME_DOWN = 1047,
     IDC_VOLUME_UP = 1048,
