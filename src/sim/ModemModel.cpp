@@ -250,7 +250,8 @@ std::string ModemModel::Describe() const
         + " pb_ruim=" + std::to_string(pbRuim.entries.size()) + "\n";
     s += call.Describe() + "\n";
     s += "sent=" + std::to_string(sent.size()) + " volume=" + std::to_string(inCallVolume) + "/"
-        + std::to_string(idleVolume) + " apn=" + apn + "\n";
+        + std::to_string(idleVolume) + " apn=" + apn + " apn_sets=" + std::to_string(apnLog.size())
+        + " imsi=" + imsi + (imsiPrefixed ? " cimi=prefixed" : " cimi=plain") + "\n";
     return s;
 }
 
@@ -299,6 +300,7 @@ std::string ModemModel::HandleAt(const std::string& rawLine, int64_t nowMs)
     if (up.rfind("AT", 0) != 0)
         return "";
     const std::string cmd = up.substr(2);
+    ++atCommands;
     auto cardError = [&]() -> int {
         if (card.state != CardState::Valid)
             return kCmeNoCard;
@@ -336,7 +338,7 @@ std::string ModemModel::HandleAt(const std::string& rawLine, int64_t nowMs)
     if (cmd == "+CIMI") {
         if (int e = cardError())
             return CmeError(e);
-        return Answer("+CIMI: " + imsi);
+        return Answer(imsiPrefixed ? "+CIMI: " + imsi : imsi);
     }
     if (cmd == "+CPIN?") {
         if (card.state != CardState::Valid)
@@ -371,6 +373,7 @@ std::string ModemModel::HandleAt(const std::string& rawLine, int64_t nowMs)
         if (q.size() < 2)
             return kError;
         apn = q[1];
+        apnLog.push_back(apn);
         return kOk;
     }
     if (cmd.rfind("+CLCK=\"SC\",", 0) == 0) {

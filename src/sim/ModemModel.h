@@ -179,7 +179,10 @@ public:
     std::array<uint16_t, 5> battBars{3500, 3600, 3700, 3800, 3900};
     // AT side
     std::string imsi = "460030912345678";
+    bool imsiPrefixed = true;      // "+CIMI: <imsi>"; false: the bare digits as most modems answer
     std::string apn;
+    std::vector<std::string> apnLog; // every APN an AT+CGDCONT set, in order
+    uint64_t atCommands = 0;         // AT command lines handled
     std::string firmware = "KV6502-818-B03";
     bool resetRequested = false; // set by AT^RESET / AT+CFUN=6; the simulator replugs
 

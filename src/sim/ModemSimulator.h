@@ -41,6 +41,9 @@
 //   card absent|invalid|present|pin-locked|puk-locked|unlocked
 //   pin CODE | puk CODE           the card's codes
 //   layout short|long             status record layout (bit 7 of service mode)
+//   imsi DIGITS [prefixed|plain]  the card's IMSI; its AT+CIMI answer with or
+//                                 without the "+CIMI: " prefix
+//   apn-log                       every APN set by AT+CGDCONT, in order
 //   send-report N                 report value of the next sent message (0 delivered)
 //   report-delay MS               time until the delivery report is ready
 //   unplug | replug | replug-after MS   the modem leaves (and comes back)

@@ -58,6 +58,7 @@ const char* const kHelp =
     "signal DBM_1X [DBM_EVDO] | service on|off|1x|evdo|hybrid | roaming N | battery MV [CHARGER]\n"
     "card absent|invalid|present|pin-locked|puk-locked|unlocked | pin CODE | puk CODE\n"
     "layout short|long | send-report N | report-delay MS\n"
+    "imsi DIGITS [prefixed|plain] | apn-log\n"
     "unplug | replug | replug-after MS | silent on|off\n"
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
@@ -208,6 +209,23 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
             return err("usage: " + cmd + " CODE (at most 8 characters)");
         (cmd == "pin" ? m.card.pin : m.card.puk) = w[1];
         return ok();
+    }
+    if (cmd == "imsi") {
+        const bool digits = w.size() > 1 && w[1].size() >= 6 && w[1].size() <= 15
+            && w[1].find_first_not_of("0123456789") == std::string::npos;
+        const std::string form = w.size() > 2 ? w[2] : "";
+        if (!digits || (!form.empty() && form != "prefixed" && form != "plain"))
+            return err("usage: imsi DIGITS (6 to 15) [prefixed|plain]");
+        m.imsi = w[1];
+        if (!form.empty())
+            m.imsiPrefixed = form == "prefixed";
+        return ok();
+    }
+    if (cmd == "apn-log") {
+        std::string out;
+        for (const std::string& a : m.apnLog)
+            out += a + "\n";
+        return ok(out);
     }
     if (cmd == "layout") {
         if (w.size() < 2 || (w[1] != "short" && w[1] != "long"))
