@@ -20,6 +20,7 @@
 #include "engine/DmHost.h"
 #include "engine/ModemState.h"
 #include "link/CommPort.h"
+#include "net/AtPoll.h"
 #include "platform/PumpHook.h"
 
 #include "controls/ModalOwner.h"
@@ -84,6 +85,9 @@ public:
         return m_engine.DmSubRequest(code, type, fromEngine);
     }
     kv::CDmEngine& Engine() { return m_engine; }
+    // The AT poll (timer 100003): its IMSI, APN and PIN-request flag.
+    kv::CAtPoll& AtPoll() { return m_atPoll; }
+    kv::IAtPort& AtPort() { return m_atPort; }
     kv::CAppDatabase* Database() { return m_pDb; }
 
     // Handlers of UM_UI_REQUEST sub-codes and UM_LOOKUP_NAME from other
@@ -122,6 +126,7 @@ public:
     void SetSignal(int id, int value) override;
     void AppendMessageLine(const std::string& text, bool replace) override;
     void ShowControl(int id, bool show) override;
+    void SetLineText(int id, const std::string& text) override;
     void EnableControl(int id, bool enable) override;
     void SetTextLimit(int chars) override;
     void ResetDialPad() override;
@@ -206,6 +211,8 @@ private:
     kv::CCommPort m_port;
     kv::CCommPortLink m_link{m_port};
     kv::CDmEngine m_engine{*this, m_link};
+    kv::CCommPortAt m_atPort{m_port};
+    kv::CAtPoll m_atPoll{*this, m_atPort};
     kvapp::CStatusPanel m_panel{m_state, *this};
     kv::CAppDatabase* m_pDb;
 

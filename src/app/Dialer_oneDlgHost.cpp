@@ -445,6 +445,9 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
     case TIMER_RESTORE_MESSAGE_LINE:
         m_panel.RestoreMessageLine();
         break;
+    case TIMER_AT_POLL:
+        m_atPoll.Tick();
+        break;
     case TIMER_CALL_DURATION: {
         uint8_t s = uint8_t(m_state.m_ucCallSeconds.load() + 1);
         if (s >= 60) {

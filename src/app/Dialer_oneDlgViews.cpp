@@ -219,6 +219,15 @@ void CDialer_oneDlg::SetMessageLine(const std::string& text, bool wrap)
     line->show();
 }
 
+void CDialer_oneDlg::SetLineText(int id, const std::string& text)
+{
+    RunOnUi([&] {
+        auto it = m_lines.find(id);
+        if (it != m_lines.end())
+            it->second->SetText(FromModemText(text), false);
+    });
+}
+
 bool CDialer_oneDlg::DialPadHoldsNumber() const
 {
     return m_pDialPad && m_state.m_nActiveView.load() == VIEW_DIAL_PAD && !m_pDialPad->Number().empty();
