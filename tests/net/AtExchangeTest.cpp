@@ -127,7 +127,7 @@ TEST(AtExchange, NoAnswerEndsAfterThePlannedReads)
     port.answerDelayMs = 100000;
     std::string answer;
     EXPECT_EQ(AtExchange(port, "AT+CPIN?\r", kQueryReadPlan, answer), AtExchangeResult::NoAnswer);
-    EXPECT_EQ(port.now, 3 * kQueryReadPlan.waitMs);
+    EXPECT_EQ(port.now, 3 * kQueryReadPlan.waitMs + kExchangeYieldMs);
     EXPECT_FALSE(port.locked);
 }
 
