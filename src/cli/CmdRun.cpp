@@ -9,6 +9,7 @@
 #include "engine/HeadlessHost.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingServices.h"
+#include "net/AtPoll.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
 
@@ -94,6 +95,16 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         engine.SetDiscovery([] { return kv::DiscoverModemPort(); });
     }
     host.SetObserver(Say);
+
+    // The AT poll on the engine's timer 100003, as the main window runs it.
+    kv::CCommPortAt atPort(port);
+    kv::CAtPoll atPoll(host, atPort);
+    host.SetTimerHandler([&atPoll](uint32_t id) {
+        if (id != kv::TIMER_AT_POLL)
+            return false;
+        atPoll.Tick();
+        return true;
+    });
 
     // The SMS and phonebook families, as the main window has them: the
     // start-up reads both phonebooks into the database and the poll runs
