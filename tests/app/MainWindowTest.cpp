@@ -146,6 +146,18 @@ TEST_F(MainWindow, AgainstTheSimulatorTheIndicatorsComeAlive)
     EXPECT_TRUE(PumpUntil([&] { return dlg->Panel().SignalLevel() == 1; }, 10000));
 }
 
+TEST_F(MainWindow, TheAtPollFillsTheStatusLinesEightSecondsAfterThePortOpened)
+{
+    OpenOnSimulator();
+    ASSERT_TRUE(PumpUntil([&] { return Line(IDC_LINE_APN) == "\rAPN:3GNET"; }, 20000))
+        << Line(IDC_LINE_APN);
+    EXPECT_TRUE(dlg->Control(IDC_LINE_APN)->isVisible());
+    EXPECT_EQ(Line(IDC_LINE_SIGNAL).rfind("\rNetwork Signal: ", 0), 0u) << Line(IDC_LINE_SIGNAL);
+    EXPECT_EQ(Line(IDC_LINE_CARD), "\rUIM: READY");
+    EXPECT_EQ(dlg->AtPoll().CurrentImsiText(), " 46003");
+    EXPECT_EQ(sim->WithModel([](sim::ModemModel& m) { return m.apn; }), "3GNET");
+}
+
 TEST_F(MainWindow, ClosingWhileTheThreadsRunEndsEverythingInOrder)
 {
     OpenOnSimulator();
