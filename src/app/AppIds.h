@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/HostIds.h"
+#include "engine/StatusIds.h"
 
 namespace kvapp {
 
@@ -21,24 +22,21 @@ constexpr int IDC_STATUS_LINE_1116 = 1116;
 constexpr int IDC_DURATION_LINE = 1059;
 constexpr int IDC_CONN_MSG_1 = 1060;
 constexpr int IDC_CONN_MSG_2 = 1061;
-// Indicator controls.
-constexpr int IDC_VBAT = 1040;
-constexpr int IDC_ANTENNA = 1041;
-constexpr int IDC_SERVICE = 1042;
-constexpr int IDC_SMS = 1043;
-constexpr int IDC_CALL = 1044;
-constexpr int IDC_IND_1045 = 1045;
-constexpr int IDC_IND_1046 = 1046;
-constexpr int IDC_ROAMING = 1117;
-constexpr int IDC_EAR_VOLUME = 1120;
-constexpr int IDC_RXD = 1121;
-constexpr int IDC_DATA_RATE = 1123;
-constexpr int IDC_CHARGE = 1128;
+// Indicator controls (the status rules name them in the core).
+using kv::statusid::IDC_VBAT;
+using kv::statusid::IDC_ANTENNA;
+using kv::statusid::IDC_SERVICE;
+using kv::statusid::IDC_SMS;
+using kv::statusid::IDC_CALL;
+using kv::statusid::IDC_IND_1045;
+using kv::statusid::IDC_IND_1046;
+using kv::statusid::IDC_ROAMING;
+using kv::statusid::IDC_EAR_VOLUME;
+using kv::statusid::IDC_RXD;
+using kv::statusid::IDC_DATA_RATE;
+using kv::statusid::IDC_CHARGE;
 
-// Every indicator control, in the order they are created.
-constexpr int kIndicatorControls[] = {IDC_VBAT, IDC_ANTENNA, IDC_SERVICE, IDC_SMS, IDC_CALL,
-                                      IDC_IND_1045, IDC_IND_1046, IDC_ROAMING, IDC_EAR_VOLUME,
-                                      IDC_RXD, IDC_DATA_RATE, IDC_CHARGE};
+using kv::statusid::kIndicatorControls;
 
 // Commands.
 constexpr int IDM_SETTINGS = 0x10;     // appended to the window menu
@@ -63,12 +61,12 @@ constexpr const char* kDunPhonebook = "PINGPB";
 constexpr const char* kTrayTip = "Korvianet";
 constexpr const char* kTrayRestore = "Restore";
 constexpr const char* kTrayExit = "Exit";
-constexpr const char* kRate1x = "1X Data Rate bar";
-constexpr const char* kRateEvdo = "EVDO Data Rate bar";
-constexpr const char* kMissedCall = "Missed call";
-constexpr const char* kNoPinEmergency = "\nEmergency Call\nWithout PIN";
-constexpr const char* kNoCardEmergency = "\nEmergency Call\nWithout RUIM.";
-constexpr const char* kIdleKorvia = "\nKorvia";
+using kv::statustext::kRate1x;
+using kv::statustext::kRateEvdo;
+using kv::statustext::kMissedCall;
+using kv::statustext::kNoPinEmergency;
+using kv::statustext::kNoCardEmergency;
+using kv::statustext::kIdleKorvia;
 constexpr const char* kBalanceNumber = "51230";
 constexpr const char* kBalanceText = "bal";
 constexpr const char* kNumberText = "num";

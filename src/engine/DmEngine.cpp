@@ -442,6 +442,10 @@ void CDmEngine::ShowProgressStars()
 {
     if (m_strProgress.size() + 2 <= kProgressCap)
         m_strProgress += "**";
+    // Without a usable card the line holds the emergency-call notice: the
+    // start-up's progress must not wipe it.
+    if (State().m_ucCardFlags.load() & (CARDF_PIN_CANCELLED | CARDF_NO_CARD))
+        return;
     m_host.AppendMessageLine(m_strProgress, true);
 }
 

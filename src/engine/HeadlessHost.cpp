@@ -2,6 +2,8 @@
 // thread, and a record of what a window would show.
 #include "engine/HeadlessHost.h"
 
+#include "engine/StatusIds.h"
+
 #include "log/DebugLog.h"
 #include "platform/Event.h"
 #include "platform/PumpHook.h"
@@ -10,7 +12,16 @@
 
 namespace kv {
 
-CHeadlessHost::CHeadlessHost() { BindToCurrentThread(); }
+CHeadlessHost::CHeadlessHost()
+{
+    BindToCurrentThread();
+    // As the window starts: the initial indicator state, then every
+    // indicator hidden until the modem reports.
+    std::lock_guard<std::mutex> g(m_viewLock);
+    m_model.InitialState();
+    for (int id : statusid::kIndicatorControls)
+        m_panelView.ShowIndicator(id, false);
+}
 
 CHeadlessHost::~CHeadlessHost()
 {
@@ -242,9 +253,8 @@ void CHeadlessHost::HandleTimer(uint32_t id)
         return;
     switch (id) {
     case TIMER_CHARGE_BLINK: {
-        const uint8_t power = m_state.m_ucPowerFlags.exchange(0);
-        if (power & POWERF_OTHER)
-            m_state.m_ucChargeDisplay ^= kChargeBlinkBit;
+        std::lock_guard<std::mutex> g(m_viewLock);
+        m_model.ChargeBlink();
         break;
     }
     case TIMER_CLOSE_PROGRAM:
@@ -256,15 +266,16 @@ void CHeadlessHost::HandleTimer(uint32_t id)
         Note("close requested");
         break;
     case TIMER_RESTORE_MESSAGE_LINE: {
-        const uint8_t cf = m_state.m_ucCardFlags.load();
-        if (cf & CARDF_PIN_CANCELLED)
-            AppendMessageLine("\nEmergency Call\nWithout PIN", true);
-        else if (cf & CARDF_NO_CARD)
-            AppendMessageLine("\nEmergency Call\nWithout RUIM.", true);
-        else {
+        std::string note;
+        {
             std::lock_guard<std::mutex> g(m_viewLock);
-            m_idleCode = 15;
+            const std::string before = m_panelView.line;
+            m_model.RestoreMessageLine();
+            if (m_panelView.line != before)
+                note = "message line: " + m_panelView.line;
         }
+        if (!note.empty())
+            Note(note);
         break;
     }
     case TIMER_CALL_DURATION: {
@@ -295,32 +306,11 @@ void CHeadlessHost::SetIndicator(int id, int value)
     {
         std::lock_guard<std::mutex> g(m_viewLock);
         m_indicatorCalls.emplace_back(id, value);
-        if (id == IND_SERVICE) {
-            if (value == 255)
-                value = m_lastService;
-            else
-                m_lastService = uint8_t(value);
-            if (value >= 1 && value <= 4)
-                m_state.m_ucServiceState = uint8_t(value);
-        } else if (id == IND_CHARGE) {
-            if (value == 0)
-                m_state.m_ucChargeDisplay = 0;
-            else if (value >= 1 && value <= 4)
-                m_state.m_ucChargeDisplay =
-                    uint8_t((m_state.m_ucChargeDisplay.load() & kChargeBlinkBit) | value);
-        } else if (id == IND_MESSAGE_LINE) {
-            static const char* kIdle[] = {" ", "\nKorvia", "\nKorvia", " ", "Modem \nReset",
-                                          "\nRUIM Initializing"};
-            const uint8_t cf = m_state.m_ucCardFlags.load();
-            const bool show = !(cf & (CARDF_PIN_CANCELLED | CARDF_NO_CARD))
-                && m_state.m_wUiPhase.load() != UI_PHASE_OUTGOING
-                && m_messageLine.find("Missed call") == std::string::npos
-                && value >= 0 && value <= 5 && !(value == m_idleCode && !m_messageLine.empty());
-            if (show) {
-                m_messageLine = kIdle[value];
-                m_idleCode = uint8_t(value);
-                note = "message line: " + m_messageLine;
-            }
+        const std::string before = m_panelView.line;
+        m_model.SetIndicator(id, value);
+        if (id == IND_MESSAGE_LINE) {
+            if (m_panelView.line != before)
+                note = "message line: " + m_panelView.line;
         }
         auto it = m_indicators.find(id);
         const bool changed = it == m_indicators.end() || it->second != value;
@@ -338,6 +328,7 @@ void CHeadlessHost::SetSignal(int id, int value)
     {
         std::lock_guard<std::mutex> g(m_viewLock);
         m_signalCalls.emplace_back(id, value);
+        m_model.SetSignal(id, value);
         if (value == kSignalBlank) {
             m_signals.erase(id); // the next value draws again
             return;
@@ -356,11 +347,8 @@ void CHeadlessHost::AppendMessageLine(const std::string& text, bool replace)
     std::string note;
     {
         std::lock_guard<std::mutex> g(m_viewLock);
-        if (replace || m_messageLine.empty())
-            m_messageLine = text;
-        else
-            m_messageLine += text;
-        note = "message line: " + m_messageLine;
+        m_model.AppendMessageLine(text, replace);
+        note = "message line: " + m_panelView.line;
     }
     Note(note);
 }
@@ -491,7 +479,26 @@ std::vector<std::pair<int, int>> CHeadlessHost::SignalCalls() const
 std::string CHeadlessHost::MessageLine() const
 {
     std::lock_guard<std::mutex> g(m_viewLock);
-    return m_messageLine;
+    return m_panelView.line;
+}
+
+int CHeadlessHost::IndicatorBitmap(int controlId) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    auto it = m_panelView.bitmaps.find(controlId);
+    return it == m_panelView.bitmaps.end() ? 0 : it->second;
+}
+
+bool CHeadlessHost::IndicatorShown(int controlId) const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_panelView.IndicatorShown(controlId);
+}
+
+int CHeadlessHost::Beeps() const
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    return m_panelView.beeps;
 }
 
 std::vector<std::string> CHeadlessHost::MessageBoxes() const

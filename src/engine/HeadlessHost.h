@@ -4,10 +4,13 @@
 // and sent user messages and timers are dispatched while that thread pumps
 // (PumpFor, RunUntil, WaitPumping). It keeps the indicator values, the
 // message line and the message boxes so that callers can observe them, and
-// reports each change to an optional observer.
+// reports each change to an optional observer. Indicators and the message
+// line go through the same status model as the main window's
+// (engine/StatusModel.h): what this host shows is what the window shows.
 #pragma once
 
 #include "engine/DmHost.h"
+#include "engine/StatusModel.h"
 #include "platform/PumpHook.h"
 
 #include <condition_variable>
@@ -70,6 +73,11 @@ public:
     std::vector<std::pair<int, int>> IndicatorCalls() const;
     std::vector<std::pair<int, int>> SignalCalls() const;
     std::string MessageLine() const;
+    // The picture the status model put into an indicator control (0 none),
+    // and whether that control is shown.
+    int IndicatorBitmap(int controlId) const;
+    bool IndicatorShown(int controlId) const;
+    int Beeps() const;
     std::vector<std::string> MessageBoxes() const;
     std::vector<std::string> Popups() const;
     std::vector<PostedMessage> Posted() const;
@@ -106,6 +114,25 @@ public:
     void Wake() override;
 
 private:
+    // What the window's indicator controls and message line would show.
+    // Called by the status model with m_viewLock held.
+    struct PanelView : IStatusView {
+        void ShowIndicator(int controlId, bool show) override { shown[controlId] = show; }
+        bool IndicatorShown(int controlId) const override
+        {
+            auto it = shown.find(controlId);
+            return it != shown.end() && it->second;
+        }
+        void SetIndicatorBitmap(int controlId, int bitmapId) override { bitmaps[controlId] = bitmapId; }
+        void Beep() override { ++beeps; }
+        std::string MessageLine() const override { return line; }
+        void SetMessageLine(const std::string& text, bool) override { line = text; }
+
+        std::map<int, bool> shown;
+        std::map<int, int> bitmaps;
+        std::string line;
+        int beeps = 0;
+    };
     struct Task {
         std::function<void()> fn;
     };
@@ -133,9 +160,8 @@ private:
     std::map<int, int> m_signals;
     std::vector<std::pair<int, int>> m_indicatorCalls;
     std::vector<std::pair<int, int>> m_signalCalls;
-    std::string m_messageLine;
-    uint8_t m_idleCode = 15;
-    uint8_t m_lastService = 255;
+    PanelView m_panelView;
+    CStatusModel m_model{m_state, m_panelView};
     std::vector<std::string> m_boxes;
     std::vector<std::string> m_popups;
     std::vector<PostedMessage> m_posted;

@@ -4,6 +4,7 @@
 #include "EngineFixture.h"
 
 #include "engine/DmTexts.h"
+#include "engine/StatusIds.h"
 
 using namespace kv;
 using kvtest::EngineTest;
@@ -125,6 +126,19 @@ TEST_F(CardCheck, CancelledPinLeavesEmergencyCallsOnly)
     for (int id : kPinCancelControls)
         EXPECT_TRUE(host.ControlEnabled(id));
     EXPECT_TRUE(RunUntil([&] { return host.MessageLine() == "\nEmergency Call\nWithout PIN"; }));
+}
+
+TEST_F(CardCheck, TheEmergencyNoticeOutlastsTheStartUpProgress)
+{
+    // The card's SMS storage never becomes ready: the chain keeps asking and
+    // would show its growing "**" after each answer.
+    modem.With([](auto& m) { m.lockState = 2; m.smsInited = 0; });
+    host.SetPinProvider([](int, const std::function<bool()>&) { return PinResult::Cancel; });
+    ASSERT_TRUE(engine.UserDmRestart());
+    ASSERT_TRUE(RunUntil([&] { return host.MessageLine() == statustext::kNoPinEmergency; }));
+    const size_t asked = modem.Count("SMSINFO");
+    ASSERT_TRUE(RunUntil([&] { return modem.Count("SMSINFO") >= asked + 3; }));
+    EXPECT_EQ(host.MessageLine(), statustext::kNoPinEmergency);
 }
 
 TEST_F(CardCheck, CancelledUnblockClosesTheProgram)

@@ -3,6 +3,7 @@
 #include "EngineFixture.h"
 
 #include "engine/DmTexts.h"
+#include "engine/StatusIds.h"
 
 #include <thread>
 
@@ -241,6 +242,28 @@ TEST_F(Polling, BatteryChargeAndSignalReachTheDisplay)
     ASSERT_TRUE(RunUntil([&] { return modem.Count("STATUS") >= n + 2; }));
     EXPECT_EQ(host.Indicator(IND_CHARGE), 1);
     EXPECT_EQ(host.Indicator(IND_BATTERY), 5);
+}
+
+TEST_F(Polling, NoSignalAndNoModemShowTheNoSignalAntenna)
+{
+    // The host starts as the window does: every indicator hidden.
+    EXPECT_FALSE(host.IndicatorShown(statusid::IDC_ANTENNA));
+    modem.SetOpenFails(true);
+    EXPECT_FALSE(engine.UserDmRestart());
+    EXPECT_TRUE(host.IndicatorShown(statusid::IDC_ANTENNA));
+    EXPECT_EQ(host.IndicatorBitmap(statusid::IDC_ANTENNA), statusid::IDB_SIG1_NONE);
+}
+
+TEST_F(Polling, AModemWithoutSignalShowsTheNoSignalAntenna)
+{
+    modem.With([](auto& m) { m.rx1x = 0; });
+    ASSERT_TRUE(StartAndReachPolling());
+    ASSERT_TRUE(RunUntil([&] { return host.Signal(IND_SIGNAL_1X) == kSignalNone; }));
+    EXPECT_TRUE(host.IndicatorShown(statusid::IDC_ANTENNA));
+    EXPECT_EQ(host.IndicatorBitmap(statusid::IDC_ANTENNA), statusid::IDB_SIG1_NONE);
+    // The signal comes: the level picture replaces it.
+    modem.With([](auto& m) { m.rx1x = -80; });
+    EXPECT_TRUE(RunUntil([&] { return host.IndicatorBitmap(statusid::IDC_ANTENNA) == statusid::IDB_SIG1_L4; }));
 }
 
 TEST_F(Polling, LongLayoutSignalsAndDataRates)

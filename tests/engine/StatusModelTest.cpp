@@ -1,14 +1,17 @@
-// The status panel's logic against a view that records what it is told.
-#include "app/AppIds.h"
-#include "app/StatusPanel.h"
-#include "controls/SkinIds.h"
+// The status model (what the window's status panel paints) against a view
+// that records what it is told.
+#include "engine/HeadlessHost.h"
+#include "engine/HostIds.h"
+#include "engine/StatusIds.h"
+#include "engine/StatusModel.h"
 
 #include <gtest/gtest.h>
 #include <map>
 #include <vector>
 
 using namespace kv;
-using namespace kvapp;
+using namespace kv::statusid;
+namespace text = kv::statustext;
 
 namespace {
 
@@ -55,7 +58,7 @@ public:
 struct PanelTest : ::testing::Test {
     ModemState state;
     RecordingView view;
-    CStatusPanel panel{state, view};
+    CStatusModel panel{state, view};
     void SetUp() override { panel.InitialState(); view.draws.clear(); }
     size_t DrawsOf(int id) const
     {
@@ -73,7 +76,7 @@ TEST_F(PanelTest, IndicatorTableDrawsEachValueOnceAndHidesWhereTheTableSays)
     panel.SetIndicator(IND_SERVICE, SERVICE_1X);
     panel.SetIndicator(IND_SERVICE, SERVICE_1X);
     EXPECT_EQ(DrawsOf(IDC_SERVICE), 1u);
-    EXPECT_EQ(view.bitmap[IDC_SERVICE], kvui::IDB_SERVICE_1X);
+    EXPECT_EQ(view.bitmap[IDC_SERVICE], IDB_SERVICE_1X);
     EXPECT_EQ(state.m_ucServiceState.load(), SERVICE_1X);
     panel.SetIndicator(IND_SERVICE, SERVICE_NONE);
     EXPECT_FALSE(view.IndicatorShown(IDC_SERVICE));
@@ -82,23 +85,23 @@ TEST_F(PanelTest, IndicatorTableDrawsEachValueOnceAndHidesWhereTheTableSays)
     EXPECT_FALSE(view.IndicatorShown(IDC_SERVICE));
     panel.SetIndicator(IND_SERVICE, SERVICE_EVDO);
     EXPECT_TRUE(view.IndicatorShown(IDC_SERVICE));
-    EXPECT_EQ(view.bitmap[IDC_SERVICE], kvui::IDB_SERVICE_DO);
+    EXPECT_EQ(view.bitmap[IDC_SERVICE], IDB_SERVICE_DO);
 
     panel.SetIndicator(IND_SMS, 3);
-    EXPECT_EQ(view.bitmap[IDC_SMS], kvui::IDB_SMS_VOICES);
+    EXPECT_EQ(view.bitmap[IDC_SMS], IDB_SMS_VOICES);
     panel.SetIndicator(IND_SMS, 0);
     EXPECT_FALSE(view.IndicatorShown(IDC_SMS));
     panel.SetIndicator(IND_SMS, 9); // outside the table
     EXPECT_FALSE(view.IndicatorShown(IDC_SMS));
 
     panel.SetIndicator(IND_RX_DIVERSITY, 0x82);
-    EXPECT_EQ(view.bitmap[IDC_RXD], kvui::IDB_RXD_ON);
+    EXPECT_EQ(view.bitmap[IDC_RXD], IDB_RXD_ON);
     EXPECT_TRUE(view.IndicatorShown(IDC_RXD));
     panel.SetIndicator(IND_RX_DIVERSITY, 0);
     EXPECT_FALSE(view.IndicatorShown(IDC_RXD));
 
     panel.SetIndicator(IND_CHARGE, 3);
-    EXPECT_EQ(view.bitmap[IDC_CHARGE], kvui::IDB_CHARGE_3);
+    EXPECT_EQ(view.bitmap[IDC_CHARGE], IDB_CHARGE_3);
     state.m_ucChargeDisplay |= kChargeBlinkBit;
     panel.SetIndicator(IND_CHARGE, 4);
     EXPECT_EQ(state.m_ucChargeDisplay.load(), kChargeBlinkBit | 4) << "blink bit kept";
@@ -151,11 +154,11 @@ TEST_F(PanelTest, RoamingTwoBlinksAndOtherValuesHide)
 TEST_F(PanelTest, SignalLevelsAndTheNoSignalPicture)
 {
     panel.SetSignal(IND_SIGNAL_1X, -80);
-    EXPECT_EQ(view.bitmap[IDC_ANTENNA], kvui::IDB_SIG1_L4);
+    EXPECT_EQ(view.bitmap[IDC_ANTENNA], IDB_SIG1_L4);
     panel.SetSignal(IND_SIGNAL_1X, -80);
     EXPECT_EQ(DrawsOf(IDC_ANTENNA), 1u) << "same level draws nothing";
     panel.SetSignal(IND_SIGNAL_1X, 99);
-    EXPECT_EQ(view.bitmap[IDC_ANTENNA], kvui::IDB_SIG1_NONE);
+    EXPECT_EQ(view.bitmap[IDC_ANTENNA], IDB_SIG1_NONE);
     panel.SetSignal(IND_SIGNAL_1X, 99);
     EXPECT_EQ(DrawsOf(IDC_ANTENNA), 2u);
     EXPECT_EQ(panel.NoSignalCount(), 2);
@@ -171,29 +174,29 @@ TEST_F(PanelTest, SignalLevelsAndTheNoSignalPicture)
     panel.SetSignal(IND_SIGNAL_1X, -5);
     EXPECT_EQ(DrawsOf(IDC_ANTENNA), 5u);
     panel.SetSignal(IND_SIGNAL_EVDO, -98);
-    EXPECT_EQ(view.bitmap[IDC_ANTENNA], kvui::IDB_SIG2_L1);
+    EXPECT_EQ(view.bitmap[IDC_ANTENNA], IDB_SIG2_L1);
     panel.SetSignal(IND_SIGNAL_EVDO, 0xFFFFFF);
     EXPECT_EQ(DrawsOf(IDC_ANTENNA), 7u) << "redraw of the current level";
 }
 
 TEST(SignalLevelOf, BandEdges)
 {
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-102), 7);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-101), 1);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-96), 1);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-95), 2);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-84), 3);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-83), 4);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-77), 4);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-76), 5);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-20), 5);
-    EXPECT_EQ(CStatusPanel::SignalLevelOf(-19), 0);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-102), 7);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-101), 1);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-96), 1);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-95), 2);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-84), 3);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-83), 4);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-77), 4);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-76), 5);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-20), 5);
+    EXPECT_EQ(CStatusModel::SignalLevelOf(-19), 0);
 }
 
 TEST_F(PanelTest, EmptyBatteryBlinksAndEveryEighthRepeatBeepsOnlyWithTheCapability)
 {
     panel.SetIndicator(IND_BATTERY, 0);
-    EXPECT_EQ(view.bitmap[IDC_VBAT], kvui::IDB_BATT_EMPTY);
+    EXPECT_EQ(view.bitmap[IDC_VBAT], IDB_BATT_EMPTY);
     std::vector<bool> visible;
     for (int i = 0; i < 16; ++i) {
         panel.SetIndicator(IND_BATTERY, 0);
@@ -211,7 +214,7 @@ TEST_F(PanelTest, EmptyBatteryBlinksAndEveryEighthRepeatBeepsOnlyWithTheCapabili
     // A new level shows the control again.
     panel.SetIndicator(IND_BATTERY, 5);
     EXPECT_TRUE(view.IndicatorShown(IDC_VBAT));
-    EXPECT_EQ(view.bitmap[IDC_VBAT], kvui::IDB_BATT_5);
+    EXPECT_EQ(view.bitmap[IDC_VBAT], IDB_BATT_5);
     panel.SetIndicator(IND_BATTERY, 7);
     EXPECT_FALSE(view.IndicatorShown(IDC_VBAT));
 }
@@ -219,7 +222,7 @@ TEST_F(PanelTest, EmptyBatteryBlinksAndEveryEighthRepeatBeepsOnlyWithTheCapabili
 TEST_F(PanelTest, BatteryValueOneShowsTheLowPictureAndNothingElse)
 {
     panel.SetIndicator(IND_BATTERY, 1);
-    EXPECT_EQ(view.bitmap[IDC_VBAT], kvui::IDB_BATT_LOW);
+    EXPECT_EQ(view.bitmap[IDC_VBAT], IDB_BATT_LOW);
     EXPECT_TRUE(view.IndicatorShown(IDC_VBAT));
     EXPECT_EQ(panel.Battery() >> 4, 1);
     EXPECT_EQ(state.m_DmRequests.Size(), 0u);
@@ -257,7 +260,7 @@ TEST_F(PanelTest, IdleTextsRespectMissedCallsCardsAndCalls)
     state.m_ucCardFlags = 0;
     state.m_ucLastCallState = 0x86;
     panel.SetIndicator(IND_MESSAGE_LINE, 0);
-    EXPECT_EQ(panel.IdleCode(), CStatusPanel::kIdleNone);
+    EXPECT_EQ(panel.IdleCode(), CStatusModel::kIdleNone);
     EXPECT_EQ(view.line, "\nEmergency Call\nWithout PIN");
     panel.RestoreMessageLine();
     EXPECT_EQ(view.line, "\nKorvia");
@@ -272,7 +275,7 @@ TEST_F(PanelTest, RestoreShowsAPendingCallTextFirstAndLetsTheIdleCodeDrawAgain)
     panel.SetIndicator(IND_MESSAGE_LINE, 1);
     panel.AppendMessageLine("SMS sent", true);
     panel.RestoreMessageLine();
-    EXPECT_EQ(panel.IdleCode(), CStatusPanel::kIdleNone);
+    EXPECT_EQ(panel.IdleCode(), CStatusModel::kIdleNone);
     panel.SetIndicator(IND_MESSAGE_LINE, 1);
     EXPECT_EQ(view.line, "\nKorvia");
 
@@ -306,9 +309,69 @@ TEST_F(PanelTest, RemovalShowsTheNoModemDisplay)
     panel.SetSignal(IND_SIGNAL_1X, -70);
     panel.SetIndicator(IND_SMS, 1);
     panel.ResetForRemoval();
-    EXPECT_EQ(view.bitmap[IDC_VBAT], kvui::IDB_BATT_LOW);
-    EXPECT_EQ(view.bitmap[IDC_ANTENNA], kvui::IDB_SIG2_NONE);
+    EXPECT_EQ(view.bitmap[IDC_VBAT], IDB_BATT_LOW);
+    EXPECT_EQ(view.bitmap[IDC_ANTENNA], IDB_SIG2_NONE);
     EXPECT_FALSE(view.IndicatorShown(IDC_SMS));
     EXPECT_FALSE(view.IndicatorShown(IDC_SERVICE));
-    EXPECT_EQ(panel.IdleCode(), CStatusPanel::kIdleNone);
+    EXPECT_EQ(panel.IdleCode(), CStatusModel::kIdleNone);
+}
+
+TEST_F(PanelTest, AValueRepeatedWhileItsIndicatorIsHiddenIsStillDrawn)
+{
+    // The window hides every indicator after the initial state, until the
+    // modem reports: a first report equal to the stored state must show.
+    for (int id : kIndicatorControls)
+        view.ShowIndicator(id, false);
+    panel.SetSignal(IND_SIGNAL_1X, kSignalNone);
+    EXPECT_TRUE(view.IndicatorShown(IDC_ANTENNA));
+    EXPECT_EQ(view.bitmap[IDC_ANTENNA], IDB_SIG1_NONE);
+    const size_t draws = view.draws.size();
+    panel.SetSignal(IND_SIGNAL_1X, kSignalNone);
+    EXPECT_EQ(view.draws.size(), draws) << "shown now: a repeat draws nothing";
+
+    panel.SetIndicator(IND_SERVICE, SERVICE_1X);
+    view.ShowIndicator(IDC_SERVICE, false);
+    panel.SetIndicator(IND_SERVICE, SERVICE_1X);
+    EXPECT_TRUE(view.IndicatorShown(IDC_SERVICE));
+    panel.SetIndicator(IND_SERVICE, SERVICE_NONE);
+    panel.SetIndicator(IND_SERVICE, SERVICE_NONE);
+    EXPECT_FALSE(view.IndicatorShown(IDC_SERVICE)) << "hidden is that value's picture";
+
+    panel.SetIndicator(IND_BATTERY, 4);
+    view.ShowIndicator(IDC_VBAT, false);
+    panel.SetIndicator(IND_BATTERY, 4);
+    EXPECT_TRUE(view.IndicatorShown(IDC_VBAT));
+    panel.SetIndicator(IND_BATTERY, 7);
+    panel.SetIndicator(IND_BATTERY, 7);
+    EXPECT_FALSE(view.IndicatorShown(IDC_VBAT));
+
+    panel.SetIndicator(IND_ROAMING, 1);
+    view.ShowIndicator(IDC_ROAMING, false);
+    panel.SetIndicator(IND_ROAMING, 1);
+    EXPECT_TRUE(view.IndicatorShown(IDC_ROAMING));
+}
+
+TEST(HeadlessStatus, TheHostWithoutWindowsFollowsTheWindowsRules)
+{
+    CHeadlessHost host;
+    host.SetIndicator(IND_MESSAGE_LINE, 1);
+    EXPECT_EQ(host.MessageLine(), text::kIdleKorvia);
+    // A call is being processed: the idle text leaves the line alone.
+    host.State().m_ucLastCallState = 0x83;
+    host.AppendMessageLine("\n6195550199", true);
+    host.SetIndicator(IND_MESSAGE_LINE, 4);
+    EXPECT_EQ(host.MessageLine(), "\n6195550199");
+    host.State().m_ucLastCallState = 0;
+    host.SetIndicator(IND_MESSAGE_LINE, 4);
+    EXPECT_EQ(host.MessageLine(), "Modem \nReset");
+    // 255 means the last service shown.
+    host.SetIndicator(IND_SERVICE, SERVICE_EVDO);
+    host.SetIndicator(IND_SERVICE, 255);
+    EXPECT_TRUE(host.IndicatorShown(IDC_SERVICE));
+    EXPECT_EQ(host.IndicatorBitmap(IDC_SERVICE), IDB_SERVICE_DO);
+    EXPECT_EQ(host.State().m_ucServiceState.load(), SERVICE_EVDO);
+    // Timer 101 without a card.
+    host.State().m_ucCardFlags = CARDF_NO_CARD;
+    host.StartTimer(TIMER_RESTORE_MESSAGE_LINE, 1);
+    EXPECT_TRUE(host.RunUntil([&] { return host.MessageLine() == text::kNoCardEmergency; }, 5000));
 }

@@ -1,15 +1,14 @@
 // The indicator table, the signal levels, the battery blink and the message
 // line's idle texts.
-#include "app/StatusPanel.h"
+#include "engine/StatusModel.h"
 
-#include "app/AppIds.h"
-#include "controls/SkinIds.h"
+#include "engine/HostIds.h"
+#include "engine/StatusIds.h"
 
-namespace kvapp {
+namespace kv {
 
-using namespace kv;
-
-uint8_t CStatusPanel::s_lastService = CStatusPanel::kUnknown;
+using namespace statusid;
+namespace text = statustext;
 
 namespace {
 constexpr uint8_t kBatteryBlinkPhase = 0x08;
@@ -21,13 +20,18 @@ constexpr uint8_t kCallProcessing = 0x82; // last call states above it: a call i
 constexpr int kSignalRedraw = 0xFFFFFF;
 } // namespace
 
-void CStatusPanel::Draw(int control, int bitmap)
+void CStatusModel::Draw(int control, int bitmap)
 {
     m_view.SetIndicatorBitmap(control, bitmap);
     m_view.ShowIndicator(control, true);
 }
 
-void CStatusPanel::InitialState()
+bool CStatusModel::Unchanged(bool sameValue, int control) const
+{
+    return sameValue && m_view.IndicatorShown(control);
+}
+
+void CStatusModel::InitialState()
 {
     m_battery = kUnknown;
     m_signal = kUnknown;
@@ -39,10 +43,10 @@ void CStatusPanel::InitialState()
     m_sms = 0;
     m_view.ShowIndicator(IDC_SMS, false);
     m_roaming = 0;
-    m_view.SetIndicatorBitmap(IDC_ROAMING, kvui::IDB_ROAMING);
+    m_view.SetIndicatorBitmap(IDC_ROAMING, IDB_ROAMING);
     m_view.ShowIndicator(IDC_ROAMING, false);
     m_rxd = 0;
-    m_view.SetIndicatorBitmap(IDC_RXD, kvui::IDB_RXD_OFF);
+    m_view.SetIndicatorBitmap(IDC_RXD, IDB_RXD_OFF);
     m_view.ShowIndicator(IDC_RXD, false);
     m_state.m_ucChargeDisplay = 0;
     m_view.ShowIndicator(IDC_CHARGE, false);
@@ -50,7 +54,7 @@ void CStatusPanel::InitialState()
     m_idle = kIdleNone;
 }
 
-void CStatusPanel::ResetForRemoval()
+void CStatusModel::ResetForRemoval()
 {
     m_battery = m_signal = m_service = m_sms = m_call = m_roaming = m_rxd = kUnknown;
     m_rateA = m_rateB = kUnknown;
@@ -69,7 +73,7 @@ void CStatusPanel::ResetForRemoval()
     m_idle = kIdleNone;
 }
 
-void CStatusPanel::SetIndicator(int id, int value)
+void CStatusModel::SetIndicator(int id, int value)
 {
     switch (id) {
     case IND_MESSAGE_LINE: SetIdleText(value); break;
@@ -90,12 +94,13 @@ void CStatusPanel::SetIndicator(int id, int value)
 // ---------------------------------------------------------------------------
 // Battery
 
-void CStatusPanel::SetBattery(int value)
+void CStatusModel::SetBattery(int value)
 {
     const int level = m_battery >> 4;
-    if (value == level) {
-        if (level != 0)
+    if (value == level && level != 0) {
+        if (level == 7 || Unchanged(true, IDC_VBAT))
             return;
+    } else if (value == level) {
         // An empty battery blinks: every repeated report flips the phase,
         // and every eighth one beeps when the modem has a battery.
         m_battery ^= kBatteryBlinkPhase;
@@ -112,15 +117,15 @@ void CStatusPanel::SetBattery(int value)
     }
     int bitmap = 0;
     switch (value) {
-    case 0: bitmap = kvui::IDB_BATT_EMPTY; break;
+    case 0: bitmap = IDB_BATT_EMPTY; break;
     // Between the modem's first two thresholds, and the value the link-loss
     // and removal resets report: a low battery, never a connect request.
-    case 1: bitmap = kvui::IDB_BATT_LOW; break;
-    case 2: bitmap = kvui::IDB_BATT_2; break;
-    case 3: bitmap = kvui::IDB_BATT_3; break;
-    case 4: bitmap = kvui::IDB_BATT_4; break;
-    case 5: bitmap = kvui::IDB_BATT_5; break;
-    case 6: bitmap = kvui::IDB_BATT_FULL; break;
+    case 1: bitmap = IDB_BATT_LOW; break;
+    case 2: bitmap = IDB_BATT_2; break;
+    case 3: bitmap = IDB_BATT_3; break;
+    case 4: bitmap = IDB_BATT_4; break;
+    case 5: bitmap = IDB_BATT_5; break;
+    case 6: bitmap = IDB_BATT_FULL; break;
     case 7: break;
     default: return;
     }
@@ -134,18 +139,18 @@ void CStatusPanel::SetBattery(int value)
 // ---------------------------------------------------------------------------
 // Signal
 
-int CStatusPanel::SignalBitmap(int setId, int level)
+int CStatusModel::SignalBitmap(int setId, int level)
 {
-    static const int kSet1[] = {0, kvui::IDB_SIG1_L1, kvui::IDB_SIG1_L2, kvui::IDB_SIG1_L3,
-                                kvui::IDB_SIG1_L4, kvui::IDB_SIG1_L5};
+    static const int kSet1[] = {0, IDB_SIG1_L1, IDB_SIG1_L2, IDB_SIG1_L3,
+                                IDB_SIG1_L4, IDB_SIG1_L5};
     if (level == kLevelNoSignal)
-        return setId == IND_SIGNAL_1X ? kvui::IDB_SIG1_NONE : kvui::IDB_SIG2_L7;
+        return setId == IND_SIGNAL_1X ? IDB_SIG1_NONE : IDB_SIG2_L7;
     if (level < 1 || level > 5)
         return 0;
-    return setId == IND_SIGNAL_1X ? kSet1[level] : kvui::IDB_SIG2_L1 + level - 1;
+    return setId == IND_SIGNAL_1X ? kSet1[level] : IDB_SIG2_L1 + level - 1;
 }
 
-int CStatusPanel::SignalLevelOf(int dbm)
+int CStatusModel::SignalLevelOf(int dbm)
 {
     if (dbm <= -102)
         return kLevelNoSignal;
@@ -162,7 +167,7 @@ int CStatusPanel::SignalLevelOf(int dbm)
     return 0;
 }
 
-void CStatusPanel::SetSignal(int id, int value)
+void CStatusModel::SetSignal(int id, int value)
 {
     if (id != IND_SIGNAL_1X && id != IND_SIGNAL_EVDO)
         return;
@@ -170,10 +175,10 @@ void CStatusPanel::SetSignal(int id, int value)
     if (value == kSignalNone) {
         if (m_noSignalCount < 255)
             ++m_noSignalCount;
-        if (level == kLevelNoSignal)
+        if (Unchanged(level == kLevelNoSignal, IDC_ANTENNA))
             return;
         m_signal = uint8_t((kLevelNoSignal << 4) | (m_signal & 0x0F));
-        Draw(IDC_ANTENNA, id == IND_SIGNAL_1X ? kvui::IDB_SIG1_NONE : kvui::IDB_SIG2_NONE);
+        Draw(IDC_ANTENNA, id == IND_SIGNAL_1X ? IDB_SIG1_NONE : IDB_SIG2_NONE);
         m_signalHistory.fill(0);
         return;
     }
@@ -196,7 +201,7 @@ void CStatusPanel::SetSignal(int id, int value)
         Draw(IDC_ANTENNA, SignalBitmap(id, kLevelNoSignal));
         return;
     }
-    if (newLevel == level)
+    if (Unchanged(newLevel == level, IDC_ANTENNA))
         return;
     m_signal = uint8_t((newLevel << 4) | (m_signal & 0x0F));
     Draw(IDC_ANTENNA, SignalBitmap(id, newLevel));
@@ -205,17 +210,17 @@ void CStatusPanel::SetSignal(int id, int value)
 // ---------------------------------------------------------------------------
 // The other indicators
 
-void CStatusPanel::SetService(int value)
+void CStatusModel::SetService(int value)
 {
     if (value == kUnknown)
-        value = s_lastService;
-    if (value == m_service)
+        value = m_lastService;
+    if (value == m_service && (value == SERVICE_NONE || Unchanged(true, IDC_SERVICE)))
         return;
     int bitmap = 0;
     switch (value) {
-    case SERVICE_1X_HYBRID: bitmap = kvui::IDB_SERVICE_HYBRID; break;
-    case SERVICE_1X: bitmap = kvui::IDB_SERVICE_1X; break;
-    case SERVICE_EVDO: bitmap = kvui::IDB_SERVICE_DO; break;
+    case SERVICE_1X_HYBRID: bitmap = IDB_SERVICE_HYBRID; break;
+    case SERVICE_1X: bitmap = IDB_SERVICE_1X; break;
+    case SERVICE_EVDO: bitmap = IDB_SERVICE_DO; break;
     case SERVICE_NONE: break;
     default: return;
     }
@@ -224,14 +229,16 @@ void CStatusPanel::SetService(int value)
     else
         Draw(IDC_SERVICE, bitmap);
     m_service = uint8_t(value);
-    s_lastService = uint8_t(value);
+    m_lastService = uint8_t(value);
     m_state.m_ucServiceState = uint8_t(value);
 }
 
-void CStatusPanel::SetSms(int value)
+void CStatusModel::SetSms(int value)
 {
-    static const int kBitmaps[] = {0, kvui::IDB_SMS_NEW, kvui::IDB_SMS_VOICE, kvui::IDB_SMS_VOICES};
-    if (value == m_sms || value < 0 || value > 3)
+    static const int kBitmaps[] = {0, IDB_SMS_NEW, IDB_SMS_VOICE, IDB_SMS_VOICES};
+    if (value < 0 || value > 3)
+        return;
+    if (value == m_sms && (value == 0 || Unchanged(true, IDC_SMS)))
         return;
     if (value == 0)
         m_view.ShowIndicator(IDC_SMS, false);
@@ -240,7 +247,7 @@ void CStatusPanel::SetSms(int value)
     m_sms = uint8_t(value);
 }
 
-void CStatusPanel::SetCall(int value)
+void CStatusModel::SetCall(int value)
 {
     if (value == m_call)
         return;
@@ -249,7 +256,7 @@ void CStatusPanel::SetCall(int value)
     m_call = uint8_t(value);
 }
 
-void CStatusPanel::SetRoaming(int value)
+void CStatusModel::SetRoaming(int value)
 {
     const int last = m_roaming & 0x0F;
     if (value == 2 && last == 2) {
@@ -258,37 +265,37 @@ void CStatusPanel::SetRoaming(int value)
         m_view.ShowIndicator(IDC_ROAMING, !(m_roaming & kRoamingBlinkPhase));
         return;
     }
-    if (value == last && m_roaming != kUnknown)
+    if (value == last && m_roaming != kUnknown && (value != 1 || Unchanged(true, IDC_ROAMING)))
         return;
     const bool show = value == 1 || value == 2;
     m_view.ShowIndicator(IDC_ROAMING, show);
     m_roaming = uint8_t(show ? value : 0);
 }
 
-void CStatusPanel::SetRxDiversity(int value)
+void CStatusModel::SetRxDiversity(int value)
 {
-    if (value == m_rxd)
+    if (value == m_rxd && (value == 0 || Unchanged(true, IDC_RXD)))
         return;
     switch (value) {
     case 0:
-        m_view.SetIndicatorBitmap(IDC_RXD, kvui::IDB_RXD_OFF);
+        m_view.SetIndicatorBitmap(IDC_RXD, IDB_RXD_OFF);
         m_view.ShowIndicator(IDC_RXD, false);
         break;
-    case 1: Draw(IDC_RXD, kvui::IDB_RXD_OFF); break;
-    case 0x82: Draw(IDC_RXD, kvui::IDB_RXD_ON); break;
+    case 1: Draw(IDC_RXD, IDB_RXD_OFF); break;
+    case 0x82: Draw(IDC_RXD, IDB_RXD_ON); break;
     default: return;
     }
     m_rxd = uint8_t(value);
 }
 
-void CStatusPanel::SetCharge(int value)
+void CStatusModel::SetCharge(int value)
 {
-    static const int kBitmaps[] = {0, kvui::IDB_CHARGE_1, kvui::IDB_CHARGE_2, kvui::IDB_CHARGE_3,
-                                   kvui::IDB_CHARGE_4};
+    static const int kBitmaps[] = {0, IDB_CHARGE_1, IDB_CHARGE_2, IDB_CHARGE_3,
+                                   IDB_CHARGE_4};
     const uint8_t now = m_state.m_ucChargeDisplay.load();
     if (value < 0 || value > 4)
         return;
-    if (now != kUnknown && value == (now & 0x7F))
+    if (now != kUnknown && value == (now & 0x7F) && (value == 0 || Unchanged(true, IDC_CHARGE)))
         return;
     if (value == 0) {
         m_view.ShowIndicator(IDC_CHARGE, false);
@@ -300,17 +307,17 @@ void CStatusPanel::SetCharge(int value)
     m_state.m_ucChargeDisplay = uint8_t(blink | value);
 }
 
-void CStatusPanel::SetEarVolume(int value)
+void CStatusModel::SetEarVolume(int value)
 {
-    static const int kBitmaps[] = {kvui::IDB_VOL_0, kvui::IDB_VOL_1, kvui::IDB_VOL_2,
-                                   kvui::IDB_VOL_3, kvui::IDB_VOL_4};
+    static const int kBitmaps[] = {IDB_VOL_0, IDB_VOL_1, IDB_VOL_2,
+                                   IDB_VOL_3, IDB_VOL_4};
     if (value >= 0 && value <= 4)
         Draw(IDC_EAR_VOLUME, kBitmaps[value]);
 }
 
-void CStatusPanel::SetRateA(int value)
+void CStatusModel::SetRateA(int value)
 {
-    if (value == m_rateA)
+    if (Unchanged(value == m_rateA, IDC_DATA_RATE))
         return;
     int bitmap = 0;
     if (value >= 1 && value <= 4) {
@@ -332,10 +339,10 @@ void CStatusPanel::SetRateA(int value)
     m_state.m_ucDataRateA = uint8_t(value);
 }
 
-void CStatusPanel::SetRateB(int value)
+void CStatusModel::SetRateB(int value)
 {
-    static const int kBitmaps[] = {kvui::IDB_DRC_EMPTY, 234, 238, 241, 244};
-    if (value == m_rateB || value < 0 || value > 4)
+    static const int kBitmaps[] = {IDB_DRC_EMPTY, 234, 238, 241, 244};
+    if (value < 0 || value > 4 || Unchanged(value == m_rateB, IDC_DATA_RATE))
         return;
     Draw(IDC_DATA_RATE, kBitmaps[value]);
     m_rateB = uint8_t(value);
@@ -344,7 +351,7 @@ void CStatusPanel::SetRateB(int value)
 // ---------------------------------------------------------------------------
 // Message line
 
-void CStatusPanel::SetIdleText(int code)
+void CStatusModel::SetIdleText(int code)
 {
     const uint8_t cf = m_state.m_ucCardFlags.load();
     if ((cf & (CARDF_PIN_CANCELLED | CARDF_NO_CARD)) || m_state.m_wUiPhase.load() == UI_PHASE_OUTGOING)
@@ -372,7 +379,7 @@ void CStatusPanel::SetIdleText(int code)
     m_idle = uint8_t(code);
 }
 
-void CStatusPanel::AppendMessageLine(const std::string& text, bool replace)
+void CStatusModel::AppendMessageLine(const std::string& text, bool replace)
 {
     const std::string line = m_view.MessageLine();
     if (replace || line.empty())
@@ -381,7 +388,7 @@ void CStatusPanel::AppendMessageLine(const std::string& text, bool replace)
         m_view.SetMessageLine(line + text, false);
 }
 
-void CStatusPanel::RestoreMessageLine()
+void CStatusModel::RestoreMessageLine()
 {
     std::string pending;
     const bool hasPending = m_view.TakePendingCallText(pending);
@@ -407,18 +414,18 @@ void CStatusPanel::RestoreMessageLine()
         m_idle = kIdleNone;
 }
 
-void CStatusPanel::ChargeBlink()
+void CStatusModel::ChargeBlink()
 {
     const uint8_t power = m_state.m_ucPowerFlags.exchange(0);
     if (power & POWERF_OTHER)
         m_state.m_ucChargeDisplay ^= kChargeBlinkBit;
 }
 
-std::string CStatusPanel::DataRateTip() const
+std::string CStatusModel::DataRateTip() const
 {
     if (m_state.m_nRasState.load() != RAS_STATE_CONNECTED)
         return {};
     return m_state.m_ucDataSysMode.load() == 2 ? text::kRate1x : text::kRateEvdo;
 }
 
-} // namespace kvapp
+} // namespace kv
