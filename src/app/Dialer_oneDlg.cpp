@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
@@ -107,8 +108,9 @@ CDialer_oneDlg::~CDialer_oneDlg()
     if (Hooks().stopDeviceWatcher)
         Hooks().stopDeviceWatcher(*this);
     m_engine.StopDmEngine();
+    // No tray action can be running any more: the icon goes at once.
     m_bTrayMode = false;
-    SyncTray();
+    m_pSystemTray.reset();
     while (m_nWaitCursor > 0) {
         --m_nWaitCursor;
         QApplication::restoreOverrideCursor();
@@ -169,7 +171,16 @@ void CDialer_oneDlg::CreateControls()
 int CDialer_oneDlg::exec()
 {
     OnInitDialog();
-    return QDialog::exec();
+    // The modal run lasts until the close procedure ends the dialog. It must
+    // not end when the window is hidden, as the dialog's own loop would: in
+    // the tray the window is hidden and the program runs on.
+    if (m_bClosed)
+        return result();
+    QEventLoop loop;
+    connect(this, &QDialog::finished, &loop, [&loop] { loop.quit(); });
+    show();
+    loop.exec(QEventLoop::DialogExec);
+    return result();
 }
 
 void CDialer_oneDlg::ReadSettings()
@@ -261,9 +272,12 @@ void CDialer_oneDlg::OnInitDialog()
             w->hide();
     for (int id : kIndicatorControls)
         m_indicators[id]->hide();
-    // Without a port the refusal must stay readable on the face.
-    if (!portOpen)
+    // Without a port the no-modem display drawn at step 13 must stay: the
+    // refusal on the message line and the antenna without signal.
+    if (!portOpen) {
         m_lines[IDC_MESSAGE_LINE]->show();
+        m_panel.SetSignal(IND_SIGNAL_1X, kSignalNone);
+    }
     // 19.
     const std::string dtmf = GetProfileString(key::kDtmfLen, key::kNum, "-1", 64, key::kIni);
     m_bDtmfTone = DecimalPrefix(dtmf) == 0 && !dtmf.empty() && dtmf[0] != '-';
@@ -519,7 +533,11 @@ void CDialer_oneDlg::SyncTray()
             m_pSystemTray = std::move(tray);
         }
     } else if (!m_bTrayMode && m_pSystemTray) {
-        m_pSystemTray.reset();
+        // The tray's own menu may be running the action that brought us
+        // here: the icon goes now, the object once that action returned.
+        CSystemTray* tray = m_pSystemTray.release();
+        tray->Remove();
+        tray->deleteLater();
     }
 }
 
@@ -547,9 +565,10 @@ void CDialer_oneDlg::MinimizeToTray()
     if (m_pSystemTray) {
         hide();
     } else {
-        // No notification area: the window stays where the user sees it.
+        // No notification area: an ordinary minimise to the task bar.
         m_bTrayMode = false;
-        showNormal();
+        if (!isMinimized())
+            showMinimized();
     }
 }
 

@@ -543,16 +543,16 @@ intptr_t CDialer_oneDlg::OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t 
         UserActiveView(VIEW_PICKER, 0);
         return 0;
     case UM_LOOKUP_NAME: {
+        // One answer: the contact's name, or an empty text when none is
+        // found (the engine then shows the number itself). Without the
+        // phonebook engine there is no contact to find.
         auto* number = reinterpret_cast<std::string*>(lParam);
         if (!number)
             return 0;
-        if (m_lookupName) {
+        if (m_lookupName)
             m_lookupName(*number);
-        } else if (m_pDb) {
-            const std::string name = m_pDb->LookupNameByNumber(*number);
-            if (!name.empty())
-                *number = name;
-        }
+        else
+            number->clear();
         return 0;
     }
     default:
@@ -596,13 +596,14 @@ intptr_t CDialer_oneDlg::OnUiRequest(uint32_t sub, intptr_t arg)
         break;
     case UI_REQ_LOAD_PHONEBOOK: {
         // The engine waits for this message: the read runs as its own
-        // sub-request.
-        if (!m_state.m_ucPbReadDone.load()
+        // sub-request. Each storage has its own read flag.
+        const bool ruim = uintptr_t(arg) == PB_STORAGE_WORD_RUIM;
+        const uint8_t readBit = ruim ? kPbReadRuim : kPbReadMemory;
+        if (!(m_state.m_ucPbReadDone.load() & readBit)
             && DmSubRequest(DM_PBOOK_READ, uintptr_t(arg), true) == DM_PBOOK_READ)
-            m_state.m_ucPbReadDone = 1;
-        if (m_state.m_ucPbReadDone.load())
-            m_state.m_ucUiFlags |= uintptr_t(arg) == PB_STORAGE_WORD_RUIM ? UIF_PB_RUIM_LOADED
-                                                                           : UIF_PB_MEMORY_LOADED;
+            m_state.m_ucPbReadDone |= readBit;
+        if (m_state.m_ucPbReadDone.load() & readBit)
+            m_state.m_ucUiFlags |= ruim ? UIF_PB_RUIM_LOADED : UIF_PB_MEMORY_LOADED;
         break;
     }
     case UI_REQ_RESTORE_TRAY:

@@ -20,6 +20,15 @@ CSystemTray::~CSystemTray()
         m_pIcon->hide();
 }
 
+void CSystemTray::Remove()
+{
+    m_bKeepAlive = false;
+    m_bEnabled = false;
+    m_bRemoved = true;
+    if (m_pIcon)
+        m_pIcon->hide();
+}
+
 bool CSystemTray::Available()
 {
     if (s_nForceAvailable >= 0)
@@ -40,11 +49,11 @@ void CSystemTray::BuildMenu()
     m_pMenu->addSeparator();
     QAction* exit = m_pMenu->addAction(kvapp::text::kTrayExit);
     connect(restore, &QAction::triggered, this, [this] {
-        if (m_onCommand)
+        if (m_onCommand && !m_bRemoved)
             m_onCommand(kvapp::ID_TRAY_RESTORE);
     });
     connect(exit, &QAction::triggered, this, [this] {
-        if (m_onCommand)
+        if (m_onCommand && !m_bRemoved)
             m_onCommand(kvapp::ID_TRAY_EXIT);
     });
 }
@@ -75,6 +84,8 @@ bool CSystemTray::Create(QObject* owner, unsigned callbackMessage, const QString
 
 void CSystemTray::Notify(unsigned mouseMessage)
 {
+    if (m_bRemoved)
+        return;
     // A notification is a message to the icon's window: re-add an icon the
     // desktop lost (its panel restarted) before handling it.
     if (m_bKeepAlive && m_pIcon && !m_pIcon->isVisible())
@@ -89,7 +100,7 @@ int CSystemTray::DefaultCommand() const { return kvapp::ID_TRAY_RESTORE; }
 
 void CSystemTray::OnTrayNotification(unsigned id, unsigned mouseMessage)
 {
-    if (int(id) != m_nId)
+    if (int(id) != m_nId || m_bRemoved)
         return;
     if (mouseMessage == WM_RBUTTONUP) {
         if (m_pMenu)

@@ -34,6 +34,9 @@ public:
     bool Create(QObject* owner, unsigned callbackMessage, const QString& tip, const QIcon& icon,
                 int id, CommandFn onCommand);
     bool Enabled() const { return m_bEnabled; }
+    // Takes the icon off the notification area and ignores its events from
+    // now on; the object itself may still be running a menu action.
+    void Remove();
     void SetKeepAlive(bool on) { m_bKeepAlive = on; }
     bool KeepAlive() const { return m_bKeepAlive; }
 
@@ -62,5 +65,6 @@ private:
     CommandFn m_onCommand;
     bool m_bEnabled = false;
     bool m_bKeepAlive = false;
+    bool m_bRemoved = false;
     static int s_nForceAvailable;
 };

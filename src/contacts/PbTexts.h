@@ -1,6 +1,8 @@
 // Texts, limits and flag bits of the phonebook engine.
 #pragma once
 
+#include "engine/ModemState.h"
+
 #include <cstdint>
 
 namespace kv::pbtext {
@@ -19,11 +21,8 @@ inline constexpr const char* kLogSubDelAll = "Dm Sub DM_PBOOK_DELALL:";
 
 namespace kv {
 
-// The phonebook-read flag (ModemState::m_ucPbReadDone) is kept per storage:
-// a storage read once after the window was created (or the modem returned)
-// is only marked loaded at later engine starts.
-inline constexpr uint8_t kPbReadRuim = 0x01;
-inline constexpr uint8_t kPbReadMemory = 0x02;
+// The per-storage bits of the phonebook-read flag, kPbReadRuim and
+// kPbReadMemory, are in engine/ModemState.h beside the flag.
 
 // Numbers read from the card keep at most this many characters.
 inline constexpr size_t kPbRuimNumberMax = 20;

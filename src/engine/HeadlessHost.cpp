@@ -208,13 +208,14 @@ intptr_t CHeadlessHost::HandleMessage(MsgTarget target, uint32_t msg, uintptr_t 
         return result;
     if (target == MsgTarget::MainWindow && msg == UM_UI_REQUEST && w == UI_REQ_LOAD_PHONEBOOK) {
         // No phonebook engine in this host: the phonebook counts as loaded.
-        if (!m_state.m_ucPbReadDone.load()) {
-            m_state.m_ucPbReadDone = 1;
+        const bool ruim = uintptr_t(l) == PB_STORAGE_WORD_RUIM;
+        const uint8_t readBit = ruim ? kPbReadRuim : kPbReadMemory;
+        if (!(m_state.m_ucPbReadDone.load() & readBit)) {
+            m_state.m_ucPbReadDone |= readBit;
             DEBUG_LOG(LEVEL_PB, "headless host: no phonebook engine, phonebook 0x%lx marked loaded",
                       static_cast<unsigned long>(l));
         }
-        m_state.m_ucUiFlags |= (uintptr_t(l) == PB_STORAGE_WORD_RUIM) ? UIF_PB_RUIM_LOADED
-                                                                       : UIF_PB_MEMORY_LOADED;
+        m_state.m_ucUiFlags |= ruim ? UIF_PB_RUIM_LOADED : UIF_PB_MEMORY_LOADED;
     }
     return 0;
 }

@@ -75,6 +75,12 @@ enum : uint8_t {
 // RAS monitor states that the engine reads (m_nRasState).
 enum : uint8_t { RAS_STATE_CONNECTING = 1, RAS_STATE_CONNECTED = 2, RAS_STATE_LOOKUP = 4 };
 
+// The phonebook-read flag (m_ucPbReadDone) is kept per storage: a storage
+// read once after the window was created (or the modem returned) is only
+// marked loaded at later engine starts.
+inline constexpr uint8_t kPbReadRuim = 0x01;
+inline constexpr uint8_t kPbReadMemory = 0x02;
+
 inline constexpr uint8_t kCardRetryAbsent = 20; // card retry count meaning "declared absent"
 inline constexpr size_t kModemInfoSize = 75;
 
@@ -133,7 +139,7 @@ struct ModemState {
     std::atomic<uint16_t> m_wPbMemoryUsed{0};
     std::atomic<uint16_t> m_wPbLen{65};
     std::atomic<uint16_t> m_wPbLimit2{32};
-    std::atomic<uint8_t> m_ucPbReadDone{0};      // the phonebook-read flag
+    std::atomic<uint8_t> m_ucPbReadDone{0};      // the phonebook-read flags (kPbRead*)
 
     // Texts (guarded by m_textLock).
     mutable std::mutex m_textLock;

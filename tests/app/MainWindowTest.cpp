@@ -78,6 +78,9 @@ TEST_F(MainWindow, WithoutAModemEveryPageButSettingsRefuses)
     EXPECT_TRUE(dlg->Control(IDC_MESSAGE_LINE)->isVisible()) << "the refusal stays readable";
     EXPECT_EQ(Line(IDC_STATUS_LINE_1072), "\rCONFIG BUTTON");
     EXPECT_EQ(dlg->windowTitle().toStdString(), "Korvianet USB Modem");
+    // No modem: the antenna shows its no-signal picture.
+    EXPECT_TRUE(dlg->IndicatorShown(IDC_ANTENNA));
+    EXPECT_EQ(dlg->IndicatorBitmap(IDC_ANTENNA), kvui::IDB_SIG1_NONE);
 
     for (int page : {VIEW_DIAL_PAD, VIEW_SMS, VIEW_PICKER, VIEW_TRAFFIC, VIEW_ACTIVATION})
         EXPECT_EQ(dlg->UserActiveView(page, 0), 0) << "page " << page;
@@ -140,6 +143,8 @@ TEST_F(MainWindow, AgainstTheSimulatorTheIndicatorsComeAlive)
     EXPECT_NE(dlg->State().m_nPortState.load(), DM_STOPPED);
     // The phonebook loads through UM_UI_REQUEST 10 while the engine waits.
     EXPECT_TRUE(PumpUntil([&] { return (dlg->State().m_ucUiFlags.load() & 0x0C) == 0x0C; }, 30000));
+    EXPECT_EQ(dlg->State().m_ucPbReadDone.load(), kPbReadRuim | kPbReadMemory)
+        << "each storage was read once";
 
     // A weaker signal reaches the antenna.
     sim->Command("signal -99 -99");
@@ -283,14 +288,80 @@ TEST_F(MainWindow, MinimizeGoesToTheTrayAndRestoreBringsItBack)
     EXPECT_TRUE(icon.isNull()) << "the window's end removes the icon";
 }
 
-TEST_F(MainWindow, WithoutANotificationAreaMinimizeLeavesTheWindowVisible)
+TEST_F(MainWindow, InTheTrayTheProgramAndItsEngineRunOnUntilExit)
+{
+    CSystemTray::ForceAvailable(1);
+    sim::ModemSimulator::Options o;
+    o.unsolicitedPeriodMs = 0;
+    sim = std::make_unique<sim::ModemSimulator>(o);
+    ASSERT_TRUE(sim->Start());
+    dlg = std::make_unique<CDialer_oneDlg>();
+    bool hiddenAndPolling = false, restored = false, exitChosen = false;
+    QObject steps; // its end cancels what did not run
+    QTimer::singleShot(0, &steps, [&] { dlg->OnCommand(IDC_MINIMIZE); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &steps, [&] {
+        if (!dlg->TrayMode() || dlg->isVisible() || !dlg->Engine().ThreadRunning()
+            || dlg->Panel().Battery() == CStatusPanel::kUnknown)
+            return;
+        poll.stop();
+        hiddenAndPolling = true;
+        // A double-click on the icon.
+        dlg->Tray()->OnTrayNotification(IDR_TRAY_MENU, CSystemTray::WM_LBUTTONDBLCLK);
+        QTimer::singleShot(100, &steps, [&] {
+            restored = dlg->isVisible() && !dlg->TrayMode();
+            exitChosen = true;
+            dlg->OnCommand(ID_TRAY_EXIT);
+        });
+    });
+    poll.start(50);
+    QTimer::singleShot(30000, &steps, [&] { dlg->CloseProcedure(); });
+    dlg->exec();
+    EXPECT_TRUE(hiddenAndPolling) << "the engine polled on while the window was in the tray";
+    EXPECT_TRUE(restored);
+    EXPECT_TRUE(exitChosen) << "the run ended before Exit was chosen";
+    EXPECT_FALSE(dlg->Engine().ThreadRunning());
+}
+
+TEST_F(MainWindow, RestoreFromTheTrayMenuRemovesTheIconButKeepsTheMenuUntilItsActionReturned)
+{
+    CSystemTray::ForceAvailable(1);
+    Open();
+    dlg->OnCommand(IDC_MINIMIZE);
+    ASSERT_NE(dlg->Tray(), nullptr);
+    QPointer<QMenu> menu = dlg->Tray()->Menu();
+    QPointer<QSystemTrayIcon> icon = dlg->Tray()->Icon();
+    menu->actions()[0]->trigger(); // "Restore"
+    EXPECT_FALSE(dlg->TrayMode());
+    EXPECT_EQ(dlg->Tray(), nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+    ASSERT_FALSE(menu.isNull()) << "the menu running the action was deleted under it";
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_FALSE(icon->isVisible()) << "the icon goes at once";
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(menu.isNull());
+    EXPECT_TRUE(icon.isNull());
+    // Minimising again makes a new icon.
+    dlg->OnCommand(IDC_MINIMIZE);
+    EXPECT_TRUE(dlg->TrayMode());
+    ASSERT_NE(dlg->Tray(), nullptr);
+    EXPECT_TRUE(dlg->Tray()->Icon()->isVisible());
+}
+
+TEST_F(MainWindow, WithoutANotificationAreaMinimizeIsTheOrdinaryOne)
 {
     CSystemTray::ForceAvailable(0);
     Open();
     dlg->OnCommand(IDC_MINIMIZE);
     EXPECT_FALSE(dlg->TrayMode());
     EXPECT_EQ(dlg->Tray(), nullptr);
-    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_TRUE(dlg->isMinimized());
+    EXPECT_TRUE(dlg->isVisible()) << "on the task bar, not hidden";
+    PumpUntil([&] { return false; }, 100);
+    EXPECT_TRUE(dlg->isMinimized()) << "no bounce back from the window-state change";
+    EXPECT_FALSE(dlg->TrayMode());
+    dlg->showNormal();
+    EXPECT_FALSE(dlg->isMinimized());
 }
 
 TEST_F(MainWindow, TimersRestoreTheLineAndReEnableTheQueryButtons)
@@ -326,11 +397,44 @@ TEST_F(MainWindow, UiRequestsGoToRegisteredHandlersFirst)
     dlg->RegisterUiRequest(UI_REQ_WIPE_PHONEBOOK, [&](intptr_t a) { seen = a; return intptr_t(7); });
     EXPECT_EQ(dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_WIPE_PHONEBOOK, 3), 7);
     EXPECT_EQ(seen, 3);
-    // Sub-codes of pages that are not there are ignored without harm.
-    for (uint32_t sub : {1u, 2u, 3u, 4u, 5u, 11u, 13u, 99u})
-        dlg->SendUserMessage(UM_UI_REQUEST, sub, 0);
+    // Without a modem, the sub-codes that open pages are refused as every
+    // page is; those of pages that are not there do nothing.
+    for (uint32_t sub : {1u, 2u, 3u})
+        EXPECT_EQ(dlg->SendUserMessage(UM_UI_REQUEST, sub, 0), 0) << sub;
+    ASSERT_EQ(boxes.texts.size(), 3u);
+    for (const std::string& t : boxes.texts)
+        EXPECT_EQ(t, "ComPort is not opened.");
+    for (uint32_t sub : {4u, 5u, 11u, 13u, 99u})
+        EXPECT_EQ(dlg->SendUserMessage(UM_UI_REQUEST, sub, 0), 0) << sub;
+    EXPECT_EQ(boxes.texts.size(), 3u) << "no further box";
+    EXPECT_EQ(dlg->State().m_nActiveView.load(), VIEW_STATUS);
+    EXPECT_EQ(dlg->State().m_nModalView.load(), MODAL_NONE);
+    EXPECT_TRUE(dlg->isVisible());
+    // 10, as the engine sends it for each storage: each is read once and
+    // counts as loaded, whatever was read before.
+    std::vector<uintptr_t> reads;
+    dlg->Engine().RegisterSubRequest(DM_PBOOK_READ, [&](CDmEngine&, uint16_t code, uintptr_t type) {
+        reads.push_back(type);
+        return code;
+    });
+    dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_LOAD_PHONEBOOK, PB_STORAGE_WORD_RUIM);
+    EXPECT_EQ(dlg->State().m_ucPbReadDone.load(), kPbReadRuim);
+    EXPECT_EQ(dlg->State().m_ucUiFlags.load() & (UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED),
+              UIF_PB_RUIM_LOADED);
+    dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_LOAD_PHONEBOOK, PB_STORAGE_WORD_MEMORY);
+    dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_LOAD_PHONEBOOK, PB_STORAGE_WORD_RUIM);
+    EXPECT_EQ(reads, (std::vector<uintptr_t>{PB_STORAGE_WORD_RUIM, PB_STORAGE_WORD_MEMORY}));
+    EXPECT_EQ(dlg->State().m_ucPbReadDone.load(), kPbReadRuim | kPbReadMemory);
+    EXPECT_EQ(dlg->State().m_ucUiFlags.load() & (UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED),
+              UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED);
+
+    // A name lookup answers with the name, or an empty text when there is
+    // none: never with the number itself.
     std::string number = "6195550199";
-    dlg->SetLookupNameHandler([](std::string& n) { n = "Alice"; });
+    dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number));
+    EXPECT_EQ(number, "");
+    number = "6195550199";
+    dlg->SetLookupNameHandler([](std::string& n) { n = n == "6195550199" ? "Alice" : ""; });
     dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number));
     EXPECT_EQ(number, "Alice");
 }
