@@ -51,6 +51,7 @@ constexpr const char* kProductName = "Korvianet";
 constexpr const char* kTitleFormat = "%s USB Modem";
 constexpr const char* kAppMenuItem = "Korvia";
 constexpr const char* kAlreadyRunning = "This program is already running !! ";
+constexpr const char* kLockFailed = "Cannot check for a running copy of this program.\n%1";
 constexpr const char* kPortNotOpened = "ComPort is not opened.";
 constexpr const char* kNoCallEvdoOnly = "Cannot call in the EVDO Only mode. Please try different settings !";
 constexpr const char* kNoSmsEvdoOnly =

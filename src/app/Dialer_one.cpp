@@ -96,8 +96,14 @@ bool CDialer_oneApp::InitInstance()
     DEBUG_LOG(LEVEL_ST, logtext::kSelectComPort, port);
     // 6. One running copy.
     kv::CSingleInstance lock;
-    if (!lock.Acquire()) {
-        QMessageBox box(QMessageBox::Critical, text::kCaption, text::kAlreadyRunning, QMessageBox::Ok);
+    if (const auto taken = lock.Acquire(); taken != kv::CSingleInstance::Result::Held) {
+        // Another copy runs, or the lock itself failed: say which.
+        QString message = text::kAlreadyRunning;
+        if (taken == kv::CSingleInstance::Result::Failed) {
+            DEBUG_LOG(LEVEL_ST, "single instance lock %s error", lock.FailureText().c_str());
+            message = QString(text::kLockFailed).arg(QString::fromStdString(lock.FailureText()));
+        }
+        QMessageBox box(QMessageBox::Critical, text::kCaption, message, QMessageBox::Ok);
         box.exec();
         m_pDb.reset();
         delete m_pLogWindow;

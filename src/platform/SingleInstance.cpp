@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -11,37 +12,43 @@ namespace kv {
 
 std::string CSingleInstance::LockPath(const std::string& name)
 {
-    std::string dir = "/tmp";
     if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && *rt == '/') {
         struct stat st {};
         if (::stat(rt, &st) == 0 && S_ISDIR(st.st_mode))
-            dir = rt;
+            return std::string(rt) + "/" + name + ".lock";
     }
-    return dir + "/" + name + ".lock";
+    return "/tmp/" + name + "-" + std::to_string(::getuid()) + ".lock";
 }
 
 CSingleInstance::CSingleInstance(const std::string& name) : m_strName(name) {}
 
 CSingleInstance::~CSingleInstance() { Release(); }
 
-bool CSingleInstance::Acquire()
+CSingleInstance::Result CSingleInstance::Acquire()
 {
     if (m_fd >= 0)
-        return true;
+        return Result::Held;
+    m_strFailure.clear();
+    const std::string path = LockPath(m_strName);
+    auto failed = [&](int err) {
+        m_strFailure = path + ": " + std::strerror(err);
+        return Result::Failed;
+    };
     // O_NOFOLLOW: in a shared /tmp a planted symlink must not redirect us.
-    int fd = ::open(LockPath(m_strName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
-        return false;
+        return failed(errno);
     // The lock belongs to this open file description, so a second object in
     // the same process is refused as well, like a second process.
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR)
+        const int err = errno;
+        if (err == EINTR)
             continue;
         ::close(fd);
-        return false;
+        return err == EWOULDBLOCK ? Result::Busy : failed(err);
     }
     m_fd = fd;
-    return true;
+    return Result::Held;
 }
 
 void CSingleInstance::Release()

@@ -1,6 +1,7 @@
 // The single-instance lock "tealfin_one_process": an flock()ed file in
-// $XDG_RUNTIME_DIR (else /tmp). The kernel drops the lock when the process
-// ends in any way, kill -9 included, so a crashed run never blocks the next.
+// $XDG_RUNTIME_DIR (else /tmp, named per user). The kernel drops the lock
+// when the process ends in any way, kill -9 included, so a crashed run never
+// blocks the next.
 #pragma once
 
 #include <string>
@@ -11,24 +12,34 @@ inline constexpr const char* kSingleInstanceName = "tealfin_one_process";
 
 class CSingleInstance {
 public:
+    enum class Result {
+        Held,   // this object holds the lock
+        Busy,   // another process (or another object in this one) holds it
+        Failed, // the lock file could not be opened or locked: FailureText()
+    };
+
     explicit CSingleInstance(const std::string& name = kSingleInstanceName);
     ~CSingleInstance();
     CSingleInstance(const CSingleInstance&) = delete;
     CSingleInstance& operator=(const CSingleInstance&) = delete;
 
-    // Takes the lock without waiting. True when this object holds it; false
-    // when another process (or another object in this one) does, or the
-    // lock file cannot be opened.
-    bool Acquire();
+    // Takes the lock without waiting.
+    Result Acquire();
+    // Why the last Acquire failed: the lock file's path and the system's
+    // reason.
+    const std::string& FailureText() const { return m_strFailure; }
     // Gives the lock up (also done by the destructor).
     void Release();
     bool Held() const { return m_fd >= 0; }
 
-    // The lock file's path: <runtime dir>/<name>.lock.
+    // The lock file's path: <runtime dir>/<name>.lock, or, without a runtime
+    // folder, /tmp/<name>-<uid>.lock: a file another user left in the shared
+    // folder must not block this user.
     static std::string LockPath(const std::string& name = kSingleInstanceName);
 
 private:
     std::string m_strName;
+    std::string m_strFailure;
     int m_fd = -1;
 };
 

@@ -14,6 +14,8 @@
 
 #include <QPushButton>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace kv;
 using kvtest::BoxCloser;
@@ -29,7 +31,7 @@ TEST_F(AppStartup, ASecondCopyIsRefusedAfterWritingThePortItFound)
     sim::ModemSimulator modem(o);
     ASSERT_TRUE(modem.Start());
     CSingleInstance first;
-    ASSERT_TRUE(first.Acquire());
+    ASSERT_EQ(first.Acquire(), CSingleInstance::Result::Held);
 
     BoxCloser boxes;
     CDialer_oneApp app;
@@ -61,7 +63,25 @@ TEST_F(AppStartup, RunsTheWindowUntilItClosesThenReleasesTheLock)
     // No modem: the settings keep the port they had; a new copy may start.
     EXPECT_EQ(GetProfileInt("comport", "num", 0, "teal_dialer.ini"), 7);
     CSingleInstance next;
-    EXPECT_TRUE(next.Acquire());
+    EXPECT_EQ(next.Acquire(), CSingleInstance::Result::Held);
+}
+
+TEST_F(AppStartup, ALockThatCannotBeOpenedIsReportedAsWhatItIs)
+{
+    // Something that is not a file sits where the lock belongs.
+    ASSERT_EQ(::mkdir(CSingleInstance::LockPath().c_str(), 0700), 0);
+    BoxCloser boxes;
+    CDialer_oneApp app;
+    bool windowMade = false;
+    app.SetWiring([&](CDialer_oneApp&, CDialer_oneDlg&) { windowMade = true; });
+    EXPECT_FALSE(app.InitInstance());
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_NE(boxes.texts[0], "This program is already running !! ");
+    EXPECT_NE(boxes.texts[0].find(CSingleInstance::LockPath()), std::string::npos) << boxes.texts[0];
+    EXPECT_NE(boxes.texts[0].find("Is a directory"), std::string::npos) << boxes.texts[0];
+    EXPECT_EQ(boxes.captions[0], "Korvianet");
+    EXPECT_FALSE(windowMade);
+    ::rmdir(CSingleInstance::LockPath().c_str());
 }
 
 TEST_F(AppStartup, DiagnosticRunLeavesTheLogWindowUsableBesideTheModalWindow)
