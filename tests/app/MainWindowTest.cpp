@@ -438,3 +438,79 @@ TEST_F(MainWindow, UiRequestsGoToRegisteredHandlersFirst)
     dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number));
     EXPECT_EQ(number, "Alice");
 }
+
+namespace {
+// Page runners for one test, the previous ones put back at its end.
+struct HookGuard {
+    explicit HookGuard(const PageHooks& hooks) : saved(CDialer_oneDlg::Hooks())
+    {
+        CDialer_oneDlg::SetPageHooks(hooks);
+    }
+    ~HookGuard() { CDialer_oneDlg::SetPageHooks(saved); }
+    PageHooks saved;
+};
+} // namespace
+
+TEST_F(MainWindow, InEvdoOnlyModeDialPadAndSmsRefuseAndTheStatusPanelComesBack)
+{
+    BoxCloser boxes;
+    Open();
+    // As if the engine ran and the modem reported EV-DO only service.
+    dlg->State().m_nPortState = DM_GET_INFO;
+    dlg->State().m_ucServiceState = SERVICE_EVDO;
+    struct Case {
+        int page;
+        const char* refusal;
+    };
+    for (const Case& c : {Case{VIEW_DIAL_PAD, text::kNoCallEvdoOnly}, Case{VIEW_SMS, text::kNoSmsEvdoOnly}}) {
+        boxes.texts.clear();
+        dlg->State().m_nActiveView = VIEW_SMS; // a page was shown before
+        EXPECT_EQ(dlg->UserActiveView(c.page, 0), 0) << c.page;
+        ASSERT_EQ(boxes.texts.size(), 1u) << c.page;
+        EXPECT_EQ(boxes.texts[0], c.refusal);
+        EXPECT_EQ(boxes.captions[0], "Korvianet");
+        EXPECT_TRUE(dlg->TimerActive(TIMER_BACK_TO_STATUS));
+        EXPECT_TRUE(PumpUntil([&] { return dlg->State().m_nActiveView.load() == VIEW_STATUS; }, 5000))
+            << "timer 107 shows the status panel again";
+        EXPECT_TRUE(PumpUntil([&] { return !dlg->TimerActive(TIMER_BACK_TO_STATUS); }, 5000)) << "one-shot";
+    }
+    dlg->State().m_nPortState = DM_STOPPED;
+}
+
+TEST_F(MainWindow, WhileTheCardIsNotUsableSettingTrafficSmsAndPhonebookButtonsDoNothing)
+{
+    std::vector<int> settingsTabs;
+    int pickers = 0;
+    PageHooks hooks = CDialer_oneDlg::Hooks();
+    hooks.runSettings = [&](CDialer_oneDlg&, int tab) { settingsTabs.push_back(tab); };
+    hooks.runPicker = [&](CDialer_oneDlg&, int) { ++pickers; };
+    HookGuard guard(hooks);
+    BoxCloser boxes;
+    Open();
+    // The engine runs, both phonebooks are loaded, and the SMS switch would
+    // answer with its EV-DO refusal.
+    dlg->State().m_nPortState = DM_GET_INFO;
+    dlg->State().m_ucUiFlags |= UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED;
+    dlg->State().m_ucServiceState = SERVICE_EVDO;
+    const int buttons[] = {IDC_SETTING, IDC_TRAFFIC_TAB, IDC_SMS_TOGGLE, IDC_PHONEBOOK};
+    for (uint8_t flags : {uint8_t(CARDF_PIN_CANCELLED), uint8_t(CARDF_NO_CARD), uint8_t(CARDF_NOT_READY),
+                          uint8_t(CARDF_EMERGENCY_CALL)}) {
+        dlg->State().m_ucCardFlags = flags;
+        for (int id : buttons)
+            dlg->OnCommand(id);
+        PumpUntil([&] { return false; }, 50);
+        EXPECT_TRUE(settingsTabs.empty()) << "card flags " << int(flags);
+        EXPECT_EQ(pickers, 0) << "card flags " << int(flags);
+        EXPECT_TRUE(boxes.texts.empty()) << "card flags " << int(flags);
+    }
+    // The card is usable: each button does its work.
+    dlg->State().m_ucCardFlags = 0;
+    for (int id : buttons)
+        dlg->OnCommand(id);
+    EXPECT_TRUE(PumpUntil([&] { return boxes.texts.size() == 1; }, 5000));
+    EXPECT_EQ(settingsTabs, (std::vector<int>{0, 9}));
+    EXPECT_EQ(pickers, 1);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], text::kNoSmsEvdoOnly);
+    dlg->State().m_nPortState = DM_STOPPED;
+}
