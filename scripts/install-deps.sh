@@ -10,7 +10,7 @@ PKGS=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libfluidsynth-dev timgm6mb-soundfont
   clang-14 libclang-rt-14-dev
-  xvfb xauth x11-utils imagemagick xdotool
+  xvfb xauth x11-utils imagemagick xdotool trayer
   mobile-broadband-provider-info
   ppp
 )

@@ -1,0 +1,78 @@
+#!/usr/bin/env bash
+# The program in a real X session with a notification area (trayer) and the
+# modem simulator: the Minimize button sends the window to the tray and the
+# program runs on; a double-click on the icon brings the window back; the
+# Exit button then ends the program with status 0.
+# Usage: tray_on_xvfb.sh <folder of korvianet and korvianet-modem-sim>
+set -u
+BIN=$1
+for tool in Xvfb trayer xdotool xwininfo xdpyinfo; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+
+WORK=$(mktemp -d)
+PIDS=()
+cleanup() {
+  for p in "${PIDS[@]}"; do kill "$p" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*"; exit 1; }
+# Waits up to $1 tenths of a second for the command after it to succeed.
+wait_for() {
+  local n=$1; shift
+  for _ in $(seq "$n"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+
+DISPLAY_NO=""
+for n in $(seq 140 199); do
+  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then DISPLAY_NO=$n; break; fi
+done
+[ -n "$DISPLAY_NO" ] || { echo "SKIP: no free display number"; exit 77; }
+Xvfb ":$DISPLAY_NO" -screen 0 800x600x24 -nolisten tcp >"$WORK/xvfb.log" 2>&1 &
+PIDS+=($!)
+export DISPLAY=":$DISPLAY_NO"
+wait_for 100 xdpyinfo || fail "Xvfb did not start"
+
+export KORVIANET_CONFIG_DIR="$WORK/cfg" XDG_RUNTIME_DIR="$WORK/run" KORVIANET_DB="$WORK/WVL.MDB"
+mkdir -p "$KORVIANET_CONFIG_DIR" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+[ -f "$BIN/WVL.MDB" ] && cp "$BIN/WVL.MDB" "$KORVIANET_DB"
+
+trayer --edge top --align right --widthtype pixel --width 60 --height 24 >"$WORK/trayer.log" 2>&1 &
+PIDS+=($!)
+wait_for 50 xdotool search --class trayer || fail "no tray host"
+
+"$BIN/korvianet-modem-sim" >"$WORK/sim.log" 2>&1 &
+PIDS+=($!)
+wait_for 100 grep -q registered "$WORK/sim.log" || fail "the simulator did not start"
+
+"$BIN/korvianet" >"$WORK/app.log" 2>&1 &
+APP=$!
+PIDS+=($APP)
+wait_for 150 xdotool search --onlyvisible --name "Korvianet USB Modem" || fail "no window"
+WIN=$(xdotool search --onlyvisible --name "Korvianet USB Modem" | head -1)
+mapped() { xwininfo -id "$WIN" | grep -q "IsViewable"; }
+unmapped() { ! mapped; }
+sleep 2 # the engine starts and polls
+
+# Minimize (button 1018 at 404,15 of the face).
+xdotool mousemove --window "$WIN" 410 21 click 1
+wait_for 50 unmapped || fail "Minimize did not hide the window"
+sleep 2
+kill -0 "$APP" 2>/dev/null || fail "the program ended when minimised to the tray"
+
+# A double-click on the icon, at the right end of the tray host.
+xdotool mousemove 788 12 click --repeat 2 --delay 100 1
+wait_for 50 mapped || fail "a double-click on the tray icon did not restore the window"
+kill -0 "$APP" 2>/dev/null || fail "the program ended on restore"
+
+# Exit (button 1136 at 435,15).
+xdotool mousemove --window "$WIN" 441 21 click 1
+wait_for 150 bash -c "! kill -0 $APP" || fail "Exit did not end the program"
+wait "$APP"
+status=$?
+[ "$status" -eq 0 ] || fail "exit status $status"
+echo "PASS"
