@@ -100,7 +100,8 @@ struct PageHooks {
 
 // UM_UI_REQUEST handler: (argument) -> result.
 using UiRequestHandler = std::function<intptr_t(intptr_t argument)>;
-// UM_LOOKUP_NAME handler: replaces the number with the contact's name.
+// UM_LOOKUP_NAME handler: replaces the number with the contact's name, or
+// with an empty text when no contact has it.
 using LookupNameHandler = std::function<void(std::string& number)>;
 
 } // namespace kvapp

@@ -232,7 +232,8 @@ TEST_F(MessagingWiring, ThePollNoticesANewMessageAndTheSmsSwitchLoadsTheMirror)
     ASSERT_EQ(sim->Command("sms 3105550142 Dinner at eight?").substr(0, 2), "OK");
     ASSERT_TRUE(PumpUntil([&] { return dlg->Panel().Sms() == 1; }, 30000)) << "new-message indicator";
     EXPECT_TRUE(dlg->State().m_ucUiFlags.load() & UIF_SMS_WAITING);
-    EXPECT_EQ(GetProfileInt("SmsC", "smscnt", -1, "teal_dialer.ini"), 1);
+    // The engine writes the count after the indicator has been drawn.
+    EXPECT_TRUE(PumpUntil([&] { return GetProfileInt("SmsC", "smscnt", -1, "teal_dialer.ini") == 1; }, 5000));
     // The engine's own lists leave the table to the UI thread.
     EXPECT_FALSE(HasRowStartingWith(SmsRows(dbPath), "3105550142"));
 
