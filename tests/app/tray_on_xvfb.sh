@@ -36,10 +36,9 @@ PIDS+=($!)
 export DISPLAY=":$DISPLAY_NO"
 wait_for 100 xdpyinfo || fail "Xvfb did not start"
 
-export KORVIANET_CONFIG_DIR="$WORK/cfg" XDG_RUNTIME_DIR="$WORK/run" KORVIANET_DB="$WORK/WVL.MDB"
+export KORVIANET_CONFIG_DIR="$WORK/cfg" KORVIANET_DATA_DIR="$WORK/data" XDG_RUNTIME_DIR="$WORK/run"
 mkdir -p "$KORVIANET_CONFIG_DIR" "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
-[ -f "$BIN/WVL.MDB" ] && cp "$BIN/WVL.MDB" "$KORVIANET_DB"
 
 trayer --edge top --align right --widthtype pixel --width 60 --height 24 >"$WORK/trayer.log" 2>&1 &
 PIDS+=($!)
