@@ -2,6 +2,8 @@
 // absent: the window logs requests for them and refuses.
 #include "app/AppWiring.h"
 
+#include "app/ConfigIds.h"
+#include "app/ConfigView.h"
 #include "app/Dialer_one.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/SmsPageUi.h"
@@ -54,8 +56,47 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
     dlg.SetMessagingService(std::move(owned));
 }
 
+ConfigEnv SettingsEnvOf(CDialer_oneDlg& dlg)
+{
+    CDialer_oneDlg* w = &dlg;
+    ConfigEnv env;
+    env.owner = w;
+    if (w->AtPort().IsOpen())
+        env.atPort = &w->AtPort();
+    env.pinCheckOn = [w] { return w->AtPoll().PinRequested(); };
+    env.serviceMode = [w] { return w->State().m_ucServiceMode.load(); };
+    env.imsi = [w] { return w->AtPoll().CurrentImsiText(); };
+    env.setDialAccount = [w](const std::string& user, const std::string& password, const std::string* number) {
+        w->SetDialAccount(user, password, number);
+    };
+    env.setTopMost = [w](bool on) { return w->SetTopMost(on); };
+    env.setBatteryWarning = [w](bool on) {
+        if (on)
+            w->State().m_ucUiFlags |= kv::UIF_BATTERY_WARNING;
+        else
+            w->State().m_ucUiFlags &= uint8_t(~kv::UIF_BATTERY_WARNING);
+    };
+    env.trafficReset = [w] {
+        if (CDialer_oneDlg::Hooks().rasRequest)
+            CDialer_oneDlg::Hooks().rasRequest(*w, cfg::RAS_TRAFFIC_RESET, false);
+    };
+    env.restartLink = [w] { w->RestartDmEngine(); };
+    return env;
+}
+
+void WireSettingsPage()
+{
+    CDialer_oneDlg::Hooks().runSettings = [](CDialer_oneDlg& dlg, int tab) {
+        CConfigView view(SettingsEnvOf(dlg), &dlg);
+        if (tab > 0)
+            view.SetPage(tab);
+        view.exec();
+    };
+}
+
 void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg)
 {
+    WireSettingsPage();
     if (kv::CAppDatabase* db = app.Database())
         WireMessaging(dlg, *db);
 }

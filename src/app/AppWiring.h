@@ -16,4 +16,9 @@ void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg);
 // (UM_UI_REQUEST 6 and 10, UM_LOOKUP_NAME), the status poll's message
 // checks, the SMS mirror's first load and timer 110.
 void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db);
+// The settings page (button "Setting", the face menu's item, UM_OPEN_SETTINGS)
+// and what it reaches of the window.
+struct ConfigEnv;
+ConfigEnv SettingsEnvOf(CDialer_oneDlg& dlg);
+void WireSettingsPage();
 }

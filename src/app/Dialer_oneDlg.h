@@ -113,6 +113,16 @@ public:
     unsigned TrayNotifyMessage() const { return m_nTrayNotifyMsg; }
     int IndicatorBitmap(int controlId) const;
     bool TopMost() const { return m_bTopMost; }
+    // Always on top without moving or sizing; false when not applied.
+    bool SetTopMost(bool on);
+    // The dial-up account of the next connection (number nullptr: kept).
+    void SetDialAccount(const std::string& user, const std::string& password, const std::string* number)
+    {
+        m_strUserName = user;
+        m_strPassword = password;
+        if (number)
+            m_strPhoneNumber = *number;
+    }
     bool DtmfTone() const { return m_bDtmfTone; }
     void SetDtmfTone(bool on) { m_bDtmfTone = on; }
     const std::string& UserName() const { return m_strUserName; }

@@ -237,3 +237,17 @@ bool CDialer_oneDlg::TakePendingCallText(std::string& text)
 {
     return m_pDialPad && m_pDialPad->TakePendingCallText(text);
 }
+
+bool CDialer_oneDlg::SetTopMost(bool on)
+{
+    // Changing the flag hides a shown window; it comes back in place.
+    const bool shown = isVisible();
+    const QRect place = geometry();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (shown) {
+        setGeometry(place);
+        show();
+    }
+    m_bTopMost = on;
+    return true;
+}
