@@ -98,7 +98,7 @@ constexpr const char* kRestartLinkDone = "The modem link is being restarted.";
 constexpr const char* kVersionFormat = "SW Ver : %s";
 constexpr const char* kVersion = "Korvia Module UI v1.0.0";
 constexpr const char* kNotice =
-    "Korvianet connects this computer to the network\nthrough the USB modem and its card.";
+    "Korvianet connects this computer to the network through the USB modem and its card.";
 constexpr const char* kRuimStatusFormat = "[%s] [%s:%d]";
 constexpr const char* kEnabled = "Enabled";
 constexpr const char* kDisabled = "Disabled";

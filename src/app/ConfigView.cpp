@@ -27,6 +27,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <tuple>
 
 namespace kvapp {
 
@@ -76,7 +77,7 @@ QPixmap ButtonStrip(const QString& text, int w, int h)
     const QColor faces[4] = {QColor(0x3a, 0x66, 0xc4), QColor(0x52, 0x82, 0xe6), QColor(0x22, 0x44, 0x8c),
                              QColor(0x6c, 0x76, 0x8a)};
     QFont f;
-    f.setPixelSize(11);
+    f.setPixelSize(10);
     f.setBold(true);
     p.setFont(f);
     for (int i = 0; i < 4; ++i) {
@@ -139,7 +140,7 @@ CTextStatic* CConfigView::Label(const char* key, const QString& text, int x, int
     auto* l = new CTextStatic(this);
     l->SetBackColor(Qt::transparent);
     l->SetTextColor(kLabelColour);
-    l->SetTextFont(12, QFont::Normal, QString());
+    l->SetTextFont(page == PAGE_MONTH || page == PAGE_PREV_MONTH ? 11 : 12, QFont::Normal, font().family());
     l->SetAlignment(CTextStatic::ALIGN_LEFT);
     l->SetText(text);
     l->setGeometry(x, y, w, kLabelH);
@@ -264,7 +265,7 @@ void CConfigView::CreateControls()
 
     // User.
     Label("top", "Always On Top :", 20, 124, 150, PAGE_USER);
-    Label("batsound", "Battery Warning Sound :", 20, 156, 150, PAGE_USER);
+    Label("batsound", "Battery Warning Sound :", 20, 156, 170, PAGE_USER);
     for (int id : {IDC_TOP_LIST, IDC_BAT_LIST}) {
         auto* c = new QComboBox(this);
         c->setObjectName(QString::number(id));
@@ -306,46 +307,50 @@ void CConfigView::CreateControls()
         auto L = [&](const char* key, const char* text, int x, int y, int w) {
             return Label((p + key).c_str(), text, x, y, w, page);
         };
-        L("date", "Date :", 12, 100, 60);
-        L("start_t", "Start :", 60, 100, 44);
-        L("start", "", 104, 100, 100);
-        L("end_t", "End :", 60, 116, 44);
-        L("end", "", 104, 116, 100);
-        L("limit", "Limit :", 12, 136, 60);
-        L("down_t", "Download :", 60, 136, 70);
-        L("up_t", "Upload :", 60, 160, 70);
-        L("down_mb", "MB", 176, 136, 22);
-        L("up_mb", "MB", 176, 160, 22);
-        L("transfer", "Transfer :", 12, 184, 60);
-        L("tdown_t", "Download :", 60, 184, 70);
-        L("tup_t", "Upload :", 60, 200, 70);
-        L("ttotal_t", "Total :", 60, 216, 70);
-        L("tdown", "", 126, 184, 80);
-        L("tup", "", 126, 200, 80);
-        L("ttotal", "", 126, 216, 80);
-        L("tdown_u", "Bytes", 206, 184, 34);
-        L("tup_u", "Bytes", 206, 200, 34);
-        L("ttotal_u", "Bytes", 206, 216, 34);
-        L("bar_down_t", "<Download>", 232, 100, 60);
-        L("bar_up_t", "<Upload>", 286, 100, 56);
+        L("date", "Date :", 6, 100, 52);
+        L("start_t", "Start :", 58, 100, 44);
+        L("start", "", 102, 100, 100);
+        L("end_t", "End :", 58, 116, 44);
+        L("end", "", 102, 116, 100);
+        L("limit", "Limit :", 6, 138, 52);
+        L("down_t", "Download :", 58, 138, 66);
+        L("up_t", "Upload :", 58, 162, 66);
+        L("down_mb", "MB", 176, 138, 22);
+        L("up_mb", "MB", 176, 162, 22);
+        L("transfer", "Transfer :", 6, 186, 56);
+        L("tdown_t", "Download :", 58, 186, 66);
+        L("tup_t", "Upload :", 58, 202, 66);
+        L("ttotal_t", "Total :", 58, 218, 66);
+        L("tdown", "", 124, 186, 76);
+        L("tup", "", 124, 202, 76);
+        L("ttotal", "", 124, 218, 76);
+        L("tdown_u", "Bytes", 200, 186, 34);
+        L("tup_u", "Bytes", 200, 202, 34);
+        L("ttotal_u", "Bytes", 200, 218, 34);
+        for (CTextStatic* h : {L("bar_down_t", "<Download>", 236, 102, 64), L("bar_up_t", "<Upload>", 296, 102, 46)}) {
+            h->SetTextFont(10, QFont::Normal, font().family());
+            h->SetAlignment(CTextStatic::ALIGN_CENTER);
+        }
         for (const char* side : {"down", "up"}) {
-            const int x = std::string(side) == "down" ? 256 : 302;
-            L((std::string(side) + "_top").c_str(), "", x - 20, 118, 56);
-            L((std::string(side) + "_mid").c_str(), "", x - 20, 180, 56);
-            L((std::string(side) + "_zero").c_str(), "0", x - 20, 244, 56);
+            const bool down = std::string(side) == "down";
+            const int x = down ? 268 : 320; // the bar; its scale stands left of it
+            for (auto [suffix, text, y] : {std::tuple{"_top", "", 118}, {"_mid", "", 182}, {"_zero", "0", 246}}) {
+                CTextStatic* l = L((std::string(side) + suffix).c_str(), text, x - 40, y, 38);
+                l->SetAlignment(CTextStatic::ALIGN_RIGHT);
+            }
             auto* bar = new CMacProgressCtrl(this);
             bar->setOrientation(Qt::Vertical);
             bar->setTextVisible(false);
-            bar->SetBarColor(std::string(side) == "down" ? QColor(0x3c, 0xc8, 0x5a) : QColor(0xf0, 0xa0, 0x30));
-            bar->setGeometry(x + 14, 122, 14, 136);
+            bar->SetBarColor(down ? QColor(0x3c, 0xc8, 0x5a) : QColor(0xf0, 0xa0, 0x30));
+            bar->setGeometry(x, 122, 14, 136);
             bar->setObjectName(QString::fromStdString(p + "bar_" + side));
-            m_controls[(page == PAGE_MONTH ? 2000 : 2100) + (std::string(side) == "down" ? 0 : 1)] = bar;
+            m_controls[(page == PAGE_MONTH ? 2000 : 2100) + (down ? 0 : 1)] = bar;
             Add(page, bar);
         }
         const int downId = page == PAGE_MONTH ? IDC_LIMIT_DOWN : IDC_LIMIT_DOWN_PREV;
         const int upId = page == PAGE_MONTH ? IDC_LIMIT_UP : IDC_LIMIT_UP_PREV;
-        edit(downId, page)->setGeometry(128, 134, 46, kFieldH);
-        edit(upId, page)->setGeometry(128, 158, 46, kFieldH);
+        edit(downId, page)->setGeometry(126, 136, 48, kFieldH);
+        edit(upId, page)->setGeometry(126, 160, 48, kFieldH);
     }
     // The limit Apply buttons serve whichever month page is shown.
     for (int id : {IDC_APPLY_DOWN, IDC_APPLY_UP}) {
@@ -355,11 +360,11 @@ void CConfigView::CreateControls()
         Add(PAGE_MONTH, b);
         Add(PAGE_PREV_MONTH, b);
     }
-    Label("m_session", "Current Session :", 12, 238, 100, PAGE_MONTH);
-    Label("m_stotal_t", "Total :", 60, 254, 60, PAGE_MONTH);
-    Label("m_stotal", "0", 126, 254, 80, PAGE_MONTH);
-    Label("m_stotal_u", "Bytes", 206, 254, 34, PAGE_MONTH);
-    Label("m_notice", "It is not commercial information.", 12, 290, 300, PAGE_MONTH);
+    Label("m_session", "Current Session :", 6, 240, 120, PAGE_MONTH);
+    Label("m_stotal_t", "Total :", 58, 256, 66, PAGE_MONTH);
+    Label("m_stotal", "0", 124, 256, 76, PAGE_MONTH);
+    Label("m_stotal_u", "Bytes", 200, 256, 34, PAGE_MONTH);
+    Label("m_notice", "It is not commercial information.", 6, 290, 300, PAGE_MONTH);
 }
 
 void CConfigView::LayOut()
@@ -399,14 +404,14 @@ void CConfigView::LayOut()
     Control(IDC_ADV_OK)->setGeometry(kWidth - 80, 272, 60, 24);
 
     // User (the User page's boxes stand right of their lists).
-    Control(IDC_TOP_LIST)->setGeometry(180, 122, 60, 22);
-    Control(IDC_BAT_LIST)->setGeometry(180, 154, 60, 22);
-    Control(IDC_BAT_CHECK)->setGeometry(250, 155, 20, 20);
+    Control(IDC_TOP_LIST)->setGeometry(196, 122, 60, 22);
+    Control(IDC_BAT_LIST)->setGeometry(196, 154, 60, 22);
+    Control(IDC_BAT_CHECK)->setGeometry(266, 155, 20, 20);
 
     // Traffic, months.
     Control(IDC_TRAFFIC_RESET)->setGeometry(20, 272, 100, 24);
-    Control(IDC_APPLY_DOWN)->setGeometry(198, 134, 34, 20);
-    Control(IDC_APPLY_UP)->setGeometry(198, 158, 34, 20);
+    Control(IDC_APPLY_DOWN)->setGeometry(198, 136, 34, 20);
+    Control(IDC_APPLY_UP)->setGeometry(198, 160, 34, 20);
 }
 
 void CConfigView::OnInitDialog()
@@ -477,7 +482,7 @@ void CConfigView::ShowPage(int page)
         w->show();
     // The shared box 1151 sits where the page wants it.
     if (page == PAGE_USER)
-        Control(IDC_ACCOUNT_CHECK)->setGeometry(250, 123, 20, 20);
+        Control(IDC_ACCOUNT_CHECK)->setGeometry(266, 123, 20, 20);
     else if (page == PAGE_BASIC)
         Control(IDC_ACCOUNT_CHECK)->setGeometry(20, 90, 200, 20);
 
