@@ -98,8 +98,16 @@ CConfigView::CConfigView(ConfigEnv env, QWidget* parent) : QDialog(parent), m_en
     setObjectName("130");
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setWindowTitle(text::kCaption);
-    setStyleSheet("QCheckBox, QRadioButton { color: #e6eef8; }");
     CreateControls();
+    // Light captions on the dark face; the indicators keep their own
+    // colours (a style sheet colour would paint their marks white on white).
+    for (QAbstractButton* b : findChildren<QAbstractButton*>()) {
+        if (!qobject_cast<QCheckBox*>(b) && !qobject_cast<QRadioButton*>(b))
+            continue;
+        QPalette pal = b->palette();
+        pal.setColor(QPalette::WindowText, kLabelColour);
+        b->setPalette(pal);
+    }
 }
 
 CConfigView::~CConfigView()
