@@ -136,10 +136,9 @@ void CConfigView::OnDeleteApn()
         if (kv::UpperAscii(line) != folded)
             kept.push_back(line);
     kv::WriteStaticApnList(kept, nullptr, ApnFilePath());
-    // The entry of that name goes (the selection, or the typed text's entry).
-    int index = list->findText(QString::fromStdString(apn), Qt::MatchFixedString);
-    if (index < 0)
-        index = list->currentIndex();
+    // The list loses the entry the file lost (the field may have been typed
+    // over after another entry was selected, so the selection is not it).
+    const int index = list->findText(QString::fromStdString(apn), Qt::MatchFixedString);
     if (index >= 0)
         list->removeItem(index);
     list->setEditText("");

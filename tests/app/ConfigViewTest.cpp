@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QRadioButton>
+#include <QTest>
 #include <QTimer>
 
 using namespace kvapp;
@@ -230,6 +231,36 @@ TEST_F(ConfigPage, DeleteRemovesTheApnInAnyCaseAndAsksForOneWhenEmpty)
     EXPECT_EQ(settings.ReadFile("data/static_apn.txt"), "ALPHA\n");
     EXPECT_EQ(list->count(), 1);
     EXPECT_EQ(list->itemText(0), "ALPHA");
+
+    // Typed over a selected entry: the list keeps the entry the file keeps.
+    list->setCurrentIndex(0);
+    list->setEditText("gamma");
+    view->OnDeleteApn();
+    EXPECT_EQ(settings.ReadFile("data/static_apn.txt"), "ALPHA\n");
+    EXPECT_EQ(list->count(), 1);
+}
+
+TEST_F(ConfigPage, DraggingTheBackgroundMovesTheWindowAndCallNewsOnlyTouchAdvanced)
+{
+    Open(PAGE_ADVANCED);
+    view->move(100, 100);
+    const QPoint start = view->pos();
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, QPoint(200, 20));
+    QMouseEvent move(QEvent::MouseMove, QPointF(240, 50), view->mapToGlobal(QPointF(240, 50)), Qt::NoButton,
+                     Qt::LeftButton, {});
+    QApplication::sendEvent(view.get(), &move);
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, QPoint(240, 50));
+    EXPECT_EQ(view->pos(), start + QPoint(40, 30));
+
+    auto* box = C<QCheckBox>(IDC_ACCOUNT_CHECK);
+    kvui::PostUserMessage(view.get(), kvui::UM_CONFIG_UPDATE, CFG_CALL_STATE, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !box->isEnabled(); }, 5000));
+    view->ShowPage(PAGE_BASIC);
+    kvui::PostUserMessage(view.get(), kvui::UM_CONFIG_UPDATE, CFG_CALL_STATE, 1);
+    kvui::PostUserMessage(view.get(), kvui::UM_CONFIG_UPDATE, CFG_SETUP_OK, 0);
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.empty(); }, 5000));
+    EXPECT_FALSE(box->isEnabled()) << "code 3 acts on the Advanced page only";
+    EXPECT_EQ(boxes, std::vector<std::string>{"Setup OK    "});
 }
 
 TEST_F(ConfigPage, AMissingApnFileIsCreatedEmpty)
