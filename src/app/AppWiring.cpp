@@ -56,6 +56,16 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
     dlg.SetMessagingService(std::move(owned));
 }
 
+namespace {
+LiveTrafficSource& LiveTrafficStore()
+{
+    static LiveTrafficSource source;
+    return source;
+}
+} // namespace
+
+void SetLiveTrafficSource(LiveTrafficSource source) { LiveTrafficStore() = std::move(source); }
+
 ConfigEnv SettingsEnvOf(CDialer_oneDlg& dlg)
 {
     CDialer_oneDlg* w = &dlg;
@@ -81,6 +91,10 @@ ConfigEnv SettingsEnvOf(CDialer_oneDlg& dlg)
             CDialer_oneDlg::Hooks().rasRequest(*w, cfg::RAS_TRAFFIC_RESET, false);
     };
     env.restartLink = [w] { w->RestartDmEngine(); };
+    env.liveTraffic = [w](LiveTraffic& live) {
+        const LiveTrafficSource& source = LiveTrafficStore();
+        return source && source(*w, live);
+    };
     return env;
 }
 

@@ -3,6 +3,8 @@
 // name-lookup handlers). Called once per run, before the window initialises.
 #pragma once
 
+#include <functional>
+
 class CDialer_oneApp;
 class CDialer_oneDlg;
 
@@ -19,6 +21,11 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db);
 // The settings page (button "Setting", the face menu's item, UM_OPEN_SETTINGS)
 // and what it reaches of the window.
 struct ConfigEnv;
+struct LiveTraffic;
 ConfigEnv SettingsEnvOf(CDialer_oneDlg& dlg);
 void WireSettingsPage();
+// Where the page reads the running session's counters for its live figures
+// (the connection manager's); without a source they stay as the files say.
+using LiveTrafficSource = std::function<bool(CDialer_oneDlg&, LiveTraffic&)>;
+void SetLiveTrafficSource(LiveTrafficSource source);
 }

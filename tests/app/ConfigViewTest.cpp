@@ -505,6 +505,17 @@ TEST_F(ConfigPage, TheSettingButtonOpensItWithoutAModemAndExitLeavesEverythingAs
     EXPECT_EQ(page, PAGE_ABOUT);
     EXPECT_EQ(Ini("username", "text"), "<none>");
     EXPECT_EQ(dlg.State().m_nModalView.load(), 0);
+
+    // The live figures come from whatever source the connection wiring set.
+    LiveTraffic live;
+    EXPECT_FALSE(SettingsEnvOf(dlg).liveTraffic(live));
+    SetLiveTrafficSource([](CDialer_oneDlg&, LiveTraffic& l) {
+        l.sent = 7;
+        return true;
+    });
+    EXPECT_TRUE(SettingsEnvOf(dlg).liveTraffic(live));
+    EXPECT_EQ(live.sent, 7u);
+    SetLiveTrafficSource(nullptr);
     dlg.CloseProcedure();
     CDialer_oneDlg::Hooks() = saved;
 }
