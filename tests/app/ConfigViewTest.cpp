@@ -311,6 +311,20 @@ TEST_F(ConfigPage, PinEnableSendsTheLockAndThenRestartsTheModem)
     view->OnApply();
     EXPECT_EQ(port.sent, std::vector<std::string>{"AT+CLCK=\"SC\",0,\"1234\"\r"});
     EXPECT_EQ(boxes, std::vector<std::string>{"Pin disable fail!"});
+
+    // A change that succeeds restarts the modem too; an "818" firmware
+    // knows AT^RESET.
+    port.sent.clear();
+    port.answer = "\r\n818-ABC\r\nOK\r\n";
+    boxes.clear();
+    Open(PAGE_RUIM);
+    view->OnPinActionChosen(1);
+    C<QLineEdit>(IDC_PIN_1)->setText("1234");
+    C<QLineEdit>(IDC_PIN_2)->setText("4321");
+    C<QLineEdit>(IDC_PIN_3)->setText("4321");
+    view->OnApply();
+    EXPECT_EQ(port.sent, (std::vector<std::string>{"AT+CPWD=\"SC\",\"1234\",\"4321\"\r", "AT+CGMR\r", "AT^RESET\r"}));
+    EXPECT_EQ(boxes, std::vector<std::string>{"Pin change success!"});
 }
 
 TEST_F(ConfigPage, APinChangeWithAMismatchedVerifyIsRefusedAndEmptiesTheFields)
