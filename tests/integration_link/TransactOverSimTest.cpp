@@ -148,6 +148,21 @@ TEST_F(TransactOverSim, GarbageOnTheLineCostsAtMostOneExchange)
     }
 }
 
+// More than the 4096-byte receive queue arrives while nobody reads: the
+// oldest bytes go, the link goes on.
+TEST_F(TransactOverSim, BurstLargerThanTheReceiveQueueCostsAtMostOneExchange)
+{
+    ASSERT_EQ(Send(BuildBattInfoReq()), kDiagAnswered);
+    for (int round = 0; round < 3; ++round) {
+        Control(round == 1 ? "garbage 4100" : "garbage 6500");
+        SleepMs(300);
+        const uint8_t r = Send(BuildBattInfoReq(), 3000);
+        EXPECT_TRUE(r == kDiagAnswered || r == kDiagNoMatch) << int(r);
+        for (int i = 0; i < 3; ++i)
+            EXPECT_EQ(Send(BuildBattInfoReq(), 3000), kDiagAnswered) << round << "/" << i;
+    }
+}
+
 TEST_F(TransactOverSim, DelayedAndSplitAnswers)
 {
     ASSERT_EQ(Send(BuildVersionReq()), kDiagAnswered);
