@@ -190,7 +190,7 @@ public:
     size_t LastResponseLength() const { return m_nLastResponseLength; }
 
     // The pause between writing a request and waiting for its answer.
-    CTransactPause& TransactPause() { return m_pause; }
+    CTransactPause& TransactPause() { return SharedTransactPause(); }
 
     const uint8_t* TxFrame() const { return m_txFrame.data(); }
     int TxFrameLength() const { return m_nTxFrameLength; }
@@ -241,7 +241,6 @@ private:
     bool m_bOverflowLogged = false; // one log line per overflow until drained
 
     std::mutex m_exchange;
-    CTransactPause m_pause;
 };
 
 } // namespace kv

@@ -61,7 +61,7 @@ uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t re
     if (m_nTxFrameLength == 0 || WriteBytes(m_txFrame.data(), m_nTxFrameLength) == 0)
         return kDiagNotWritten;
 
-    const int slps = m_pause.Milliseconds();
+    const int slps = SharedTransactPause().Milliseconds();
     if (slps > 0)
         SleepMs(slps);
 

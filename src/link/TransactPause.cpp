@@ -50,6 +50,12 @@ int CTransactPause::Milliseconds()
     return m_nValue;
 }
 
+CTransactPause& SharedTransactPause()
+{
+    static CTransactPause pause;
+    return pause;
+}
+
 unsigned CTransactPause::Reads() const
 {
     std::lock_guard g(m_lock);

@@ -40,4 +40,8 @@ private:
     unsigned m_nReads = 0;
 };
 
+// The one pause setting of the process: the port's transactions and the
+// phonebook read's pause between batches both take it from here.
+CTransactPause& SharedTransactPause();
+
 } // namespace kv
