@@ -309,8 +309,11 @@ void CDmEngine::ThreadMain()
         Dispatch(s);
         if (m_bEndNow)
             break;
-        if (m_link.HungUp()) {
-            // The modem is gone: no use polling a port that cannot answer.
+        // The modem is gone: no use polling a port that cannot answer. A
+        // parked engine waits for its owner to resume it first (the owner's
+        // exchanges fail at once meanwhile).
+        const bool parked = PortState() == DM_PARKED && !m_bParkResumed.load();
+        if (!parked && m_link.HungUp()) {
             PortHungUp();
             break;
         }

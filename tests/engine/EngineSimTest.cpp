@@ -180,3 +180,20 @@ TEST_F(EngineOnSimulator, RecoveryLeavesAnEngineThatWasStoppedAlone)
     EXPECT_FALSE(engine.ThreadRunning());
     EXPECT_EQ(recovery.Attempts(), 0u);
 }
+
+// A sub-request that meets the unplug fails at once, and the engine still
+// ends once its owner has resumed it.
+TEST_F(EngineOnSimulator, SubRequestDuringAnUnplugFailsAtOnceAndTheEngineEnds)
+{
+    Start(Quiet());
+    ASSERT_TRUE(engine.UserDmRestart());
+    ASSERT_TRUE(host.RunUntil([&] { return host.Indicator(IND_ROAMING) >= 0; }, 20000));
+    ASSERT_EQ(simulator->Command("unplug"), "OK\n");
+    const int64_t t0 = TickMs();
+    const uint16_t r = engine.DmSubRequest(DM_PREF_1X_DRC, 0, false);
+    EXPECT_TRUE(r == DM_RESULT_EXCHANGE_FAILED || r == DM_RESULT_ENGINE_STOPPED) << std::hex << r;
+    EXPECT_TRUE(host.RunUntil([&] { return !engine.ThreadRunning(); }, 5000));
+    EXPECT_LT(TickMs() - t0, 5000);
+    EXPECT_TRUE(engine.EndedByHangup());
+    EXPECT_FALSE(port.IsOpen());
+}
