@@ -18,6 +18,8 @@
 #include "settings/Profile.h"
 
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -171,8 +173,16 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     recovery.SetPresenceCheck([device](const kv::PortChoice& pc) {
         if (pc.comPort <= 0)
             return false;
-        const std::string path = device.empty() ? kv::CCommPort::ComDevicePath(uint32_t(pc.comPort)) : device;
-        return ::access(path.c_str(), R_OK | W_OK) == 0;
+        if (device.empty())
+            return ::access(kv::CCommPort::ComDevicePath(uint32_t(pc.comPort)).c_str(), R_OK | W_OK) == 0;
+        // A given tty comes back under its name (a USB serial port does). A
+        // pseudo-terminal's number goes to whoever opens the next one: never
+        // take a reused one for the modem.
+        struct stat st {};
+        if (::stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+            return false;
+        const unsigned maj = major(st.st_rdev);
+        return !(maj >= 136 && maj <= 143) && ::access(device.c_str(), R_OK | W_OK) == 0;
     });
     bool died = false;
     for (;;) {
