@@ -126,10 +126,8 @@ TEST_F(EngineOnSimulator, UnplugEndsTheEngineAtOnceAndRecoveryRestartsItCycleAft
         const size_t hangBefore = log.CountOf("port hung up: the modem is gone");
         ASSERT_EQ(simulator->Command("unplug"), "OK\n");
         // the engine ends by itself, well before any exchange's time-out
-        const int64_t t0 = TickMs();
         ASSERT_TRUE(host.RunUntil([&] { return !engine.ThreadRunning(); }, 2500))
             << "the engine goes on polling a port that hung up";
-        EXPECT_LT(TickMs() - t0, 2500);
         EXPECT_TRUE(engine.EndedByHangup());
         EXPECT_EQ(log.CountOf("port hung up: the modem is gone"), hangBefore + 1);
         EXPECT_FALSE(port.IsOpen());
