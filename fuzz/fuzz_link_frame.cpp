@@ -2,6 +2,7 @@
 // and decoding into a payload buffer, plus the encode/decode round trip.
 #include "link/DiagFrame.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     kv::FindDiagAnswer(rx.data(), rx.size(), command, payload.data(), cap, n);
     if (n > cap)
         std::abort();
+    // the answer must also echo the request's first bytes (sub-command, NV item)
+    const size_t echoLen = std::min<size_t>(rx.size(), 1 + command % 5);
+    if (echoLen > 0) {
+        const std::vector<uint8_t> echo(rx.begin(), rx.begin() + ptrdiff_t(echoLen));
+        if (kv::FindDiagAnswer(rx.data(), rx.size(), echo.data(), echo.size(), payload.data(), cap, n)
+            && (n > cap || n < echoLen || std::memcmp(payload.data(), echo.data(), echoLen) != 0))
+            std::abort();
+    }
     std::vector<uint8_t> big(4096);
     kv::DecodeDiagPiece(rx.data(), rx.size(), big.data(), big.size(), n);
 

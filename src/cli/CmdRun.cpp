@@ -2,9 +2,13 @@
 // status polling, with the diagnostic log and every indicator change and
 // message-line text on standard output, until the time is up or a signal
 // (SIGINT, SIGTERM) asks to stop; then the engine ends with DM_END_WORK.
+// When the modem is pulled out the engine ends at once; the command then
+// looks for the modem every two seconds and restarts the engine when it is
+// back.
 #include "cli/CliCommand.h"
 #include "data/AppDatabase.h"
 #include "engine/CommPortLink.h"
+#include "engine/DeviceRecovery.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
 #include "log/DebugLog.h"
@@ -14,6 +18,8 @@
 #include "settings/Profile.h"
 
 #include <poll.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -155,13 +161,47 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         return kvcli::kExitNoDevice;
     }
     const int64_t start = kv::TickMs();
-    host.RunUntil(
-        [&] {
-            return g_stop.load() || host.CloseRequested() || !engine.ThreadRunning()
-                || (seconds >= 0 && kv::TickMs() - start >= seconds * 1000);
-        },
-        -1);
-    const bool died = !engine.ThreadRunning() && !host.CloseRequested();
+    auto stopAsked = [&] {
+        return g_stop.load() || host.CloseRequested()
+            || (seconds >= 0 && kv::TickMs() - start >= seconds * 1000);
+    };
+
+    // A modem pulled out ends the engine; it is looked for every two seconds
+    // and the engine restarted when it is back, as often as that happens.
+    kv::CDeviceRecovery recovery(engine);
+    const std::string device = opts.device;
+    recovery.SetPresenceCheck([device](const kv::PortChoice& pc) {
+        if (pc.comPort <= 0)
+            return false;
+        if (device.empty())
+            return ::access(kv::CCommPort::ComDevicePath(uint32_t(pc.comPort)).c_str(), R_OK | W_OK) == 0;
+        // A given tty comes back under its name (a USB serial port does). A
+        // pseudo-terminal's number goes to whoever opens the next one: never
+        // take a reused one for the modem.
+        struct stat st {};
+        if (::stat(device.c_str(), &st) != 0 || !S_ISCHR(st.st_mode))
+            return false;
+        const unsigned maj = major(st.st_rdev);
+        return !(maj >= 136 && maj <= 143) && ::access(device.c_str(), R_OK | W_OK) == 0;
+    });
+    bool died = false;
+    for (;;) {
+        host.RunUntil([&] { return stopAsked() || !engine.ThreadRunning(); }, -1);
+        if (stopAsked())
+            break;
+        if (!engine.EndedByHangup()) {
+            died = true;
+            break;
+        }
+        Say("the modem is gone: waiting for it to come back");
+        bool back = false;
+        while (!back && !stopAsked()) {
+            host.RunUntil(stopAsked, 100);
+            back = recovery.Poll() == kv::CDeviceRecovery::Step::Restarted;
+        }
+        if (back)
+            Say("the modem is back: engine restarted");
+    }
     engine.StopDmEngine();
     Say(died ? "engine ended: the modem stopped answering" : "engine stopped");
     return died ? kvcli::kExitFailure : kvcli::kExitOk;
@@ -171,5 +211,6 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
 
 KV_CLI_COMMAND("run", "run [--seconds N] [--pin CODE]",
                "run the modem engine headless (start-up, status polling), printing the log and "
-               "each indicator change; ends on SIGINT/SIGTERM or after N seconds",
+               "each indicator change; restarts the engine when an unplugged modem returns; "
+               "ends on SIGINT/SIGTERM or after N seconds",
                RunRun);

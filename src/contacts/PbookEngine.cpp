@@ -4,6 +4,7 @@
 #include "contacts/PbTexts.h"
 #include "data/DataConstants.h"
 #include "engine/HostIds.h"
+#include "link/TransactPause.h"
 #include "log/DebugLog.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
@@ -16,11 +17,10 @@ namespace kv {
 
 namespace {
 
-constexpr int kSlpsDefault = 5;
-
+// Bounded, and read again only when syskor.ini changed.
 int SleepSetting()
 {
-    return GetProfileInt(kSecSysInf, kKeySlps, kSlpsDefault, kIniSys);
+    return SharedTransactPause().Milliseconds();
 }
 
 void CloseQuietly(CDaoRecordset& rs)

@@ -15,6 +15,7 @@ public:
     bool Open(int comPort, uint32_t baud) override;
     void Close() override { m_port.ClosePort(); }
     bool IsOpen() const override { return m_port.IsOpen(); }
+    bool HungUp() const override { return m_port.HungUp(); }
     int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
                  size_t& replyLength) override;
 

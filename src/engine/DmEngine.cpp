@@ -59,7 +59,7 @@ bool CDmEngine::UserDmRestart()
 
     // Our own discovery each time, so a modem that arrived later (or came
     // back after a dead link) is found with its current port and kind.
-    const PortChoice pc = m_discover ? m_discover() : PortChoice{};
+    const PortChoice pc = Discover();
     st.m_nComPort = pc.comPort;
     st.m_nDeviceKind = pc.deviceKind;
     const int baud = DecimalPrefix(
@@ -107,6 +107,7 @@ bool CDmEngine::UserDmRestart()
     st.m_ucLastCallState = 0;
     m_bParkResumed = true;
     m_parkOwner = 0;
+    m_bEndedByHangup = false;
     m_bThreadRunning = true;
     m_thread = std::thread(&CDmEngine::ThreadMain, this);
     return true;
@@ -308,6 +309,14 @@ void CDmEngine::ThreadMain()
         Dispatch(s);
         if (m_bEndNow)
             break;
+        // The modem is gone: no use polling a port that cannot answer. A
+        // parked engine waits for its owner to resume it first (the owner's
+        // exchanges fail at once meanwhile).
+        const bool parked = PortState() == DM_PARKED && !m_bParkResumed.load();
+        if (!parked && m_link.HungUp()) {
+            PortHungUp();
+            break;
+        }
         if (m_nErrorCount >= 2) {
             DeclareLinkDead();
             break;
@@ -436,6 +445,32 @@ void CDmEngine::DeviceNull()
     SetPortState(DM_STOPPED);
     StopDmEngine();
     DEBUG_LOG(LEVEL_DM, "dm thread close 2");
+}
+
+void CDmEngine::PortHungUp()
+{
+    DEBUG_LOG(LEVEL_ST, "port hung up: the modem is gone");
+    m_bEndedByHangup = true;
+    ShowNoDeviceState(m_host);
+    m_host.ShowControl(IDC_PROGRESS, false);
+    State().m_ucCallFlags = 0;
+    m_host.KillTimer(TIMER_CALL_DURATION);
+    m_host.KillTimer(TIMER_CHARGE_BLINK);
+    SetPortState(DM_STOPPED);
+    StopDmEngine(); // from the engine thread: closes the port, empties the queue
+    DEBUG_LOG(LEVEL_DM, "dm thread close 2");
+}
+
+void ShowNoDeviceState(IDmHost& host)
+{
+    static const int kNoDevice[][2] = {
+        {IND_BATTERY, 1}, {IND_SIGNAL_1X, kSignalNone}, {IND_SIGNAL_EVDO, kSignalNone},
+        {IND_SERVICE, SERVICE_NONE}, {IND_CALL, 1}, {IND_SMS, 0}, {IND_1045, 1}, {IND_1046, 1},
+        {IND_ROAMING, 128}, {IND_RX_DIVERSITY, 0}, {IND_CHARGE, 0}, {IND_DATA_RATE_A, 128}};
+    for (const auto& kv : kNoDevice)
+        host.SetIndicator(kv[0], kv[1]);
+    host.SetSignal(IND_SIGNAL_1X, kSignalNone);
+    host.SetSignal(IND_SIGNAL_EVDO, kSignalNone);
 }
 
 void CDmEngine::ShowProgressStars()

@@ -101,6 +101,11 @@ public:
     // Pause of the sub-request routine before its exchange (ms); tests may shorten.
     int64_t RetryWindowMs() const { return m_nRetryWindowMs; }
     bool ThreadRunning() const { return m_bThreadRunning.load(); }
+    // The last engine ended because its port hung up (the modem was pulled
+    // out); cleared when UserDmRestart starts an engine again.
+    bool EndedByHangup() const { return m_bEndedByHangup.load(); }
+    // Port discovery as UserDmRestart runs it.
+    PortChoice Discover() const { return m_discover ? m_discover() : PortChoice{}; }
 
     // The state word, with a wake-up of pumping waiters on change.
     void SetPortState(uint16_t s);
@@ -116,6 +121,7 @@ private:
     void DeclareLinkDead();
     void EndWork();
     void DeviceNull();
+    void PortHungUp();
     void JoinThreadIfDone();
     bool RunRegistered(uint16_t code);
     uint16_t RunSubRequest(uint16_t code, uintptr_t type);
@@ -150,6 +156,7 @@ private:
     std::thread m_thread;
     std::atomic<std::thread::id> m_engineThreadId{};
     std::atomic<bool> m_bThreadRunning{false};
+    std::atomic<bool> m_bEndedByHangup{false};
     std::unique_ptr<CEvent> m_pDmWaitEvent;
 
     // Engine-thread state.
@@ -175,6 +182,12 @@ private:
 
 // Settings file of the engine's keys.
 inline constexpr const char* kMainIni = "teal_dialer.ini";
+
+// The status display of a modem that is not there (the values the device
+// watcher shows on removal): battery 1, no signal in both sets, no service,
+// call 1, no SMS, connect and net 1, roaming 128, no diversity, no charge,
+// data rate 128.
+void ShowNoDeviceState(IDmHost& host);
 
 // Pure mappings of the status poll and the start-up chain (unit-tested).
 int BatteryLevel(const BattInfo& b);      // value for indicator 1040

@@ -24,6 +24,9 @@ public:
     virtual bool Open(int comPort, uint32_t baud) = 0;
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
+    // The line hung up while open (the device was pulled out): every
+    // transaction fails at once until the link is closed.
+    virtual bool HungUp() const { return false; }
     // One DIAG transaction. On DIAG_OK, reply holds replyLength bytes.
     virtual int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
                          size_t& replyLength) = 0;

@@ -124,6 +124,7 @@ int CCommPort::OpenPort()
                        m_settings.stopBits, m_settings.flagA | m_settings.flagB | m_settings.flagC)) {
         m_bOpen.store(false);
         std::unique_lock lk(m_fdGuard);
+        (void)::ioctl(m_fd, TIOCNXCL);
         ::close(m_fd);
         ::close(m_wakeFd);
         m_fd = m_wakeFd = -1;
@@ -154,14 +155,19 @@ int CCommPort::ClosePort()
         (void)::ioctl(m_fd, TIOCMBIC, &bits); // ptys refuse it
     }
     ::tcflush(m_fd, TCIOFLUSH);
+    // Exclusive mode belongs to the tty, not to this descriptor: left set it
+    // would refuse every later open by a normal user for as long as the far
+    // side stays open.
+    (void)::ioctl(m_fd, TIOCNXCL);
     ::close(m_fd);
     ::close(m_wakeFd);
     m_fd = m_wakeFd = -1;
     {
         std::lock_guard q(m_queueLock);
         m_queue.clear();
-        m_bQueueError = false;
+        m_bOverflowLogged = false;
     }
+    m_bHungUp.store(false);
     DEBUG_LOG(LEVEL_COM, "port closed");
     return 1;
 }
@@ -218,25 +224,39 @@ uint16_t CCommPort::PullLocked(int fd)
         if (n < 0 && errno == EINTR)
             continue;
         if (n == 0 || (n < 0 && errno != EAGAIN)) {
-            // EOF or EIO on a tty: the far side has gone
-            if (!m_bHungUp.exchange(true))
-                DEBUG_LOG(LEVEL_COM, "port hung up");
+            MarkHungUp(); // EOF or EIO on a tty: the far side has gone
             break;
         }
         if (n < 0)
             break;
         total += size_t(n);
-        const size_t space = kDriverQueueSize - m_queue.size();
-        const size_t take = std::min(space, size_t(n));
-        if (take < size_t(n))
-            m_bQueueError = true; // overflow: the driver drops what does not fit
-        m_queue.insert(m_queue.end(), chunk, chunk + take);
-        if (take > 0)
-            events |= EV_RXCHAR;
-        if (std::find(chunk, chunk + take, m_line.eventChar) != chunk + take)
-            events |= EV_RXFLAG;
+        events |= EV_RXCHAR;
+        if (std::find(chunk, chunk + n, m_line.eventChar) != chunk + n)
+            events |= EV_RXFLAG; // a flag counts even when older bytes must make room
+        const size_t keep = std::min(size_t(n), kDriverQueueSize);
+        const size_t room = kDriverQueueSize - m_queue.size();
+        if (keep > room) {
+            // Full queue: drop the oldest bytes, keep the newest. Whatever
+            // frame lost its head fails its check and is skipped; the answer
+            // to the next request is among the newest bytes.
+            m_queue.erase(m_queue.begin(), m_queue.begin() + ptrdiff_t(keep - room));
+            if (!m_bOverflowLogged) {
+                m_bOverflowLogged = true;
+                DEBUG_LOG(LEVEL_COM, "receive queue overflow: oldest bytes dropped");
+            }
+        }
+        m_queue.insert(m_queue.end(), chunk + (size_t(n) - keep), chunk + n);
     }
     return events;
+}
+
+void CCommPort::MarkHungUp()
+{
+    if (m_bHungUp.exchange(true))
+        return;
+    DEBUG_LOG(LEVEL_COM, "port hung up");
+    // A transaction waiting for its answer learns it at once.
+    m_evRxReady.Set();
 }
 
 void CCommPort::WakeReader()
@@ -282,7 +302,7 @@ void CCommPort::ReaderThread()
             std::lock_guard q(m_queueLock);
             events = PullLocked(fd);
             if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL))
-                m_bHungUp.store(true);
+                MarkHungUp();
         }
         if (!m_bOpen.load())
             break;
@@ -320,13 +340,11 @@ int CCommPort::ReadAvailable(uint8_t* buffer, int maxLength)
     // what the driver holds: our queue plus what the tty has not handed over yet
     if (!m_bHungUp.load())
         PullLocked(m_fd);
-    if (m_bQueueError) {
-        m_bQueueError = false;
-        return 0;
-    }
     const size_t n = std::min(size_t(maxLength), m_queue.size());
     std::copy_n(m_queue.begin(), n, buffer);
     m_queue.erase(m_queue.begin(), m_queue.begin() + ptrdiff_t(n));
+    if (m_queue.empty())
+        m_bOverflowLogged = false; // drained: a later overflow is logged again
     return int(n);
 }
 
@@ -357,7 +375,7 @@ int CCommPort::WriteBytes(const uint8_t* buffer, int length)
             continue;
         }
         if (n < 0 && errno == EIO)
-            m_bHungUp.store(true);
+            MarkHungUp();
         break;
     }
     return written;
@@ -395,7 +413,7 @@ int CCommPort::Purge()
     ::tcflush(m_fd, TCIOFLUSH);
     std::lock_guard q(m_queueLock);
     m_queue.clear();
-    m_bQueueError = false;
+    m_bOverflowLogged = false;
     return 1;
 }
 

@@ -9,10 +9,13 @@
 //
 // A reader thread plays the serial driver: it polls the tty (and a wake-up
 // descriptor used by ClosePort), moves arriving bytes into a 4096-byte
-// driver queue and reports the event character (0x7E) as EV_RXFLAG: it sets
+// driver queue (full, it drops its oldest bytes) and reports the event character (0x7E) as EV_RXFLAG: it sets
 // the rx-ready event, or in notify mode posts the trace message to the
 // owner. It never spins: a hung-up tty (the modem pulled out) is re-checked
-// on a one-second back-off until ClosePort asks the thread to leave.
+// on a one-second back-off until ClosePort asks the thread to leave. A
+// hang-up (POLLHUP, EOF, EIO) is kept in HungUp() until the port is closed:
+// a transaction waiting for its answer returns at once, and every later one
+// fails without writing.
 //
 // Sharing the port with the AT-command path: every Transact runs inside the
 // port's exchange lock. An AT exchange (write a command, read the reply)
@@ -26,6 +29,7 @@
 #pragma once
 
 #include "link/DiagCatalog.h"
+#include "link/TransactPause.h"
 #include "platform/Event.h"
 
 #include <array>
@@ -185,6 +189,9 @@ public:
     // Bytes the last Transact copied into the response (0 unless answered).
     size_t LastResponseLength() const { return m_nLastResponseLength; }
 
+    // The pause between writing a request and waiting for its answer.
+    CTransactPause& TransactPause() { return SharedTransactPause(); }
+
     const uint8_t* TxFrame() const { return m_txFrame.data(); }
     int TxFrameLength() const { return m_nTxFrameLength; }
     const uint8_t* Payload() const { return m_payload.data(); }
@@ -197,6 +204,9 @@ private:
     // Moves what the tty holds into the driver queue (queue lock held).
     // Returns the events seen; sets hang-up on EOF/EIO.
     uint16_t PullLocked(int fd);
+    // The line hung up (device gone): remembered until the port is closed,
+    // and a waiting transaction is woken.
+    void MarkHungUp();
 
     // descriptor and its guard: I/O takes it shared, ClosePort exclusive
     mutable std::shared_mutex m_fdGuard;
@@ -228,7 +238,7 @@ private:
     // the driver queue
     std::mutex m_queueLock;
     std::deque<uint8_t> m_queue;
-    bool m_bQueueError = false;
+    bool m_bOverflowLogged = false; // one log line per overflow until drained
 
     std::mutex m_exchange;
 };

@@ -115,6 +115,18 @@ DiagRequest BuildVendorReq(uint8_t command, uint16_t sub, int length)
     return r;
 }
 
+size_t AnswerEchoLength(const uint8_t* request, size_t length)
+{
+    if (request == nullptr || length == 0)
+        return 0;
+    const uint8_t c = request[0];
+    if (c >= KVA_CMD_GENERAL && c <= KVA_CMD_RUIM && length >= kVendorHeaderLength)
+        return kVendorHeaderLength;
+    if (c == DIAG_EXT_REQ && length >= nv_layout::kItem + 2)
+        return nv_layout::kItem + 2;
+    return 1;
+}
+
 bool CheckVendorReply(const ReplyView& r, uint8_t command, uint16_t sub)
 {
     return r.Has(kVendorReplyHeader) && r.U8(0) == command && r.U16(kVendorSubOffset) == sub;
@@ -191,10 +203,18 @@ bool ParseEsnMinReply(const uint8_t* reply, size_t length, EsnMinReply& out)
     return true;
 }
 
+// An NV read reply answers our item only when it repeats the wrapped
+// command and the item: a late reply for another item is not this one.
+static bool IsNvReply(const ReplyView& r, uint16_t item, size_t need)
+{
+    return r.Has(std::max(need, nv_layout::kData)) && r.U8(0) == DIAG_EXT_REQ
+        && r.U16(nv_layout::kWrapped) == DIAG_NV_READ_REQ && r.U16(nv_layout::kItem) == item;
+}
+
 bool ParseNvPrefMode(const uint8_t* reply, size_t length, uint16_t& mode)
 {
     ReplyView r{reply, length};
-    if (!r.Has(nv_layout::kPrefMode + 2) || r.U8(0) != DIAG_EXT_REQ)
+    if (!IsNvReply(r, NV_PREF_MODE_I, nv_layout::kPrefMode + 2))
         return false;
     mode = r.U16(nv_layout::kPrefMode);
     return true;
@@ -203,7 +223,7 @@ bool ParseNvPrefMode(const uint8_t* reply, size_t length, uint16_t& mode)
 bool ParseNvHybridPref(const uint8_t* reply, size_t length, uint8_t& hybrid)
 {
     ReplyView r{reply, length};
-    if (!r.Has(nv_layout::kHybridPref + 1) || r.U8(0) != DIAG_EXT_REQ)
+    if (!IsNvReply(r, NV_HYBRID_PREF_I, nv_layout::kHybridPref + 1))
         return false;
     hybrid = r.U8(nv_layout::kHybridPref);
     return true;
@@ -214,7 +234,7 @@ bool ParseNvDirNumber(const uint8_t* reply, size_t length, std::string& digits,
 {
     using namespace nv_layout;
     ReplyView r{reply, length};
-    if (!r.Has(kDirDigits) || r.U8(0) != DIAG_EXT_REQ)
+    if (!IsNvReply(r, NV_DIR_NUMBER_I, kDirDigits))
         return false;
     const uint8_t reported = r.U8(kDirLength);
     if (reportedLength)

@@ -130,6 +130,11 @@ const std::vector<DiagRequestInfo>& RequestCatalog();
 // given exact length (parameters zero), with the catalog's time-out.
 DiagRequest BuildVendorReq(uint8_t command, uint16_t sub, int length = 3);
 
+// How many leading bytes of a request its answer repeats: the command and
+// sub-command of a vendor command (3), the command, wrapped command and item
+// of an NV read (5), the command alone for the rest (1).
+size_t AnswerEchoLength(const uint8_t* request, size_t length);
+
 // True when the reply is at least a vendor header and echoes command and sub.
 bool CheckVendorReply(const ReplyView& r, uint8_t command, uint16_t sub);
 // Reads the 16-bit result of a vendor reply (after CheckVendorReply).

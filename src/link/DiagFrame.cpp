@@ -1,5 +1,6 @@
 #include "link/DiagFrame.h"
 
+#include <algorithm>
 #include <array>
 
 namespace kv {
@@ -20,14 +21,16 @@ constexpr std::array<uint16_t, 256> MakeFcsTable()
 
 constexpr std::array<uint16_t, 256> kFcsTable = MakeFcsTable();
 
-inline void AppendEscaped(uint8_t b, std::vector<uint8_t>& out)
+// Escapes one byte at out, returning the position after it.
+inline uint8_t* PutEscaped(uint8_t b, uint8_t* out)
 {
     if (b == kDiagFlag || b == kDiagEscape) {
-        out.push_back(kDiagEscape);
-        out.push_back(uint8_t(b ^ kDiagEscapeXor));
-    } else {
-        out.push_back(b);
+        out[0] = kDiagEscape;
+        out[1] = uint8_t(b ^ kDiagEscapeXor);
+        return out + 2;
     }
+    *out = b;
+    return out + 1;
 }
 
 } // namespace
@@ -39,15 +42,28 @@ uint16_t Fcs16(uint16_t fcs, const uint8_t* data, size_t len)
     return fcs;
 }
 
+size_t EncodeDiagFrameInto(const uint8_t* data, size_t len, uint8_t* out)
+{
+    // One pass: escape each byte and run the FCS over it as it goes by.
+    uint16_t fcs = kFcsInit;
+    uint8_t* p = out;
+    for (size_t i = 0; i < len; ++i) {
+        const uint8_t b = data[i];
+        fcs = uint16_t((fcs >> 8) ^ kFcsTable[(fcs ^ b) & 0xFF]);
+        p = PutEscaped(b, p);
+    }
+    fcs = uint16_t(~fcs);
+    p = PutEscaped(uint8_t(fcs & 0xFF), p);
+    p = PutEscaped(uint8_t(fcs >> 8), p);
+    *p++ = kDiagFlag;
+    return size_t(p - out);
+}
+
 void AppendDiagFrame(const uint8_t* data, size_t len, std::vector<uint8_t>& out)
 {
-    out.reserve(out.size() + len + len / 8 + 5);
-    for (size_t i = 0; i < len; ++i)
-        AppendEscaped(data[i], out);
-    uint16_t fcs = uint16_t(~Fcs16(kFcsInit, data, len));
-    AppendEscaped(uint8_t(fcs & 0xFF), out);
-    AppendEscaped(uint8_t(fcs >> 8), out);
-    out.push_back(kDiagFlag);
+    const size_t base = out.size();
+    out.resize(base + DiagFrameWorstCase(len));
+    out.resize(base + EncodeDiagFrameInto(data, len, out.data() + base));
 }
 
 std::vector<uint8_t> EncodeDiagFrame(const uint8_t* data, size_t len)
@@ -83,22 +99,34 @@ bool DecodeDiagPiece(const uint8_t* piece, size_t len, uint8_t* out, size_t outC
     return good;
 }
 
-bool FindDiagAnswer(const uint8_t* rx, size_t len, uint8_t command, uint8_t* out, size_t outCap,
-                    size_t& outLen)
+bool FindDiagAnswer(const uint8_t* rx, size_t len, const uint8_t* echo, size_t echoLen, uint8_t* out,
+                    size_t outCap, size_t& outLen)
 {
     outLen = 0;
+    if (echo == nullptr || echoLen == 0)
+        return false;
     size_t start = 0;
     for (size_t i = 0; i < len; ++i) {
         if (rx[i] != kDiagFlag)
             continue;
         const size_t pieceStart = start;
         start = i + 1;
-        if (rx[pieceStart] != command) // an empty piece starts with its flag
+        if (rx[pieceStart] != echo[0]) // an empty piece starts with its flag
             continue;
-        if (DecodeDiagPiece(rx + pieceStart, i - pieceStart, out, outCap, outLen))
+        if (!DecodeDiagPiece(rx + pieceStart, i - pieceStart, out, outCap, outLen))
+            continue;
+        // The right command but another question's answer (a late reply to
+        // an earlier sub-command, another NV item): not ours, look further.
+        if (outLen >= echoLen && std::equal(echo + 1, echo + echoLen, out + 1))
             return true;
     }
     return false;
+}
+
+bool FindDiagAnswer(const uint8_t* rx, size_t len, uint8_t command, uint8_t* out, size_t outCap,
+                    size_t& outLen)
+{
+    return FindDiagAnswer(rx, len, &command, 1, out, outCap, outLen);
 }
 
 } // namespace kv

@@ -19,6 +19,14 @@ constexpr uint16_t kFcsGoodResidue = 0xF0B8;
 // Runs the FCS-16 over len bytes starting from fcs (no final complement).
 uint16_t Fcs16(uint16_t fcs, const uint8_t* data, size_t len);
 
+// The longest frame len data bytes can make: every byte and both FCS bytes
+// escaped, plus the closing flag.
+constexpr size_t DiagFrameWorstCase(size_t len) { return 2 * len + 5; }
+
+// Writes the frame of len data bytes to out, which must hold
+// DiagFrameWorstCase(len) bytes. Returns the frame's length.
+size_t EncodeDiagFrameInto(const uint8_t* data, size_t len, uint8_t* out);
+
 // Appends the frame of len data bytes (escaped body, escaped FCS, 0x7E) to out.
 void AppendDiagFrame(const uint8_t* data, size_t len, std::vector<uint8_t>& out);
 std::vector<uint8_t> EncodeDiagFrame(const uint8_t* data, size_t len);
@@ -35,5 +43,11 @@ bool DecodeDiagPiece(const uint8_t* piece, size_t len, uint8_t* out, size_t outC
 // longer pieces are skipped like bad ones) is left in out. True when found.
 bool FindDiagAnswer(const uint8_t* rx, size_t len, uint8_t command, uint8_t* out, size_t outCap,
                     size_t& outLen);
+// The same, where the answer must begin with the echoLen bytes of echo (the
+// command and what its answer repeats of the request: a vendor command's
+// sub-command, a wrapped NV read's command and item). Good pieces that echo
+// something else are skipped like foreign ones.
+bool FindDiagAnswer(const uint8_t* rx, size_t len, const uint8_t* echo, size_t echoLen, uint8_t* out,
+                    size_t outCap, size_t& outLen);
 
 } // namespace kv

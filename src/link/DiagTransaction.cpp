@@ -6,27 +6,26 @@
 
 #include "link/DiagFrame.h"
 #include "log/DebugLog.h"
-#include "settings/Profile.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace kv {
 
-namespace {
-constexpr const char* kSysIni = "syskor.ini";
-constexpr const char* kSysSection = "sysinf";
-constexpr const char* kSleepKey = "slps";
-constexpr int kSleepDefault = 5;
-} // namespace
-
 void CCommPort::EncodeFrame(const uint8_t* data, int length)
 {
     m_nTxFrameLength = 0;
     if (data == nullptr || length < 0)
         return;
-    std::vector<uint8_t> frame;
-    AppendDiagFrame(data, size_t(length), frame);
+    const size_t n = size_t(length);
+    if (DiagFrameWorstCase(n) <= m_txFrame.size()) {
+        m_nTxFrameLength = int(EncodeDiagFrameInto(data, n, m_txFrame.data()));
+        return;
+    }
+    // Only a long body full of flag bytes can outgrow the buffer: build it
+    // aside and keep it when it fits after all.
+    std::vector<uint8_t> frame(DiagFrameWorstCase(n));
+    frame.resize(EncodeDiagFrameInto(data, n, frame.data()));
     if (frame.size() > m_txFrame.size()) {
         DEBUG_LOG(LEVEL_ST, "frame of %d bytes too long error", length);
         return; // nothing to send: Transact reports it as not written
@@ -55,16 +54,21 @@ uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t re
     m_nLastResponseLength = 0;
     m_evRxReady.Reset();
 
+    if (m_bHungUp.load())
+        return kDiagNotWritten; // the device is gone: nothing to wait for
+
     EncodeFrame(request, length);
     if (m_nTxFrameLength == 0 || WriteBytes(m_txFrame.data(), m_nTxFrameLength) == 0)
         return kDiagNotWritten;
 
-    const int slps = GetProfileInt(kSysSection, kSleepKey, kSleepDefault, kSysIni);
+    const int slps = SharedTransactPause().Milliseconds();
     if (slps > 0)
         SleepMs(slps);
 
     if (!m_evRxReady.Wait(int64_t(timeoutMs)))
-        return kDiagTimedOut;
+        return m_bHungUp.load() ? kDiagNothingRead : kDiagTimedOut;
+    if (m_bHungUp.load())
+        return kDiagNothingRead; // woken by the hang-up, not by an answer
     SleepMs(kRxSettleMs);
 
     std::vector<uint8_t> rx(kRxBufferSize, 0);
@@ -74,9 +78,11 @@ uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t re
 
     // Every 0x7E ends a piece; bytes after the last one are dropped. Pieces
     // that are not the answer (event reports, log packets, late answers to
-    // earlier requests, pieces too long for the payload buffer) are skipped.
+    // earlier requests, answers to another sub-command or NV item, pieces
+    // too long for the payload buffer) are skipped.
     size_t payloadLen = 0;
-    const bool found = FindDiagAnswer(rx.data(), size_t(got), request[0], m_payload.data(),
+    const bool found = FindDiagAnswer(rx.data(), size_t(got), request,
+                                      AnswerEchoLength(request, size_t(length)), m_payload.data(),
                                       m_payload.size(), payloadLen);
     m_nPayloadLength = int(payloadLen);
     bool answered = false;

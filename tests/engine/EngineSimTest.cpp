@@ -2,6 +2,7 @@
 #include "EngineFixture.h"
 
 #include "engine/CommPortLink.h"
+#include "engine/DeviceRecovery.h"
 #include "sim/ModemSimulator.h"
 
 using namespace kv;
@@ -97,4 +98,100 @@ TEST_F(EngineOnSimulator, ASilentModemIsPolledOnWithoutCountingErrors)
     host.RunUntil([] { return false; }, 1500);
     EXPECT_LE(log.CountOf("get vbat info error"), before + 1);
     EXPECT_TRUE(engine.ThreadRunning());
+}
+
+// The modem pulled out and plugged in again, found each time through port
+// discovery and the dosdevices link.
+TEST_F(EngineOnSimulator, UnplugEndsTheEngineAtOnceAndRecoveryRestartsItCycleAfterCycle)
+{
+    setenv("KORVIANET_SYSFS_ROOT", (settings.Dir() + "/no-sysfs").c_str(), 1);
+    unsetenv("KORVIANET_DOSDEVICES");
+    sim::ModemSimulator::Options o = Quiet();
+    o.registerDevice = true;
+    simulator = std::make_unique<sim::ModemSimulator>(o);
+    ASSERT_TRUE(simulator->Start());
+    engine.SetDiscovery([] { return DiscoverModemPort(); });
+    host.SetObserver([&](const std::string& s) {
+        if (s.rfind("indicator 1117", 0) == 0)
+            ++statusSeen;
+    });
+    ASSERT_TRUE(engine.UserDmRestart());
+    ASSERT_TRUE(host.RunUntil([&] { return statusSeen.load() > 0; }, 20000));
+
+    CDeviceRecovery recovery(engine, 200);
+    EXPECT_EQ(recovery.Poll(), CDeviceRecovery::Step::EngineRunning);
+    for (unsigned cycle = 1; cycle <= 2; ++cycle) {
+        SCOPED_TRACE(cycle);
+        const size_t vbatBefore = log.CountOf("get vbat info error");
+        const size_t hangBefore = log.CountOf("port hung up: the modem is gone");
+        ASSERT_EQ(simulator->Command("unplug"), "OK\n");
+        // the engine ends by itself, well before any exchange's time-out
+        ASSERT_TRUE(host.RunUntil([&] { return !engine.ThreadRunning(); }, 2500))
+            << "the engine goes on polling a port that hung up";
+        EXPECT_TRUE(engine.EndedByHangup());
+        EXPECT_EQ(log.CountOf("port hung up: the modem is gone"), hangBefore + 1);
+        EXPECT_FALSE(port.IsOpen());
+        EXPECT_EQ(host.State().m_nPortState.load(), DM_STOPPED);
+        EXPECT_EQ(host.Indicator(IND_BATTERY), 1);
+        EXPECT_EQ(host.Indicator(IND_SERVICE), int(SERVICE_NONE));
+        EXPECT_EQ(host.Indicator(IND_ROAMING), 128);
+        EXPECT_EQ(host.Signal(IND_SIGNAL_1X), kSignalNone);
+
+        // while it is away: nothing polled, nothing restarted
+        const int64_t away = TickMs() + 1000;
+        while (TickMs() < away) {
+            host.RunUntil([] { return false; }, 50);
+            EXPECT_EQ(recovery.Poll(), CDeviceRecovery::Step::Waiting);
+        }
+        EXPECT_LE(log.CountOf("get vbat info error"), vbatBefore + 1);
+        EXPECT_FALSE(engine.ThreadRunning());
+        EXPECT_EQ(recovery.Restarts(), cycle - 1);
+
+        // back: restarted within a few intervals, and polling again
+        ASSERT_EQ(simulator->Command("replug"), "OK\n");
+        const size_t seen = statusSeen.load();
+        CDeviceRecovery::Step step = CDeviceRecovery::Step::Waiting;
+        const int64_t deadline = TickMs() + 10000;
+        while (step != CDeviceRecovery::Step::Restarted && TickMs() < deadline) {
+            host.RunUntil([] { return false; }, 50);
+            step = recovery.Poll();
+        }
+        ASSERT_EQ(step, CDeviceRecovery::Step::Restarted);
+        EXPECT_EQ(recovery.Restarts(), cycle);
+        EXPECT_TRUE(host.RunUntil([&] { return statusSeen.load() > seen; }, 20000));
+        EXPECT_EQ(recovery.Poll(), CDeviceRecovery::Step::EngineRunning);
+    }
+    unsetenv("KORVIANET_SYSFS_ROOT");
+}
+
+// An engine that ended for another reason is left alone.
+TEST_F(EngineOnSimulator, RecoveryLeavesAnEngineThatWasStoppedAlone)
+{
+    Start(Quiet());
+    ASSERT_TRUE(engine.UserDmRestart());
+    engine.StopDmEngine();
+    CDeviceRecovery recovery(engine, 10);
+    for (int i = 0; i < 5; ++i) {
+        SleepMs(20);
+        EXPECT_EQ(recovery.Poll(), CDeviceRecovery::Step::NotRecovering);
+    }
+    EXPECT_FALSE(engine.ThreadRunning());
+    EXPECT_EQ(recovery.Attempts(), 0u);
+}
+
+// A sub-request that meets the unplug fails at once, and the engine still
+// ends once its owner has resumed it.
+TEST_F(EngineOnSimulator, SubRequestDuringAnUnplugFailsAtOnceAndTheEngineEnds)
+{
+    Start(Quiet());
+    ASSERT_TRUE(engine.UserDmRestart());
+    ASSERT_TRUE(host.RunUntil([&] { return host.Indicator(IND_ROAMING) >= 0; }, 20000));
+    ASSERT_EQ(simulator->Command("unplug"), "OK\n");
+    const int64_t t0 = TickMs();
+    const uint16_t r = engine.DmSubRequest(DM_PREF_1X_DRC, 0, false);
+    EXPECT_TRUE(r == DM_RESULT_EXCHANGE_FAILED || r == DM_RESULT_ENGINE_STOPPED) << std::hex << r;
+    EXPECT_TRUE(host.RunUntil([&] { return !engine.ThreadRunning(); }, 5000));
+    EXPECT_LT(TickMs() - t0, 5000);
+    EXPECT_TRUE(engine.EndedByHangup());
+    EXPECT_FALSE(port.IsOpen());
 }

@@ -2,6 +2,7 @@
 // opened, closed and reopened; the modem pulled out in the middle of a
 // transaction and plugged in again.
 #include "SimLink.h"
+#include "support/AsUser.h"
 
 #include "engine/DrvComm.h"
 #include "link/DiagCatalog.h"
@@ -60,6 +61,46 @@ TEST_F(PortLifecycle, OpenCloseAndReopenThroughDiscovery)
         EXPECT_EQ(Send(BuildBattInfoReq()), kDiagAnswered) << round;
         EXPECT_EQ(Send(BuildVersionReq()), kDiagAnswered) << round;
     }
+}
+
+// The same for a normal user, whose reopen exclusive mode would refuse: the
+// simulator, the settings folder and the port all belong to that user.
+TEST_F(PortLifecycle, ReopenThroughDiscoveryAsANormalUser)
+{
+    if (!kvtest::CanRunAsNormalUser())
+        GTEST_SKIP() << "cannot drop to a normal user here";
+    const std::string err = kvtest::RunAsNormalUser([]() -> std::string {
+        try {
+            kvtest::TempSettings own;
+            setenv("KORVIANET_SYSFS_ROOT", (own.Dir() + "/no-sysfs").c_str(), 1);
+            kv::sim::ModemSimulator modem(kv::sim::ModemSimulator::Options{});
+            if (!modem.Start())
+                return "the simulator did not start";
+            std::string why;
+            for (int round = 0; round < 4 && why.empty(); ++round) {
+                CCommPort p;
+                PortDiscovery d;
+                const int com = d.FindComPort();
+                p.SetEventMask(EV_RXFLAG);
+                p.SetPortNumber(uint32_t(com));
+                p.ConfigureLine(0x7E, 115200, 8, 0, 0, 2);
+                if (com <= 0 || p.OpenPort() != 1) {
+                    why = "open refused in round " + std::to_string(round);
+                    break;
+                }
+                p.SetNotifyMode(false);
+                std::array<uint8_t, 256> r{};
+                if (p.Transact(BuildBattInfoReq(), r.data(), r.size()) != kDiagAnswered)
+                    why = "no answer in round " + std::to_string(round);
+                p.ClosePort();
+            }
+            modem.Stop();
+            return why;
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+    });
+    EXPECT_EQ(err, "");
 }
 
 TEST_F(PortLifecycle, UnplugDuringATransactionThenReplug)

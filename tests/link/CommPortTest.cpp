@@ -1,6 +1,7 @@
 // The serial port over a real pty: open/close/reopen, COMn resolution,
 // exclusive use, the reader's events, and safety of a closed port.
 #include "PtyPeer.h"
+#include "support/AsUser.h"
 #include "support/TempSettings.h"
 
 #include "link/CommPort.h"
@@ -9,7 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -84,6 +87,42 @@ TEST(CommPort, OpenCloseAndReopenWithAFreshReader)
     uint8_t buf[16];
     EXPECT_EQ(port.ReadAvailable(buf, sizeof buf), 2);
     EXPECT_EQ(port.ClosePort(), 1);
+}
+
+// Exclusive use holds while the port is open and ends with ClosePort, also
+// for a normal user (root is exempt from exclusive mode, so as root these
+// steps run in a child that has dropped to nobody).
+TEST(CommPort, ReopenWorksForANormalUser)
+{
+    if (!kvtest::CanRunAsNormalUser())
+        GTEST_SKIP() << "cannot drop to a normal user here";
+    const std::string err = kvtest::RunAsNormalUser([]() -> std::string {
+        PtyPeer peer; // the tty belongs to the normal user
+        if (!peer.Ok())
+            return "no pty";
+        CCommPort port, other;
+        Prepare(port, peer.SlavePath());
+        Prepare(other, peer.SlavePath());
+        for (int round = 0; round < 3; ++round) {
+            if (port.OpenPort() != 1)
+                return "open " + std::to_string(round) + " refused";
+            if (other.OpenPort() != 0)
+                return "a second open while open was allowed";
+            port.SetNotifyMode(false);
+            peer.Send({0x01, 0x7E});
+            if (!port.RxReady().Wait(10000))
+                return "no flag seen";
+            if (port.ClosePort() != 1)
+                return "close failed";
+            // anybody may open the tty again once it is closed
+            const int fd = ::open(peer.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            if (fd < 0)
+                return std::string("the tty stays exclusive after ClosePort: ") + std::strerror(errno);
+            ::close(fd);
+        }
+        return "";
+    });
+    EXPECT_EQ(err, "");
 }
 
 TEST(CommPort, ComNumberResolvesThroughTheDosdevicesFolder)

@@ -114,6 +114,50 @@ TEST(DiagFrame, PieceLongerThanThePayloadBufferIsRefusedWithoutWritingPastIt)
     EXPECT_EQ(out[64], 0xAA);
 }
 
+TEST(DiagFrame, AnswerMustEchoWhatTheRequestAsked)
+{
+    auto cat = [](std::initializer_list<std::vector<uint8_t>> parts) {
+        std::vector<uint8_t> out;
+        for (const auto& p : parts)
+            out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    auto frame = [](const std::vector<uint8_t>& b) { return EncodeDiagFrame(b.data(), b.size()); };
+    const auto status = Bytes({0xCF, 0x01, 0x00, 0x00, 0x00, 0x02});
+    const auto batt = Bytes({0xCF, 0x0B, 0x00, 0x00, 0x00, 0x03});
+    const auto nv10 = Bytes({0xD5, 0x26, 0x00, 0x0A, 0x00, 0x00, 0x00, 0x00, 0x04, 0x00});
+    const auto nv562 = Bytes({0xD5, 0x26, 0x00, 0x32, 0x02, 0x00, 0x00, 0x01});
+    const auto statusReq = Bytes({0xCF, 0x01, 0x00});
+    const auto nvReq = Bytes({0xD5, 0x26, 0x00, 0x32, 0x02});
+    uint8_t out[64];
+    size_t n = 0;
+
+    // a foreign sub-command first, then the answer: the answer
+    auto rx = cat({frame(batt), frame(status)});
+    ASSERT_TRUE(FindDiagAnswer(rx.data(), rx.size(), statusReq.data(), 3, out, sizeof out, n));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + n), status);
+    // only the foreign one: none
+    rx = frame(batt);
+    EXPECT_FALSE(FindDiagAnswer(rx.data(), rx.size(), statusReq.data(), 3, out, sizeof out, n));
+    // the command alone still takes the first good piece
+    rx = cat({frame(batt), frame(status)});
+    ASSERT_TRUE(FindDiagAnswer(rx.data(), rx.size(), uint8_t(0xCF), out, sizeof out, n));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + n), batt);
+    // an NV reply for another item, then ours
+    rx = cat({frame(nv10), frame(nv562)});
+    ASSERT_TRUE(FindDiagAnswer(rx.data(), rx.size(), nvReq.data(), 5, out, sizeof out, n));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + n), nv562);
+    // a good piece shorter than the echo is not the answer
+    rx = frame(Bytes({0xCF, 0x01}));
+    EXPECT_FALSE(FindDiagAnswer(rx.data(), rx.size(), statusReq.data(), 3, out, sizeof out, n));
+
+    // what each request's answer repeats
+    EXPECT_EQ(AnswerEchoLength(statusReq.data(), 3), 3u);
+    EXPECT_EQ(AnswerEchoLength(nvReq.data(), 5), 5u);
+    EXPECT_EQ(AnswerEchoLength(Bytes({0x0C}).data(), 1), 1u);
+    EXPECT_EQ(AnswerEchoLength(Bytes({0xD2, 0x00}).data(), 2), 1u);
+}
+
 TEST(CommPortFrame, EncodeAndDecodeUseThePortBuffers)
 {
     CCommPort port;
@@ -141,4 +185,16 @@ TEST(CommPortFrame, EncodeAndDecodeUseThePortBuffers)
     std::vector<uint8_t> huge(3000, 0x7E);
     port.EncodeFrame(huge.data(), int(huge.size()));
     EXPECT_EQ(port.TxFrameLength(), 0);
+
+    // Sizes around the buffer: a long body without flags still fits, and the
+    // longest all-flag body that can fit goes out whole.
+    for (auto body2 : {std::vector<uint8_t>(4000, 0x41), std::vector<uint8_t>(2046, 0x7E),
+                       std::vector<uint8_t>(2045, 0x7D)}) {
+        SCOPED_TRACE(body2.size());
+        port.EncodeFrame(body2.data(), int(body2.size()));
+        const auto want = EncodeDiagFrame(body2.data(), body2.size());
+        ASSERT_EQ(port.TxFrameLength(), int(want.size()));
+        EXPECT_TRUE(std::equal(want.begin(), want.end(), port.TxFrame()));
+        EXPECT_EQ(port.DecodeFrame(port.TxFrame(), port.TxFrameLength() - 1), body2.size() <= 4094 ? 1 : 0);
+    }
 }

@@ -5,6 +5,7 @@
 #include "link/CommPort.h"
 #include "link/DiagCatalog.h"
 #include "link/DiagFrame.h"
+#include "link/TransactPause.h"
 #include "settings/Profile.h"
 
 #include <gtest/gtest.h>
@@ -124,21 +125,61 @@ TEST_F(Transaction, SilenceTimesOutWithTheResponseUntouchedButItsFirstByte)
     EXPECT_EQ(resp[63], 0x55);
 }
 
-TEST_F(Transaction, PauseIsReadFromTheSettingsOnEveryTransaction)
+TEST_F(Transaction, PauseIsTakenAndTracksTheSettingsFile)
 {
-    SetSlps("1");
-    AnswerWith(Frame(kAnswer));
-    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000), kDiagAnswered);
-    modem.join();
-    SetSlps("0");
-    AnswerWith(Frame(kAnswer));
-    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000), kDiagAnswered);
+    // The modem answers at once, so a transaction lasts at least the pause
+    // plus the settle time.
+    auto timed = [this](int64_t& took) {
+        AnswerWith(Frame(kAnswer));
+        const int64_t start = TickMs();
+        const uint8_t r = port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000);
+        took = TickMs() - start;
+        modem.join();
+        return r;
+    };
+    int64_t t = 0;
+    ASSERT_EQ(timed(t), kDiagAnswered);
+    EXPECT_GE(t, kRxSettleMs - 2); // whole milliseconds at both ends
+
+    SetSlps("400"); // changed between two transactions: the next one pauses
+    ASSERT_EQ(timed(t), kDiagAnswered);
+    EXPECT_GE(t, 400 + kRxSettleMs - 2) << "the pause did not happen";
+    ASSERT_EQ(timed(t), kDiagAnswered);
+    EXPECT_GE(t, 400 + kRxSettleMs - 2) << "the pause was forgotten";
+
+    SetSlps("100000"); // clamped: one second at most
+    ASSERT_EQ(timed(t), kDiagAnswered);
+    EXPECT_GE(t, kMaxTransactPauseMs + kRxSettleMs - 2);
+    EXPECT_EQ(port.TransactPause().Milliseconds(), kMaxTransactPauseMs);
+}
+
+TEST(TransactPause, ReadsTheFileOnlyWhenItChangedAndBoundsTheValue)
+{
+    kvtest::TempSettings settings;
+    CTransactPause pause;
+    EXPECT_EQ(pause.Milliseconds(), kDefaultTransactPauseMs) << "no file";
+    EXPECT_EQ(pause.Milliseconds(), kDefaultTransactPauseMs);
+    EXPECT_EQ(pause.Reads(), 1u);
+
+    ASSERT_TRUE(WriteProfileString("sysinf", "slps", "20", "syskor.ini"));
+    EXPECT_EQ(pause.Milliseconds(), 20);
+    for (int i = 0; i < 50; ++i)
+        EXPECT_EQ(pause.Milliseconds(), 20);
+    EXPECT_EQ(pause.Reads(), 2u) << "read again although unchanged";
+
+    ASSERT_TRUE(WriteProfileString("sysinf", "slps", "-7", "syskor.ini"));
+    EXPECT_EQ(pause.Milliseconds(), 0);
+    ASSERT_TRUE(WriteProfileString("sysinf", "slps", "99999999", "syskor.ini"));
+    EXPECT_EQ(pause.Milliseconds(), kMaxTransactPauseMs);
+    ASSERT_TRUE(WriteProfileString("sysinf", "slps", "0", "syskor.ini"));
+    EXPECT_EQ(pause.Milliseconds(), 0);
+    EXPECT_EQ(pause.Reads(), 5u);
 }
 
 TEST_F(Transaction, ResponseIsCutToTheCallersBuffer)
 {
     std::vector<uint8_t> longAnswer(300, 0x33);
-    longAnswer[0] = 0xCF;
+    std::copy(kStatusReq.begin(), kStatusReq.end(), longAnswer.begin());
     AnswerWith(Frame(longAnswer));
     std::vector<uint8_t> small(17, 0xAA);
     EXPECT_EQ(port.Transact(kStatusReq.data(), small.data(), 16, 3, 10000), kDiagAnswered);
@@ -164,20 +205,87 @@ TEST_F(Transaction, CatalogRequestAndReaderWorkEndToEnd)
     EXPECT_EQ(got.bar[4], 3900);
 }
 
-TEST_F(Transaction, UnplugInTheMiddleFailsTheTransactionAndTheNextOnes)
+TEST_F(Transaction, UnplugInTheMiddleFailsTheTransactionAtOnceAndTheNextOnes)
 {
     modem = std::thread([this] {
         received = peer.ReadFrame();
         peer.Close();
     });
-    const uint8_t r = port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 1000);
-    EXPECT_TRUE(r == kDiagTimedOut || r == kDiagNothingRead || r == kDiagNoMatch) << int(r);
+    const int64_t t0 = TickMs();
+    const uint8_t r = port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 60000);
+    EXPECT_LT(TickMs() - t0, 30000) << "waited for the time-out of a port that hung up";
+    EXPECT_NE(r, kDiagAnswered);
     EXPECT_EQ(resp[0], 0xFF);
     modem.join();
-    // writes to a vanished device report nothing written
-    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 1000), kDiagNotWritten);
+    EXPECT_TRUE(port.HungUp());
+    // a vanished device: nothing written, nothing waited for
+    const int64_t t1 = TickMs();
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 60000), kDiagNotWritten);
+    EXPECT_LT(TickMs() - t1, 30000);
     EXPECT_EQ(port.ClosePort(), 1);
+    EXPECT_FALSE(port.HungUp());
     EXPECT_EQ(port.OpenPort(), 0) << "the device is gone";
+}
+
+TEST_F(Transaction, FullReceiveQueueKeepsTheNewestBytesAndTheLinkRecovers)
+{
+    // a first exchange, as the engine had before it stopped reading
+    AnswerWith(Frame(kAnswer));
+    ASSERT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000), kDiagAnswered);
+    modem.join();
+
+    // 1. periodic packets pile up while nobody reads: 6600 bytes
+    std::vector<uint8_t> packets;
+    while (packets.size() < 6600)
+        packets = Cat({packets, Frame({0x79, 0x10, 0x20, 0x30, 0x40, 0x50, 0x60, 0x70, 0x7E})});
+    peer.Send(packets);
+    SleepMs(300);
+    AnswerWith(Frame(kAnswer));
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 5000), kDiagAnswered);
+    modem.join();
+
+    // 2. a burst of noise without a flag, then a flag: still signalled
+    port.RxReady().Reset();
+    peer.Send(std::vector<uint8_t>(6000, 0x5A));
+    SleepMs(300);
+    EXPECT_FALSE(port.RxReady().IsSet());
+    peer.Send({0x7E});
+    EXPECT_TRUE(port.RxReady().Wait(5000)) << "a flag that arrives at a full queue is lost";
+    AnswerWith(Frame(kAnswer));
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 5000), kDiagAnswered);
+    modem.join();
+
+    // 3. and the queue holds only what came after: no stale bytes
+    AnswerWith(Frame(kAnswer));
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 5000), kDiagAnswered);
+    uint8_t rest[16];
+    EXPECT_EQ(port.ReadAvailable(rest, sizeof rest), 0);
+}
+
+TEST_F(Transaction, AnswersToAnotherQuestionAreSkippedNotTaken)
+{
+    // a late battery answer comes first in the same read as the status answer
+    const std::vector<uint8_t> battLate = {0xCF, 0x0B, 0x00, 0x00, 0x00, 0x03, 0x00, 0x3C, 0x0F};
+    AnswerWith(Cat({Frame(battLate), Frame(kAnswer)}));
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000), kDiagAnswered);
+    EXPECT_EQ(port.LastResponseLength(), kAnswer.size());
+    EXPECT_TRUE(std::equal(kAnswer.begin(), kAnswer.end(), resp.begin()));
+    modem.join();
+
+    // only the foreign answer: no match
+    AnswerWith(Frame(battLate));
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000), kDiagNoMatch);
+    EXPECT_EQ(resp[0], 0xFF);
+    modem.join();
+
+    // a late NV reply for item 10 before the reply for item 562
+    AnswerWith(Cat({Frame(EncodeNvReadReply(NV_PREF_MODE_I, {0, 4, 0})),
+                    Frame(EncodeNvReadReply(NV_HYBRID_PREF_I, {1}))}));
+    std::array<uint8_t, 64> nv{};
+    ASSERT_EQ(port.Transact(BuildNvReadReq(NV_HYBRID_PREF_I), nv.data(), nv.size()), kDiagAnswered);
+    uint8_t hybrid = 0;
+    ASSERT_TRUE(ParseNvHybridPref(nv.data(), port.LastResponseLength(), hybrid));
+    EXPECT_EQ(hybrid, 1);
 }
 
 TEST_F(Transaction, AtExchangeCannotInterleaveWithATransaction)

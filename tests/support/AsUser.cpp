@@ -1,0 +1,97 @@
+#include "support/AsUser.h"
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <cstring>
+#include <grp.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kvtest {
+
+namespace {
+constexpr uid_t kNobody = 65534;
+
+bool DropPrivileges()
+{
+    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
+        && ::geteuid() == kNobody && ::setuid(0) != 0;
+}
+} // namespace
+
+bool CanRunAsNormalUser()
+{
+    if (::geteuid() != 0)
+        return true;
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0)
+        ::_exit(DropPrivileges() ? 0 : 1);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutMs)
+{
+    if (::geteuid() != 0)
+        return fn();
+    int pipeFd[2];
+    if (::pipe2(pipeFd, O_CLOEXEC) != 0)
+        return std::string("pipe: ") + std::strerror(errno);
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(pipeFd[0]);
+        ::close(pipeFd[1]);
+        return std::string("fork: ") + std::strerror(errno);
+    }
+    if (pid == 0) {
+        ::close(pipeFd[0]);
+        std::string result = DropPrivileges() ? fn() : "cannot drop to uid 65534";
+        if (result.empty())
+            result = "ok";
+        size_t done = 0;
+        while (done < result.size()) {
+            const ssize_t n = ::write(pipeFd[1], result.data() + done, result.size() - done);
+            if (n <= 0)
+                break;
+            done += size_t(n);
+        }
+        ::_exit(0);
+    }
+    ::close(pipeFd[1]);
+    std::string text;
+    bool timedOut = false;
+    for (;;) {
+        pollfd p{pipeFd[0], POLLIN, 0};
+        const int r = ::poll(&p, 1, timeoutMs);
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r <= 0) {
+            timedOut = true;
+            break;
+        }
+        char buf[512];
+        const ssize_t n = ::read(pipeFd[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
+        text.append(buf, size_t(n));
+    }
+    ::close(pipeFd[0]);
+    if (timedOut)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (timedOut)
+        return "the normal user's steps did not finish in time";
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return "the normal user's process died";
+    return text == "ok" ? "" : text;
+}
+
+} // namespace kvtest

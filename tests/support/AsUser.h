@@ -1,0 +1,21 @@
+// Runs a piece of a test as a normal user. Root may reopen a tty that a
+// normal user may not (exclusive mode, ownership), so tests of reopening run
+// their steps through RunAsNormalUser: as root, in a child process that has
+// dropped to uid/gid 65534 (nobody); otherwise in this process.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace kvtest {
+
+// fn returns "" when its steps held, else what went wrong. The result is
+// fn's text, or what kept the child from running it. A child that does not
+// finish within timeoutMs is killed and reported.
+std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutMs = 60000);
+
+// True when RunAsNormalUser really runs as a normal user here (not root, or
+// root that can drop its privileges).
+bool CanRunAsNormalUser();
+
+} // namespace kvtest
