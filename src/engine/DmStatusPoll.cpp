@@ -165,6 +165,7 @@ void CDmEngine::CmdGetInfo()
             m_host.SetIndicator(IND_MESSAGE_LINE, 2);
         }
     };
+    st.m_ucSysMode = rec.sysMode;
     switch (rec.sysMode) {
     case 0:
         if (cardAbsent) {

@@ -128,6 +128,7 @@ struct ModemState {
     std::atomic<uint8_t> m_ucPowerFlags{0};
     std::atomic<uint32_t> m_dwUnicodeMax{0};
     std::atomic<uint32_t> m_dwAsciiMax{0};
+    std::atomic<uint8_t> m_ucSysMode{0};         // system mode of the last status poll (2 1x, 4 EV-DO)
     std::atomic<uint8_t> m_ucDataSysMode{0};     // current system for data (settings page state)
     std::atomic<uint8_t> m_ucDataRateA{0};       // value last shown on data-rate indicator A
 

@@ -1,0 +1,168 @@
+// The connection manager: the data connection over the modem. It keeps the
+// dial-up entry in step with the modem and the settings, turns Net Connect
+// and Net Disconnect into requests, and runs the requests on the RAS monitor
+// thread, which dials, checks the live connection every half second, shows
+// its duration, adopts a connection another dialler made over the modem,
+// never reconnects by itself, and hands the counters of every ended
+// connection to the traffic statistics.
+//
+// The manager reaches the window only through the host (IDmHost): the Qt
+// main window and the headless host of the command-line tool serve the same
+// manager. The monitor thread's host calls wait for the UI thread, so every
+// wait for the thread on the UI thread pumps (host.WaitPumping).
+#pragma once
+
+#include "engine/DmHost.h"
+#include "platform/Event.h"
+#include "net/RasClient.h"
+#include "net/RasCodes.h"
+#include "traffic/TrafficStats.h"
+
+#include <atomic>
+#include <cstdint>
+#include <ctime>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace kvnet {
+
+// Window parts the manager uses beyond the host; each may be left empty.
+struct ConnectionUi {
+    std::function<bool()> dialPadShown;
+    std::function<std::string()> dialPadNumber;
+    std::function<void()> clearDialPadNumber;
+    std::function<void()> focusDialPad;
+    std::function<void()> showStatusPanel;
+    // The AT path's IMSI text ("" when none is known).
+    std::function<std::string()> imsi;
+    // Where an ended connection's counters go (the traffic files by default).
+    std::function<bool(const kvtraffic::TrafficRecord&)> appendTraffic;
+    // Makes and initialises a client; nullptr when that fails. Default: a
+    // CRasClient over the process-wide dial-up service.
+    std::function<std::unique_ptr<CRasClient>()> makeClient;
+    // Pulses the device presence watcher's removal event when it is
+    // handling a removal (the thread's end and the stop).
+    std::function<void()> pulseRemoval;
+};
+
+// The duration line's text: "%02d:%02d:%02d" (hours modulo 24) or, when the
+// connection has lasted a day or more, "%02d)%02d:%02d:%02d" with the days
+// first.
+std::string FormatDuration(uint32_t connectDurationMs, uint32_t durationMs);
+// The dial string of Net Connect: "#777" for a CDMA card ("46003" in the
+// IMSI, or no IMSI while the modem reports CDMA service, system mode 2 or 4),
+// else "*99#".
+bool IsCdmaDial(const std::string& imsi, uint8_t sysMode);
+
+class CConnectionManager {
+public:
+    CConnectionManager(kv::IDmHost& host, ConnectionUi ui = {});
+    ~CConnectionManager();
+    CConnectionManager(const CConnectionManager&) = delete;
+    CConnectionManager& operator=(const CConnectionManager&) = delete;
+
+    // User name, password and dial string from the settings.
+    void ReadAccount();
+    void SetAccount(const std::string& user, const std::string& password, const std::string& dialString);
+
+    // Window initialisation: create and initialise the client; on success
+    // create the entry, hide Net Disconnect, start the thread looking.
+    // False when the client cannot be created (Net Disconnect is hidden
+    // then too, and Net Connect disabled).
+    bool Start();
+    // Timer 114 after the modem came back: empty the queue, state 4, a new
+    // event, the thread started again (a previous one is waited for first).
+    void RestartThread();
+    // Close procedure: stop the thread (request 240, pumping until
+    // m_nRasState is 0, bounded), empty the queue, release the event.
+    void StopThread(int64_t timeoutMs = 30000);
+    // Window destruction: the stop again, then the client unloaded.
+    void Shutdown();
+
+    // Buttons 1000, 1001 (UI thread) and 1075.
+    void NetConnect();
+    void NetDisconnect();
+    bool CreateDialUpEntry();
+
+    // The request queue.
+    bool RasRequest(uint8_t code, bool atFront);
+    void RasRequestRemove(uint8_t code);
+    bool RasRequestPending(uint8_t code) const;
+    size_t RasRequestCount() const;
+
+    // What the window, the settings page and tests look at.
+    bool HasClient() const { return m_bClientReady.load(); }
+    bool ThreadRunning() const { return m_bThreadAlive.load(); }
+    uint8_t State() const { return m_host.State().m_nRasState.load(); }
+    int FailCount() const { return m_nRasFailCount.load(); }
+    uint8_t ConnectionFlags() const { return m_ucConnFlags.load(); }
+    uint32_t Duration() const { return m_dwDuration.load(); }
+    uint32_t ReceivedBytes() const { return m_dwRxBytes.load(); }
+    uint32_t SentBytes() const { return m_dwTxBytes.load(); }
+    std::time_t LastChange() const { return m_tLastChange.load(); }
+    std::string DurationText() const;
+    std::string EntryErrorText() const;
+    std::string DialString() const;
+    std::string DeviceName() const;
+
+private:
+    void ThreadMain();
+    // One pass of each request; false ends the thread.
+    void DoConnect();
+    void DoMonitor();
+    void DoLook();
+    bool DoDisconnect(uint8_t code);
+    void DoReset();
+    bool DialUp();
+    bool RecreateClient();
+    void LostCheck();
+    void AppendRecord();
+    void SetDurationText(const std::string& text);
+    void SetEntryError(const std::string& text);
+    void NoteChange() { m_tLastChange = std::time(nullptr); }
+    bool EventAlive() const { return m_bEventAlive.load(); }
+    bool DialPadShown() const { return m_ui.dialPadShown && m_ui.dialPadShown(); }
+    void JoinThread();
+
+    kv::IDmHost& m_host;
+    ConnectionUi m_ui;
+
+    // The client: replaced only by the monitor thread (and Start/Shutdown
+    // when it is not running); the UI thread uses it under m_clientLock and
+    // only while m_bClientReady.
+    mutable std::mutex m_clientLock;
+    std::unique_ptr<CRasClient> m_pClient;
+    std::atomic<bool> m_bClientReady{false};
+
+    mutable std::mutex m_queueLock;
+    std::deque<uint8_t> m_RasRequests;
+
+    std::atomic<int> m_nRasFailCount{0};
+    std::atomic<uint8_t> m_ucConnFlags{0};
+    std::atomic<uint32_t> m_dwDuration{0};
+    std::atomic<uint32_t> m_dwBaseline{0};
+    std::atomic<uint32_t> m_dwRxBytes{0};
+    std::atomic<uint32_t> m_dwTxBytes{0};
+    std::atomic<uint32_t> m_dwConnectDuration{0}; // of the last statistics read
+    std::atomic<std::time_t> m_tLastChange{0};
+
+    mutable std::mutex m_textLock;
+    std::string m_strEntryError;
+    std::string m_strDurationText;
+    std::string m_strDeviceName;
+    std::string m_strUserName, m_strPassword, m_strDialString;
+
+    // Monitor thread state.
+    std::thread m_thread;
+    std::atomic<bool> m_bThreadAlive{false};
+    std::atomic<bool> m_bEventAlive{false};
+    kv::CEvent m_rasEvent{true, false};
+    bool m_bConnected = false;            // monitor thread only
+    std::unique_ptr<RasStats> m_pStats;   // monitor thread only
+};
+
+} // namespace kvnet

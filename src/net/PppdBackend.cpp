@@ -1,0 +1,460 @@
+// pppd as the dial-up service.
+#include "net/PppdBackend.h"
+
+#include "engine/DrvComm.h"
+#include "log/DebugLog.h"
+#include "net/PppdOutput.h"
+#include "net/RasCodes.h"
+#include "net/RasErrors.h"
+#include "settings/FileUtil.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+extern char** environ;
+
+namespace kvnet {
+
+namespace {
+
+bool IsFile(const std::string& p)
+{
+    struct stat st;
+    return ::stat(p.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ListDir(const std::string& dir)
+{
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                names.emplace_back(e->d_name);
+        ::closedir(d);
+    }
+    return names;
+}
+
+bool ReadNumber(const std::string& path, uint64_t& value)
+{
+    std::string text;
+    if (!kv::ReadWholeFile(path, text) || text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+        return false;
+    value = std::strtoull(text.c_str(), nullptr, 10);
+    return true;
+}
+
+std::vector<RasDeviceInfo> UsbDataTtys(const std::string& sysRoot)
+{
+    std::vector<RasDeviceInfo> out;
+    if (const char* dev = std::getenv("KORVIANET_PPP_DEVICE"); dev && *dev)
+        out.push_back({kDeviceTypeModem, std::string("KORVIA Modem (") + dev + ")"});
+    for (const kv::UsbSerialDevice& d : kv::ScanUsbSerialDevices(sysRoot)) {
+        std::string upper = d.instancePath;
+        for (char& c : upper)
+            c = char(std::toupper(static_cast<unsigned char>(c)));
+        if (!kv::IsDiagInterface(upper))
+            out.push_back({kDeviceTypeModem, "KORVIA USB Modem (" + d.ttyName + ")"});
+    }
+    return out;
+}
+
+} // namespace
+
+CPppdBackend::CPppdBackend(Config config) : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot)
+{
+    if (IsFile("/usr/sbin/chat"))
+        m_book.chatProgram = "/usr/sbin/chat";
+    else
+        m_book.chatProgram = "chat";
+}
+
+CPppdBackend::~CPppdBackend()
+{
+    std::vector<RasHandle> ours;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        for (auto& [h, c] : m_conns)
+            if (!c->outside)
+                ours.push_back(h);
+    }
+    for (RasHandle h : ours)
+        HangUp(h);
+}
+
+std::string CPppdBackend::SysRoot() const { return m_cfg.sysfsRoot.empty() ? kv::SysfsRoot() : m_cfg.sysfsRoot; }
+
+std::string CPppdBackend::PppdProgram() const
+{
+    if (!m_cfg.pppdPath.empty())
+        return m_cfg.pppdPath;
+    if (const char* env = std::getenv("KORVIANET_PPPD"); env && *env)
+        return env;
+    if (const char* path = std::getenv("PATH")) {
+        std::string p = path;
+        size_t start = 0;
+        while (start <= p.size()) {
+            size_t end = p.find(':', start);
+            if (end == std::string::npos)
+                end = p.size();
+            const std::string cand = p.substr(start, end - start) + "/pppd";
+            if (end > start && ::access(cand.c_str(), X_OK) == 0)
+                return cand;
+            start = end + 1;
+        }
+    }
+    return "/usr/sbin/pppd";
+}
+
+int CPppdBackend::EnumDevices(size_t capacity, std::vector<RasDeviceInfo>& out, size_t& needed)
+{
+    std::vector<RasDeviceInfo> all = m_cfg.devices ? m_cfg.devices() : UsbDataTtys(SysRoot());
+    needed = all.size();
+    if (capacity < needed)
+        return RAS_ERR_BUFFER_TOO_SMALL;
+    out = std::move(all);
+    return RAS_OK;
+}
+
+int CPppdBackend::ValidateEntryName(const std::string& phonebook, const std::string& entry)
+{
+    if (!ValidEntryName(entry))
+        return RAS_ERR_BAD_ARGUMENT;
+    return m_book.Exists(phonebook, entry) ? RAS_ERR_ALREADY_EXISTS : RAS_OK;
+}
+
+int CPppdBackend::GetEntryProperties(const std::string& phonebook, const std::string& entry, RasEntry& out)
+{
+    return m_book.Read(phonebook, entry, out);
+}
+
+int CPppdBackend::SetEntryProperties(const std::string& phonebook, const std::string& entry, const RasEntry& props)
+{
+    return m_book.Write(phonebook, entry, props);
+}
+
+int CPppdBackend::GetEntryDialParams(const std::string& phonebook, RasDialParams& inOut)
+{
+    return m_book.ReadSecrets(phonebook, inOut);
+}
+
+int CPppdBackend::SetEntryDialParams(const std::string& phonebook, const RasDialParams& params)
+{
+    return m_book.WriteSecrets(phonebook, params);
+}
+
+void CPppdBackend::Fail(Conn& c, int error)
+{
+    if (c.error == 0)
+        c.error = error;
+    c.state = RASCS_Disconnected;
+    if (c.notifier)
+        c.notifier(error, 0);
+}
+
+int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params, RasNotifier notifier,
+                       RasHandle& handle)
+{
+    handle = 0;
+    RasEntry entry;
+    int rc = m_book.Read(phonebook, params.entry, entry);
+    if (rc != RAS_OK)
+        return rc;
+    const std::string node = DeviceNodeOf(entry.deviceName);
+    if (node.empty())
+        return RAS_ERR_PORT_NOT_AVAILABLE;
+    if (!params.phoneNumber.empty() && (rc = m_book.WriteChat(phonebook, params.entry, params.phoneNumber)) != RAS_OK)
+        return rc;
+    if ((rc = m_book.WriteSecrets(phonebook, params)) != RAS_OK)
+        return rc;
+    // Without the kernel's PPP driver pppd would fail late or not at all:
+    // say so at once.
+    if (!IsFile(m_cfg.devPpp)) {
+        DEBUG_LOG(LEVEL_RAS, "dial: %s is missing, no PPP support\n", m_cfg.devPpp.c_str());
+        return RAS_ERR_NO_PPP_SUPPORT;
+    }
+
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return RAS_ERR_HARDWARE;
+    const std::string program = PppdProgram();
+    const std::string entryPath = m_book.EntryPath(phonebook, params.entry);
+    const std::string secretPath = m_book.SecretPath(phonebook, params.entry);
+    std::vector<std::string> args = {program, "file", entryPath, "file", secretPath, "nodetach"};
+    std::vector<char*> argv;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
+    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // pppd gets its own process group and the default signal handling.
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attr, &none);
+    sigset_t dflt;
+    sigemptyset(&dflt);
+    sigaddset(&dflt, SIGTERM);
+    sigaddset(&dflt, SIGINT);
+    sigaddset(&dflt, SIGHUP);
+    sigaddset(&dflt, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr, &dflt);
+    posix_spawnattr_setpgroup(&attr, 0);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    pid_t pid = -1;
+    const int err = ::posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    posix_spawnattr_destroy(&attr);
+    ::close(fds[1]);
+    if (err != 0) {
+        ::close(fds[0]);
+        DEBUG_LOG(LEVEL_RAS, "dial: cannot start %s: %s\n", program.c_str(), std::strerror(err));
+        return RAS_ERR_HARDWARE;
+    }
+    DEBUG_LOG(LEVEL_RAS, "dial: %s started (pid %d) on %s\n", program.c_str(), int(pid), node.c_str());
+
+    auto c = std::make_shared<Conn>();
+    c->entry = params.entry;
+    c->deviceName = entry.deviceName;
+    c->state = RASCS_ConnectDevice;
+    c->pid = pid;
+    c->outFd = fds[0];
+    c->notifier = std::move(notifier);
+    std::lock_guard<std::mutex> g(m_lock);
+    handle = ++m_next;
+    m_conns[handle] = c;
+    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, fds[0], pid);
+    return RAS_OK;
+}
+
+void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
+{
+    std::shared_ptr<Conn> c;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        auto it = m_conns.find(h);
+        if (it != m_conns.end())
+            c = it->second;
+    }
+    std::string buffer;
+    char chunk[512];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        buffer.append(chunk, size_t(n));
+        TakePppdLines(buffer, [&](std::string_view line) {
+            DEBUG_LOG(LEVEL_RAS, "pppd: %.*s\n", int(line.size()), line.data());
+            const PppdEvent e = ParsePppdLine(line);
+            if (!c || e.kind == PppdEvent::None)
+                return;
+            std::lock_guard<std::mutex> g(m_lock);
+            switch (e.kind) {
+            case PppdEvent::State:
+                if (c->state == RASCS_Disconnected)
+                    break;
+                c->state = e.state;
+                if (e.state == RASCS_Connected && !c->up) {
+                    c->up = true;
+                    c->connectedAt = Clock::now();
+                    uint64_t rx = 0, tx = 0;
+                    if (!c->iface.empty() && ReadCounters(c->iface, rx, tx))
+                        c->rxBase = rx, c->txBase = tx;
+                }
+                break;
+            case PppdEvent::Interface: c->iface = e.interface; break;
+            case PppdEvent::Error:
+                if (!c->up)
+                    Fail(*c, e.error);
+                break;
+            case PppdEvent::LinkDown:
+                if (c->up)
+                    c->state = RASCS_Disconnected;
+                break;
+            default: break;
+            }
+        });
+    }
+    ::close(fd);
+    int status = 0;
+    pid_t r;
+    do
+        r = ::waitpid(pid, &status, 0);
+    while (r < 0 && errno == EINTR);
+    if (!c)
+        return;
+    std::lock_guard<std::mutex> g(m_lock);
+    c->ended = true;
+    if (!c->up && c->error == 0) {
+        int code = WIFEXITED(status) ? PppdExitError(WEXITSTATUS(status)) : RAS_ERR_REMOTE_DISCONNECT;
+        Fail(*c, code ? code : RAS_ERR_REMOTE_DISCONNECT);
+    }
+    c->state = RASCS_Disconnected;
+    DEBUG_LOG(LEVEL_RAS, "pppd %d ended (status %d)\n", int(pid), status);
+    m_cv.notify_all();
+}
+
+int CPppdBackend::GetConnectStatus(RasHandle handle, RasConnStatus& out)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    auto it = m_conns.find(handle);
+    if (it == m_conns.end())
+        return RAS_ERR_NO_CONNECTION;
+    out.state = it->second->state;
+    out.error = it->second->error;
+    out.deviceName = it->second->deviceName;
+    return RAS_OK;
+}
+
+bool CPppdBackend::ReadCounters(const std::string& iface, uint64_t& rx, uint64_t& tx) const
+{
+    const std::string base = SysRoot() + "/class/net/" + iface + "/statistics/";
+    return ReadNumber(base + "rx_bytes", rx) && ReadNumber(base + "tx_bytes", tx);
+}
+
+void CPppdBackend::ScanOutsideLinks()
+{
+    std::vector<RasDeviceInfo> devices = m_cfg.devices ? m_cfg.devices() : UsbDataTtys(SysRoot());
+    std::vector<std::string> ifaces;
+    for (const std::string& n : ListDir(SysRoot() + "/class/net"))
+        if (n.rfind("ppp", 0) == 0)
+            ifaces.push_back(n);
+    // Outside links that went away.
+    for (auto it = m_conns.begin(); it != m_conns.end();) {
+        const auto& c = it->second;
+        if (c->outside && std::find(ifaces.begin(), ifaces.end(), c->iface) == ifaces.end())
+            it = m_conns.erase(it);
+        else
+            ++it;
+    }
+    for (const std::string& iface : ifaces) {
+        bool known = false;
+        for (const auto& [h, c] : m_conns)
+            known = known || (c->iface == iface && !c->ended);
+        if (known)
+            continue;
+        uint64_t pidValue = 0;
+        if (!ReadNumber(m_cfg.runDir + "/" + iface + ".pid", pidValue) || pidValue == 0 || pidValue > INT_MAX)
+            continue;
+        const std::string fdDir = m_cfg.procRoot + "/" + std::to_string(pidValue) + "/fd";
+        std::string matched;
+        for (const std::string& fd : ListDir(fdDir)) {
+            char target[PATH_MAX];
+            const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), target, sizeof target - 1);
+            if (n <= 0)
+                continue;
+            const std::string t(target, size_t(n));
+            for (const RasDeviceInfo& d : devices)
+                if (DeviceNodeOf(d.name) == t)
+                    matched = d.name;
+        }
+        if (matched.empty())
+            continue;
+        auto c = std::make_shared<Conn>();
+        c->entry = iface;
+        c->iface = iface;
+        c->deviceName = matched;
+        c->outside = true;
+        c->up = true;
+        c->state = RASCS_Connected;
+        c->pid = pid_t(pidValue);
+        c->connectedAt = Clock::now();
+        ReadCounters(iface, c->rxBase, c->txBase);
+        m_conns[++m_next] = c;
+        DEBUG_LOG(LEVEL_RAS, "found %s of pppd %d over %s\n", iface.c_str(), int(pidValue), matched.c_str());
+    }
+}
+
+int CPppdBackend::EnumConnections(size_t capacity, std::vector<RasConnInfo>& out, size_t& needed)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    ScanOutsideLinks();
+    std::vector<RasConnInfo> live;
+    for (const auto& [h, c] : m_conns)
+        if (!c->ended && c->state != RASCS_Disconnected)
+            live.push_back(RasConnInfo{h, c->entry, kDeviceTypeModem, c->deviceName});
+    needed = live.size();
+    if (capacity < needed)
+        return RAS_ERR_BUFFER_TOO_SMALL;
+    out = std::move(live);
+    return RAS_OK;
+}
+
+int CPppdBackend::HangUp(RasHandle handle)
+{
+    std::shared_ptr<Conn> c;
+    {
+        std::unique_lock<std::mutex> lk(m_lock);
+        auto it = m_conns.find(handle);
+        if (it == m_conns.end())
+            return RAS_ERR_NO_CONNECTION;
+        c = it->second;
+        if (c->outside) {
+            m_conns.erase(it);
+            return ::kill(c->pid, SIGTERM) == 0 ? RAS_OK : RAS_ERR_NO_CONNECTION;
+        }
+        // The reader reaps pppd; until it has, the pid is still ours.
+        if (!c->ended)
+            ::kill(c->pid, SIGTERM);
+        if (!m_cv.wait_for(lk, std::chrono::milliseconds(m_cfg.hangUpWaitMs), [&] { return c->ended; })) {
+            DEBUG_LOG(LEVEL_RAS, "pppd %d ignores SIGTERM: killing it\n", int(c->pid));
+            ::kill(c->pid, SIGKILL);
+            m_cv.wait_for(lk, std::chrono::seconds(5), [&] { return c->ended; });
+        }
+        m_conns.erase(handle);
+    }
+    if (c->reader.joinable()) {
+        if (c->ended)
+            c->reader.join();
+        else
+            c->reader.detach(); // cannot happen short of a stuck kernel
+    }
+    return RAS_OK;
+}
+
+int CPppdBackend::GetErrorString(int error, std::string& text) { return RasErrorString(error, text); }
+
+int CPppdBackend::GetConnectionStatistics(RasHandle handle, RasStats& out)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    auto it = m_conns.find(handle);
+    if (it == m_conns.end() || !it->second->up || it->second->iface.empty())
+        return RAS_ERR_NO_CONNECTION;
+    const Conn& c = *it->second;
+    uint64_t rx = 0, tx = 0;
+    if (!ReadCounters(c.iface, rx, tx))
+        return RAS_ERR_NO_CONNECTION;
+    out.bytesRcved = uint32_t(rx - std::min(rx, c.rxBase));
+    out.bytesXmited = uint32_t(tx - std::min(tx, c.txBase));
+    out.connectDurationMs =
+        uint32_t(std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - c.connectedAt).count());
+    return RAS_OK;
+}
+
+int CPppdBackend::ClearConnectionStatistics(RasHandle handle)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    auto it = m_conns.find(handle);
+    if (it == m_conns.end() || it->second->iface.empty())
+        return RAS_ERR_NO_CONNECTION;
+    return ReadCounters(it->second->iface, it->second->rxBase, it->second->txBase) ? RAS_OK : RAS_ERR_NO_CONNECTION;
+}
+
+} // namespace kvnet

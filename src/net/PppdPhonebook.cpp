@@ -1,0 +1,265 @@
+// Option files, chat scripts and secrets of the pppd phonebook.
+#include "net/PppdPhonebook.h"
+
+#include "net/RasCodes.h"
+#include "settings/FileUtil.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace kvnet {
+
+namespace {
+
+constexpr const char* kPropDevice = "#kv-device ";
+constexpr const char* kPropDeviceType = "#kv-device-type ";
+constexpr const char* kPropPhone = "#kv-phone ";
+constexpr const char* kPropProtocols = "#kv-protocols ";
+constexpr const char* kPropFraming = "#kv-framing ";
+constexpr const char* kPropOptions = "#kv-options ";
+
+bool Starts(const std::string& s, const char* p) { return s.rfind(p, 0) == 0; }
+
+// The value of a "#kv-" line: the rest of the line, no control bytes.
+bool CleanLineValue(const std::string& v)
+{
+    for (unsigned char c : v)
+        if (c < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
+std::string Unquote(const std::string& word)
+{
+    std::string out;
+    if (word.size() < 2 || word.front() != '"' || word.back() != '"')
+        return word;
+    for (size_t i = 1; i + 1 < word.size(); ++i) {
+        if (word[i] == '\\' && i + 2 < word.size())
+            ++i;
+        out += word[i];
+    }
+    return out;
+}
+
+} // namespace
+
+bool ValidDialString(const std::string& number)
+{
+    if (number.empty() || number.size() > 40)
+        return false;
+    for (char c : number)
+        if (!std::isdigit(static_cast<unsigned char>(c)) && !std::strchr("*#+,PpTtWw", c))
+            return false;
+    return true;
+}
+
+bool ValidEntryName(const std::string& entry)
+{
+    if (entry.empty() || entry.size() > 256 || entry.front() == '.')
+        return false;
+    for (unsigned char c : entry)
+        if (c == '/' || c < 0x20 || c == 0x7F)
+            return false;
+    return true;
+}
+
+bool QuotePppdWord(const std::string& text, std::string& quoted)
+{
+    quoted = "\"";
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F)
+            return false;
+        if (c == '\\' || c == '"')
+            quoted += '\\';
+        quoted += char(c);
+    }
+    quoted += '"';
+    return true;
+}
+
+std::string DeviceNodeOf(const std::string& deviceName)
+{
+    const size_t open = deviceName.rfind('(');
+    const size_t close = deviceName.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close <= open + 1)
+        return {};
+    std::string node = deviceName.substr(open + 1, close - open - 1);
+    if (node.find("..") != std::string::npos)
+        return {};
+    return node.front() == '/' ? node : "/dev/" + node;
+}
+
+std::string BuildEntryFile(const RasEntry& e, const std::string& chatPath, const std::string& chatProgram)
+{
+    std::ostringstream o;
+    o << "# Dial-up entry of Korvianet (written by the program; edits are replaced).\n";
+    o << kPropDevice << e.deviceName << "\n" << kPropDeviceType << e.deviceType << "\n";
+    o << kPropPhone << e.phoneNumber << "\n" << kPropProtocols << e.protocols << "\n";
+    o << kPropFraming << e.framing << "\n" << kPropOptions << e.options << "\n";
+    const std::string node = DeviceNodeOf(e.deviceName);
+    if (!node.empty())
+        o << node << "\n";
+    o << "115200\ncrtscts\nmodem\nlock\nnoauth\nnoipdefault\nusepeerdns\nlcp-echo-interval 10\n"
+         "lcp-echo-failure 6\n";
+    if (e.options & RASEO_RemoteDefaultGateway)
+        o << "defaultroute\n";
+    if (!(e.options & RASEO_IpHeaderCompression))
+        o << "novj\n";
+    if (!(e.options & RASEO_SwCompression))
+        o << "noccp\n";
+    std::string connect;
+    std::string script;
+    if (QuotePppdWord(chatProgram + " -v -f '" + chatPath + "'", connect) && chatPath.find('\'') == std::string::npos)
+        o << "connect " << connect << "\n";
+    return o.str();
+}
+
+bool ParseEntryFile(const std::string& text, RasEntry& e)
+{
+    std::istringstream in(text);
+    std::string line;
+    bool any = false;
+    while (std::getline(in, line)) {
+        auto num = [&](const char* p) { return uint32_t(std::strtoul(line.c_str() + std::strlen(p), nullptr, 10)); };
+        if (Starts(line, kPropDeviceType))
+            e.deviceType = line.substr(std::strlen(kPropDeviceType)), any = true;
+        else if (Starts(line, kPropDevice))
+            e.deviceName = line.substr(std::strlen(kPropDevice)), any = true;
+        else if (Starts(line, kPropPhone))
+            e.phoneNumber = line.substr(std::strlen(kPropPhone));
+        else if (Starts(line, kPropProtocols))
+            e.protocols = num(kPropProtocols);
+        else if (Starts(line, kPropFraming))
+            e.framing = num(kPropFraming);
+        else if (Starts(line, kPropOptions))
+            e.options = num(kPropOptions);
+    }
+    return any;
+}
+
+std::string BuildChatScript(const std::string& number)
+{
+    if (!ValidDialString(number))
+        return {};
+    return "TIMEOUT 30\nABORT \"NO CARRIER\"\nABORT \"NO DIALTONE\"\nABORT \"ERROR\"\nABORT \"NO ANSWER\"\n"
+           "ABORT \"BUSY\"\n\"\" \"AT\"\nOK \"ATDT"
+           + number + "\"\nCONNECT \"\"\n";
+}
+
+std::string BuildSecretFile(const std::string& user, const std::string& password)
+{
+    std::string qu, qp;
+    if (!QuotePppdWord(user, qu) || !QuotePppdWord(password, qp))
+        return {};
+    std::string out = "# Korvianet dial-up credentials (owner-only).\n";
+    if (!user.empty())
+        out += "user " + qu + "\n";
+    if (!password.empty())
+        out += "password " + qp + "\n";
+    return out;
+}
+
+bool ParseSecretFile(const std::string& text, std::string& user, std::string& password)
+{
+    std::istringstream in(text);
+    std::string line;
+    user.clear();
+    password.clear();
+    while (std::getline(in, line)) {
+        if (Starts(line, "user "))
+            user = Unquote(line.substr(5));
+        else if (Starts(line, "password "))
+            password = Unquote(line.substr(9));
+    }
+    return true;
+}
+
+std::string CPppdPhonebook::Folder(const std::string& phonebook) const
+{
+    return m_root + "/" + (phonebook.empty() ? std::string(kPhonebook) : phonebook);
+}
+
+std::string CPppdPhonebook::EntryPath(const std::string& pb, const std::string& entry) const
+{
+    return Folder(pb) + "/" + entry;
+}
+
+std::string CPppdPhonebook::ChatPath(const std::string& pb, const std::string& entry) const
+{
+    return EntryPath(pb, entry) + ".chat";
+}
+
+std::string CPppdPhonebook::SecretPath(const std::string& pb, const std::string& entry) const
+{
+    return EntryPath(pb, entry) + ".secret";
+}
+
+bool CPppdPhonebook::Exists(const std::string& pb, const std::string& entry) const
+{
+    struct stat st;
+    return ValidEntryName(entry) && ::stat(EntryPath(pb, entry).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int CPppdPhonebook::Read(const std::string& pb, const std::string& entry, RasEntry& out) const
+{
+    if (!Exists(pb, entry))
+        return RAS_ERR_ENTRY_NOT_FOUND;
+    std::string text;
+    if (!kv::ReadWholeFile(EntryPath(pb, entry), text))
+        return RAS_ERR_ENTRY_NOT_FOUND;
+    out = RasEntry{};
+    return ParseEntryFile(text, out) ? RAS_OK : RAS_ERR_ENTRY_NOT_FOUND;
+}
+
+int CPppdPhonebook::Write(const std::string& pb, const std::string& entry, const RasEntry& props) const
+{
+    if (!ValidEntryName(entry) || !CleanLineValue(props.deviceName) || !CleanLineValue(props.deviceType)
+        || !CleanLineValue(props.phoneNumber))
+        return RAS_ERR_BAD_ARGUMENT;
+    if (!kv::MakeOwnerDirs(Folder(pb)))
+        return RAS_ERR_CANNOT_WRITE;
+    if (!props.phoneNumber.empty() && WriteChat(pb, entry, props.phoneNumber) != RAS_OK)
+        return RAS_ERR_BAD_ARGUMENT;
+    return kv::ReplaceFileAtomically(EntryPath(pb, entry),
+                                     BuildEntryFile(props, ChatPath(pb, entry), chatProgram))
+               ? RAS_OK
+               : RAS_ERR_CANNOT_WRITE;
+}
+
+int CPppdPhonebook::WriteChat(const std::string& pb, const std::string& entry, const std::string& number) const
+{
+    const std::string script = BuildChatScript(number);
+    if (script.empty())
+        return RAS_ERR_BAD_ARGUMENT;
+    if (!kv::MakeOwnerDirs(Folder(pb)))
+        return RAS_ERR_CANNOT_WRITE;
+    return kv::ReplaceFileAtomically(ChatPath(pb, entry), script) ? RAS_OK : RAS_ERR_CANNOT_WRITE;
+}
+
+int CPppdPhonebook::ReadSecrets(const std::string& pb, RasDialParams& inOut) const
+{
+    std::string text;
+    if (!Exists(pb, inOut.entry))
+        return RAS_ERR_ENTRY_NOT_FOUND;
+    if (!kv::ReadWholeFile(SecretPath(pb, inOut.entry), text))
+        text.clear();
+    ParseSecretFile(text, inOut.userName, inOut.password);
+    return RAS_OK;
+}
+
+int CPppdPhonebook::WriteSecrets(const std::string& pb, const RasDialParams& params) const
+{
+    if (!Exists(pb, params.entry))
+        return RAS_ERR_ENTRY_NOT_FOUND;
+    const std::string text = BuildSecretFile(params.userName, params.password);
+    if (text.empty())
+        return RAS_ERR_BAD_ARGUMENT;
+    return kv::ReplaceFileAtomically(SecretPath(pb, params.entry), text) ? RAS_OK : RAS_ERR_CANNOT_WRITE;
+}
+
+} // namespace kvnet

@@ -1,0 +1,71 @@
+// Which dial-up service the program uses. The simulated modem registers an
+// instance path marked "&SIM"; when discovery takes that one, dialling goes
+// to the simulated service, since pppd cannot talk PPP to the simulator's
+// pty. KORVIANET_RAS_BACKEND=sim or =pppd decides instead. The choice is made
+// again each time a client is initialised (at start and after every
+// hang-up), so a simulator started later is picked up; each service object
+// lives for the rest of the process so its connections survive a client.
+#include "engine/DrvComm.h"
+#include "log/DebugLog.h"
+#include "net/PppdBackend.h"
+#include "net/RasBackend.h"
+#include "net/SimRasBackend.h"
+#include "settings/Profile.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace kvnet {
+
+namespace {
+
+std::mutex g_lock;
+std::shared_ptr<IRasBackend> g_given;
+std::shared_ptr<IRasBackend> g_sim;
+std::shared_ptr<IRasBackend> g_pppd;
+
+bool SimulatorTaken()
+{
+    kv::PortDiscovery pd;
+    if (pd.FindComPort() == 0)
+        return false;
+    std::string upper = pd.TakenInstance();
+    for (char& c : upper)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    return upper.find("&SIM") != std::string::npos;
+}
+
+} // namespace
+
+std::shared_ptr<IRasBackend> DefaultRasBackend()
+{
+    std::lock_guard<std::mutex> g(g_lock);
+    if (g_given)
+        return g_given;
+    const char* env = std::getenv("KORVIANET_RAS_BACKEND");
+    const bool sim = env && *env ? std::strcmp(env, "sim") == 0 : SimulatorTaken();
+    if (sim) {
+        if (!g_sim) {
+            g_sim = std::make_shared<CSimRasBackend>();
+            DEBUG_LOG(LEVEL_RAS, "dial-up: the simulated service\n");
+        }
+        return g_sim;
+    }
+    if (!g_pppd) {
+        CPppdBackend::Config cfg;
+        cfg.phonebookRoot = kv::SettingsDir();
+        g_pppd = std::make_shared<CPppdBackend>(cfg);
+        DEBUG_LOG(LEVEL_RAS, "dial-up: pppd\n");
+    }
+    return g_pppd;
+}
+
+void SetDefaultRasBackend(std::shared_ptr<IRasBackend> backend)
+{
+    std::lock_guard<std::mutex> g(g_lock);
+    g_given = std::move(backend);
+}
+
+} // namespace kvnet
