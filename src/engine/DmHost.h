@@ -48,10 +48,6 @@ public:
     // Sets the text of a status line (1071, 1115, 1116), not wrapped.
     virtual void SetLineText(int id, const std::string& text) = 0;
     virtual void EnableControl(int id, bool enable) = 0;
-    // Text of a text line (the connection duration line 1059).
-    virtual void SetControlText(int /*id*/, const std::string& /*text*/) {}
-    // Moves the keyboard focus to a control.
-    virtual void FocusControl(int /*id*/) {}
     // Text limit of the main window's text field (the ASCII SMS limit).
     virtual void SetTextLimit(int chars) = 0;
     // Puts the dial pad page back to its initial state.

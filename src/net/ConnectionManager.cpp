@@ -106,7 +106,7 @@ void CConnectionManager::SetDurationText(const std::string& text)
         std::lock_guard<std::mutex> g(m_textLock);
         m_strDurationText = text;
     }
-    m_host.SetControlText(kDurationLineId, text);
+    m_host.SetLineText(kDurationLineId, text);
 }
 
 // ---------------------------------------------------------------------------

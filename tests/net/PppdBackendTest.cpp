@@ -1,0 +1,285 @@
+// The pppd dial-up service against a fake pppd and a fake sysfs tree: the
+// phonebook files, a dial's progress, its errors, statistics and hang-up,
+// and another dialler's link over the modem.
+#include "net/PppdBackend.h"
+#include "net/RasClient.h"
+#include "platform/Event.h"
+#include "support/TempSettings.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace kvnet;
+
+namespace {
+
+bool FileExists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+bool WaitFor(const std::function<bool()>& done, int64_t ms = 3000)
+{
+    const int64_t end = kv::TickMs() + ms;
+    while (!done()) {
+        if (kv::TickMs() > end)
+            return false;
+        kv::SleepMs(10);
+    }
+    return true;
+}
+
+int ModeOf(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? int(st.st_mode & 0777) : -1;
+}
+
+class PppdTest : public ::testing::Test {
+protected:
+    PppdTest()
+    {
+        root = kvtest::MakeTempDir("kvpppd");
+        ::mkdir((root + "/run").c_str(), 0700);
+        kvtest::WriteFileBytes(root + "/devppp", "");
+        netDir = root + "/sys/class/net/ppp0/statistics";
+        MakeDirs(netDir);
+        CPppdBackend::Config cfg;
+        cfg.phonebookRoot = root + "/cfg";
+        cfg.pppdPath = KV_FAKE_PPPD;
+        cfg.sysfsRoot = root + "/sys";
+        cfg.devPpp = root + "/devppp";
+        cfg.runDir = root + "/run";
+        cfg.procRoot = root + "/proc";
+        cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
+        cfg.hangUpWaitMs = 400;
+        backend = std::make_shared<CPppdBackend>(cfg);
+        client = std::make_unique<CRasClient>(backend);
+        client->Init();
+        setenv("FAKE_PPPD_ARGS", (root + "/args").c_str(), 1);
+        setenv("FAKE_PPPD_SCRIPT", (root + "/script").c_str(), 1);
+        CRasClient::ClearDialError();
+    }
+    ~PppdTest() override
+    {
+        client.reset();
+        backend.reset();
+        unsetenv("FAKE_PPPD_ARGS");
+        unsetenv("FAKE_PPPD_SCRIPT");
+        kvtest::RemoveTree(root);
+    }
+    static void MakeDirs(const std::string& path)
+    {
+        std::string cmd = "mkdir -p '" + path + "'";
+        ASSERT_EQ(std::system(cmd.c_str()), 0);
+    }
+    void Script(const std::string& text) { kvtest::WriteFileBytes(root + "/script", text); }
+    void Counters(uint64_t rx, uint64_t tx)
+    {
+        kvtest::WriteFileBytes(netDir + "/rx_bytes", std::to_string(rx) + "\n");
+        kvtest::WriteFileBytes(netDir + "/tx_bytes", std::to_string(tx) + "\n");
+    }
+    void MakeEntry()
+    {
+        std::string device;
+        ASSERT_EQ(client->FindModemDevice(device), 1);
+        ASSERT_EQ(client->CreateEntry(kEntryLabel, "modem", device, 4, 1, "#777", kPhonebook), RAS_OK);
+        ASSERT_TRUE(client->SetDialParams(kEntryLabel, "card", "se\"cret"));
+    }
+    // Polls the dial state until it ends; the texts seen on the way.
+    std::vector<std::string> DialUntilEnd(bool& connected, int64_t ms = 5000)
+    {
+        std::vector<std::string> texts;
+        const int64_t end = kv::TickMs() + ms;
+        std::string text;
+        while (kv::TickMs() < end) {
+            const int done = client->GetDialState(text, connected);
+            if (texts.empty() || texts.back() != text)
+                texts.push_back(text);
+            if (done)
+                break;
+            kv::SleepMs(20);
+        }
+        return texts;
+    }
+    std::string Book(const std::string& name) { return root + "/cfg/PINGPB/" + name; }
+
+    std::string root, netDir;
+    std::shared_ptr<CPppdBackend> backend;
+    std::unique_ptr<CRasClient> client;
+};
+
+} // namespace
+
+TEST_F(PppdTest, TheEntryIsAFolderOfOwnerOnlyOptionFiles)
+{
+    MakeEntry();
+    EXPECT_EQ(ModeOf(root + "/cfg/PINGPB"), 0700);
+    EXPECT_EQ(ModeOf(Book("Korvia NetWork")), 0600);
+    EXPECT_EQ(ModeOf(Book("Korvia NetWork.secret")), 0600);
+    const std::string options = kvtest::ReadFileBytes(Book("Korvia NetWork"));
+    EXPECT_NE(options.find("\n/dev/ttyUSB0\n"), std::string::npos);
+    EXPECT_NE(options.find("defaultroute"), std::string::npos);
+    EXPECT_EQ(options.find("se\"cret"), std::string::npos); // the password stays in the secrets file
+    EXPECT_NE(kvtest::ReadFileBytes(Book("Korvia NetWork.chat")).find("ATDT#777"), std::string::npos);
+    EXPECT_NE(kvtest::ReadFileBytes(Book("Korvia NetWork.secret")).find("password \"se\\\"cret\""),
+              std::string::npos);
+
+    // Existing entry: 183, nothing changed; an update moves the number.
+    EXPECT_EQ(client->CreateEntry(kEntryLabel, "modem", "KORVIA USB Modem (ttyUSB0)", 4, 1, "*99#", kPhonebook),
+              RAS_ERR_ALREADY_EXISTS);
+    EXPECT_TRUE(client->SetEntryDevice(kEntryLabel, {"KORVIA USB Modem (ttyUSB0)", "*99#"}, kPhonebook));
+    EXPECT_NE(kvtest::ReadFileBytes(Book("Korvia NetWork.chat")).find("ATDT*99#"), std::string::npos);
+    RasEntry props;
+    ASSERT_EQ(client->GetEntryProperties(kPhonebook, props, kEntryLabel), RAS_OK);
+    EXPECT_EQ(props.options, kEntryOptions);
+    EXPECT_EQ(props.phoneNumber, "*99#");
+
+    // Values that would break out of their quotes are refused.
+    EXPECT_FALSE(client->SetEntryDevice(kEntryLabel, {"KORVIA USB Modem (ttyUSB0)", "*99#\"\nABORT"}, kPhonebook));
+    EXPECT_FALSE(client->SetDialParams(kEntryLabel, "card", "pw\nconnect /bin/sh"));
+    EXPECT_EQ(client->GetEntryProperties(kPhonebook, props, "Missing"), RAS_ERR_ENTRY_NOT_FOUND);
+}
+
+TEST_F(PppdTest, ADialReportsItsProgressCountsAndHangsUp)
+{
+    MakeEntry();
+    Counters(100, 50);
+    Script("sleep 50\nsay Serial connection established.\nsleep 50\nsay Using interface ppp0\n"
+           "say Connect: ppp0 <--> /dev/ttyUSB0\nsleep 50\nsay local  IP address 10.0.0.2\n"
+           "say remote IP address 10.0.0.1\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "se\"cret", "", kPhonebook), RAS_OK);
+    bool connected = false;
+    const auto texts = DialUntilEnd(connected);
+    ASSERT_TRUE(connected);
+    EXPECT_NE(std::find(texts.begin(), texts.end(), "Device connected\nsuccessfully"), texts.end());
+    EXPECT_EQ(CRasClient::DialError(), 0);
+
+    const std::string args = kvtest::ReadFileBytes(root + "/args");
+    EXPECT_NE(args.find("nodetach\n"), std::string::npos);
+    EXPECT_NE(args.find(Book("Korvia NetWork") + "\n"), std::string::npos);
+    EXPECT_NE(args.find(Book("Korvia NetWork.secret") + "\n"), std::string::npos);
+    EXPECT_EQ(args.find("se\"cret"), std::string::npos); // never on the command line
+
+    RasHandle h = 0;
+    EXPECT_TRUE(client->FindConnection(kEntryLabel, h));
+    EXPECT_EQ(h, client->Handle());
+    Counters(5100, 950);
+    RasStats s;
+    ASSERT_TRUE(client->GetStatistics(&s));
+    EXPECT_EQ(s.bytesRcved, 5000u); // counted from the connect
+    EXPECT_EQ(s.bytesXmited, 900u);
+    EXPECT_TRUE(client->ClearStatistics());
+    Counters(5300, 960);
+    ASSERT_TRUE(client->GetStatistics(&s));
+    EXPECT_EQ(s.bytesRcved, 200u);
+    EXPECT_EQ(s.bytesXmited, 10u);
+
+    const int64_t t0 = kv::TickMs();
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+    EXPECT_LT(kv::TickMs() - t0, 400); // pppd obeyed SIGTERM
+    EXPECT_FALSE(client->FindConnection(kEntryLabel, h));
+}
+
+TEST_F(PppdTest, TheFirstErrorOfAFailedDialIsReported)
+{
+    MakeEntry();
+    Script("say Serial connection established.\nsay Connect script failed\nsleep 30\n"
+           "say PAP authentication failed\nexit 8\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    bool connected = true;
+    DialUntilEnd(connected);
+    EXPECT_FALSE(connected);
+    ASSERT_TRUE(WaitFor([] { return CRasClient::DialError() != 0; }));
+    EXPECT_EQ(CRasClient::DialError(), RAS_ERR_NO_ANSWER);
+    std::string text;
+    client->GetErrorText(CRasClient::DialError(), 0, text);
+    EXPECT_NE(text.find("no answer"), std::string::npos);
+    EXPECT_TRUE(client->HangUp(kEntryLabel)); // reaps the ended pppd
+}
+
+TEST_F(PppdTest, AnExitStatusAloneNamesTheFailure)
+{
+    MakeEntry();
+    Script("sleep 20\nexit 19\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    bool connected = true;
+    DialUntilEnd(connected);
+    EXPECT_FALSE(connected);
+    EXPECT_EQ(CRasClient::DialError(), RAS_ERR_AUTHENTICATION);
+}
+
+TEST_F(PppdTest, WithoutKernelPppSupportTheDialFailsAtOnce)
+{
+    MakeEntry();
+    ::unlink((root + "/devppp").c_str());
+    const int64_t t0 = kv::TickMs();
+    EXPECT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_ERR_NO_PPP_SUPPORT);
+    EXPECT_LT(kv::TickMs() - t0, 200);
+    std::string text;
+    client->GetErrorText(RAS_ERR_NO_PPP_SUPPORT, 0, text);
+    EXPECT_NE(text.find("/dev/ppp"), std::string::npos);
+    EXPECT_FALSE(FileExists(root + "/args")); // pppd never ran
+}
+
+TEST_F(PppdTest, APppdThatIgnoresSigtermIsKilled)
+{
+    MakeEntry();
+    Script("ignoreterm\nsay Serial connection established.\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    kv::SleepMs(150);
+    const int64_t t0 = kv::TickMs();
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+    const int64_t took = kv::TickMs() - t0;
+    EXPECT_GE(took, 350);
+    EXPECT_LT(took, 3000);
+}
+
+TEST_F(PppdTest, AnotherDiallersLinkOverTheModemIsListed)
+{
+    // ppp1: pppd 4242 holds the modem's tty; ppp2: pppd 4343 holds another.
+    MakeDirs(root + "/sys/class/net/ppp1/statistics");
+    MakeDirs(root + "/sys/class/net/ppp2/statistics");
+    MakeDirs(root + "/proc/4242/fd");
+    MakeDirs(root + "/proc/4343/fd");
+    ASSERT_EQ(::symlink("/dev/ttyUSB0", (root + "/proc/4242/fd/5").c_str()), 0);
+    ASSERT_EQ(::symlink("/dev/ttyS0", (root + "/proc/4343/fd/5").c_str()), 0);
+    kvtest::WriteFileBytes(root + "/run/ppp1.pid", "4242\n");
+    kvtest::WriteFileBytes(root + "/run/ppp2.pid", "4343\n");
+    kvtest::WriteFileBytes(root + "/sys/class/net/ppp1/statistics/rx_bytes", "1000\n");
+    kvtest::WriteFileBytes(root + "/sys/class/net/ppp1/statistics/tx_bytes", "10\n");
+    RasHandle h = 0;
+    ASSERT_TRUE(client->FindConnection(kEntryLabel, h));
+    client->SetHandle(h);
+    kvtest::WriteFileBytes(root + "/sys/class/net/ppp1/statistics/rx_bytes", "1800\n");
+    RasStats s;
+    ASSERT_TRUE(client->GetStatistics(&s));
+    EXPECT_EQ(s.bytesRcved, 800u); // from when it was found
+    std::vector<RasConnInfo> conns;
+    size_t needed = 0;
+    ASSERT_EQ(backend->EnumConnections(8, conns, needed), RAS_OK);
+    ASSERT_EQ(conns.size(), 1u);
+    EXPECT_EQ(conns[0].deviceName, "KORVIA USB Modem (ttyUSB0)");
+    // The link goes away.
+    kvtest::RemoveTree(root + "/sys/class/net/ppp1");
+    client->SetHandle(0);
+    EXPECT_FALSE(client->FindConnection(kEntryLabel, h));
+}
+
+TEST_F(PppdTest, ThePppdProgramComesFromTheEnvironmentOrThePath)
+{
+    CPppdBackend::Config cfg;
+    CPppdBackend plain(cfg);
+    setenv("KORVIANET_PPPD", "/opt/test/pppd", 1);
+    EXPECT_EQ(plain.PppdProgram(), "/opt/test/pppd");
+    unsetenv("KORVIANET_PPPD");
+    const std::string found = plain.PppdProgram();
+    EXPECT_EQ(found.substr(found.size() - 5), "/pppd");
+}
