@@ -9,7 +9,9 @@
 #include "app/SmsPageUi.h"
 #include "engine/HostIds.h"
 #include "messaging/MessagingServices.h"
+#include "net/ConnectionManager.h"
 
+#include <map>
 #include <memory>
 
 namespace kvapp {
@@ -33,7 +35,102 @@ private:
     kv::CMessagingServices m_services;
 };
 
+// The connection manager of each wired window (one per window; the window
+// owns it, the hooks find it here).
+std::map<const CDialer_oneDlg*, std::weak_ptr<kvnet::CConnectionManager>>& RasManagers()
+{
+    static std::map<const CDialer_oneDlg*, std::weak_ptr<kvnet::CConnectionManager>> managers;
+    return managers;
+}
+
+std::shared_ptr<kvnet::CConnectionManager> RasManagerOf(const CDialer_oneDlg& dlg)
+{
+    auto it = RasManagers().find(&dlg);
+    return it == RasManagers().end() ? nullptr : it->second.lock();
+}
+
+void SetRasHooks()
+{
+    PageHooks& h = CDialer_oneDlg::Hooks();
+    h.netConnect = [](CDialer_oneDlg& d) {
+        if (auto m = RasManagerOf(d))
+            m->NetConnect();
+    };
+    h.netDisconnect = [](CDialer_oneDlg& d) {
+        if (auto m = RasManagerOf(d))
+            m->NetDisconnect();
+    };
+    h.rasRequest = [](CDialer_oneDlg& d, int code, bool atFront) {
+        auto m = RasManagerOf(d);
+        return m && code > 0 && code < 256 && m->RasRequest(uint8_t(code), atFront);
+    };
+    h.startRas = [](CDialer_oneDlg& d) {
+        auto m = RasManagerOf(d);
+        if (!m)
+            return false;
+        m->ReadAccount();
+        return m->Start();
+    };
+    h.restartRas = [](CDialer_oneDlg& d) {
+        if (auto m = RasManagerOf(d))
+            m->RestartThread();
+    };
+    h.stopRas = [](CDialer_oneDlg& d) {
+        if (auto m = RasManagerOf(d))
+            m->StopThread();
+    };
+    h.endRas = [](CDialer_oneDlg& d) {
+        if (auto m = RasManagerOf(d))
+            m->Shutdown();
+        RasManagers().erase(&d);
+    };
+    h.rasReady = [](CDialer_oneDlg& d) {
+        auto m = RasManagerOf(d);
+        return m && m->HasClient();
+    };
+}
+
 } // namespace
+
+void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base)
+{
+    kvnet::ConnectionUi ui = std::move(base);
+    CDialer_oneDlg* w = &dlg;
+    ui.dialPadShown = [w] { return w->DialPad() && w->State().m_nActiveView.load() == kv::VIEW_DIAL_PAD; };
+    ui.dialPadNumber = [w] {
+        std::string number;
+        w->RunOnUi([&] {
+            if (w->DialPad())
+                number = w->DialPad()->Number();
+        });
+        return number;
+    };
+    ui.clearDialPadNumber = [w] {
+        w->RunOnUi([&] {
+            if (w->DialPad())
+                w->DialPad()->ClearNumber();
+        });
+    };
+    ui.focusDialPad = [w] {
+        w->RunOnUi([&] {
+            if (w->DialPad())
+                w->DialPad()->Widget()->setFocus();
+        });
+    };
+    ui.showStatusPanel = [w] { w->UserActiveView(kv::VIEW_STATUS, 0); };
+    // The dial string follows the IMSI that the window's AT poll read.
+    if (!ui.imsi)
+        ui.imsi = [w] { return w->AtPoll().CurrentImsiText(); };
+    // The removal event matters only while the watcher handles a removal.
+    ui.pulseRemoval = [w] {
+        if (w->RegNotifyState() == 253)
+            w->PulseDeviceWatcher();
+    };
+    auto manager = std::make_shared<kvnet::CConnectionManager>(dlg, std::move(ui));
+    RasManagers()[&dlg] = manager;
+    dlg.SetOwnedService(manager);
+    SetRasHooks();
+}
 
 void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
 {
@@ -113,6 +210,7 @@ void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg)
     WireSettingsPage();
     if (kv::CAppDatabase* db = app.Database())
         WireMessaging(dlg, *db);
+    WireDataConnection(dlg);
 }
 
 } // namespace kvapp

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include "net/ConnectionManager.h"
 
 class CDialer_oneApp;
 class CDialer_oneDlg;
@@ -28,4 +29,9 @@ void WireSettingsPage();
 // (the connection manager's); without a source they stay as the files say.
 using LiveTrafficSource = std::function<bool(CDialer_oneDlg&, LiveTraffic&)>;
 void SetLiveTrafficSource(LiveTrafficSource source);
+// The data connection: the connection manager over the window (buttons
+// 1000, 1001 and 1075, timer 114, the close procedure's and the
+// destruction's RAS steps). base may bring the traffic append and the client
+// factory; the window's parts (dial pad, the AT poll's IMSI) are filled in.
+void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base = {});
 }

@@ -107,7 +107,10 @@ CDialer_oneDlg::~CDialer_oneDlg()
     CancelWorkerModals(false);
     if (Hooks().stopDeviceWatcher)
         Hooks().stopDeviceWatcher(*this);
+    if (Hooks().endRas)
+        Hooks().endRas(*this);
     m_engine.StopDmEngine();
+    m_ownedServices.clear();
     // No tray action can be running any more: the icon goes at once.
     m_bTrayMode = false;
     m_pSystemTray.reset();
@@ -238,11 +241,13 @@ void CDialer_oneDlg::OnInitDialog()
         m_nRegNotifyState = 0;
         DEBUG_LOG(LEVEL_ST, "%s", logtext::kNoNotify);
     }
-    // 11.
+    // 11. Net Connect and Net Disconnect share one place: only one shows,
+    // also when there is no client (Net Connect then stays disabled).
+    m_buttons[IDC_NET_DISCONNECT]->hide();
     if (!Hooks().startRas || !Hooks().startRas(*this)) {
         DEBUG_LOG(LEVEL_ST, "%s", logtext::kRasInitError);
-    } else {
-        m_buttons[IDC_NET_DISCONNECT]->hide();
+        m_buttons[IDC_NET_CONNECT]->setEnabled(false);
+        m_buttons[IDC_NET_DISCONNECT]->setEnabled(false);
     }
     // 12.
     m_lines[IDC_CONN_MSG_1]->SetText("");
@@ -613,16 +618,8 @@ void CDialer_oneDlg::CloseProcedure()
     CancelWorkerModals(false);
     if (Hooks().stopDeviceWatcher)
         Hooks().stopDeviceWatcher(*this);
-    const uint8_t ras = m_state.m_nRasState.load();
-    if (ras != 0 && ras != 240) {
-        m_buttons[IDC_NET_DISCONNECT]->setEnabled(false);
-        if (Hooks().rasRequest)
-            Hooks().rasRequest(*this, 240, true);
-        // A monitor thread that ends without clearing its state must not
-        // hold the close forever.
-        WaitPumping([this] { return m_state.m_nRasState.load() == 0; },
-                    Hooks().rasRequest ? 30000 : 0);
-    }
+    if (Hooks().stopRas)
+        Hooks().stopRas(*this);
     m_engine.StopDmEngine();
     SetWaitCursor(false);
     m_bClosed = true;

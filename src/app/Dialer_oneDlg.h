@@ -107,6 +107,12 @@ public:
     kvapp::CStatusPanel& Panel() { return m_panel; }
     QWidget* Control(int id) const;
     kvapp::ISmsPage* SmsPage() const { return m_pSmsPage; }
+    kvapp::IDialPadPage* DialPad() const { return m_pDialPad; }
+    // A service object of another folder that lives as long as the window
+    // (the connection manager); released after the RAS steps of the
+    // destruction ran.
+    void SetOwnedService(std::shared_ptr<void> service) { m_ownedServices.push_back(std::move(service)); }
+    int RegNotifyState() const { return m_nRegNotifyState; }
     bool TimerActive(uint32_t id) const;
     bool TrayMode() const { return m_bTrayMode; }
     CSystemTray* Tray() const { return m_pSystemTray.get(); }
@@ -274,4 +280,5 @@ private:
     // Last: released first, after the destructor stopped the engine that
     // calls into it.
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
+    std::vector<std::shared_ptr<void>> m_ownedServices;
 };

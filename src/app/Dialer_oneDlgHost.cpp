@@ -188,6 +188,10 @@ void CDialer_oneDlg::ShowControl(int id, bool show)
 
 void CDialer_oneDlg::EnableControl(int id, bool enable)
 {
+    // Net Connect waits for a dial-up client: whoever enables the main
+    // buttons (the engine's start-up) must not wake a dead button.
+    if (id == IDC_NET_CONNECT && enable && !(Hooks().rasReady && Hooks().rasReady(*this)))
+        enable = false;
     RunOnUi([&] {
         if (QWidget* w = Control(id))
             w->setEnabled(enable);
@@ -491,8 +495,8 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
         CloseProcedure();
         break;
     case TIMER_RESTART_RAS:
-        if (Hooks().rasRequest)
-            Hooks().rasRequest(*this, 4, false);
+        if (Hooks().restartRas)
+            Hooks().restartRas(*this);
         break;
     case TIMER_CALL_START: {
         const std::time_t now = std::time(nullptr);

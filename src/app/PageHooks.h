@@ -93,6 +93,15 @@ struct PageHooks {
     // The RAS client and its monitor thread; false when the client could
     // not be initialised (connect and disconnect then stay disabled).
     std::function<bool(CDialer_oneDlg&)> startRas;
+    // Timer 114: the monitor thread starts again after the modem came back.
+    std::function<void(CDialer_oneDlg&)> restartRas;
+    // The close procedure's RAS steps: stop the thread (pumping), empty the
+    // queue, release the event, pulse the removal event.
+    std::function<void(CDialer_oneDlg&)> stopRas;
+    // The window's destruction: the stop again and the client unloaded.
+    std::function<void(CDialer_oneDlg&)> endRas;
+    // Whether Net Connect may be enabled (false while there is no client).
+    std::function<bool(CDialer_oneDlg&)> rasReady;
     // The device presence watcher; false when it cannot watch.
     std::function<bool(CDialer_oneDlg&)> startDeviceWatcher;
     std::function<void(CDialer_oneDlg&)> stopDeviceWatcher;

@@ -1,0 +1,151 @@
+// The data connection in the main window: the buttons, the duration line,
+// the data-rate bar, timer 114 and the close procedure, with the connection
+// manager wired as the program wires it, over the simulated dial-up service
+// and the modem simulator.
+#include "ShellFixture.h"
+
+#include "app/AppIds.h"
+#include "app/AppWiring.h"
+#include "app/Dialer_oneDlg.h"
+#include "controls/TextStatic.h"
+#include "net/SimRasBackend.h"
+#include "settings/Profile.h"
+#include "sim/ModemSimulator.h"
+
+#include <mutex>
+
+using namespace kv;
+using namespace kvapp;
+using kvtest::PumpUntil;
+
+namespace {
+
+class DataConnection : public kvtest::ShellTest {
+protected:
+    void SetUp() override
+    {
+        kvtest::ShellTest::SetUp();
+        kvnet::CSimRasBackend::Options o;
+        o.stepMs = 20;
+        backend = std::make_shared<kvnet::CSimRasBackend>(o);
+        kvnet::SetDefaultRasBackend(backend);
+        WriteProfileString("username", "text", "card", "teal_dialer.ini");
+        WriteProfileString("password", "text", "card", "teal_dialer.ini");
+    }
+    void TearDown() override
+    {
+        if (dlg) {
+            dlg->CloseProcedure();
+            dlg.reset();
+        }
+        if (sim)
+            sim->Stop();
+        kvnet::SetDefaultRasBackend(nullptr);
+        kvtest::ShellTest::TearDown();
+    }
+    void Open(bool clients = true)
+    {
+        sim::ModemSimulator::Options so;
+        so.unsolicitedPeriodMs = 0;
+        sim = std::make_unique<sim::ModemSimulator>(so);
+        ASSERT_TRUE(sim->Start());
+        dlg = std::make_unique<CDialer_oneDlg>();
+        kvnet::ConnectionUi ui;
+        ui.appendTraffic = [this](const kvtraffic::TrafficRecord& r) {
+            std::lock_guard<std::mutex> g(lock);
+            records.push_back(r);
+            return true;
+        };
+        if (!clients)
+            ui.makeClient = [] { return std::unique_ptr<kvnet::CRasClient>(); };
+        WireDataConnection(*dlg, ui);
+        dlg->OnInitDialog();
+        dlg->show();
+        ASSERT_TRUE(PumpUntil([&] { return dlg->IndicatorShown(IDC_SERVICE); }, 30000));
+    }
+    bool Shown(int id) const { return dlg->Control(id)->isVisible(); }
+    bool Enabled(int id) const { return dlg->Control(id)->isEnabled(); }
+    std::string Line(int id) const
+    {
+        return static_cast<CTextStatic*>(dlg->Control(id))->Text().toStdString();
+    }
+    size_t Records()
+    {
+        std::lock_guard<std::mutex> g(lock);
+        return records.size();
+    }
+
+    std::shared_ptr<kvnet::CSimRasBackend> backend;
+    std::unique_ptr<sim::ModemSimulator> sim;
+    std::unique_ptr<CDialer_oneDlg> dlg;
+    std::mutex lock;
+    std::vector<kvtraffic::TrafficRecord> records;
+};
+
+} // namespace
+
+TEST_F(DataConnection, NetConnectDialsCountsAndNetDisconnectKeepsTheSession)
+{
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_NET_CONNECT); }, 20000));
+    EXPECT_TRUE(Shown(IDC_NET_CONNECT));
+    EXPECT_FALSE(Shown(IDC_NET_DISCONNECT));
+    const int rateBefore = dlg->IndicatorBitmap(IDC_DATA_RATE);
+
+    dlg->OnCommand(IDC_NET_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 2; }, 10000));
+    EXPECT_FALSE(Shown(IDC_NET_CONNECT));
+    EXPECT_TRUE(Shown(IDC_NET_DISCONNECT));
+    EXPECT_TRUE(Shown(IDC_DURATION_LINE));
+    ASSERT_TRUE(PumpUntil([&] { return Line(IDC_DURATION_LINE) == "00:00:02"; }, 6000));
+    // The engine shows the data rate while the connection is up.
+    EXPECT_TRUE(PumpUntil([&] { return dlg->IndicatorBitmap(IDC_DATA_RATE) != rateBefore; }, 6000));
+    EXPECT_EQ(backend->Dials(), 1);
+
+    dlg->OnCommand(IDC_NET_DISCONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return Records() == 1 && dlg->State().m_nRasState.load() == 4; }, 6000));
+    EXPECT_TRUE(PumpUntil([&] { return Enabled(IDC_NET_CONNECT); }));
+    EXPECT_TRUE(Shown(IDC_NET_CONNECT));
+    EXPECT_FALSE(Shown(IDC_NET_DISCONNECT));
+    EXPECT_EQ(Line(IDC_DURATION_LINE), "");
+    EXPECT_GT(records[0].bytesReceived, 0u);
+    EXPECT_GE(records[0].duration, 2000u);
+}
+
+TEST_F(DataConnection, WithoutAClientOneDisabledNetConnectShows)
+{
+    Open(false);
+    // The engine's start-up enables the main buttons; Net Connect stays off.
+    ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_SETTING); }, 20000));
+    EXPECT_TRUE(Shown(IDC_NET_CONNECT));
+    EXPECT_FALSE(Enabled(IDC_NET_CONNECT));
+    EXPECT_FALSE(Shown(IDC_NET_DISCONNECT));
+    EXPECT_EQ(dlg->State().m_nRasState.load(), 0);
+    dlg->OnCommand(IDC_NET_CONNECT);
+    EXPECT_EQ(backend->Dials(), 0);
+}
+
+TEST_F(DataConnection, ClosingWhileConnectedHangsUpAndKeepsTheSession)
+{
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_NET_CONNECT); }, 20000));
+    dlg->OnCommand(IDC_NET_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 2 && !Line(IDC_DURATION_LINE).empty(); },
+                          10000));
+    dlg->CloseProcedure();
+    EXPECT_EQ(dlg->State().m_nRasState.load(), 0);
+    EXPECT_EQ(backend->HangUps(), 1);
+    EXPECT_EQ(Records(), 1u);
+}
+
+TEST_F(DataConnection, Timer114StartsTheMonitorAgain)
+{
+    Open();
+    CDialer_oneDlg::Hooks().stopRas(*dlg);
+    EXPECT_EQ(dlg->State().m_nRasState.load(), 0);
+    dlg->StartTimer(TIMER_RESTART_RAS, 10);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 4; }));
+    // The restarted thread adopts a connection made elsewhere.
+    backend->AddOutsideConnection();
+    EXPECT_TRUE(PumpUntil([&] { return Shown(IDC_NET_DISCONNECT) && dlg->State().m_nRasState.load() == 2; }));
+}
