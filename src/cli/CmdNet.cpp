@@ -1,0 +1,290 @@
+// The data connection from the command line:
+//   connect [--seconds N] [--user NAME --password TEXT]
+//       dials as Net Connect does (the modem engine runs beside it when a
+//       port is found, for the service and the data rate), prints the dial
+//       progress, then one line a second with the duration and the counters,
+//       until N seconds have passed or SIGINT/SIGTERM (or `disconnect`)
+//       asks to stop; then it hangs up as Net Disconnect does and the
+//       session's record goes to the traffic files.
+//   disconnect
+//       ends a running `connect` (it hangs up itself); without one, hangs up
+//       a ppp link over the modem that another dialler opened.
+//   net status
+//       what the running `connect` last saw, or "not connected".
+// A running connect keeps its pid and its status in the runtime folder
+// ($XDG_RUNTIME_DIR, else /tmp): korvianet-connect.pid, korvianet-connect.status.
+#include "cli/CliCommand.h"
+#include "engine/CommPortLink.h"
+#include "engine/DmEngine.h"
+#include "engine/HeadlessHost.h"
+#include "net/ConnectionManager.h"
+#include "platform/Event.h"
+#include "settings/FileUtil.h"
+#include "settings/Profile.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+void OnSignal(int) { g_stop = true; }
+
+std::string RuntimeFile(const char* name)
+{
+    const char* dir = std::getenv("XDG_RUNTIME_DIR");
+    std::string base = dir && *dir ? dir : "/tmp";
+    std::string file = base + "/" + name;
+    if (!(dir && *dir))
+        file += "-" + std::to_string(::getuid());
+    return file;
+}
+
+std::string PidFile() { return RuntimeFile("korvianet-connect.pid"); }
+std::string StatusFile() { return RuntimeFile("korvianet-connect.status"); }
+
+// The pid of a running connect, 0 when none.
+pid_t RunningConnect()
+{
+    std::string text;
+    if (!kv::ReadWholeFile(PidFile(), text))
+        return 0;
+    const long pid = std::strtol(text.c_str(), nullptr, 10);
+    if (pid <= 1 || ::kill(pid_t(pid), 0) != 0)
+        return 0;
+    return pid_t(pid);
+}
+
+std::mutex g_outLock;
+void Say(const std::string& what)
+{
+    std::lock_guard<std::mutex> g(g_outLock);
+    std::string flat = what;
+    for (char& c : flat)
+        if (c == '\n' || c == '\r' || c == '\t')
+            c = ' ';
+    std::printf("[net] %s\n", flat.c_str());
+    std::fflush(stdout);
+}
+
+const char* StateName(uint8_t s)
+{
+    switch (s) {
+    case kvnet::RAS_REQ_CONNECT: return "connecting";
+    case kvnet::RAS_REQ_MONITOR: return "connected";
+    case kvnet::RAS_REQ_LOOK: return "idle";
+    case kvnet::RAS_REQ_DISCONNECT: return "disconnecting";
+    case kvnet::RAS_REQ_RESET: return "resetting";
+    case kvnet::RAS_REQ_TERMINATE: return "ending";
+    default: return "stopped";
+    }
+}
+
+int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
+{
+    long seconds = -1;
+    std::string user, password;
+    bool account = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--seconds" && i + 1 < args.size()) {
+            char* end = nullptr;
+            seconds = std::strtol(args[++i].c_str(), &end, 10);
+            if (!end || *end || seconds < 0)
+                return kvcli::UsageError("--seconds needs a number");
+        } else if (args[i] == "--user" && i + 1 < args.size()) {
+            user = args[++i];
+            account = true;
+        } else if (args[i] == "--password" && i + 1 < args.size()) {
+            password = args[++i];
+            account = true;
+        } else {
+            return kvcli::UsageError("usage: connect [--seconds N] [--user NAME --password TEXT]");
+        }
+    }
+    if (pid_t other = RunningConnect()) {
+        std::fprintf(stderr, "korvianet-cli: a connect is running already (pid %d)\n", int(other));
+        return kvcli::kExitFailure;
+    }
+    kv::EnsureSettingsDir();
+
+    kv::CCommPort port;
+    kv::CCommPortLink link(port);
+    kv::CHeadlessHost host;
+    kv::CDmEngine engine(host, link);
+    if (!opts.device.empty()) {
+        port.SetDevicePath(opts.device);
+        engine.SetDiscovery([] { return kv::PortChoice{1, kv::DEVICE_KIND_NV}; });
+    } else {
+        engine.SetDiscovery([] { return kv::DiscoverModemPort(); });
+    }
+    host.SetObserver([](const std::string& what) {
+        if (what.rfind("message box: ", 0) == 0)
+            Say(what);
+    });
+
+    kvnet::ConnectionUi ui;
+    ui.appendTraffic = [](const kvtraffic::TrafficRecord& r) {
+        const bool ok = kvtraffic::AppendTrafficRecord(r);
+        Say("session ended: " + std::to_string(r.duration) + " ms, received " + std::to_string(r.bytesReceived)
+            + " bytes, sent " + std::to_string(r.bytesSent) + " bytes; traffic record "
+            + (ok ? "appended" : "NOT written"));
+        return ok;
+    };
+    kvnet::CConnectionManager manager(host, ui);
+    manager.ReadAccount();
+    if (account)
+        manager.SetAccount(user, password, manager.DialString());
+
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+
+    // The engine gives the service (which dial string) and the data rate;
+    // without a modem port the dial still runs.
+    const bool engineUp = engine.UserDmRestart();
+    if (engineUp) {
+        Say("modem engine started; waiting for its start-up");
+        host.RunUntil([&] { return g_stop.load() || host.ControlEnabled(kv::IDC_NET_CONNECT); }, 20000);
+        // The first status poll tells the service, which picks the dial string.
+        host.RunUntil([&] { return g_stop.load() || host.State().m_ucSysMode.load() != 0; }, 5000);
+    } else {
+        Say("no modem port: dialling without the modem engine");
+    }
+    if (!manager.Start()) {
+        std::fprintf(stderr, "korvianet-cli: the dial-up client cannot be created\n");
+        engine.StopDmEngine();
+        return kvcli::kExitFailure;
+    }
+    kv::ReplaceFileAtomically(PidFile(), std::to_string(::getpid()) + "\n");
+    Say("device: " + (manager.DeviceName().empty() ? std::string("(no maker modem found)") : manager.DeviceName()));
+    manager.NetConnect();
+    if (manager.RasRequestPending(kvnet::RAS_REQ_CONNECT))
+        Say("dialling \"" + std::string(kvnet::kEntryLabel) + "\" with " + manager.DialString());
+    else
+        Say("Net Connect refused (card state, a call, or no account for a CDMA card)");
+
+    const int64_t start = kv::TickMs();
+    bool wasConnected = false;
+    uint8_t lastState = 0;
+    std::string lastText;
+    int64_t nextLine = 0;
+    for (;;) {
+        host.RunUntil([] { return g_stop.load(); }, 200);
+        const uint8_t s = manager.State();
+        if (s != lastState) {
+            Say(std::string("state: ") + StateName(s));
+            lastState = s;
+        }
+        const std::string text = manager.EntryErrorText();
+        if (text != lastText && !text.empty() && s == kvnet::RAS_REQ_CONNECT)
+            Say("dial: " + text);
+        lastText = text;
+        if (s == kvnet::RAS_REQ_MONITOR && !manager.DurationText().empty()) {
+            wasConnected = true;
+            if (kv::TickMs() >= nextLine) {
+                nextLine = kv::TickMs() + 1000;
+                const std::string status = "state connected\nduration " + manager.DurationText() + "\nreceived "
+                                           + std::to_string(manager.ReceivedBytes()) + "\nsent "
+                                           + std::to_string(manager.SentBytes()) + "\ndevice "
+                                           + manager.DeviceName() + "\n";
+                kv::ReplaceFileAtomically(StatusFile(), status);
+                Say("duration " + manager.DurationText() + "  received " + std::to_string(manager.ReceivedBytes())
+                    + "  sent " + std::to_string(manager.SentBytes()) + "  data rate "
+                    + std::to_string(host.Indicator(kv::IND_DATA_RATE_A)) + "/"
+                    + std::to_string(host.Indicator(kv::IND_DATA_RATE_B)));
+            }
+        }
+        const bool timeUp = seconds >= 0 && kv::TickMs() - start >= seconds * 1000;
+        const bool dialEnded = s == kvnet::RAS_REQ_LOOK && !manager.RasRequestPending(kvnet::RAS_REQ_CONNECT)
+                               && kv::TickMs() - start > 1500;
+        if (g_stop.load() || timeUp || dialEnded || !manager.ThreadRunning())
+            break;
+    }
+    if (manager.State() == kvnet::RAS_REQ_MONITOR || manager.State() == kvnet::RAS_REQ_CONNECT) {
+        Say("hanging up");
+        manager.NetDisconnect();
+        host.RunUntil([&] { return manager.State() == kvnet::RAS_REQ_LOOK || !manager.ThreadRunning(); }, 15000);
+    }
+    manager.StopThread();
+    if (engineUp)
+        engine.StopDmEngine();
+    ::unlink(StatusFile().c_str());
+    ::unlink(PidFile().c_str());
+    Say(wasConnected ? "disconnected" : "not connected");
+    return wasConnected ? kvcli::kExitOk : kvcli::kExitFailure;
+}
+
+int RunDisconnect(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
+{
+    if (!args.empty())
+        return kvcli::UsageError("usage: disconnect");
+    if (pid_t pid = RunningConnect()) {
+        ::kill(pid, SIGINT);
+        const int64_t end = kv::TickMs() + 20000;
+        while (::kill(pid, 0) == 0 && kv::TickMs() < end)
+            kv::SleepMs(100);
+        if (::kill(pid, 0) == 0) {
+            std::fprintf(stderr, "korvianet-cli: connect (pid %d) did not end\n", int(pid));
+            return kvcli::kExitFailure;
+        }
+        std::printf("disconnected\n");
+        return kvcli::kExitOk;
+    }
+    kvnet::CRasClient client;
+    kvnet::RasHandle h = 0;
+    if (!client.Init() || !client.FindConnection(kvnet::kEntryLabel, h)) {
+        std::printf("not connected\n");
+        return kvcli::kExitFailure;
+    }
+    client.SetHandle(h);
+    if (!client.HangUp(kvnet::kEntryLabel)) {
+        std::fprintf(stderr, "korvianet-cli: hang-up failed\n");
+        return kvcli::kExitFailure;
+    }
+    std::printf("disconnected\n");
+    return kvcli::kExitOk;
+}
+
+int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
+{
+    if (args.size() != 1 || args[0] != "status")
+        return kvcli::UsageError("usage: net status");
+    std::string status;
+    if (RunningConnect() && kv::ReadWholeFile(StatusFile(), status)) {
+        std::printf("%s", status.c_str());
+        return kvcli::kExitOk;
+    }
+    kvnet::CRasClient client;
+    kvnet::RasHandle h = 0;
+    if (client.Init() && client.FindConnection(kvnet::kEntryLabel, h)) {
+        std::printf("state connected (outside this program)\n");
+        return kvcli::kExitOk;
+    }
+    std::printf(RunningConnect() ? "state connecting\n" : "state not connected\n");
+    return kvcli::kExitOk;
+}
+
+} // namespace
+
+KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME --password TEXT]",
+               "dial the data connection as Net Connect does, print the progress and each second the\n"
+               "duration and counters; after N seconds or on SIGINT/SIGTERM or `disconnect`, hang up\n"
+               "and append the session to the traffic files. Exit code 1: it never connected.",
+               RunConnect);
+KV_CLI_COMMAND("disconnect", "disconnect",
+               "end a running `connect` (which hangs up and records the session), or hang up a ppp\n"
+               "link over the modem that another dialler opened",
+               RunDisconnect);
+KV_CLI_COMMAND("net", "net status",
+               "the data connection's state, duration and counters as the running `connect` sees them",
+               RunNet);
