@@ -4,6 +4,9 @@
 # no display the program runs under Xvfb. The program keeps its data (the
 # user's database copy, the traffic files) in the user data folder, never in
 # build/bin: build/bin/WVL.MDB is only the template it copies on first start.
+# With arguments, korvianet-cli runs them instead of the window (e.g.
+# `connect --seconds 10`: the data connection through the simulated dial-up
+# service, in the terminal).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 BIN=build/bin
@@ -26,6 +29,18 @@ if ! modem_present && [ -x "$BIN/korvianet-modem-sim" ]; then
   DEVICE=""
   read -r -t 10 DEVICE <&"${SIM[0]}" || true
   echo "Simulated modem on ${DEVICE:-?}"
+  # The simulated card is a CDMA card: Net Connect wants an account.
+  if [ -z "$("$BIN/korvianet-cli" config get teal_dialer.ini username text 2>/dev/null || true)" ]; then
+    "$BIN/korvianet-cli" config set teal_dialer.ini username text card >/dev/null
+    "$BIN/korvianet-cli" config set teal_dialer.ini password text card >/dev/null
+    echo "Dial-up account for the simulator: card / card"
+  fi
+fi
+
+if [ "$#" -gt 0 ]; then
+  status=0
+  "$BIN/korvianet-cli" "$@" || status=$?
+  exit "$status"
 fi
 
 if [ -x "$BIN/korvianet" ]; then
@@ -38,5 +53,5 @@ if [ -x "$BIN/korvianet" ]; then
   fi
   exit "$status"
 else
-  "$BIN/korvianet-cli" "${@:---help}"
+  "$BIN/korvianet-cli" --help
 fi

@@ -341,6 +341,9 @@ void CDialer_oneDlg::SetUpTextLines()
         line->SetBackColor(Qt::transparent);
         line->SetTextFont(12, 600, kLineFont);
     }
+    // The duration shares the message line's place: it takes the first
+    // line, which the resting texts ("\nKorvia") leave free.
+    m_lines[IDC_DURATION_LINE]->SetAlignment(CTextStatic::ALIGN_FORMAT, Qt::AlignHCenter | Qt::AlignTop);
 }
 
 // ---------------------------------------------------------------------------

@@ -317,6 +317,16 @@ void CStatusModel::SetEarVolume(int value)
 
 void CStatusModel::SetRateA(int value)
 {
+    // 128 is the reset of a connection's end and of a removal: the bar
+    // empties and the next rate, whichever it is, is drawn again (the bar
+    // must not show a rate while there is no connection).
+    if (value == kRateReset) {
+        Draw(IDC_DATA_RATE, IDB_DRC_EMPTY);
+        m_rateA = kUnknown;
+        m_rateB = kUnknown;
+        m_state.m_ucDataRateA = kUnknown;
+        return;
+    }
     if (Unchanged(value == m_rateA, IDC_DATA_RATE))
         return;
     int bitmap = 0;

@@ -37,6 +37,7 @@ public:
 class CStatusModel {
 public:
     static constexpr uint8_t kUnknown = 255;
+    static constexpr int kRateReset = 128; // data rate A: the bar empties
     static constexpr uint8_t kIdleNone = 15;
     static constexpr uint8_t kLevelNoSignal = 7;
 

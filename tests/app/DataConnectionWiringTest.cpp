@@ -7,6 +7,7 @@
 #include "app/AppIds.h"
 #include "app/AppWiring.h"
 #include "app/Dialer_oneDlg.h"
+#include "controls/SkinIds.h"
 #include "controls/TextStatic.h"
 #include "net/SimRasBackend.h"
 #include "settings/Profile.h"
@@ -108,6 +109,7 @@ TEST_F(DataConnection, NetConnectDialsCountsAndNetDisconnectKeepsTheSession)
     EXPECT_TRUE(Shown(IDC_NET_CONNECT));
     EXPECT_FALSE(Shown(IDC_NET_DISCONNECT));
     EXPECT_EQ(Line(IDC_DURATION_LINE), "");
+    EXPECT_EQ(dlg->IndicatorBitmap(IDC_DATA_RATE), kvui::IDB_DRC_EMPTY); // no rate without a connection
     EXPECT_GT(records[0].bytesReceived, 0u);
     EXPECT_GE(records[0].duration, 2000u);
 }

@@ -131,10 +131,17 @@ TEST_F(PanelTest, DataRateBarsFollowBothTables)
     const size_t n = DrawsOf(IDC_DATA_RATE);
     panel.SetIndicator(IND_DATA_RATE_A, 15); // 15 after 12 keeps the bar
     EXPECT_EQ(DrawsOf(IDC_DATA_RATE), n);
-    panel.SetIndicator(IND_DATA_RATE_A, 128); // the no-modem value draws nothing
-    EXPECT_EQ(DrawsOf(IDC_DATA_RATE), n);
     panel.SetIndicator(IND_DATA_RATE_B, 3);
     EXPECT_EQ(view.bitmap[IDC_DATA_RATE], 241);
+    // 128 (a connection's end, a removal) empties the bar; the same rates
+    // as before are drawn again afterwards.
+    panel.SetIndicator(IND_DATA_RATE_A, 128);
+    EXPECT_EQ(view.bitmap[IDC_DATA_RATE], IDB_DRC_EMPTY);
+    panel.SetIndicator(IND_DATA_RATE_B, 3);
+    EXPECT_EQ(view.bitmap[IDC_DATA_RATE], 241);
+    panel.SetIndicator(IND_DATA_RATE_A, 128);
+    panel.SetIndicator(IND_DATA_RATE_A, 12);
+    EXPECT_EQ(view.bitmap[IDC_DATA_RATE], 244);
 }
 
 TEST_F(PanelTest, RoamingTwoBlinksAndOtherValuesHide)
