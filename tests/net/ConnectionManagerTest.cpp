@@ -105,6 +105,7 @@ TEST_F(NetTest, AnOutsideConnectionIsAdoptedWithinASecond)
     const int64_t t0 = kv::TickMs();
     backend->AddOutsideConnection("Other dialler");
     ASSERT_TRUE(Until([&] { return manager->State() == RAS_REQ_MONITOR; }, 3000));
+    RecordProperty("adopted_after_ms", int(kv::TickMs() - t0));
     EXPECT_LT(kv::TickMs() - t0, 1500);
     EXPECT_EQ(backend->Dials(), 0); // adopted, not dialled
     EXPECT_EQ(manager->ConnectionFlags() & kConnAdopted, kConnAdopted);
@@ -129,6 +130,7 @@ TEST_F(NetTest, ALostConnectionIsGivenUpAfterSevenFailedChecks)
     EXPECT_TRUE(Until([&] { return host.LineText(kDurationLine) == kvnet::rastext::kLostDuration
                                    || Records().size() == 1; }));
     ASSERT_TRUE(Until([&] { return manager->State() == RAS_REQ_LOOK && Records().size() == 1; }, 5000));
+    RecordProperty("given_up_after_ms", int(kv::TickMs() - t0));
     EXPECT_GE(kv::TickMs() - t0, 3 * 1000 - 100);
     // Nothing reconnects by itself.
     kv::SleepMs(1200);
@@ -145,6 +147,7 @@ TEST_F(NetTest, StoppingWhileDiallingAbortsTheDialAndHangsUp)
     kv::SleepMs(150);
     const int64_t t0 = kv::TickMs();
     manager->StopThread();
+    RecordProperty("stop_while_dialling_ms", int(kv::TickMs() - t0));
     EXPECT_LT(kv::TickMs() - t0, 2500);
     EXPECT_EQ(manager->State(), 0);
     EXPECT_FALSE(manager->ThreadRunning());
