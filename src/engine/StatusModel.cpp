@@ -85,8 +85,16 @@ void CStatusModel::SetIndicator(int id, int value)
     case IND_RX_DIVERSITY: SetRxDiversity(value); break;
     case IND_CHARGE: SetCharge(value); break;
     case IND_EAR_VOLUME: SetEarVolume(value); break;
-    case IND_DATA_RATE_A: SetRateA(value); break;
-    case IND_DATA_RATE_B: SetRateB(value); break;
+    // A rate read just before the connection ended must not come back after
+    // the bar was emptied: rates count only while the connection is up.
+    case IND_DATA_RATE_A:
+        if (value == kRateReset || m_state.m_nRasState.load() == RAS_STATE_CONNECTED)
+            SetRateA(value);
+        break;
+    case IND_DATA_RATE_B:
+        if (m_state.m_nRasState.load() == RAS_STATE_CONNECTED)
+            SetRateB(value);
+        break;
     default: break; // 2, 3, 1041, 1045, 1046 and unknown ids
     }
 }

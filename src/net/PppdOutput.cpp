@@ -72,7 +72,7 @@ PppdEvent ParsePppdLine(std::string_view line)
     if (Has(line, "is locked by pid") || Has(line, "Can't lock") || Has(line, "Failed to open")
         || Has(line, "Couldn't open") || (Has(line, "Device ") && Has(line, "does not exist")))
         return ErrorEvent(RAS_ERR_PORT_NOT_AVAILABLE);
-    if (Has(line, "must be root") || Has(line, "unrecognized option") || Has(line, "In file")
+    if (Has(line, "must be root") || Has(line, "privilege") || Has(line, "unrecognized option") || Has(line, "In file")
         || Has(line, "Can't open options file"))
         return ErrorEvent(RAS_ERR_HARDWARE);
 

@@ -121,6 +121,11 @@ TEST_F(PanelTest, IndicatorTableDrawsEachValueOnceAndHidesWhereTheTableSays)
 
 TEST_F(PanelTest, DataRateBarsFollowBothTables)
 {
+    // Without a connection no rate is drawn.
+    panel.SetIndicator(IND_DATA_RATE_A, 1);
+    panel.SetIndicator(IND_DATA_RATE_B, 3);
+    EXPECT_EQ(DrawsOf(IDC_DATA_RATE), 0u);
+    state.m_nRasState = RAS_STATE_CONNECTED;
     panel.SetIndicator(IND_DATA_RATE_A, 1);
     EXPECT_EQ(view.bitmap[IDC_DATA_RATE], 235);
     panel.SetIndicator(IND_DATA_RATE_A, 7);
@@ -142,6 +147,11 @@ TEST_F(PanelTest, DataRateBarsFollowBothTables)
     panel.SetIndicator(IND_DATA_RATE_A, 128);
     panel.SetIndicator(IND_DATA_RATE_A, 12);
     EXPECT_EQ(view.bitmap[IDC_DATA_RATE], 244);
+    // The connection ends: the reset empties the bar, a late rate stays out.
+    state.m_nRasState = 5;
+    panel.SetIndicator(IND_DATA_RATE_A, 128);
+    panel.SetIndicator(IND_DATA_RATE_A, 7);
+    EXPECT_EQ(view.bitmap[IDC_DATA_RATE], kvui::IDB_DRC_EMPTY);
 }
 
 TEST_F(PanelTest, RoamingTwoBlinksAndOtherValuesHide)

@@ -13,6 +13,7 @@
 #include <functional>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace kvnet;
@@ -282,4 +283,48 @@ TEST_F(PppdTest, ThePppdProgramComesFromTheEnvironmentOrThePath)
     unsetenv("KORVIANET_PPPD");
     const std::string found = plain.PppdProgram();
     EXPECT_EQ(found.substr(found.size() - 5), "/pppd");
+}
+
+TEST_F(PppdTest, APlainUserWritesTheEntryAndDials)
+{
+    // The phonebook lives in the user's own settings folder; as root the
+    // story is replayed by an unprivileged child in a folder it owns.
+    const std::string home = root + "/plain";
+    ::mkdir(home.c_str(), 0700);
+    if (::geteuid() == 0)
+        ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    ::chmod(root.c_str(), 0755);
+    ::chmod((root + "/devppp").c_str(), 0644);
+    Script("say Serial connection established.\nsay Using interface ppp0\nsay remote IP address 10.0.0.1\nhold\n");
+    ::chmod((root + "/script").c_str(), 0644);
+    unsetenv("FAKE_PPPD_ARGS");
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0))
+            _exit(3);
+        CPppdBackend::Config cfg;
+        cfg.phonebookRoot = home;
+        cfg.pppdPath = KV_FAKE_PPPD;
+        cfg.sysfsRoot = root + "/sys";
+        cfg.devPpp = root + "/devppp";
+        cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
+        auto b = std::make_shared<CPppdBackend>(cfg);
+        CRasClient c(b);
+        c.Init();
+        if (c.CreateEntry(kEntryLabel, "modem", "KORVIA USB Modem (ttyUSB0)", 4, 1, "#777", kPhonebook) != RAS_OK)
+            _exit(4);
+        if (!c.SetDialParams(kEntryLabel, "card", "pw") || ModeOf(home + "/PINGPB/Korvia NetWork.secret") != 0600)
+            _exit(5);
+        if (c.Dial(kEntryLabel, "#777", "card", "pw", "", kPhonebook) != RAS_OK)
+            _exit(6);
+        std::string text;
+        bool connected = false;
+        for (int i = 0; i < 200 && !c.GetDialState(text, connected); ++i)
+            kv::SleepMs(10);
+        _exit(connected && c.HangUp(kEntryLabel) ? 0 : 7);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }

@@ -58,6 +58,7 @@ TEST(PppdOutput, FailuresBecomeTheirErrorCodes)
         {"Device ttyUSB0 is locked by pid 4711", RAS_ERR_PORT_NOT_AVAILABLE},
         {"Failed to open /dev/ttyUSB0: Permission denied", RAS_ERR_PORT_NOT_AVAILABLE},
         {"pppd: must be root to run pppd, since it is not setuid-root", RAS_ERR_HARDWARE},
+        {"using the noauth option requires root privilege", RAS_ERR_HARDWARE},
     };
     for (const Case& c : cases) {
         const PppdEvent e = ParsePppdLine(c.line);
