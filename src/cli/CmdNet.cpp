@@ -3,7 +3,7 @@
 //       dials as Net Connect does (the modem engine runs beside it when a
 //       port is found, for the service and the data rate), prints the dial
 //       progress, then one line a second with the duration and the counters,
-//       until N seconds have passed or SIGINT/SIGTERM (or `disconnect`)
+//       until it has been connected N seconds or SIGINT/SIGTERM (or `disconnect`)
 //       asks to stop; then it hangs up as Net Disconnect does and the
 //       session's record goes to the traffic files.
 //   disconnect
@@ -74,6 +74,9 @@ void Say(const std::string& what)
     std::printf("[net] %s\n", flat.c_str());
     std::fflush(stdout);
 }
+
+// An indicator value of the data-rate bars ("-" when never set).
+std::string Rate(int value) { return value < 0 ? "-" : std::to_string(value); }
 
 const char* StateName(uint8_t s)
 {
@@ -173,7 +176,10 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     else
         Say("Net Connect refused (card state, a call, or no account for a CDMA card)");
 
+    // N seconds of connection; the dial itself ends on its own (the dial-up
+    // services give up on a silent modem), bounded here too.
     const int64_t start = kv::TickMs();
+    int64_t connectedAt = 0;
     bool wasConnected = false;
     uint8_t lastState = 0;
     std::string lastText;
@@ -190,6 +196,8 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
             Say("dial: " + text);
         lastText = text;
         if (s == kvnet::RAS_REQ_MONITOR && !manager.DurationText().empty()) {
+            if (!wasConnected)
+                connectedAt = kv::TickMs();
             wasConnected = true;
             if (kv::TickMs() >= nextLine) {
                 nextLine = kv::TickMs() + 1000;
@@ -200,11 +208,12 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
                 kv::ReplaceFileAtomically(StatusFile(), status);
                 Say("duration " + manager.DurationText() + "  received " + std::to_string(manager.ReceivedBytes())
                     + "  sent " + std::to_string(manager.SentBytes()) + "  data rate "
-                    + std::to_string(host.Indicator(kv::IND_DATA_RATE_A)) + "/"
-                    + std::to_string(host.Indicator(kv::IND_DATA_RATE_B)));
+                    + Rate(host.Indicator(kv::IND_DATA_RATE_A)) + "/" + Rate(host.Indicator(kv::IND_DATA_RATE_B)));
             }
         }
-        const bool timeUp = seconds >= 0 && kv::TickMs() - start >= seconds * 1000;
+        const bool timeUp = seconds >= 0
+                            && (wasConnected ? kv::TickMs() - connectedAt >= seconds * 1000
+                                             : kv::TickMs() - start >= (seconds + 90) * 1000);
         const bool dialEnded = s == kvnet::RAS_REQ_LOOK && !manager.RasRequestPending(kvnet::RAS_REQ_CONNECT)
                                && kv::TickMs() - start > 1500;
         if (g_stop.load() || timeUp || dialEnded || !manager.ThreadRunning())
@@ -278,8 +287,9 @@ int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 
 KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME --password TEXT]",
                "dial the data connection as Net Connect does, print the progress and each second the\n"
-               "duration and counters; after N seconds or on SIGINT/SIGTERM or `disconnect`, hang up\n"
-               "and append the session to the traffic files. Exit code 1: it never connected.",
+               "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM or\n"
+               "`disconnect`, hang up and append the session to the traffic files. Exit code 1: it\n"
+               "never connected.",
                RunConnect);
 KV_CLI_COMMAND("disconnect", "disconnect",
                "end a running `connect` (which hangs up and records the session), or hang up a ppp\n"
