@@ -22,7 +22,7 @@ namespace kvnet {
 class CPppdBackend : public IRasBackend {
 public:
     struct Config {
-        std::string phonebookRoot; // folder holding "PINGPB" (settings folder)
+        std::string phonebookRoot; // folder holding "PINGPB"; "" : the settings folder
         std::string pppdPath;      // "" : $KORVIANET_PPPD, else pppd from PATH, else /usr/sbin/pppd
         std::string sysfsRoot;     // "" : $KORVIANET_SYSFS_ROOT, else /sys
         std::string devPpp = "/dev/ppp";

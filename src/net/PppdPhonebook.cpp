@@ -3,6 +3,7 @@
 
 #include "net/RasCodes.h"
 #include "settings/FileUtil.h"
+#include "settings/Profile.h"
 
 #include <cctype>
 #include <cstdio>
@@ -181,7 +182,9 @@ bool ParseSecretFile(const std::string& text, std::string& user, std::string& pa
 
 std::string CPppdPhonebook::Folder(const std::string& phonebook) const
 {
-    return m_root + "/" + (phonebook.empty() ? std::string(kPhonebook) : phonebook);
+    // No root given: the settings folder of the moment.
+    const std::string root = m_root.empty() ? kv::SettingsDir() : m_root;
+    return root + "/" + (phonebook.empty() ? std::string(kPhonebook) : phonebook);
 }
 
 std::string CPppdPhonebook::EntryPath(const std::string& pb, const std::string& entry) const

@@ -34,7 +34,8 @@ bool ParseSecretFile(const std::string& text, std::string& user, std::string& pa
 
 class CPppdPhonebook {
 public:
-    // root: the folder the phonebook folder lives in (the settings folder).
+    // root: the folder the phonebook folder lives in; empty: the settings
+    // folder.
     explicit CPppdPhonebook(std::string root) : m_root(std::move(root)) {}
 
     std::string Folder(const std::string& phonebook) const;

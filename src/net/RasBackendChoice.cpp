@@ -10,7 +10,6 @@
 #include "net/PppdBackend.h"
 #include "net/RasBackend.h"
 #include "net/SimRasBackend.h"
-#include "settings/Profile.h"
 
 #include <cctype>
 #include <cstdlib>
@@ -55,7 +54,6 @@ std::shared_ptr<IRasBackend> DefaultRasBackend()
     }
     if (!g_pppd) {
         CPppdBackend::Config cfg;
-        cfg.phonebookRoot = kv::SettingsDir();
         g_pppd = std::make_shared<CPppdBackend>(cfg);
         DEBUG_LOG(LEVEL_RAS, "dial-up: pppd\n");
     }
