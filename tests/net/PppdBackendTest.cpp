@@ -291,8 +291,9 @@ TEST_F(PppdTest, APlainUserWritesTheEntryAndDials)
     // story is replayed by an unprivileged child in a folder it owns.
     const std::string home = root + "/plain";
     ::mkdir(home.c_str(), 0700);
-    if (::geteuid() == 0)
+    if (::geteuid() == 0) {
         ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    }
     ::chmod(root.c_str(), 0755);
     ::chmod((root + "/devppp").c_str(), 0644);
     Script("say Serial connection established.\nsay Using interface ppp0\nsay remote IP address 10.0.0.1\nhold\n");
