@@ -17,6 +17,7 @@
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
+#include "net/AtPoll.h"
 #include "net/ConnectionManager.h"
 #include "platform/Event.h"
 #include "settings/FileUtil.h"
@@ -133,7 +134,19 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
             Say(what);
     });
 
+    // The AT poll on timer 100003, as the window runs it: its IMSI picks the
+    // dial string.
+    kv::CCommPortAt atPort(port);
+    kv::CAtPoll atPoll(host, atPort);
+    host.SetTimerHandler([&atPoll](uint32_t id) {
+        if (id != kv::TIMER_AT_POLL)
+            return false;
+        atPoll.Tick();
+        return true;
+    });
+
     kvnet::ConnectionUi ui;
+    ui.imsi = [&atPoll] { return atPoll.CurrentImsiText(); };
     ui.appendTraffic = [](const kvtraffic::TrafficRecord& r) {
         const bool ok = kvtraffic::AppendTrafficRecord(r);
         Say("session ended: " + std::to_string(r.duration) + " ms, received " + std::to_string(r.bytesReceived)
