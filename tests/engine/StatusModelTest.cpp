@@ -151,7 +151,7 @@ TEST_F(PanelTest, DataRateBarsFollowBothTables)
     state.m_nRasState = 5;
     panel.SetIndicator(IND_DATA_RATE_A, 128);
     panel.SetIndicator(IND_DATA_RATE_A, 7);
-    EXPECT_EQ(view.bitmap[IDC_DATA_RATE], kvui::IDB_DRC_EMPTY);
+    EXPECT_EQ(view.bitmap[IDC_DATA_RATE], IDB_DRC_EMPTY);
 }
 
 TEST_F(PanelTest, RoamingTwoBlinksAndOtherValuesHide)
