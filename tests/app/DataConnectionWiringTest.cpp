@@ -109,7 +109,9 @@ TEST_F(DataConnection, NetConnectDialsCountsAndNetDisconnectKeepsTheSession)
     EXPECT_TRUE(Shown(IDC_NET_CONNECT));
     EXPECT_FALSE(Shown(IDC_NET_DISCONNECT));
     EXPECT_EQ(Line(IDC_DURATION_LINE), "");
-    EXPECT_EQ(dlg->IndicatorBitmap(IDC_DATA_RATE), kvui::IDB_DRC_EMPTY); // no rate without a connection
+    // No rate without a connection.
+    EXPECT_TRUE(PumpUntil([&] { return dlg->IndicatorBitmap(IDC_DATA_RATE) == kvui::IDB_DRC_EMPTY; }, 3000))
+        << dlg->IndicatorBitmap(IDC_DATA_RATE);
     EXPECT_GT(records[0].bytesReceived, 0u);
     EXPECT_GE(records[0].duration, 2000u);
 }
