@@ -111,7 +111,7 @@ TEST_F(DataConnection, NetConnectDialsCountsAndNetDisconnectKeepsTheSession)
     EXPECT_EQ(Line(IDC_DURATION_LINE), "");
     // No rate without a connection.
     EXPECT_TRUE(PumpUntil([&] { return dlg->IndicatorBitmap(IDC_DATA_RATE) == kvui::IDB_DRC_EMPTY; }, 3000))
-        << dlg->IndicatorBitmap(IDC_DATA_RATE);
+        << dlg->IndicatorBitmap(IDC_DATA_RATE) << " ras state " << int(dlg->State().m_nRasState.load()) << " dials " << backend->Dials() << " live " << backend->LiveConnections();
     EXPECT_GT(records[0].bytesReceived, 0u);
     EXPECT_GE(records[0].duration, 2000u);
 }
