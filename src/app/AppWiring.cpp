@@ -130,6 +130,17 @@ void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base)
     RasManagers()[&dlg] = manager;
     dlg.SetOwnedService(manager);
     SetRasHooks();
+    // The settings page's live figures: the running session's counters.
+    SetLiveTrafficSource([](CDialer_oneDlg& d, LiveTraffic& t) {
+        auto m = RasManagerOf(d);
+        if (!m)
+            return false;
+        t.sent = m->SentBytes();
+        t.received = m->ReceivedBytes();
+        t.durationMs = m->Duration();
+        t.resetTime = int64_t(m->LastChange());
+        return true;
+    });
 }
 
 void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
