@@ -66,6 +66,46 @@ uint8_t EarLevelToSend(uint8_t level)
     return uint8_t(level & 0x0F);
 }
 
+std::string SplitPauses(const std::string& dial, std::deque<std::string>& pauses)
+{
+    pauses.clear();
+    const size_t p = dial.find('p');
+    if (p == std::string::npos)
+        return dial;
+    size_t from = p + 1;
+    while (true) {
+        const size_t next = dial.find('p', from);
+        const std::string part = dial.substr(from, next == std::string::npos ? std::string::npos : next - from);
+        if (!part.empty())
+            pauses.push_back(part);
+        if (next == std::string::npos)
+            break;
+        from = next + 1;
+    }
+    return dial.substr(0, p);
+}
+
+int QueueDial(CDmEngine& e, const std::string& number)
+{
+    std::deque<std::string> pauses;
+    const std::string head = SplitPauses(number, pauses);
+    ModemState& st = e.State();
+    st.m_call.SetPauses(pauses);
+    st.m_call.SetDialNumber(head);
+    return e.PostDmCommand(DM_OUT_CALL, false);
+}
+
+int QueueCallKey(CDmEngine& e, int code)
+{
+    ModemState& st = e.State();
+    st.m_call.PushKey(code);
+    if (e.PostDmCommand(DM_KEY_PRESS, true) == 0) {
+        st.m_call.DropLastKey();
+        return 0;
+    }
+    return 1;
+}
+
 bool CDmCall::IsEmergencyNumber(const std::string& n)
 {
     return n == "911" || n == "100" || n == "101" || n == "102";

@@ -11,6 +11,7 @@
 #include "engine/DmCallState.h"
 #include "engine/DmEngine.h"
 
+#include <deque>
 #include <string>
 
 namespace kv {
@@ -66,6 +67,18 @@ private:
     int m_nPauseDelayMs = 200;
     bool m_bCallIndicatorOn = false; // the alternating call indicator
 };
+
+// What the dial pad queues (also the command-line tool's calls):
+// Places a call: the number is cut at its first pause "p"; the groups after
+// each pause wait in the pause-digit queue for SEND during the call. 1 when
+// DM_OUT_CALL was queued, 0 refused.
+int QueueDial(CDmEngine& e, const std::string& number);
+// Queues one key (a digit, '*', '#', a CALL_KEY_* code, 12 or 255) for
+// DM_KEY_PRESS at the head of the queue; the key is taken back when the
+// queue refuses it. 1 queued, 0 refused.
+int QueueCallKey(CDmEngine& e, int code);
+// Splits a dial string at its pauses: the number and the groups after it.
+std::string SplitPauses(const std::string& dial, std::deque<std::string>& pauses);
 
 // The value DM_EAR_LEVEL sends for a level with its change marks.
 uint8_t EarLevelToSend(uint8_t level);
