@@ -106,6 +106,34 @@ int QueueCallKey(CDmEngine& e, int code)
     return 1;
 }
 
+bool MarkVolumeChange(ModemState& st, bool up)
+{
+    const bool inCall = st.m_ucLastCallState.load() == CALL_STATE_CONVERSATION;
+    std::atomic<uint8_t>& level = inCall ? st.m_ucInCallVolume : st.m_ucIdleVolume;
+    const uint8_t v = level.load();
+    const int value = v & 0x0F;
+    if (up) {
+        if (value + 1 > 4)
+            return false;
+        level = uint8_t((v & 0x0F) | 0xC0);
+        return true;
+    }
+    if (value <= (inCall ? 1 : 0))
+        return false;
+    level = uint8_t((v & 0x0F) | 0x80);
+    return true;
+}
+
+bool RequestVolumeChange(CDmEngine& e, bool up)
+{
+    if (!MarkVolumeChange(e.State(), up))
+        return false;
+    e.Host().EnableControl(IDC_VOLUME_UP, false);
+    e.Host().EnableControl(IDC_VOLUME_DOWN, false);
+    e.PostDmCommand(DM_EAR_LEVEL, false);
+    return true;
+}
+
 bool CDmCall::IsEmergencyNumber(const std::string& n)
 {
     return n == "911" || n == "100" || n == "101" || n == "102";

@@ -80,6 +80,14 @@ int QueueCallKey(CDmEngine& e, int code);
 // Splits a dial string at its pauses: the number and the groups after it.
 std::string SplitPauses(const std::string& dial, std::deque<std::string>& pauses);
 
+// The volume buttons: marks a change of the in-call volume during a
+// conversation, else of the idle volume (up to 4; down to 1 in a call, to 0
+// idle). True when a change was marked.
+bool MarkVolumeChange(ModemState& st, bool up);
+// Marks the change, disables both volume buttons and queues DM_EAR_LEVEL
+// (the engine enables them again). False when nothing changes.
+bool RequestVolumeChange(CDmEngine& e, bool up);
+
 // The value DM_EAR_LEVEL sends for a level with its change marks.
 uint8_t EarLevelToSend(uint8_t level);
 

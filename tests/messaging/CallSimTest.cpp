@@ -252,3 +252,54 @@ TEST_F(CallSimTest, ServiceNumbersLeaveNoHistory)
 }
 
 } // namespace kvtest
+
+namespace kvtest {
+
+TEST_F(CallSimTest, VolumeButtonsChangeTheModemLevelWithinBounds)
+{
+    Begin([](sim::ModemModel& m) { m.idleVolume = 3; });
+    ASSERT_EQ(State().m_ucIdleVolume.load(), 3);
+    ASSERT_TRUE(RequestVolumeChange(Engine(), true));
+    EXPECT_FALSE(Host().ControlEnabled(IDC_VOLUME_UP));
+    ASSERT_TRUE(Until([&] { return Host().ControlEnabled(IDC_VOLUME_UP) && Host().ControlEnabled(IDC_VOLUME_DOWN); }));
+    EXPECT_EQ(State().m_ucIdleVolume.load(), 4);
+    EXPECT_EQ(Host().Indicator(IND_EAR_VOLUME), 4);
+    EXPECT_EQ(m_sim->WithModel([](sim::ModemModel& m) { return m.idleVolume; }), 4);
+    EXPECT_FALSE(RequestVolumeChange(Engine(), true)); // 4 is the top
+}
+
+TEST_F(CallSimTest, HistoryRowsCarryTheirTimeDurationAndRunningNumber)
+{
+    Begin();
+    ModemState& st = State();
+    std::tm start{};
+    start.tm_year = 2026 - 1900;
+    start.tm_mon = 2;
+    start.tm_mday = 2;
+    start.tm_hour = 9;
+    start.tm_min = 5;
+    st.m_call.SetCallStart(start);
+    st.m_call.m_dwDays = 1;
+    st.m_ucCallSeconds = 5;
+    st.m_call.SetTexts(CallTexts{});
+    EXPECT_EQ(m_session->History().OnCallDisplay(3), 1);
+    EXPECT_EQ(Row("phone_number='Unknown'", "time"), "(2026/03/02/Monday-09:05)");
+    // A day is not lost: the hours keep counting.
+    EXPECT_EQ(Row("phone_number='Unknown'", "call_time"), "24:00:05");
+    EXPECT_EQ(CallDurationSeconds(st), 0);
+
+    CallTexts t;
+    t.callerNumber = "6195550144";
+    t.callerName = "NET NAME";
+    st.m_call.SetTexts(t);
+    EXPECT_EQ(m_session->History().OnCallDisplay(2), 1);
+    EXPECT_EQ(Row("phone_number='6195550144'", "name"), "NET NAME");
+    EXPECT_EQ(Row("phone_number='6195550144'", "\"index\""), "2");
+    EXPECT_EQ(Row("phone_number='6195550144'", "call_time"), "00:00:00");
+    // Show-only and no-card requests write nothing.
+    EXPECT_EQ(m_session->History().OnCallDisplay(kCallDisplayShow), 0);
+    EXPECT_EQ(m_session->History().OnCallDisplay(kCallDisplayNoCard), 0);
+    EXPECT_EQ(Count("tealfin_vcall"), 2);
+}
+
+} // namespace kvtest
