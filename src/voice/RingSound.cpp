@@ -15,6 +15,9 @@ namespace kvvoice {
 
 namespace {
 
+// The synthesizer's output gain: loud enough to be heard across a room.
+constexpr double kRingGain = 0.8;
+
 void Put32(std::vector<uint8_t>& v, uint32_t x)
 {
     for (int s = 24; s >= 0; s -= 8)
@@ -141,6 +144,7 @@ bool RenderMidi(const std::string& midiPath, const std::string& soundFont, doubl
         return false;
     fluid_settings_setnum(settings, "synth.sample-rate", 44100.0);
     fluid_settings_setint(settings, "synth.threadsafe-api", 0);
+    fluid_settings_setnum(settings, "synth.gain", kRingGain);
     fluid_synth_t* synth = new_fluid_synth(settings);
     bool ok = synth && fluid_synth_sfload(synth, soundFont.c_str(), 1) != FLUID_FAILED;
     fluid_player_t* player = ok ? new_fluid_player(synth) : nullptr;
@@ -237,6 +241,8 @@ bool CRingSound::Start()
     }
     auto* settings = new_fluid_settings();
     m_settings = settings;
+    if (settings)
+        fluid_settings_setnum(settings, "synth.gain", kRingGain);
     auto* synth = settings ? new_fluid_synth(settings) : nullptr;
     m_synth = synth;
     if (!synth || fluid_synth_sfload(synth, font.c_str(), 1) == FLUID_FAILED) {
