@@ -336,3 +336,19 @@ TEST_F(CallSimTest, IncomingCallDisplayDelayIsMeasured)
 }
 
 } // namespace kvtest
+
+namespace kvtest {
+
+// After an emergency call without a card, the next start writes the stored
+// preferred mode back to the modem and clears the mark.
+TEST_F(CallSimTest, StartAfterAnEmergencyCallRestoresThePreferredMode)
+{
+    m_cfg.WriteFile("teal_dialer.ini", "[emg_call]\nnum=1\n");
+    Begin();
+    EXPECT_EQ(GetProfileInt("emg_call", "num", -1, "teal_dialer.ini"), 0);
+    const int stored = GetProfileInt("pref_mode", "num", -1, "teal_dialer.ini");
+    ASSERT_GE(stored, 0);
+    EXPECT_EQ(m_sim->WithModel([](sim::ModemModel& m) { return int(m.prefMode); }), stored);
+}
+
+} // namespace kvtest
