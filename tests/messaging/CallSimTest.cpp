@@ -321,7 +321,7 @@ TEST_F(CallSimTest, IncomingCallDisplayDelayIsMeasured)
         const std::string number = "61955502" + std::to_string(10 + i);
         const auto t0 = std::chrono::steady_clock::now();
         ASSERT_EQ(m_sim->Command("call " + number), "OK\n");
-        ASSERT_TRUE(Until([&] { return Line() == "\n" + number && Posted(UM_RING_START) > ringsBefore; }));
+        ASSERT_TRUE(Until([&] { return Line() == "\n" + number && Posted(UM_RING_START) > ringsBefore; })) << "[" << Line() << "] rings " << Posted(UM_RING_START) - ringsBefore << " call " << i << " phase " << State().m_wUiPhase.load() << " flags " << int(State().m_ucCallFlags.load()) << " last " << int(State().m_ucLastCallState.load());
         delays.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count());
         ASSERT_TRUE(Until([&] { return State().m_ucLastCallState.load() == 0x85; }));
         QueueCallKey(Engine(), CALL_KEY_END);
