@@ -269,10 +269,10 @@ void CDmCall::InCall(CDmEngine& e)
             AddCallListEntry(st, "", w);
             host.AppendMessageLine(second ? std::string("Incoming call\n") + w : std::string(w), true);
             const uint16_t phase = st.m_wUiPhase.load();
+            st.m_wUiPhase = UI_PHASE_INCOMING;
             if (phase != UI_PHASE_INCOMING && phase != UI_PHASE_OUTGOING)
                 PostRing(e, true);
             host.PostUserMessage(MsgTarget::MainWindow, UM_BRING_TO_FRONT, 1, 0);
-            st.m_wUiPhase = UI_PHASE_INCOMING;
         }
         // Both the restricted and the unavailable caller leave an empty
         // caller id, missed or not.
@@ -320,9 +320,11 @@ void CDmCall::InCall(CDmEngine& e)
                 host.AppendMessageLine("\n" + number, true);
             }
             AddCallListEntry(st, number, entryName);
+            // The phase is set before the ring is asked for: whoever sees
+            // the ring sees the incoming phase.
+            st.m_wUiPhase = UI_PHASE_INCOMING;
             if (!quiet)
                 PostRing(e, true);
-            st.m_wUiPhase = UI_PHASE_INCOMING;
             host.PostUserMessage(MsgTarget::MainWindow, UM_BRING_TO_FRONT, 1, 0);
         }
     }
