@@ -7,10 +7,16 @@
 #include "app/Dialer_one.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/SmsPageUi.h"
+#include "contacts/CallHistory.h"
+#include "controls/HoverButton.h"
+#include "engine/DmCall.h"
 #include "engine/HostIds.h"
 #include "messaging/MessagingServices.h"
 #include "net/ConnectionManager.h"
+#include "voice/RingSound.h"
+#include "voice/VcallView.h"
 
+#include <QAbstractButton>
 #include <map>
 #include <memory>
 
@@ -23,16 +29,21 @@ namespace {
 class CWindowMessaging : public IMessagingService {
 public:
     CWindowMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
-        : m_pageUi(dlg), m_services(dlg.Engine(), db, &m_pageUi)
+        : m_pageUi(dlg), m_services(dlg.Engine(), db, &m_pageUi, &m_call), m_history(dlg, db)
     {
+        m_call.Install(dlg.Engine());
     }
+    kv::CDmCall& Call() { return m_call; }
+    kv::CCallHistory& History() { return m_history; }
     bool LoadMirror() override { return m_services.Sms().LoadMirror(); }
     void RemoveVoiceMailRow() override { m_services.Sms().RemoveVoiceMailRow(); }
     kv::CMessagingServices& Services() { return m_services; }
 
 private:
     CSmsPageUi m_pageUi;
+    kv::CDmCall m_call; // the call family, behind the SMS engine's poll hooks
     kv::CMessagingServices m_services;
+    kv::CCallHistory m_history;
 };
 
 // The connection manager of each wired window (one per window; the window
@@ -88,6 +99,50 @@ void SetRasHooks()
         auto m = RasManagerOf(d);
         return m && m->HasClient();
     };
+}
+
+// The dial pad page as the main window sees it.
+class CDialPadPage : public IDialPadPage {
+public:
+    CDialPadPage(CDialer_oneDlg& dlg, kv::CDmCall& call) : m_view(new kvvoice::CVcallView(dlg.Engine(), &dlg)), m_call(call)
+    {
+        m_view->SetToneFlag(dlg.DtmfTone());
+        m_view->SetVolumeLabelSink([&dlg](const char* up, const char* down) {
+            for (auto [id, text] : {std::pair{kv::IDC_VOLUME_UP, up}, std::pair{kv::IDC_VOLUME_DOWN, down}}) {
+                QWidget* w = dlg.Control(id);
+                if (auto* hb = qobject_cast<CHoverButton*>(w))
+                    hb->SetTooltipText(QString::fromLatin1(text));
+                else if (auto* b = qobject_cast<QAbstractButton*>(w))
+                    b->setText(QString::fromLatin1(text));
+            }
+        });
+        m_call.SetPad(m_view);
+    }
+    ~CDialPadPage() override { m_call.SetPad(nullptr); }
+    QWidget* Widget() override { return m_view; }
+    std::string Number() const override { return m_view->Number(); }
+    void ClearNumber() override { m_view->ResetDialPad(2); }
+    void PressSend() override { m_view->Key('P', kvvoice::KEY_BUTTON); }
+    void Reset() override { m_view->ResetDialPad(0); }
+    bool TakePendingCallText(std::string& text) override
+    {
+        if (!m_view->PendingCallText())
+            return false;
+        text = m_view->Number();
+        return true;
+    }
+    void VolumeDown() override { m_view->VolumeDown(); }
+    void VolumeUp() override { m_view->VolumeUp(); }
+
+private:
+    kvvoice::CVcallView* m_view;
+    kv::CDmCall& m_call;
+};
+
+kvvoice::CRingSound& RingSound()
+{
+    static kvvoice::CRingSound ring;
+    return ring;
 }
 
 } // namespace
@@ -161,6 +216,25 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
         services->HandleMainWindowMessage(kv::UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number),
                                           result);
     });
+    // The voice call pages: the dial pad, the in-call display and history,
+    // the ring sound.
+    // The hooks are shared by every window: each finds the call family of
+    // the window that asks.
+    PageHooks& hooks = CDialer_oneDlg::Hooks();
+    hooks.makeDialPad = [](CDialer_oneDlg& d) -> IDialPadPage* {
+        auto* m = dynamic_cast<CWindowMessaging*>(d.MessagingService());
+        return m ? new CDialPadPage(d, m->Call()) : nullptr;
+    };
+    hooks.callDisplay = [](CDialer_oneDlg& d, intptr_t kind) {
+        if (auto* m = dynamic_cast<CWindowMessaging*>(d.MessagingService()))
+            m->History().OnCallDisplay(kind);
+    };
+    hooks.ring = [](bool start) {
+        if (start)
+            RingSound().Start();
+        else
+            RingSound().Stop();
+    };
     dlg.SetMessagingService(std::move(owned));
 }
 

@@ -452,20 +452,12 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
     case TIMER_AT_POLL:
         m_atPoll.Tick();
         break;
-    case TIMER_CALL_DURATION: {
-        uint8_t s = uint8_t(m_state.m_ucCallSeconds.load() + 1);
-        if (s >= 60) {
-            s = 0;
-            uint8_t m = uint8_t(m_state.m_ucCallMinutes.load() + 1);
-            if (m >= 60) {
-                m = 0;
-                m_state.m_ucCallHours = uint8_t(m_state.m_ucCallHours.load() + 1);
-            }
-            m_state.m_ucCallMinutes = m;
-        }
-        m_state.m_ucCallSeconds = s;
+    case TIMER_CALL_DURATION:
+        TickCallDuration(m_state);
         break;
-    }
+    case TIMER_WAITING_CALL:
+        WaitingCallFallback(*this);
+        break;
     case TIMER_SMS_SEND_TIMEOUT:
         PostUserMessage(MsgTarget::SmsPage, UM_SMS_SEND_STATUS, 0, 1);
         break;
@@ -501,6 +493,7 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
     case TIMER_CALL_START: {
         const std::time_t now = std::time(nullptr);
         localtime_r(&now, &m_callStart);
+        m_state.m_call.SetCallStart(m_callStart);
         break;
     }
     case TIMER_ENABLE_1008:

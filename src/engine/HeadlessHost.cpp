@@ -279,20 +279,15 @@ void CHeadlessHost::HandleTimer(uint32_t id)
             Note(note);
         break;
     }
-    case TIMER_CALL_DURATION: {
-        uint8_t s = uint8_t(m_state.m_ucCallSeconds.load() + 1);
-        if (s >= 60) {
-            s = 0;
-            uint8_t m = uint8_t(m_state.m_ucCallMinutes.load() + 1);
-            if (m >= 60) {
-                m = 0;
-                m_state.m_ucCallHours = uint8_t(m_state.m_ucCallHours.load() + 1);
-            }
-            m_state.m_ucCallMinutes = m;
-        }
-        m_state.m_ucCallSeconds = s;
+    case TIMER_CALL_DURATION:
+        TickCallDuration(m_state);
         break;
-    }
+    case TIMER_CALL_START:
+        RecordCallStart(m_state);
+        break;
+    case TIMER_WAITING_CALL:
+        WaitingCallFallback(*this);
+        break;
     default:
         break;
     }

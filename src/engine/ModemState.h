@@ -8,6 +8,7 @@
 // value; the few texts are guarded by m_textLock.
 #pragma once
 
+#include "engine/DmCallState.h"
 #include "engine/DmCodes.h"
 
 #include <atomic>
@@ -147,6 +148,9 @@ struct ModemState {
     std::string m_strModemInfo;                  // at most kModemInfoSize - 1 bytes
     std::string m_strCallNumber[2];              // call list entries
     std::string m_strCallName[2];
+
+    // The voice call's texts, queues and call start (engine/DmCallState.h).
+    CCallState m_call;
 
     std::string ModemInfo() const
     {

@@ -14,9 +14,11 @@ CMessagingSession::CMessagingSession(const Options& options)
       m_link(m_port),
       m_engine(m_host, m_link),
       m_db(options.dbPath),
-      m_services(m_engine, m_db, &m_list)
+      m_history(m_host, m_db),
+      m_services(m_engine, m_db, &m_list, &m_call)
 {
     m_host.BindToCurrentThread();
+    m_call.Install(m_engine);
     if (!m_opt.device.empty()) {
         m_port.SetDevicePath(m_opt.device);
         m_engine.SetDiscovery([] { return PortChoice{1, DEVICE_KIND_NV}; });
@@ -46,6 +48,10 @@ bool CMessagingSession::OnMessage(MsgTarget target, uint32_t msg, uintptr_t w, i
             m_outcomes.push_back(l);
         }
         result = 0;
+        return true;
+    }
+    if (target == MsgTarget::MainWindow && msg == UM_UI_REQUEST && w == UI_REQ_CALL_DISPLAY) {
+        result = m_history.OnCallDisplay(l);
         return true;
     }
     if (target == MsgTarget::MainWindow)

@@ -7,10 +7,14 @@
 // main window does:
 //   UM_UI_REQUEST 6 / 10, UM_LOOKUP_NAME  → CMessagingServices
 //   UM_SMS_SEND_STATUS (to the SMS page)  → the outcome queue below
+//   UM_UI_REQUEST 4                       → CCallHistory
+// and carries the call family (CDmCall) behind the SMS engine's poll hooks.
 // Every call is made on the thread that created the session.
 #pragma once
 
+#include "contacts/CallHistory.h"
 #include "data/AppDatabase.h"
+#include "engine/DmCall.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
@@ -57,6 +61,8 @@ public:
     CSmsEngine& Sms() { return m_services.Sms(); }
     CPbookEngine& Pbook() { return m_services.Pbook(); }
     CSmsVectorList& List() { return m_list; }
+    CDmCall& Call() { return m_call; }
+    CCallHistory& History() { return m_history; }
 
     // The outcome a send that gets no report in time counts as.
     static constexpr intptr_t kNoReport = 1;
@@ -70,7 +76,9 @@ private:
     CHeadlessHost m_host;
     CDmEngine m_engine;
     CAppDatabase m_db;
+    CCallHistory m_history;
     CSmsVectorList m_list;
+    CDmCall m_call;
     CMessagingServices m_services;
     std::mutex m_outLock;
     std::deque<intptr_t> m_outcomes;

@@ -15,6 +15,8 @@
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
 
+#include <QPushButton>
+#include <QTest>
 #include <filesystem>
 #include <set>
 
@@ -298,4 +300,42 @@ TEST_F(MessagingWiring, TheFirstStartWorksOnTheUsersOwnCopyAndNeverWritesTheTemp
     ASSERT_TRUE(started);
     ExpectDemoPhonebooks(rows);
     EXPECT_EQ(kvtest::ReadFileBytes(KORVIA_BUILT_DB), templateBytes);
+}
+
+// A call through the window: the caller's phonebook name on the message
+// line, the dial pad's keys answer and end the call, the history row names
+// the caller.
+TEST_F(MessagingWiring, IncomingCallIsShownAnsweredFromTheDialPadAndRecorded)
+{
+    StartSimulator();
+    sim->WithModel([](sim::ModemModel& m) { m.call.releaseMs = 300; });
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    ASSERT_EQ(dlg->UserActiveView(VIEW_DIAL_PAD, 0), 1);
+    auto* pad = dlg->findChild<QWidget*>("CVcallView");
+    ASSERT_NE(pad, nullptr);
+    ASSERT_EQ(sim->Command("call 6195550199"), "OK\n");
+    ASSERT_TRUE(PumpUntil([&] { return dlg->MessageLine() == "Alice\n6195550199"; }, 10000)) << dlg->MessageLine();
+    EXPECT_TRUE(dlg->State().m_call.m_bRinging.load());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_ucLastCallState.load() == 0x85; }, 5000));
+    auto* five = pad->findChild<QPushButton*>("vcall_1024");
+    ASSERT_NE(five, nullptr);
+    QTest::mouseClick(five, Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_ucLastCallState.load() == 0x86; }, 5000));
+    EXPECT_FALSE(dlg->State().m_call.m_bRinging.load());
+    QTest::mouseClick(pad->findChild<QPushButton*>("vcall_1032"), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_wUiPhase.load() == UI_PHASE_IDLE; }, 5000));
+    bool recorded = false;
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            CDaoVcallDb v(dbPath);
+            v.Open();
+            while (!v.IsEOF() && !recorded) {
+                recorded = v.m_storage_type == 2 && v.m_phone_number == "6195550199" && v.m_name == "Alice";
+                v.MoveNext();
+            }
+            v.Close();
+            return recorded;
+        },
+        5000));
 }

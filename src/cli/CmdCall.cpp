@@ -1,0 +1,230 @@
+// "call": voice calls headless, as one script of steps run in order on one
+// engine session (the session ends any call still running when it stops):
+//   dial NUMBER   place a call and wait until it is answered
+//   answer        wait for an incoming call and answer it
+//   dtmf DIGITS   send DTMF digits during the call
+//   wait SECONDS  keep the call for a while
+//   hangup        end the call and wait until it is released
+// Each event is printed as one line; the call leaves its history row in the
+// database as it does from the window.
+#include "cli/CliCommand.h"
+#include "engine/DmCall.h"
+#include "log/DebugLog.h"
+#include "messaging/MessagingSession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using kv::CMessagingSession;
+using kv::ModemState;
+
+constexpr const char* kUsage =
+    "usage: call [--timeout S] STEP... with STEP: dial NUMBER | answer | dtmf DIGITS | wait SECONDS | hangup";
+constexpr size_t kMaxDial = 30;
+
+struct Step {
+    std::string verb;
+    std::string arg;
+};
+
+bool ValidDialString(const std::string& s)
+{
+    if (s.empty() || s.size() > kMaxDial)
+        return false;
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char c = s[i];
+        const bool ok = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == 'p' || (c == '+' && i == 0);
+        if (!ok)
+            return false;
+    }
+    return s[0] != 'p';
+}
+
+bool ValidDtmf(const std::string& s)
+{
+    if (s.empty() || s.size() > kMaxDial)
+        return false;
+    for (char c : s)
+        if (!((c >= '0' && c <= '9') || c == '*' || c == '#'))
+            return false;
+    return true;
+}
+
+class CallScript {
+public:
+    CallScript(CMessagingSession& s, int64_t timeoutMs) : m_s(s), m_timeoutMs(timeoutMs) {}
+
+    int Run(const std::vector<Step>& steps)
+    {
+        ModemState& st = m_s.Host().State();
+        st.m_nActiveView = kv::VIEW_DIAL_PAD; // keys go to the modem as from the dial pad
+        st.m_ucUiFlags |= kv::UIF_PB_RUIM_LOADED | kv::UIF_PB_MEMORY_LOADED;
+        for (const Step& step : steps) {
+            int rc = kvcli::kExitOk;
+            if (step.verb == "dial")
+                rc = Dial(step.arg);
+            else if (step.verb == "answer")
+                rc = Answer();
+            else if (step.verb == "dtmf")
+                rc = Dtmf(step.arg);
+            else if (step.verb == "wait")
+                rc = Wait(std::atol(step.arg.c_str()) * 1000);
+            else if (step.verb == "hangup")
+                rc = Hangup();
+            if (rc != kvcli::kExitOk)
+                return rc;
+        }
+        return kvcli::kExitOk;
+    }
+
+private:
+    ModemState& St() { return m_s.Host().State(); }
+    bool InCall() { return St().m_wUiPhase.load() != kv::UI_PHASE_IDLE; }
+    bool Connected() { return St().m_ucLastCallState.load() == kv::CALL_STATE_CONVERSATION; }
+    bool Until(const std::function<bool()>& pred, int64_t ms) { return m_s.Host().RunUntil(pred, ms) || pred(); }
+    int Fail(const char* what)
+    {
+        std::fprintf(stderr, "korvianet-cli: %s\n", what);
+        return kvcli::kExitFailure;
+    }
+    void Event(const std::string& text)
+    {
+        std::string line = text;
+        for (char& c : line)
+            if (c == '\n')
+                c = ' ';
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+
+    int Dial(const std::string& number)
+    {
+        if (InCall())
+            return Fail("a call is already in progress");
+        if (kv::QueueDial(m_s.Engine(), number) == 0)
+            return Fail("the call was refused (data connection up or the engine stopped)");
+        if (!Until([&] { return InCall() || m_s.Host().MessageLine().find("No Emergency") != std::string::npos; },
+                   m_timeoutMs) || !InCall())
+            return Fail("the call was not placed");
+        Event("dialling " + number);
+        if (!Until([&] { return Connected() || !InCall(); }, m_timeoutMs) || !Connected())
+            return Fail("the call was not answered");
+        Event("connected");
+        return kvcli::kExitOk;
+    }
+
+    int Answer()
+    {
+        if (!Until([&] { return St().m_wUiPhase.load() == kv::UI_PHASE_INCOMING
+                                && St().m_ucLastCallState.load() == kv::CALL_STATE_RINGING; },
+                   m_timeoutMs))
+            return Fail("no incoming call");
+        Event("ringing " + m_s.Host().MessageLine());
+        kv::QueueCallKey(m_s.Engine(), kv::CALL_KEY_SEND);
+        if (!Until([&] { return Connected() || !InCall(); }, m_timeoutMs) || !Connected())
+            return Fail("the call could not be answered");
+        Event("connected");
+        return kvcli::kExitOk;
+    }
+
+    int Dtmf(const std::string& digits)
+    {
+        if (!Connected())
+            return Fail("no call to send digits to");
+        for (char c : digits) {
+            kv::QueueCallKey(m_s.Engine(), c);
+            if (!Until([&] { return St().m_call.KeysEmpty(); }, m_timeoutMs))
+                return Fail("a key was not sent");
+            m_s.Host().PumpFor(100);
+        }
+        Event("sent dtmf " + digits);
+        return kvcli::kExitOk;
+    }
+
+    int Wait(int64_t ms)
+    {
+        // Returns early when the far end ends the call.
+        Until([&] { return !InCall(); }, ms);
+        if (!InCall())
+            Event("ended by the far end");
+        return kvcli::kExitOk;
+    }
+
+    int Hangup()
+    {
+        if (InCall()) {
+            kv::QueueCallKey(m_s.Engine(), kv::CALL_KEY_END);
+            if (!Until([&] { return !InCall(); }, m_timeoutMs))
+                return Fail("the call did not end");
+        }
+        Event("ended");
+        // The history row comes with the poll after the release.
+        m_s.Host().PumpFor(600);
+        return kvcli::kExitOk;
+    }
+
+    CMessagingSession& m_s;
+    int64_t m_timeoutMs;
+};
+
+int RunCall(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
+{
+    int64_t timeoutMs = 30000;
+    std::vector<Step> steps;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--timeout" && i + 1 < args.size()) {
+            timeoutMs = std::atol(args[++i].c_str()) * 1000;
+            if (timeoutMs <= 0)
+                return kvcli::UsageError("--timeout '" + args[i] + "' is not a number of seconds");
+        } else if (a == "dial" || a == "dtmf" || a == "wait") {
+            if (i + 1 >= args.size())
+                return kvcli::UsageError(a + " needs an argument; " + kUsage);
+            const std::string& v = args[++i];
+            if (a == "dial" && !ValidDialString(v))
+                return kvcli::UsageError("NUMBER '" + v
+                                         + "' is not a dial string (digits, *, #, a leading +, p for a pause;"
+                                           " at most 30 characters)");
+            if (a == "dtmf" && !ValidDtmf(v))
+                return kvcli::UsageError("DIGITS '" + v + "' must be digits, * or # (at most 30)");
+            if (a == "wait" && (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || v.size() > 6))
+                return kvcli::UsageError("SECONDS '" + v + "' is not a number of seconds");
+            steps.push_back({a, v});
+        } else if (a == "answer" || a == "hangup") {
+            steps.push_back({a, {}});
+        } else {
+            return kvcli::UsageError("unknown step '" + a + "'; " + kUsage);
+        }
+    }
+    if (steps.empty())
+        return kvcli::UsageError(kUsage);
+
+    if (opts.verbose)
+        kv::EnableDiagnosticSink(stderr);
+    CMessagingSession::Options o;
+    if (!kvcli::PrepareDatabase(o.dbPath))
+        return kvcli::kExitFailure;
+    o.device = opts.device;
+    o.readPhonebooks = false;
+    auto s = std::make_unique<CMessagingSession>(o);
+    if (!s->Start()) {
+        std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
+        return kvcli::kExitNoDevice;
+    }
+    const int rc = CallScript(*s, timeoutMs).Run(steps);
+    s->Stop(); // ends a call still running
+    return rc;
+}
+
+} // namespace
+
+KV_CLI_COMMAND("call", "call [--timeout S] STEP...  (dial NUMBER | answer | dtmf DIGITS | wait SECONDS | hangup)",
+               "voice calls as one script of steps: place a call, wait for and answer one, send DTMF\n"
+               "      digits, keep the call, end it; NUMBER: digits, *, #, a leading +, p for a pause\n"
+               "      (at most 30); the session ends a call still running when the steps are done",
+               RunCall);
