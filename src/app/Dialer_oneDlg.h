@@ -274,4 +274,5 @@ private:
     // Last: released first, after the destructor stopped the engine that
     // calls into it.
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
+    bool m_bSmsSwitchBusy = false; // the switch to the SMS page is loading the mirror
 };

@@ -289,8 +289,21 @@ bool CSmsEngine::LoadMirror()
     ModemState& st = m_engine.State();
     if (st.m_ucUiFlags.load() & UIF_SMS_LOADED)
         return true;
+    // A second switch while the first load still waits (its events are
+    // served meanwhile) does nothing: the first one finishes the load.
+    if (m_bLoadingMirror)
+        return false;
+    struct Loading {
+        bool& flag;
+        explicit Loading(bool& f) : flag(f) { flag = true; }
+        ~Loading() { flag = false; }
+    } loading(m_bLoadingMirror);
     const uint16_t memory = m_engine.DmSubRequest(DM_SMS_LIST, kSmsStorageMemory, false);
+    if (memory == DM_RESULT_BUSY)
+        return false; // another sub-request is under way: not now
     const uint16_t ruim = m_engine.DmSubRequest(DM_SMS_LIST, kSmsStorageRuim, false);
+    if (ruim == DM_RESULT_BUSY)
+        return false;
     DEBUG_LOG(LEVEL_ST, "memory=%d, ruim=%d", int(m_shared.m_nMemoryCount.load()),
               int(m_shared.m_nRuimCount.load()));
     if (memory == DM_SMS_LIST || ruim == DM_SMS_LIST) {

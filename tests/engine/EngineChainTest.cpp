@@ -4,6 +4,7 @@
 
 #include "engine/DmTexts.h"
 #include "engine/StatusIds.h"
+#include "support/HangGuard.h"
 
 #include <thread>
 
@@ -369,6 +370,31 @@ TEST_F(Parking, TheParkedEngineIgnoresEverythingUntilItsOwnerResumes)
     // Resumed, the engine honours the end that waited.
     ASSERT_TRUE(WaitStopped());
     EXPECT_TRUE(log.Has("dm thread close 1"));
+}
+
+TEST_F(Parking, ASecondSubRequestWhileOneWaitsIsRefusedAndPollingGoesOn)
+{
+    modem.SetExchangeDelayMs(5);
+    ASSERT_TRUE(StartAndReachPolling());
+    kvtest::HangGuard guard(60000, "a nested sub-request");
+    // Served while the first one waits for the engine to park, as a second
+    // click would be; and once more while the first one runs its exchanges.
+    std::atomic<uint16_t> whileWaiting{0};
+    uint16_t whileRunning = 0;
+    host.RunOnUi([&] { whileWaiting = engine.DmSubRequest(DM_PREF_HDR_DRC, 0, false); });
+    engine.RegisterSubRequest(DM_SMS_READ, [&](CDmEngine& e, uint16_t code, uintptr_t) {
+        host.RunOnUi([&] { whileRunning = e.DmSubRequest(DM_PREF_1X_DRC, 0, false); });
+        host.PumpFor(50);
+        return code;
+    });
+    EXPECT_EQ(engine.DmSubRequest(DM_SMS_READ, 0, false), DM_SMS_READ);
+    EXPECT_EQ(whileWaiting.load(), DM_RESULT_BUSY);
+    EXPECT_EQ(whileRunning, DM_RESULT_BUSY);
+    EXPECT_EQ(modem.Count("HDRDRC"), 0u) << "a refused request sends nothing";
+    const size_t status = modem.Count("STATUS");
+    EXPECT_TRUE(RunUntil([&] { return modem.Count("STATUS") > status + 2; })) << "polling goes on";
+    // The refusal is only while the first one is under way.
+    EXPECT_EQ(engine.DmSubRequest(DM_PREF_1X_DRC, 0, false), DM_PREF_1X_DRC);
 }
 
 TEST_F(Parking, ASubRequestAfterTheEngineEndedReturnsStopped)
