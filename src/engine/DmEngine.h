@@ -220,4 +220,10 @@ int OneXRateLevel(uint16_t rate);         // value for indicator 6
 int HdrRateValue(uint8_t byte);           // the larger 4-bit half
 std::string DecodeMin(uint32_t min1, uint16_t min2);
 
+// No phonebook of these modems holds more entries: a larger count is damaged.
+inline constexpr int kPbEntriesMax = 1000;
+// The in-use count of a phonebook information reply, taken only within the
+// capacity the same reply reports (0: not reported) and kPbEntriesMax.
+int PbCountInUse(uint16_t inUse, uint16_t capacity);
+
 } // namespace kv
