@@ -422,6 +422,28 @@ TEST_F(StopRestart, StopDuringACallSendsEnd)
     EXPECT_EQ(modem.Count("KEY81"), 1u);
 }
 
+TEST_F(StopRestart, TheWaitForAnEngineStuckInAnExchangeIsBounded)
+{
+    ASSERT_TRUE(StartAndReachPolling());
+    engine.SetStopWaitMs(1500);
+    modem.SetHang(true);
+    SleepMs(500); // inside an exchange that does not come back
+    const int64_t start = TickMs();
+    engine.StopDmEngine();
+    const int64_t ms = TickMs() - start;
+    EXPECT_LT(ms, 5000);
+    EXPECT_TRUE(log.Has("did not stop in 1500 ms"));
+    // Closing the port under it ended the exchange and the engine.
+    EXPECT_TRUE(WaitStopped(3000));
+    EXPECT_EQ(PortState(), DM_STOPPED);
+    EXPECT_FALSE(modem.IsOpen());
+    // And it starts again.
+    modem.SetHang(false);
+    const size_t polls = modem.Count("STATUS");
+    ASSERT_TRUE(engine.UserDmRestart());
+    EXPECT_TRUE(RunUntil([&] { return modem.Count("STATUS") > polls; }, 15000));
+}
+
 TEST_F(StopRestart, DeviceNullClosesThePortFromTheEngine)
 {
     ASSERT_TRUE(StartAndReachPolling());

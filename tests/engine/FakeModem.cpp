@@ -24,6 +24,8 @@ void FakeModem::Close()
 {
     if (m_open.exchange(false))
         ++m_closes;
+    std::lock_guard<std::mutex> g(m_lock);
+    m_cv.notify_all();
 }
 
 std::string FakeModem::NameOf(const DiagRequest& r)
@@ -192,6 +194,13 @@ int FakeModem::Transact(const DiagRequest& request, uint8_t* reply, size_t reply
         return DIAG_NOT_WRITTEN;
     if (m_inFlight.fetch_add(1) != 0)
         m_overlap = true;
+    if (m_hang.load()) {
+        // A request that never comes back, until the port is closed under it.
+        std::unique_lock<std::mutex> lk(m_lock);
+        m_cv.wait_for(lk, std::chrono::seconds(20), [&] { return !m_open.load(); });
+        m_inFlight.fetch_sub(1);
+        return DIAG_TIMEOUT;
+    }
     SleepMs(m_delayMs.load());
     const std::string n = NameOf(request);
     int rc = DIAG_OK;

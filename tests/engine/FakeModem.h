@@ -76,6 +76,8 @@ public:
     bool Overlapped() const { return m_overlap.load(); }
     // Short delay inside each exchange, so that two users would overlap.
     void SetExchangeDelayMs(int ms) { m_delayMs = ms; }
+    // Every exchange hangs until the port is closed (20 s at most).
+    void SetHang(bool on) { m_hang = on; }
 
     static std::string NameOf(const kv::DiagRequest& r);
 
@@ -95,6 +97,7 @@ private:
     std::atomic<int> m_inFlight{0};
     std::atomic<bool> m_overlap{false};
     std::atomic<int> m_delayMs{2};
+    std::atomic<bool> m_hang{false};
 };
 
 } // namespace kvtest
