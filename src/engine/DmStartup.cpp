@@ -355,6 +355,10 @@ uint16_t CDmEngine::DmResetFunc(uint16_t code)
             flags |= PREFF_HYBRID_1;
         st.m_ucPrefFlags = flags;
         st.m_ucSignalTick = 0;
+        // The signal display forgets what it shows: the next report draws,
+        // whatever its level (also "no signal").
+        m_host.SetSignal(IND_SIGNAL_1X, kSignalBlank);
+        m_host.SetSignal(IND_SIGNAL_EVDO, kSignalBlank);
         st.m_wPrefMode = uint16_t(mode);
     }
     if (st.m_nModalView.load() == MODAL_SETTINGS)

@@ -214,6 +214,9 @@ TEST_F(Polling, FailedInfoReadsAloneNeverEndTheEngine)
     ASSERT_TRUE(RunUntil([&] { return modem.Count("STATUS") >= status + 5; }));
     EXPECT_TRUE(engine.ThreadRunning());
     EXPECT_TRUE(log.Has("DM_GET_INFO error."));
+    // The one line of the error level: filtering on it shows this failure.
+    EXPECT_TRUE(log.Has("LEVEL_ERR :"));
+    EXPECT_EQ(log.CountOf("LEVEL_ERR :"), log.CountOf("DM_GET_INFO error."));
     // A status read that fails once and then works keeps it running too.
     modem.FailNext("STATUS", 1);
     const size_t s2 = modem.Count("STATUS");
