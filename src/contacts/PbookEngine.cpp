@@ -85,13 +85,16 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
         // again only after their last entry. Entries carry their index, so
         // both are read right: an entry already stored is dropped, and the
         // read goes on (up to two more rounds) until every entry in use has
-        // come; one that never comes is a gap and fails the read.
+        // come; after a lost answer, one that never comes is a gap and fails
+        // the read.
         std::set<int32_t> stored; // indexes stored by this read
         int failures = 0;
         bool resync = false;
         bool lost = false;    // an answer was lost: the modem's position is unknown
         int position = 0;     // entries asked for since the start or the last resync
         int idle = 0;         // batches in a row that brought nothing new
+        bool cameRound = false; // the modem's entries started over
+        int32_t lastIndex = -1;
         while (int(stored.size()) < total) {
             if (m_engine.StopRequested()) {
                 DEBUG_LOG(LEVEL_ST, "phonebook read stopped");
@@ -117,20 +120,23 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                 resync = false;
                 continue;
             }
-            // Without a lost answer one round of the count is the read; after
-            // one, the round in progress and one more bring every entry back.
-            const bool roundsDone = lost ? position >= 2 * total + int(pb_layout::kMaxReadCount)
+            // One round of the count is the read. When the modem lost an
+            // answer, or showed that it came round (an index not above the one
+            // before: it started elsewhere, left there by an earlier read, or
+            // starts over after its last entry), up to two more rounds bring
+            // the missing entries. A batch that brings nothing new means the
+            // modem has no more entries than these (its count was too high),
+            // or, after coming round, that it went over what is stored again.
+            const bool more = lost || cameRound;
+            const bool roundsDone = more ? position >= 3 * total + int(pb_layout::kMaxReadCount)
                                          : position >= total;
-            // Batches that bring nothing new: the modem has no more entries
-            // than these (its count was too high), or, after a lost answer,
-            // it has come round once more over what is stored.
-            const int idleLimit = lost ? int(stored.size()) / int(pb_layout::kMaxReadCount) + 2 : 1;
+            const int idleLimit = more ? int(stored.size()) / int(pb_layout::kMaxReadCount) + 2 : 1;
             if (roundsDone || idle >= idleLimit) {
                 if (lost) {
                     DEBUG_LOG(LEVEL_ST, "phonebook read: %d of %d entries, the others were lost",
                               int(stored.size()), total);
                     result = DM_RESULT_EXCHANGE_FAILED;
-                } else if (idle > 0) {
+                } else if (idle > 0 || more) {
                     DEBUG_LOG(LEVEL_ST, "phonebook read: %d entries, not %d", int(stored.size()), total);
                 }
                 break;
@@ -164,6 +170,9 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                     continue;
                 }
                 const int32_t index = int32_t(rec.index);
+                if (lastIndex >= 0 && index <= lastIndex)
+                    cameRound = true;
+                lastIndex = index;
                 if (!stored.insert(index).second)
                     continue; // read again after a rewind or a new round
                 fresh = true;

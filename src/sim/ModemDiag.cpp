@@ -508,8 +508,12 @@ std::vector<uint8_t> ModemModel::Pbook(const uint8_t* req, size_t len, uint16_t 
         if (!pbRewindOnInfo && b->cursor >= b->entries.size())
             b->cursor = 0; // after the last entry the next read starts over
         if (b->loseReads > 0) {
-            --b->loseReads;
-            return {}; // taken, but the answer never comes
+            if (b->answerBeforeLoss > 0) {
+                --b->answerBeforeLoss;
+            } else {
+                --b->loseReads;
+                return {}; // taken, but the answer never comes
+            }
         }
         return EncodePbReadReply(r);
     }

@@ -82,8 +82,10 @@ struct Phonebook {
     // What the information reply reports instead of the truth (-1: the truth).
     int32_t reportInUse = -1;
     int32_t reportCapacity = -1;
-    // Read requests still to be taken (the position moves) but not answered.
+    // Read requests still to be taken (the position moves) but not answered,
+    // after answerBeforeLoss more that are answered.
     int loseReads = 0;
+    int answerBeforeLoss = 0;
 };
 
 // Card (RUIM) states as the card status reply reports them.

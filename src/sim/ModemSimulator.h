@@ -62,7 +62,8 @@
 //   pb-rewind on|off              whether the information request starts the
 //                                 phonebook read over (off: reads go on where
 //                                 they were and start over after the last entry)
-//   pb-lose memory|ruim N         the next N phonebook reads are taken, never answered
+//   pb-lose memory|ruim N [AFTER] after AFTER answered phonebook reads, the next N
+//                                 are taken (the position moves) but never answered
 //   list-pb [memory|ruim]         "index number name" lines
 //   sent                          messages the modem sent
 //   calls                         call history and DTMF keys

@@ -62,7 +62,7 @@ const char* const kHelp =
     "unplug | replug | replug-after MS | silent on|off\n"
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
-    "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N\n"
+    "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N [AFTER]\n"
     "list-sms [memory|ruim] | list-pb [memory|ruim] | sent | calls | empty | help\n";
 
 std::string Printable(const std::string& s)
@@ -308,9 +308,12 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
         Phonebook* b = w.size() > 1 ? (w[1] == "memory" ? &m.pbMemory : w[1] == "ruim" ? &m.pbRuim : nullptr)
                                     : nullptr;
         if (cmd == "pb-lose") {
-            if (!b || w.size() < 3 || !ToInt(w[2], n) || n < 0)
-                return err("usage: pb-lose memory|ruim N");
+            long skip = 0;
+            if (!b || w.size() < 3 || !ToInt(w[2], n) || n < 0
+                || (w.size() > 3 && (!ToInt(w[3], skip) || skip < 0)))
+                return err("usage: pb-lose memory|ruim N [AFTER]");
             b->loseReads = int(n);
+            b->answerBeforeLoss = int(skip);
             return ok();
         }
         if (b && w.size() == 3 && w[2] == "real") {

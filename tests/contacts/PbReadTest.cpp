@@ -217,6 +217,17 @@ TEST_F(PbRead, ALostBatchIsRecoveredWhetherOrNotTheModemRewinds)
     }
 }
 
+TEST_F(PbRead, AModemThatDoesNotRewindIsReadFromWhereAnEarlierReadLeftIt)
+{
+    Make(25);
+    m_book->m_rewind = false;
+    m_book->m_cursor = 7; // a read stopped there
+    EXPECT_EQ(m_pb->SubRead(kPbWordRuim), DM_PBOOK_READ);
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 25);
+    EXPECT_EQ(Count("(SELECT DISTINCT \"index\" FROM tealfin_pbook WHERE storage_type=2)"), 25);
+    EXPECT_LE(m_book->m_counts.size(), 5u);
+}
+
 TEST_F(PbRead, EntriesALostAnswerTookThatNeverComeBackFailTheRead)
 {
     Sql("INSERT INTO tealfin_pbook VALUES (2, 1, 'Old', '111')");
@@ -247,7 +258,7 @@ TEST_F(PbRead, ACountAboveWhatTheModemHoldsEndsAtTheFirstBatchWithNothingNew)
         m_host.State().m_wPbRuimMax = 65535;
         EXPECT_EQ(m_pb->SubRead(kPbWordRuim), DM_PBOOK_READ);
         EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 25);
-        EXPECT_LE(m_book->m_counts.size(), 5u);
+        EXPECT_LE(m_book->m_counts.size(), 8u);
     }
     // The count is taken within the capacity the same reply reports, and
     // within what any phonebook of these modems holds.
