@@ -234,3 +234,31 @@ TEST_F(SmsMirror, ADatabaseErrorInAListOrAReadPassLeavesTheCursorAsTheTable)
     // A later edit through the cursor finds its row.
     EXPECT_EQ(m_session->Sms().MarkMessageRead(SmsRowIndex(6, 1)), DM_SMS_SETTAG);
 }
+
+TEST_F(SmsMirror, AStopDuringTheReadPassKeepsWhatWasStoredAndLeavesTheRestNew)
+{
+    StartSim([](ModemModel& m) {
+        for (uint16_t i = 0; i < 30; ++i)
+            m.memory.slots[i] = Msg(i, 1, "5553" + std::to_string(100 + i), "body " + std::to_string(i), 2, 500 + i);
+    });
+    ASSERT_TRUE(StartSession(false));
+    CDmEngine& e = m_session->Engine();
+    // The page's progress steps once per message: the stop comes with the fifth.
+    struct StopAfter : CSmsVectorList {
+        CDmEngine* engine = nullptr;
+        void StepProgress() override
+        {
+            if (++m_nProgressSteps == 5)
+                engine->RequestStop();
+        }
+    } ui;
+    ui.engine = &e;
+    m_session->Sms().SetPageUi(&ui);
+    ASSERT_EQ(e.DmSubRequest(DM_SMS_LIST, 6, false), DM_SMS_LIST);
+    EXPECT_EQ(e.DmSubRequest(DM_SMS_READ, 0, false), DM_RESULT_ENGINE_STOPPED);
+    m_session->Sms().SetPageUi(&m_session->List());
+    EXPECT_EQ(ui.m_nProgressSteps, 5);
+    EXPECT_FALSE(ui.m_bProgressVisible);
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=0 AND cb_number<>''"), 5) << "the bodies read before the stop stay";
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=1"), 25);
+}
