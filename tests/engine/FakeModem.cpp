@@ -127,6 +127,7 @@ std::vector<uint8_t> FakeModem::Answer(const std::string& n, const DiagRequest& 
         s.curSysmode = m.curSysmode;
         s.roaming = m.roaming;
         s.newSmsCnt = m.newSms;
+        s.rxDiversity = m.statusRxDiversity;
         const bool lng = (m.serviceMode & 0x80) != 0;
         s.rx1xRssi = lng ? m.rx1x : -m.rx1x;
         s.rxHdrRssi = lng ? m.rxHdr : -m.rxHdr;
@@ -163,6 +164,12 @@ std::vector<uint8_t> FakeModem::Answer(const std::string& n, const DiagRequest& 
     if (n == "VERIFY" || n == "UNBLOCK") {
         RuimChvReply v;
         const bool unblock = n == "UNBLOCK";
+        if (m.forcedSw >= 0) {
+            v.sw1 = uint8_t(m.forcedSw >> 8);
+            v.sw2 = uint8_t(m.forcedSw);
+            v.numOfRetries = m.forcedRetries;
+            return EncodeRuimChvReply(unblock ? KVA_SUB_RUIM_UNBLOCK_CHV : KVA_SUB_RUIM_VERIFY_CHV, v);
+        }
         const bool good = unblock ? Code(b + 3) == m.puk : Code(b + 3) == m.pin;
         if (good) {
             v.sw1 = 0x90;

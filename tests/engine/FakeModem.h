@@ -29,7 +29,10 @@ public:
         uint8_t serviceMode = 0x20;
         uint8_t asciiMax = 160, unicodeMax = 70, callbackMax = 32;
         uint8_t inCallVolume = 3, idleVolume = 2;
-        uint8_t rxDiversity = 0;
+        uint8_t rxDiversity = 0;       // of the service reply
+        uint8_t statusRxDiversity = 0; // of the status record
+        int forcedSw = -1;          // sw1 << 8 | sw2 of every verify/unblock reply (-1: by the codes)
+        uint8_t forcedRetries = 0;  // its num_of_retries
         // card
         uint8_t connected = 1, uimState = 2, lockState = 1, retryCnt = 3, pukRetry = 10;
         std::string pin = "1234", puk = "12345678";
