@@ -207,6 +207,13 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     }
     engine.StopDmEngine();
     engine.SetStopCheck(nullptr);
+    if (engine.ThreadRunning()) {
+        // Still inside one exchange that ignores the closed port: do not
+        // wait out its time-out, the stop was asked for now.
+        Say("engine did not end in time: leaving without it");
+        std::fflush(stdout);
+        std::_Exit(kvcli::kExitFailure);
+    }
     Say(died ? "engine ended: the modem stopped answering" : "engine stopped");
     return died ? kvcli::kExitFailure : kvcli::kExitOk;
 }
