@@ -17,7 +17,7 @@ using kvtest::RunCli;
 
 namespace {
 
-class CliRun : public ::testing::Test {
+class CliRunStop : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -70,7 +70,7 @@ bool Before(const std::string& out, const std::string& first, const std::string&
 
 } // namespace
 
-TEST_F(CliRun, AModemReporting65535PhonebookEntriesStopsOnTime)
+TEST_F(CliRunStop, AModemReporting65535PhonebookEntriesStopsOnTime)
 {
     StartSim(5);
     ASSERT_EQ(sim->Command("pb-count ruim 65535 65535").substr(0, 2), "OK");
@@ -83,7 +83,7 @@ TEST_F(CliRun, AModemReporting65535PhonebookEntriesStopsOnTime)
     EXPECT_NE(r.out.find("engine stopped"), std::string::npos);
 }
 
-TEST_F(CliRun, ASignalDuringALongPhonebookReadStopsWithinSeconds)
+TEST_F(CliRunStop, ASignalDuringALongPhonebookReadStopsWithinSeconds)
 {
     StartSim(1000);
     ASSERT_EQ(sim->Command("delay 100").substr(0, 2), "OK"); // every answer comes late
