@@ -281,4 +281,5 @@ private:
     // calls into it.
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
     std::vector<std::shared_ptr<void>> m_ownedServices;
+    bool m_bSmsSwitchBusy = false; // the switch to the SMS page is loading the mirror
 };

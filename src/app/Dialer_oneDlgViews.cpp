@@ -114,8 +114,16 @@ int CDialer_oneDlg::UserActiveView(int page, int sub)
             return 0;
         }
         // The first switch after an engine start loads the message mirror.
-        if (m_pMessaging && !m_pMessaging->LoadMirror())
+        // Events are served while it waits: a second click meanwhile does nothing.
+        if (m_bSmsSwitchBusy)
             return 0;
+        if (m_pMessaging) {
+            m_bSmsSwitchBusy = true;
+            const bool loaded = m_pMessaging->LoadMirror();
+            m_bSmsSwitchBusy = false;
+            if (!loaded)
+                return 0;
+        }
         if (!sms) {
             DEBUG_LOG(LEVEL_ST, "UserActiveView: no sms page");
             return 0;

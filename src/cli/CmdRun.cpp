@@ -165,6 +165,9 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         return g_stop.load() || host.CloseRequested()
             || (seconds >= 0 && kv::TickMs() - start >= seconds * 1000);
     };
+    // Long reads served inside the loop (a phonebook at start-up) ask this
+    // between their exchanges, so a signal or the end of the time stops them.
+    engine.SetStopCheck(stopAsked);
 
     // A modem pulled out ends the engine; it is looked for every two seconds
     // and the engine restarted when it is back, as often as that happens.
@@ -203,6 +206,14 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             Say("the modem is back: engine restarted");
     }
     engine.StopDmEngine();
+    engine.SetStopCheck(nullptr);
+    if (engine.ThreadRunning()) {
+        // Still inside one exchange that ignores the closed port: do not
+        // wait out its time-out, the stop was asked for now.
+        Say("engine did not end in time: leaving without it");
+        std::fflush(stdout);
+        std::_Exit(kvcli::kExitFailure);
+    }
     Say(died ? "engine ended: the modem stopped answering" : "engine stopped");
     return died ? kvcli::kExitFailure : kvcli::kExitOk;
 }

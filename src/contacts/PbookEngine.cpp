@@ -54,7 +54,8 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
     const bool ruim = storageWord == kPbWordRuim;
     const int storageType = PbStorageTypeForWord(storageWord);
     const uint8_t storageCode = ruim ? kPbStorageRuim : kPbStorageMemory;
-    int total = ruim ? st.m_wPbRuimUsed.load() : st.m_wPbMemoryUsed.load();
+    int total = PbCountInUse(ruim ? st.m_wPbRuimUsed.load() : st.m_wPbMemoryUsed.load(),
+                             ruim ? st.m_wPbRuimMax.load() : st.m_wPbMemoryMax.load());
 
     CDaoPbookDb& pb = m_db.Pbook();
     CloseQuietly(pb);
@@ -77,15 +78,30 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
         pb.Close();
         pb.Open();
 
+        // The read request carries no position: the modem hands out its
+        // entries one after the other. After a lost answer nobody states
+        // where it goes on: some modems start again at the first entry after
+        // the information request, others go on where they were and start
+        // again only after their last entry. Entries carry their index, so
+        // both are read right: an entry already stored is dropped, and the
+        // read goes on (up to two more rounds) until every entry in use has
+        // come; after a lost answer, one that never comes is a gap and fails
+        // the read.
         std::set<int32_t> stored; // indexes stored by this read
         int failures = 0;
         bool resync = false;
-        int position = 0;
-        while (position < total) {
+        bool lost = false;    // an answer was lost: the modem's position is unknown
+        int position = 0;     // entries asked for since the start or the last resync
+        int idle = 0;         // batches in a row that brought nothing new
+        bool cameRound = false; // the modem's entries started over
+        int32_t lastIndex = -1;
+        while (int(stored.size()) < total) {
+            if (m_engine.StopRequested()) {
+                DEBUG_LOG(LEVEL_ST, "phonebook read stopped");
+                result = DM_RESULT_EXCHANGE_FAILED;
+                break;
+            }
             if (resync) {
-                // The read request carries no position and the lost batch may
-                // have moved the modem on: the information request starts the
-                // modem's read over, and entries already stored are skipped.
                 PbInfoReply info;
                 if (m_engine.Exchange(BuildPbInfoReq(storageCode)) != 0
                     || !ParsePbInfoReply(m_engine.Reply(), m_engine.ReplyLength(), info)
@@ -97,16 +113,38 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                     }
                     continue;
                 }
-                total = info.recordInUse;
-                (ruim ? st.m_wPbRuimUsed : st.m_wPbMemoryUsed) = info.recordInUse;
+                total = PbCountInUse(info.recordInUse, info.maxRecord);
+                (ruim ? st.m_wPbRuimUsed : st.m_wPbMemoryUsed) = uint16_t(total);
                 position = 0;
+                idle = 0;
                 resync = false;
                 continue;
             }
-            const int count = PbBatchCount(total, position);
+            // One round of the count is the read. When the modem lost an
+            // answer, or showed that it came round (an index not above the one
+            // before: it started elsewhere, left there by an earlier read, or
+            // starts over after its last entry), up to two more rounds bring
+            // the missing entries. A batch that brings nothing new means the
+            // modem has no more entries than these (its count was too high),
+            // or, after coming round, that it went over what is stored again.
+            const bool more = lost || cameRound;
+            const bool roundsDone = more ? position >= 3 * total + int(pb_layout::kMaxReadCount)
+                                         : position >= total;
+            const int idleLimit = more ? int(stored.size()) / int(pb_layout::kMaxReadCount) + 2 : 1;
+            if (roundsDone || idle >= idleLimit) {
+                if (lost) {
+                    DEBUG_LOG(LEVEL_ST, "phonebook read: %d of %d entries, the others were lost",
+                              int(stored.size()), total);
+                    result = DM_RESULT_EXCHANGE_FAILED;
+                } else if (idle > 0 || more) {
+                    DEBUG_LOG(LEVEL_ST, "phonebook read: %d entries, not %d", int(stored.size()), total);
+                }
+                break;
+            }
+            const int count = PbBatchCount(total, position % total);
             DEBUG_LOG(LEVEL_ST, "PBook Count Reord Read");
             DiagRequest req;
-            if (!BuildPbReadReq(storageWord, uint8_t(count), req)) {
+            if (count <= 0 || !BuildPbReadReq(storageWord, uint8_t(count), req)) {
                 result = DM_RESULT_BAD_ARGUMENT;
                 break;
             }
@@ -118,20 +156,26 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                     result = DM_RESULT_EXCHANGE_FAILED;
                     break;
                 }
+                lost = true;
                 resync = true;
                 continue;
             }
             const int slps = SleepSetting();
             if (slps > 0)
                 SleepMs(slps);
+            bool fresh = false;
             for (const PbRecord& rec : reply.records) {
                 if (rec.storage != 0) {
                     DEBUG_LOG(LEVEL_ST, "read_status = %d", int(rec.storage));
                     continue;
                 }
                 const int32_t index = int32_t(rec.index);
+                if (lastIndex >= 0 && index <= lastIndex)
+                    cameRound = true;
+                lastIndex = index;
                 if (!stored.insert(index).second)
-                    continue;
+                    continue; // read again after a rewind or a new round
+                fresh = true;
                 pb.AddNew();
                 pb.m_index = index;
                 DEBUG_LOG(LEVEL_ST, "PBook Index Read=%d", int(index));
@@ -140,6 +184,7 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                 pb.m_name = DecodePbName(rec.name.data(), rec.name.size());
                 pb.Update();
             }
+            idle = fresh ? 0 : idle + 1;
             position += count;
             if (m_batchObserver)
                 m_batchObserver(position, total);

@@ -251,6 +251,7 @@ void CDaoRecordset::Open(const CDaoQuery& q)
     if (m_bOpen)
         Close();
     m_strQueryText = q.jetText;
+    m_lastQuery = q;
     if (!q.Ok())
         throw CDaoException(q.errorCode, q.error);
     if (q.table != TableName())
@@ -557,6 +558,34 @@ void CDaoRecordset::Exec(const char* sql)
 
 void CDaoRecordset::BeginTrans() { Exec("BEGIN IMMEDIATE"); }
 void CDaoRecordset::CommitTrans() { Exec("COMMIT"); }
-void CDaoRecordset::Rollback() { Exec("ROLLBACK"); }
+void CDaoRecordset::Rollback()
+{
+    bool failed = false;
+    CDaoException error(kDaoErrEngine, "");
+    try {
+        Exec("ROLLBACK");
+    } catch (const CDaoException& e) {
+        // SQLite may have rolled back by itself already: the held rows are
+        // stale either way.
+        failed = true;
+        error = e;
+    }
+    Requery();
+    if (failed)
+        throw error;
+}
+
+void CDaoRecordset::Requery()
+{
+    if (!m_bOpen)
+        return;
+    const CDaoQuery q = m_lastQuery;
+    try {
+        Open(q);
+    } catch (const CDaoException&) {
+        Close(); // better no rows than rows that are not in the table
+        throw;
+    }
+}
 
 } // namespace kv

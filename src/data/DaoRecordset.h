@@ -87,9 +87,14 @@ public:
     void Delete();
 
     // A transaction on this cursor's connection (batches of appends).
+    // Rollback also reads the open result again (Requery), so the cursor
+    // never holds rows the rollback took back or misses rows it restored.
     void BeginTrans();
     void CommitTrans();
     void Rollback();
+    // Runs the open query again and stands on its first row; a cursor whose
+    // query cannot be run again is closed (and the error thrown).
+    void Requery();
 
     const std::string& LastQueryText() const { return m_strQueryText; }
 
@@ -122,6 +127,7 @@ private:
     EditMode m_editMode = kNone;
     std::vector<std::string> m_columns;
     std::string m_strQueryText;
+    CDaoQuery m_lastQuery;
 };
 
 } // namespace kv

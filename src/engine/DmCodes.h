@@ -51,6 +51,7 @@ enum DmResult : uint16_t {
     DM_RESULT_MODEM_REFUSED = 0x7002,   // the modem answered with a non-zero result
     DM_RESULT_DB_ERROR = 0x7003,        // a database error interrupted the work
     DM_RESULT_NO_MESSAGES = 0x7004,     // a list reply named no messages
+    DM_RESULT_BUSY = 0x7005,            // another sub-request of this thread is still under way: not now
     DM_RESULT_RESET_DONE = 0x7008,      // DmResetFunc ran its exchange
     DM_RESULT_BAD_ARGUMENT = 0x700A,    // missing argument, storage code or stored value
     DM_RESULT_ENGINE_STOPPED = 0x7FF0,  // the engine ended while the caller waited

@@ -6,7 +6,39 @@
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace kv {
+
+namespace {
+
+// The engines whose UI-side sub-request is under way on this thread.
+thread_local std::vector<const CDmEngine*> t_subRequestsUnderWay;
+
+class CSubRequestMark {
+public:
+    explicit CSubRequestMark(const CDmEngine* e) : m_e(e) { t_subRequestsUnderWay.push_back(e); }
+    ~CSubRequestMark()
+    {
+        auto it = std::find(t_subRequestsUnderWay.rbegin(), t_subRequestsUnderWay.rend(), m_e);
+        if (it != t_subRequestsUnderWay.rend())
+            t_subRequestsUnderWay.erase(std::next(it).base());
+    }
+    CSubRequestMark(const CSubRequestMark&) = delete;
+    CSubRequestMark& operator=(const CSubRequestMark&) = delete;
+
+    static bool UnderWay(const CDmEngine* e)
+    {
+        return std::find(t_subRequestsUnderWay.begin(), t_subRequestsUnderWay.end(), e)
+               != t_subRequestsUnderWay.end();
+    }
+
+private:
+    const CDmEngine* m_e;
+};
+
+} // namespace
 
 CDmEngine::CDmEngine(IDmHost& host, IDmLink& link) : m_host(host), m_link(link) {}
 
@@ -14,7 +46,19 @@ CDmEngine::~CDmEngine()
 {
     if (m_bThreadRunning.load())
         StopDmEngine();
-    JoinThreadIfDone();
+    // The thread uses this object to its end: wait for it however long.
+    if (m_thread.joinable() && std::this_thread::get_id() != m_thread.get_id())
+        m_thread.join();
+}
+
+bool CDmEngine::StopRequested() const
+{
+    if (m_bStopRequested.load())
+        return true;
+    const CDmQueue& q = m_host.State().m_DmRequests;
+    if (q.Contains(DM_END_WORK) || q.Contains(DM_DEVICE_NULL))
+        return true;
+    return m_stopCheck && m_stopCheck();
 }
 
 void CDmEngine::RegisterCommand(uint16_t code, CommandFn fn) { m_commands[code] = std::move(fn); }
@@ -54,6 +98,10 @@ bool CDmEngine::UserDmRestart()
     if (m_bThreadRunning.load())
         StopDmEngine();
     JoinThreadIfDone();
+    if (m_thread.joinable() && !IsEngineThread()) {
+        DEBUG_LOG(LEVEL_ST, "UserDmRestart: the engine has not ended yet");
+        return false;
+    }
     if (st.m_nActiveView.load() != 0)
         m_host.UserActiveView(VIEW_STATUS, 0);
 
@@ -108,6 +156,7 @@ bool CDmEngine::UserDmRestart()
     m_bParkResumed = true;
     m_parkOwner = 0;
     m_bEndedByHangup = false;
+    m_bStopRequested = false;
     m_bThreadRunning = true;
     m_thread = std::thread(&CDmEngine::ThreadMain, this);
     return true;
@@ -129,9 +178,24 @@ void CDmEngine::StopDmEngine()
         // engine can end; the owner's remaining exchanges find the port closed.
         if (m_parkOwner.load() != 0 && m_parkOwnerThread.load() == std::this_thread::get_id())
             m_bParkResumed = true;
+        m_bStopRequested = true;
         m_host.SetWaitCursor(true);
-        m_host.WaitPumping([this] { return !m_bThreadRunning.load(); }, -1);
+        auto ended = [this] { return !m_bThreadRunning.load(); };
+        if (!m_host.WaitPumping(ended, m_nStopWaitMs) && !ended()) {
+            // Stuck in one long exchange: closing the port under it makes
+            // that exchange and every later one fail, and the engine ends.
+            DEBUG_LOG(LEVEL_ST, "dm engine did not stop in %d ms: closing the port", int(m_nStopWaitMs));
+            m_link.Close();
+            m_host.WaitPumping(ended, m_nStopWaitMs);
+        }
         m_host.SetWaitCursor(false);
+        if (!ended()) {
+            // Still inside an exchange that ignores the closed port: the
+            // thread is joined when it ends (at the latest by the destructor);
+            // its queued end stays where it is.
+            DEBUG_LOG(LEVEL_ST, "dm engine still running after the stop");
+            return;
+        }
         JoinThreadIfDone();
         // A thread that ended at once (cancelled unblock entry) left its state.
         st.m_nPortState = DM_STOPPED;
@@ -208,6 +272,11 @@ uint16_t CDmEngine::DmSubRequest(uint16_t code, uintptr_t type, bool fromEngine)
         SleepMs(50);
         return RunSubRequest(code, type);
     }
+    if (CSubRequestMark::UnderWay(this)) {
+        DEBUG_LOG(LEVEL_ST, "sub request 0x%04x refused: another one is under way", unsigned(code));
+        return DM_RESULT_BUSY;
+    }
+    CSubRequestMark mark(this);
 
     auto engineGone = [this] {
         const uint16_t s = PortState();

@@ -76,6 +76,10 @@ public:
     void RestartDmEngine();
     // 1 when queued (or dropped because the engine is stopping), 0 refused.
     int PostDmCommand(uint16_t code, bool atHead);
+    // A sub-request started while another one of the same thread is still
+    // under way further down its stack (a handler run while it pumps) is
+    // refused at once with DM_RESULT_BUSY: the outer one owns the parked
+    // engine and cannot resume it before the inner one returns.
     uint16_t DmSubRequest(uint16_t code, uintptr_t type, bool fromEngine);
     uint16_t DmResetFunc(uint16_t code);
 
@@ -106,6 +110,23 @@ public:
     bool EndedByHangup() const { return m_bEndedByHangup.load(); }
     // Port discovery as UserDmRestart runs it.
     PortChoice Discover() const { return m_discover ? m_discover() : PortChoice{}; }
+
+    // --- stopping ---
+    // Asks the engine and the long loops of its families (phonebook read,
+    // SMS read pass, remove-all) to stop between two exchanges. Safe from a
+    // signal handler. Cleared by UserDmRestart.
+    void RequestStop() { m_bStopRequested.store(true); }
+    // An extra stop condition of the owner (a deadline, a signal flag),
+    // asked between exchanges; it must not block.
+    void SetStopCheck(std::function<bool()> fn) { m_stopCheck = std::move(fn); }
+    // True when a long loop should stop now: a stop was requested, the
+    // owner's check holds, or the engine's end or the device's removal is
+    // queued.
+    bool StopRequested() const;
+    // How long StopDmEngine waits for the engine thread before it closes
+    // the port under it, and again after that (ms).
+    void SetStopWaitMs(int64_t ms) { m_nStopWaitMs = ms; }
+    static constexpr int64_t kStopWaitMs = 10000;
 
     // The state word, with a wake-up of pumping waiters on change.
     void SetPortState(uint16_t s);
@@ -157,6 +178,9 @@ private:
     std::atomic<std::thread::id> m_engineThreadId{};
     std::atomic<bool> m_bThreadRunning{false};
     std::atomic<bool> m_bEndedByHangup{false};
+    std::atomic<bool> m_bStopRequested{false};
+    std::function<bool()> m_stopCheck;
+    int64_t m_nStopWaitMs = kStopWaitMs;
     std::unique_ptr<CEvent> m_pDmWaitEvent;
 
     // Engine-thread state.
@@ -195,5 +219,11 @@ int ChargeIndicator(uint16_t chgVal);     // value for 1128, or -1: unchanged
 int OneXRateLevel(uint16_t rate);         // value for indicator 6
 int HdrRateValue(uint8_t byte);           // the larger 4-bit half
 std::string DecodeMin(uint32_t min1, uint16_t min2);
+
+// No phonebook of these modems holds more entries: a larger count is damaged.
+inline constexpr int kPbEntriesMax = 1000;
+// The in-use count of a phonebook information reply, taken only within the
+// capacity the same reply reports (0: not reported) and kPbEntriesMax.
+int PbCountInUse(uint16_t inUse, uint16_t capacity);
 
 } // namespace kv

@@ -9,6 +9,7 @@
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -305,14 +306,20 @@ uint16_t CDmEngine::SubPbookInfo(uintptr_t type)
         return DM_RESULT_EXCHANGE_FAILED;
     if (info.result != 0)
         return DM_RESULT_MODEM_REFUSED;
+    const int inUse = PbCountInUse(info.recordInUse, info.maxRecord);
+    if (inUse != info.recordInUse)
+        DEBUG_LOG(LEVEL_ST, "phonebook in use %d taken as %d (capacity %d)", int(info.recordInUse), inUse,
+                  int(info.maxRecord));
     if (type == 1) {
         st.m_wPbRuimMax = info.maxRecord;
-        st.m_wPbRuimUsed = info.recordInUse;
+        st.m_wPbRuimUsed = uint16_t(inUse);
     } else {
         st.m_wPbMemoryMax = info.maxRecord;
-        st.m_wPbMemoryUsed = info.recordInUse;
+        st.m_wPbMemoryUsed = uint16_t(inUse);
     }
-    st.m_wPbLen = info.pbLen;
+    // The name field of a record holds 65 bytes; 0 tells nothing.
+    if (info.pbLen != 0)
+        st.m_wPbLen = std::min<uint16_t>(info.pbLen, uint16_t(pb_layout::kNameMax));
     DEBUG_LOG(LEVEL_ST, "phonebook ruim=%d, memory=%d", int(st.m_wPbRuimUsed.load()),
               int(st.m_wPbMemoryUsed.load()));
     return DM_PBOOK_INFO;
@@ -348,6 +355,10 @@ uint16_t CDmEngine::DmResetFunc(uint16_t code)
             flags |= PREFF_HYBRID_1;
         st.m_ucPrefFlags = flags;
         st.m_ucSignalTick = 0;
+        // The signal display forgets what it shows: the next report draws,
+        // whatever its level (also "no signal").
+        m_host.SetSignal(IND_SIGNAL_1X, kSignalBlank);
+        m_host.SetSignal(IND_SIGNAL_EVDO, kSignalBlank);
         st.m_wPrefMode = uint16_t(mode);
     }
     if (st.m_nModalView.load() == MODAL_SETTINGS)
@@ -356,6 +367,14 @@ uint16_t CDmEngine::DmResetFunc(uint16_t code)
                                                      : CONFIG_UPDATE_PREF_NOT_WRITTEN)),
                                0);
     return DM_RESULT_RESET_DONE;
+}
+
+int PbCountInUse(uint16_t inUse, uint16_t capacity)
+{
+    int limit = kPbEntriesMax;
+    if (capacity != 0)
+        limit = std::min(limit, int(capacity));
+    return std::min(int(inUse), limit);
 }
 
 } // namespace kv

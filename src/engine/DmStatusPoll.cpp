@@ -112,7 +112,7 @@ void CDmEngine::CmdGetInfo()
     SleepMs(50);
     GetInfoReply info;
     if (Exchange(BuildGetInfoReq()) != DIAG_OK || !ParseGetInfoReply(Reply(), ReplyLength(), info)) {
-        DEBUG_LOG(LEVEL_ST, "DM_GET_INFO error.");
+        DEBUG_LOG(LEVEL_ERR, "DM_GET_INFO error.");
         m_nErrorCount = errorsBefore + 1;
     } else if (info.reportedLength != 0) {
         st.SetModemInfo(info.text);

@@ -117,6 +117,8 @@ intptr_t CMessagingSession::SendOne(const std::string& number, const std::string
     intptr_t outcome = kNoReport;
     if (r == DM_RESULT_ENGINE_STOPPED)
         return kSmsOutcomeRefused;
+    if (r == DM_RESULT_BUSY)
+        return kSmsOutcomeBusy; // not now: nothing was sent
     // A refused send posts its outcome at once; a sent one gets its report
     // from the engine's send-status command.
     const int64_t wait = r == DM_SMS_SEND ? reportTimeoutMs : 1500;

@@ -51,7 +51,8 @@ public:
 
     // --- the main window (UI thread) ---
     // First load of the mirror after an engine start; false when the read
-    // pass failed (the switch to the SMS page is abandoned).
+    // pass failed or another load or sub-request is still under way on this
+    // thread (the switch to the SMS page is abandoned: not now).
     bool LoadMirror();
     // Timer 110: removes the voice-mail notification's row after the engine
     // removed the notification from the modem.
@@ -83,6 +84,7 @@ private:
     IDmPollHooks* m_callHooks = nullptr;
     bool m_bStoreWasFull = false; // engine thread
     int m_nWrittenCount = -1;     // engine thread
+    bool m_bLoadingMirror = false; // UI thread: LoadMirror is under way
 };
 
 // Registers the SMS sub-requests, DM_SMS_INSPECTED and the poll hooks.

@@ -11,6 +11,7 @@
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
 
+#include <algorithm>
 #include <map>
 
 namespace kv {
@@ -91,11 +92,14 @@ uint16_t CSmsEngine::SubList(uint32_t storage)
     if (reply.result != 0)
         return DM_RESULT_MODEM_REFUSED;
     m_shared.m_nVoiceSlot = reply.voiceIndex;
+    // A list reply names at most kMaxEntries messages: a larger (or negative)
+    // count is not taken.
+    const int32_t entries = std::clamp<int32_t>(reply.numEntries, 0, int32_t(sms_list_layout::kMaxEntries));
     if (storage == kSmsStorageMemory) {
-        m_shared.m_nMemoryCount = reply.numEntries;
+        m_shared.m_nMemoryCount = entries;
     } else {
-        m_shared.m_nRuimCount = reply.numEntries;
-        DEBUG_LOG(LEVEL_ST, "total count = %d", int(reply.numEntries));
+        m_shared.m_nRuimCount = entries;
+        DEBUG_LOG(LEVEL_ST, "total count = %d", int(entries));
     }
     // The engine's own lists only refresh the counts; its success lets the
     // poll go on with the voice-mail steps.
@@ -182,6 +186,14 @@ uint16_t CSmsEngine::SubRead()
                     sms.MoveNext();
                     continue;
                 }
+                if (m_engine.StopRequested()) {
+                    // What is stored so far stays; the rest waits for the next pass.
+                    DEBUG_LOG(LEVEL_ST, "sms read stopped");
+                    batch.Commit();
+                    if (progress)
+                        m_ui->HideProgress();
+                    return DM_RESULT_ENGINE_STOPPED;
+                }
                 if (progress)
                     m_ui->StepProgress();
                 const int32_t index = sms.m_index;
@@ -240,6 +252,11 @@ uint16_t CSmsEngine::SubRemoveAll(uintptr_t type)
     try {
         CDaoSmsDb& sms = m_db.Sms();
         for (int i = 0; i < items; ++i) {
+            if (m_engine.StopRequested()) {
+                DEBUG_LOG(LEVEL_ST, "sms delete all stopped");
+                result = DM_RESULT_ENGINE_STOPPED;
+                break;
+            }
             m_ui->StepProgress();
             const int32_t index = m_ui->ListItemData(i);
             if (index == 0 || !FindRow(index))
@@ -289,8 +306,21 @@ bool CSmsEngine::LoadMirror()
     ModemState& st = m_engine.State();
     if (st.m_ucUiFlags.load() & UIF_SMS_LOADED)
         return true;
+    // A second switch while the first load still waits (its events are
+    // served meanwhile) does nothing: the first one finishes the load.
+    if (m_bLoadingMirror)
+        return false;
+    struct Loading {
+        bool& flag;
+        explicit Loading(bool& f) : flag(f) { flag = true; }
+        ~Loading() { flag = false; }
+    } loading(m_bLoadingMirror);
     const uint16_t memory = m_engine.DmSubRequest(DM_SMS_LIST, kSmsStorageMemory, false);
+    if (memory == DM_RESULT_BUSY)
+        return false; // another sub-request is under way: not now
     const uint16_t ruim = m_engine.DmSubRequest(DM_SMS_LIST, kSmsStorageRuim, false);
+    if (ruim == DM_RESULT_BUSY)
+        return false;
     DEBUG_LOG(LEVEL_ST, "memory=%d, ruim=%d", int(m_shared.m_nMemoryCount.load()),
               int(m_shared.m_nRuimCount.load()));
     if (memory == DM_SMS_LIST || ruim == DM_SMS_LIST) {

@@ -469,9 +469,10 @@ std::vector<uint8_t> ModemModel::Pbook(const uint8_t* req, size_t len, uint16_t 
             r.result = err;
             return EncodePbInfoReply(r);
         }
-        b->cursor = 0; // a new read pass starts after the information request
-        r.maxRecord = b->capacity;
-        r.recordInUse = uint16_t(b->entries.size());
+        if (pbRewindOnInfo)
+            b->cursor = 0; // a new read pass starts after the information request
+        r.maxRecord = b->reportCapacity >= 0 ? uint16_t(b->reportCapacity) : b->capacity;
+        r.recordInUse = b->reportInUse >= 0 ? uint16_t(b->reportInUse) : uint16_t(b->entries.size());
         r.pbLen = b->nameLen;
         return EncodePbInfoReply(r);
     }
@@ -504,6 +505,16 @@ std::vector<uint8_t> ModemModel::Pbook(const uint8_t* req, size_t len, uint16_t 
             r.records.push_back(rec);
         }
         b->cursor += count;
+        if (!pbRewindOnInfo && b->cursor >= b->entries.size())
+            b->cursor = 0; // after the last entry the next read starts over
+        if (b->loseReads > 0) {
+            if (b->answerBeforeLoss > 0) {
+                --b->answerBeforeLoss;
+            } else {
+                --b->loseReads;
+                return {}; // taken, but the answer never comes
+            }
+        }
         return EncodePbReadReply(r);
     }
     case KVA_SUB_PB_WRITE: {

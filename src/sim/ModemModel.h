@@ -79,6 +79,13 @@ struct Phonebook {
     uint16_t nameLen = 65; // PbLen of the info reply
     std::map<uint32_t, PbEntry> entries; // index 1..capacity
     size_t cursor = 0;                   // position of the next batch read
+    // What the information reply reports instead of the truth (-1: the truth).
+    int32_t reportInUse = -1;
+    int32_t reportCapacity = -1;
+    // Read requests still to be taken (the position moves) but not answered,
+    // after answerBeforeLoss more that are answered.
+    int loseReads = 0;
+    int answerBeforeLoss = 0;
 };
 
 // Card (RUIM) states as the card status reply reports them.
@@ -193,6 +200,10 @@ public:
     bool smsInited = true;
     Phonebook pbRuim;
     Phonebook pbMemory;
+    // True: the information request starts a phonebook's read over at its
+    // first entry. False: reads go on where they were, and start over only
+    // after a batch that reached the last entry.
+    bool pbRewindOnInfo = true;
     std::vector<SentSms> sent;
     // delivery report of the last sent message
     bool sendPending = false;

@@ -57,6 +57,13 @@
 //   noise-before [COUNT]          an unsolicited packet just before the answer
 //   unsolicited on|off|MS         periodic log/event packets (period in ms)
 //   list-sms [memory|ruim]        "slot tag time number text" lines
+//   pb-count memory|ruim IN_USE [CAPACITY]   the phonebook's information reply
+//                                 reports these counts ("real": the truth again)
+//   pb-rewind on|off              whether the information request starts the
+//                                 phonebook read over (off: reads go on where
+//                                 they were and start over after the last entry)
+//   pb-lose memory|ruim N [AFTER] after AFTER answered phonebook reads, the next N
+//                                 are taken (the position moves) but never answered
 //   list-pb [memory|ruim]         "index number name" lines
 //   sent                          messages the modem sent
 //   calls                         call history and DTMF keys

@@ -62,6 +62,7 @@ const char* const kHelp =
     "unplug | replug | replug-after MS | silent on|off\n"
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
+    "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N [AFTER]\n"
     "list-sms [memory|ruim] | list-pb [memory|ruim] | sent | calls | empty | help\n";
 
 std::string Printable(const std::string& s)
@@ -302,6 +303,37 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
                     + " text=" + Printable(msg.text) + "\n";
         }
         return ok(out);
+    }
+    if (cmd == "pb-count" || cmd == "pb-lose") {
+        Phonebook* b = w.size() > 1 ? (w[1] == "memory" ? &m.pbMemory : w[1] == "ruim" ? &m.pbRuim : nullptr)
+                                    : nullptr;
+        if (cmd == "pb-lose") {
+            long skip = 0;
+            if (!b || w.size() < 3 || !ToInt(w[2], n) || n < 0
+                || (w.size() > 3 && (!ToInt(w[3], skip) || skip < 0)))
+                return err("usage: pb-lose memory|ruim N [AFTER]");
+            b->loseReads = int(n);
+            b->answerBeforeLoss = int(skip);
+            return ok();
+        }
+        if (b && w.size() == 3 && w[2] == "real") {
+            b->reportInUse = b->reportCapacity = -1;
+            return ok();
+        }
+        long cap = -1;
+        if (!b || w.size() < 3 || !ToInt(w[2], n) || n < 0 || n > 65535
+            || (w.size() > 3 && (!ToInt(w[3], cap) || cap < 0 || cap > 65535)))
+            return err("usage: pb-count memory|ruim IN_USE [CAPACITY] | pb-count memory|ruim real");
+        b->reportInUse = int32_t(n);
+        if (w.size() > 3)
+            b->reportCapacity = int32_t(cap);
+        return ok();
+    }
+    if (cmd == "pb-rewind") {
+        if (w.size() < 2 || OnOff(w[1]) < 0)
+            return err("usage: pb-rewind on|off");
+        m.pbRewindOnInfo = OnOff(w[1]) == 1;
+        return ok();
     }
     if (cmd == "list-pb") {
         std::string out;

@@ -14,6 +14,7 @@
 #include "data/DataConstants.h"
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
+#include "support/HangGuard.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -248,6 +249,33 @@ TEST_F(MessagingWiring, ThePollNoticesANewMessageAndTheSmsSwitchLoadsTheMirror)
     EXPECT_EQ(rows.count("4155550178:Call me when you land."), 1u);
     EXPECT_EQ(rows.size(), 7u);
     EXPECT_FALSE(dlg->Control(IDC_PROGRESS)->isVisible()) << "the read's progress bar is hidden again";
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+}
+
+TEST_F(MessagingWiring, ASecondSmsSwitchDuringTheFirstLoadDoesNothingAndPollingGoesOn)
+{
+    BoxCloser boxes;
+    StartSimulator(/*noUnread=*/true);
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    kvtest::HangGuard guard(120000, "a second SMS switch during the first load");
+    // The second click arrives while the first switch waits for the engine
+    // (events are served meanwhile); so does a load through the service.
+    int nestedSwitch = -1;
+    int nestedLoad = -1;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        nestedSwitch = dlg->UserActiveView(VIEW_SMS, 0);
+        nestedLoad = dlg->MessagingService()->LoadMirror() ? 1 : 0;
+    });
+    dlg->UserActiveView(VIEW_SMS, 0);
+    EXPECT_EQ(nestedSwitch, 0);
+    EXPECT_EQ(nestedLoad, 0);
+    EXPECT_TRUE(dlg->State().m_ucUiFlags.load() & UIF_SMS_LOADED) << "the first switch loaded the mirror";
+    EXPECT_EQ(SmsRows(dbPath).size(), 6u);
+    // Polling goes on: a new battery level reaches the panel.
+    sim->WithModel([](sim::ModemModel& m) { m.battVal = 3550; });
+    EXPECT_TRUE(PumpUntil([&] { return (dlg->Panel().Battery() >> 4) == 1; }, 20000));
+    EXPECT_NE(dlg->State().m_nPortState.load(), DM_PARKED);
     EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
 }
 

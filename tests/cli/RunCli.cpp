@@ -2,6 +2,7 @@
 
 #include "platform/Event.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -11,9 +12,12 @@
 
 namespace kvtest {
 
-CliResult RunCli(const std::vector<std::string>& args) { return RunProgram(KV_CLI_PATH, args); }
+CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs, int sig)
+{
+    return RunProgram(KV_CLI_PATH, args, signalAfterMs, sig);
+}
 
-CliResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs, int sig)
 {
     CliResult r;
     int out[2], err[2];
@@ -45,11 +49,18 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
         ::close(err[0]);
         return r;
     }
-    const int64_t end = kv::TickMs() + 30000;
+    const int64_t start = kv::TickMs();
+    const int64_t end = start + 30000;
+    int64_t signalAt = signalAfterMs >= 0 ? start + signalAfterMs : -1;
     pollfd p[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
     int open = 2;
     while (open > 0 && kv::TickMs() < end) {
-        if (::poll(p, 2, int(end - kv::TickMs())) < 0 && errno != EINTR)
+        if (signalAt >= 0 && kv::TickMs() >= signalAt) {
+            ::kill(pid, sig);
+            signalAt = -1;
+        }
+        const int64_t until = signalAt >= 0 ? std::min(end, signalAt) : end;
+        if (::poll(p, 2, int(std::max<int64_t>(0, until - kv::TickMs()))) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {
             if (p[i].fd < 0 || !p[i].revents)

@@ -13,8 +13,11 @@ struct CliResult {
 };
 
 // Runs korvianet-cli args... and waits for it (at most 30 s, then killed).
-CliResult RunCli(const std::vector<std::string>& args);
+// With signalAfterMs >= 0 the program gets signal sig that long after it
+// started.
+CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs = -1, int sig = 15);
 // The same for another copy of the program.
-CliResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs = -1,
+                     int sig = 15);
 
 } // namespace kvtest

@@ -32,10 +32,11 @@ public:
         if (sub == KVA_SUB_PB_INIT) {
             if (m_failInfo)
                 return {};
-            m_cursor = 0;
+            if (m_rewind)
+                m_cursor = 0;
             PbInfoReply r;
-            r.maxRecord = 250;
-            r.recordInUse = uint16_t(m_entries.size());
+            r.maxRecord = m_capacity;
+            r.recordInUse = m_inUse >= 0 ? uint16_t(m_inUse) : uint16_t(m_entries.size());
             r.pbLen = 65;
             return EncodePbInfoReply(r);
         }
@@ -54,6 +55,10 @@ public:
                 ++m_cursor;
                 r.records.push_back(rec);
             }
+            // Without a rewind the modem starts over after its last entry
+            // (unless it never does).
+            if (!m_rewind && m_wrap && m_cursor >= m_entries.size())
+                m_cursor = 0;
             // The request was taken (the cursor moved), but the answer is lost.
             if (m_dropReads > 0 || m_dropAll) {
                 --m_dropReads;
@@ -72,6 +77,10 @@ public:
     bool m_failInfo = false;
     size_t m_skipStatusAt = size_t(-1);
     uint16_t m_result = 0;
+    bool m_rewind = true; // the information request starts the read over
+    bool m_wrap = true;   // (no rewind) reads start over after the last entry
+    int m_inUse = -1;     // reported instead of the number of entries
+    uint16_t m_capacity = 250;
 };
 
 } // namespace
@@ -184,4 +193,116 @@ TEST_F(PbRead, WriteDeleteAndDeleteAllReportARefusal)
     m_engine = std::make_unique<CDmEngine>(m_host, *m_link);
     m_pb = std::make_unique<CPbookEngine>(*m_engine, *m_db);
     EXPECT_EQ(m_pb->SubWrite(&rec), DM_RESULT_EXCHANGE_FAILED);
+}
+
+TEST_F(PbRead, ALostBatchIsRecoveredWhetherOrNotTheModemRewinds)
+{
+    for (const bool rewind : {true, false}) {
+        SCOPED_TRACE(rewind ? "rewinds" : "goes on");
+        Sql("DELETE FROM tealfin_pbook WHERE storage_type=2");
+        Make(25);
+        m_book->m_rewind = rewind;
+        int reads = 0;
+        m_link = std::make_unique<kvtest::ScriptLink>([this, &reads](const DiagRequest& r) {
+            if (r.SubCommand() == KVA_SUB_PB_READ && ++reads == 2)
+                m_book->m_dropReads = 1; // taken by the modem, the answer lost
+            return m_book->Answer(r);
+        });
+        m_engine = std::make_unique<CDmEngine>(m_host, *m_link);
+        m_pb = std::make_unique<CPbookEngine>(*m_engine, *m_db);
+        EXPECT_EQ(m_pb->SubRead(kPbWordRuim), DM_PBOOK_READ);
+        EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 25);
+        EXPECT_EQ(Count("(SELECT DISTINCT \"index\" FROM tealfin_pbook WHERE storage_type=2)"), 25);
+        EXPECT_LE(m_book->m_counts.size(), 9u);
+    }
+}
+
+TEST_F(PbRead, AModemThatDoesNotRewindIsReadFromWhereAnEarlierReadLeftIt)
+{
+    Make(25);
+    m_book->m_rewind = false;
+    m_book->m_cursor = 7; // a read stopped there
+    EXPECT_EQ(m_pb->SubRead(kPbWordRuim), DM_PBOOK_READ);
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 25);
+    EXPECT_EQ(Count("(SELECT DISTINCT \"index\" FROM tealfin_pbook WHERE storage_type=2)"), 25);
+    EXPECT_LE(m_book->m_counts.size(), 5u);
+}
+
+TEST_F(PbRead, EntriesALostAnswerTookThatNeverComeBackFailTheRead)
+{
+    Sql("INSERT INTO tealfin_pbook VALUES (2, 1, 'Old', '111')");
+    Make(25);
+    m_book->m_rewind = false;
+    m_book->m_wrap = false; // the second batch is gone for good
+    int reads = 0;
+    m_link = std::make_unique<kvtest::ScriptLink>([this, &reads](const DiagRequest& r) {
+        if (r.SubCommand() == KVA_SUB_PB_READ && ++reads == 2)
+            m_book->m_dropReads = 1;
+        return m_book->Answer(r);
+    });
+    m_engine = std::make_unique<CDmEngine>(m_host, *m_link);
+    m_pb = std::make_unique<CPbookEngine>(*m_engine, *m_db);
+    EXPECT_EQ(m_pb->SubRead(kPbWordRuim), DM_RESULT_EXCHANGE_FAILED);
+    EXPECT_LE(m_book->m_counts.size(), 12u);
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 1) << "a read with a gap keeps the old rows";
+}
+
+TEST_F(PbRead, ACountAboveWhatTheModemHoldsEndsAtTheFirstBatchWithNothingNew)
+{
+    for (const bool rewind : {true, false}) {
+        SCOPED_TRACE(rewind ? "rewinds" : "goes on");
+        Sql("DELETE FROM tealfin_pbook WHERE storage_type=2");
+        Make(25);
+        m_book->m_rewind = rewind;
+        m_host.State().m_wPbRuimUsed = 65535;
+        m_host.State().m_wPbRuimMax = 65535;
+        EXPECT_EQ(m_pb->SubRead(kPbWordRuim), DM_PBOOK_READ);
+        EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 25);
+        EXPECT_LE(m_book->m_counts.size(), 8u);
+    }
+    // The count is taken within the capacity the same reply reports, and
+    // within what any phonebook of these modems holds.
+    EXPECT_EQ(PbCountInUse(65535, 200), 200);
+    EXPECT_EQ(PbCountInUse(65535, 0), kPbEntriesMax);
+    EXPECT_EQ(PbCountInUse(65535, 65535), kPbEntriesMax);
+    EXPECT_EQ(PbCountInUse(30, 200), 30);
+}
+
+TEST_F(PbRead, AStopBetweenBatchesEndsTheReadAndKeepsTheOldRows)
+{
+    Sql("INSERT INTO tealfin_pbook VALUES (1, 1, 'Old', '111')");
+    Make(200);
+    m_pb->SetBatchObserver([this](int position, int) {
+        if (position == 20)
+            m_engine->RequestStop();
+    });
+    EXPECT_EQ(m_pb->SubRead(kPbWordMemory), DM_RESULT_EXCHANGE_FAILED);
+    EXPECT_EQ(m_book->m_counts.size(), 2u) << "no exchange after the stop";
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=1"), 1);
+    EXPECT_EQ(Count("tealfin_pbook", "name='Old'"), 1);
+
+    // The owner's own stop condition (a deadline, a signal) is asked too,
+    // and so is an end queued for the engine.
+    auto fresh = [this] {
+        m_book->m_counts.clear();
+        m_book->m_cursor = 0;
+        m_engine = std::make_unique<CDmEngine>(m_host, *m_link);
+        m_pb = std::make_unique<CPbookEngine>(*m_engine, *m_db);
+    };
+    fresh();
+    bool late = false;
+    m_engine->SetStopCheck([&] { return late; });
+    m_pb->SetBatchObserver([&](int position, int) { late = position >= 30; });
+    EXPECT_EQ(m_pb->SubRead(kPbWordMemory), DM_RESULT_EXCHANGE_FAILED);
+    EXPECT_EQ(m_book->m_counts.size(), 3u);
+
+    fresh();
+    m_pb->SetBatchObserver([this](int position, int) {
+        if (position == 10)
+            m_host.State().m_DmRequests.Push(DM_DEVICE_NULL, true);
+    });
+    EXPECT_EQ(m_pb->SubRead(kPbWordMemory), DM_RESULT_EXCHANGE_FAILED);
+    EXPECT_EQ(m_book->m_counts.size(), 1u);
+    m_host.State().m_DmRequests.Clear();
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=1"), 1);
 }

@@ -102,6 +102,24 @@ TEST_F(PbSession, WritesAndDeletesReachTheTableOnlyWhenTheModemAccepts)
 
 // A process killed in the middle of a phonebook read leaves the table as it
 // was before the read began.
+TEST_F(PbSession, ALostReadAnswerIsMadeGoodWhetherOrNotTheModemRewinds)
+{
+    StartSim([](ModemModel& m) { SeedBooks(m, 25, 0); });
+    ASSERT_TRUE(StartSession(false));
+    CDmEngine& e = m_session->Engine();
+    for (const char* rewind : {"on", "off"}) {
+        SCOPED_TRACE(std::string("pb-rewind ") + rewind);
+        ASSERT_EQ(m_sim->Command(std::string("pb-rewind ") + rewind).substr(0, 2), "OK");
+        // Start from the first entry, then lose the second batch's answer.
+        m_sim->WithModel([](ModemModel& m) { m.pbRuim.cursor = 0; });
+        ASSERT_EQ(m_sim->Command("pb-lose ruim 1 1").substr(0, 2), "OK");
+        EXPECT_EQ(e.DmSubRequest(DM_PBOOK_READ, kPbWordRuim, false), DM_PBOOK_READ);
+        EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 25);
+        EXPECT_EQ(Count("(SELECT DISTINCT \"index\" FROM tealfin_pbook WHERE storage_type=2)"), 25);
+        EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND name='Card 14' AND phone_number='6195551014'"), 1);
+    }
+}
+
 TEST_F(PbSession, KilledDuringAReadLeavesAConsistentTable)
 {
     Sql("INSERT INTO tealfin_pbook VALUES (2, 1, 'Before', '111')");

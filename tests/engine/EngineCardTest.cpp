@@ -231,3 +231,47 @@ TEST_F(CardCheck, AnInvalidCardCountsItsRetriesAndIsGivenUp)
     EXPECT_TRUE(St().m_ucCardFlags.load() & CARDF_NOT_READY);
     St().m_dwWait = 200;
 }
+
+TEST_F(CardCheck, StatusWordsOfAVerifyOrUnblockChooseTheirText)
+{
+    ASSERT_TRUE(modem.Open(1, 115200));
+    struct Case {
+        uint8_t sw1, sw2;
+        uint16_t type;
+        const char* text; // nullptr: no message box
+    };
+    const Case cases[] = {
+        {0x6F, 0x00, KVA_SUB_RUIM_VERIFY_CHV, nullptr},
+        {0x6F, 0x00, KVA_SUB_RUIM_UNBLOCK_CHV, nullptr},
+        {0x98, 0x40, KVA_SUB_RUIM_VERIFY_CHV, "Unsuccessful PIN verification, no attempt left (PIN blocked)"},
+        {0x98, 0x40, KVA_SUB_RUIM_UNBLOCK_CHV,
+         "Unsuccessful Unblock Pin verification, no attempt left (Unblock Pin blocked)"},
+        {0x98, 0x08, KVA_SUB_RUIM_VERIFY_CHV, "RUIM Card is disabled."},
+        {0x98, 0x08, KVA_SUB_RUIM_UNBLOCK_CHV, "RUIM Card is disabled."},
+        {0x98, 0x33, KVA_SUB_RUIM_VERIFY_CHV, nullptr},
+    };
+    uint8_t retries = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.sw1) + "/" + std::to_string(c.sw2) + " type " + std::to_string(c.type));
+        ++retries;
+        modem.With([&](auto& m) {
+            m.forcedSw = c.sw1 << 8 | c.sw2;
+            m.forcedRetries = retries;
+        });
+        const size_t boxes = host.MessageBoxes().size();
+        EXPECT_EQ(engine.DmSubRequest(DM_RUIM_VERIFY, c.type, true), DM_RUIM_VERIFY);
+        const auto after = host.MessageBoxes();
+        if (!c.text) {
+            EXPECT_EQ(after.size(), boxes);
+        } else {
+            ASSERT_EQ(after.size(), boxes + 1);
+            EXPECT_EQ(after.back(), c.text);
+        }
+        // The attempt count is written whatever the words.
+        EXPECT_EQ(Ini(c.type == KVA_SUB_RUIM_UNBLOCK_CHV ? "chv1_pukcnt" : "chv1_cnt"), std::to_string(retries));
+    }
+    char line[80];
+    std::snprintf(line, sizeof line, "sw1=0x6f, sw2=0x00, status=0x00, number=0x%02x", 2);
+    EXPECT_TRUE(log.Has(line));
+    modem.Close();
+}

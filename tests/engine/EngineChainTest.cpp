@@ -4,6 +4,7 @@
 
 #include "engine/DmTexts.h"
 #include "engine/StatusIds.h"
+#include "support/HangGuard.h"
 
 #include <thread>
 
@@ -213,6 +214,9 @@ TEST_F(Polling, FailedInfoReadsAloneNeverEndTheEngine)
     ASSERT_TRUE(RunUntil([&] { return modem.Count("STATUS") >= status + 5; }));
     EXPECT_TRUE(engine.ThreadRunning());
     EXPECT_TRUE(log.Has("DM_GET_INFO error."));
+    // The one line of the error level: filtering on it shows this failure.
+    EXPECT_TRUE(log.Has("LEVEL_ERR :"));
+    EXPECT_EQ(log.CountOf("LEVEL_ERR :"), log.CountOf("DM_GET_INFO error."));
     // A status read that fails once and then works keeps it running too.
     modem.FailNext("STATUS", 1);
     const size_t s2 = modem.Count("STATUS");
@@ -371,6 +375,31 @@ TEST_F(Parking, TheParkedEngineIgnoresEverythingUntilItsOwnerResumes)
     EXPECT_TRUE(log.Has("dm thread close 1"));
 }
 
+TEST_F(Parking, ASecondSubRequestWhileOneWaitsIsRefusedAndPollingGoesOn)
+{
+    modem.SetExchangeDelayMs(5);
+    ASSERT_TRUE(StartAndReachPolling());
+    kvtest::HangGuard guard(60000, "a nested sub-request");
+    // Served while the first one waits for the engine to park, as a second
+    // click would be; and once more while the first one runs its exchanges.
+    std::atomic<uint16_t> whileWaiting{0};
+    uint16_t whileRunning = 0;
+    host.RunOnUi([&] { whileWaiting = engine.DmSubRequest(DM_PREF_HDR_DRC, 0, false); });
+    engine.RegisterSubRequest(DM_SMS_READ, [&](CDmEngine& e, uint16_t code, uintptr_t) {
+        host.RunOnUi([&] { whileRunning = e.DmSubRequest(DM_PREF_1X_DRC, 0, false); });
+        host.PumpFor(50);
+        return code;
+    });
+    EXPECT_EQ(engine.DmSubRequest(DM_SMS_READ, 0, false), DM_SMS_READ);
+    EXPECT_EQ(whileWaiting.load(), DM_RESULT_BUSY);
+    EXPECT_EQ(whileRunning, DM_RESULT_BUSY);
+    EXPECT_EQ(modem.Count("HDRDRC"), 0u) << "a refused request sends nothing";
+    const size_t status = modem.Count("STATUS");
+    EXPECT_TRUE(RunUntil([&] { return modem.Count("STATUS") > status + 2; })) << "polling goes on";
+    // The refusal is only while the first one is under way.
+    EXPECT_EQ(engine.DmSubRequest(DM_PREF_1X_DRC, 0, false), DM_PREF_1X_DRC);
+}
+
 TEST_F(Parking, ASubRequestAfterTheEngineEndedReturnsStopped)
 {
     EXPECT_EQ(engine.DmSubRequest(DM_PREF_1X_DRC, 0, false), DM_RESULT_ENGINE_STOPPED);
@@ -394,6 +423,28 @@ TEST_F(StopRestart, StopDuringACallSendsEnd)
     St().m_ucLastCallState = 0x82;
     engine.StopDmEngine();
     EXPECT_EQ(modem.Count("KEY81"), 1u);
+}
+
+TEST_F(StopRestart, TheWaitForAnEngineStuckInAnExchangeIsBounded)
+{
+    ASSERT_TRUE(StartAndReachPolling());
+    engine.SetStopWaitMs(1500);
+    modem.SetHang(true);
+    SleepMs(500); // inside an exchange that does not come back
+    const int64_t start = TickMs();
+    engine.StopDmEngine();
+    const int64_t ms = TickMs() - start;
+    EXPECT_LT(ms, 5000);
+    EXPECT_TRUE(log.Has("did not stop in 1500 ms"));
+    // Closing the port under it ended the exchange and the engine.
+    EXPECT_TRUE(WaitStopped(3000));
+    EXPECT_EQ(PortState(), DM_STOPPED);
+    EXPECT_FALSE(modem.IsOpen());
+    // And it starts again.
+    modem.SetHang(false);
+    const size_t polls = modem.Count("STATUS");
+    ASSERT_TRUE(engine.UserDmRestart());
+    EXPECT_TRUE(RunUntil([&] { return modem.Count("STATUS") > polls; }, 15000));
 }
 
 TEST_F(StopRestart, DeviceNullClosesThePortFromTheEngine)

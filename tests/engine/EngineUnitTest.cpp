@@ -164,18 +164,28 @@ TEST_F(ResetFunc, WritesTheStoredPreferenceBack)
     WriteProfileString("hybrid", "num", "1", kMainIni);
     St().m_nModalView = MODAL_SETTINGS;
     St().m_hModalWnd = 77;
+    St().m_ucSignalTick = 0x85;
+    host.SetSignal(IND_SIGNAL_1X, -80);
+    host.SetSignal(IND_SIGNAL_EVDO, kSignalNone);
     EXPECT_EQ(engine.DmResetFunc(DM_PREF_CM_SYS_SEL), DM_RESULT_RESET_DONE);
+    // The signal display forgot what it showed, so the next report draws.
+    EXPECT_EQ(host.Signal(IND_SIGNAL_1X), -1);
+    EXPECT_EQ(host.Signal(IND_SIGNAL_EVDO), -1);
+    EXPECT_EQ(St().m_ucSignalTick.load(), 0);
     const auto raw = modem.RawRequests();
     ASSERT_EQ(raw.size(), 1u);
     EXPECT_EQ(raw[0], (std::vector<uint8_t>{0xCF, 0x04, 0x00, 0x04, 0x00, 0x01, 0x00}));
     EXPECT_EQ(St().m_ucPrefFlags.load(), PREFF_HYBRID_1);
     const auto posted = host.Posted();
+    ASSERT_GE(raw.size(), 1u);
     ASSERT_FALSE(posted.empty());
     EXPECT_EQ(posted.back().msg, UM_CONFIG_UPDATE);
     EXPECT_EQ(posted.back().wParam, uintptr_t(CONFIG_UPDATE_PREF_WRITTEN));
 
     modem.FailNext("CMSYSSEL");
+    host.SetSignal(IND_SIGNAL_1X, -80); // shown before the failed write
     EXPECT_EQ(engine.DmResetFunc(DM_PREF_CM_SYS_SEL), DM_RESULT_RESET_DONE);
+    EXPECT_EQ(host.Signal(IND_SIGNAL_1X), -80) << "a failed write leaves the display alone";
     EXPECT_EQ(host.Posted().back().wParam, uintptr_t(intptr_t(CONFIG_UPDATE_PREF_NOT_WRITTEN)));
     St().m_nModalView = MODAL_NONE;
     St().m_hModalWnd = 0;

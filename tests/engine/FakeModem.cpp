@@ -24,6 +24,8 @@ void FakeModem::Close()
 {
     if (m_open.exchange(false))
         ++m_closes;
+    std::lock_guard<std::mutex> g(m_lock);
+    m_cv.notify_all();
 }
 
 std::string FakeModem::NameOf(const DiagRequest& r)
@@ -125,6 +127,7 @@ std::vector<uint8_t> FakeModem::Answer(const std::string& n, const DiagRequest& 
         s.curSysmode = m.curSysmode;
         s.roaming = m.roaming;
         s.newSmsCnt = m.newSms;
+        s.rxDiversity = m.statusRxDiversity;
         const bool lng = (m.serviceMode & 0x80) != 0;
         s.rx1xRssi = lng ? m.rx1x : -m.rx1x;
         s.rxHdrRssi = lng ? m.rxHdr : -m.rxHdr;
@@ -161,6 +164,12 @@ std::vector<uint8_t> FakeModem::Answer(const std::string& n, const DiagRequest& 
     if (n == "VERIFY" || n == "UNBLOCK") {
         RuimChvReply v;
         const bool unblock = n == "UNBLOCK";
+        if (m.forcedSw >= 0) {
+            v.sw1 = uint8_t(m.forcedSw >> 8);
+            v.sw2 = uint8_t(m.forcedSw);
+            v.numOfRetries = m.forcedRetries;
+            return EncodeRuimChvReply(unblock ? KVA_SUB_RUIM_UNBLOCK_CHV : KVA_SUB_RUIM_VERIFY_CHV, v);
+        }
         const bool good = unblock ? Code(b + 3) == m.puk : Code(b + 3) == m.pin;
         if (good) {
             v.sw1 = 0x90;
@@ -192,6 +201,13 @@ int FakeModem::Transact(const DiagRequest& request, uint8_t* reply, size_t reply
         return DIAG_NOT_WRITTEN;
     if (m_inFlight.fetch_add(1) != 0)
         m_overlap = true;
+    if (m_hang.load()) {
+        // A request that never comes back, until the port is closed under it.
+        std::unique_lock<std::mutex> lk(m_lock);
+        m_cv.wait_for(lk, std::chrono::seconds(20), [&] { return !m_open.load(); });
+        m_inFlight.fetch_sub(1);
+        return DIAG_TIMEOUT;
+    }
     SleepMs(m_delayMs.load());
     const std::string n = NameOf(request);
     int rc = DIAG_OK;

@@ -29,7 +29,10 @@ public:
         uint8_t serviceMode = 0x20;
         uint8_t asciiMax = 160, unicodeMax = 70, callbackMax = 32;
         uint8_t inCallVolume = 3, idleVolume = 2;
-        uint8_t rxDiversity = 0;
+        uint8_t rxDiversity = 0;       // of the service reply
+        uint8_t statusRxDiversity = 0; // of the status record
+        int forcedSw = -1;          // sw1 << 8 | sw2 of every verify/unblock reply (-1: by the codes)
+        uint8_t forcedRetries = 0;  // its num_of_retries
         // card
         uint8_t connected = 1, uimState = 2, lockState = 1, retryCnt = 3, pukRetry = 10;
         std::string pin = "1234", puk = "12345678";
@@ -76,6 +79,8 @@ public:
     bool Overlapped() const { return m_overlap.load(); }
     // Short delay inside each exchange, so that two users would overlap.
     void SetExchangeDelayMs(int ms) { m_delayMs = ms; }
+    // Every exchange hangs until the port is closed (20 s at most).
+    void SetHang(bool on) { m_hang = on; }
 
     static std::string NameOf(const kv::DiagRequest& r);
 
@@ -95,6 +100,7 @@ private:
     std::atomic<int> m_inFlight{0};
     std::atomic<bool> m_overlap{false};
     std::atomic<int> m_delayMs{2};
+    std::atomic<bool> m_hang{false};
 };
 
 } // namespace kvtest

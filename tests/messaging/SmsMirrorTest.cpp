@@ -3,7 +3,9 @@
 #include "SimFixture.h"
 
 #include "data/DataConstants.h"
+#include "engine/HostIds.h"
 #include "messaging/SmsTexts.h"
+#include "support/HangGuard.h"
 
 using namespace kv;
 using kv::sim::ModemModel;
@@ -163,4 +165,100 @@ TEST_F(SmsMirror, RemoveAllWalksTheListAndEmptiesIt)
     EXPECT_EQ(m_session->Shared().m_nMemoryCount.load(), 0);
     EXPECT_EQ(m_session->Shared().m_nRuimCount.load(), 0);
     EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.memory.slots.empty() && m.ruim.slots.empty(); }));
+}
+
+TEST_F(SmsMirror, RequestsStartedWhileTheFirstLoadWaitsAreRefusedAndPollingGoesOn)
+{
+    StartSim([](ModemModel& m) { m.memory.slots[0] = Msg(0, 2, "5551000", "one"); });
+    ASSERT_TRUE(StartSession(false));
+    kvtest::HangGuard guard(60000, "requests nested in a mirror load");
+    // Served while the load waits for the engine to park, as clicks would be.
+    int nestedLoad = -1;
+    intptr_t nestedSend = -1;
+    uint16_t nestedWrite = 0;
+    m_session->Host().RunOnUi([&] {
+        nestedLoad = m_session->Sms().LoadMirror() ? 1 : 0;
+        nestedSend = m_session->SendOne("5551234", "", "not now", 100);
+        nestedWrite = m_session->Pbook().WriteEntry(kPbookMemory, 0, "Ann", "5551234").result;
+    });
+    EXPECT_TRUE(m_session->Sms().LoadMirror());
+    EXPECT_EQ(nestedLoad, 0);
+    EXPECT_EQ(nestedSend, kSmsOutcomeBusy);
+    EXPECT_EQ(nestedWrite, DM_RESULT_BUSY);
+    EXPECT_TRUE(m_session->Host().State().m_ucUiFlags.load() & UIF_SMS_LOADED);
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=0"), 1);
+    EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.sent.empty() && m.pbMemory.entries.empty(); }));
+    // Polling goes on: a new battery level reaches the display.
+    m_sim->WithModel([](ModemModel& m) { m.battVal = 3550; });
+    EXPECT_TRUE(Until([&] { return m_session->Host().Indicator(IND_BATTERY) == 1; }));
+}
+
+TEST_F(SmsMirror, ADatabaseErrorInAListOrAReadPassLeavesTheCursorAsTheTable)
+{
+    StartSim([](ModemModel& m) {
+        for (uint16_t i = 0; i < 4; ++i)
+            m.memory.slots[i] = Msg(i, 2, "555100" + std::to_string(i), "text " + std::to_string(i), 2, 1000 + i);
+    });
+    ASSERT_TRUE(StartSession(false));
+    CDmEngine& e = m_session->Engine();
+    CDaoSmsDb& sms = m_session->Db().Sms();
+    const std::string third = std::to_string(SmsRowIndex(6, 2));
+
+    // The third new row of a list cannot be stored: none of the list stays,
+    // and the cursor holds no row the table does not.
+    Sql("CREATE TRIGGER fail_add BEFORE INSERT ON tealfin_sms WHEN NEW.\"index\"=" + third
+        + " BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    EXPECT_EQ(e.DmSubRequest(DM_SMS_LIST, 6, false), DM_RESULT_DB_ERROR);
+    EXPECT_EQ(Count("tealfin_sms"), 0);
+    EXPECT_EQ(sms.GetRecordCount(), 0);
+    Sql("DROP TRIGGER fail_add");
+    ASSERT_EQ(e.DmSubRequest(DM_SMS_LIST, 6, false), DM_SMS_LIST);
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=1"), 4);
+    EXPECT_EQ(sms.GetRecordCount(), 4);
+
+    // The third body of a read pass cannot be stored: the bodies before it
+    // went back with it, so no row counts as read without its body ...
+    Sql("CREATE TRIGGER fail_body BEFORE UPDATE ON tealfin_sms WHEN NEW.\"index\"=" + third
+        + " AND NEW.new_flag=0 BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    EXPECT_EQ(e.DmSubRequest(DM_SMS_READ, 0, false), DM_RESULT_DB_ERROR);
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=0"), 0);
+    int heldComplete = 0;
+    for (sms.MoveFirst(); !sms.IsEOF(); sms.MoveNext())
+        heldComplete += sms.m_new_flag == 0 ? 1 : 0;
+    EXPECT_EQ(heldComplete, 0) << "the cursor shows what the table holds";
+    // ... and the next pass reads every one of them.
+    Sql("DROP TRIGGER fail_body");
+    ASSERT_EQ(e.DmSubRequest(DM_SMS_READ, 0, false), DM_SMS_READ);
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=0 AND cb_number<>''"), 4);
+    EXPECT_EQ(RowText(SmsRowIndex(6, 0)), "text 0");
+    // A later edit through the cursor finds its row.
+    EXPECT_EQ(m_session->Sms().MarkMessageRead(SmsRowIndex(6, 1)), DM_SMS_SETTAG);
+}
+
+TEST_F(SmsMirror, AStopDuringTheReadPassKeepsWhatWasStoredAndLeavesTheRestNew)
+{
+    StartSim([](ModemModel& m) {
+        for (uint16_t i = 0; i < 30; ++i)
+            m.memory.slots[i] = Msg(i, 1, "5553" + std::to_string(100 + i), "body " + std::to_string(i), 2, 500 + i);
+    });
+    ASSERT_TRUE(StartSession(false));
+    CDmEngine& e = m_session->Engine();
+    // The page's progress steps once per message: the stop comes with the fifth.
+    struct StopAfter : CSmsVectorList {
+        CDmEngine* engine = nullptr;
+        void StepProgress() override
+        {
+            if (++m_nProgressSteps == 5)
+                engine->RequestStop();
+        }
+    } ui;
+    ui.engine = &e;
+    m_session->Sms().SetPageUi(&ui);
+    ASSERT_EQ(e.DmSubRequest(DM_SMS_LIST, 6, false), DM_SMS_LIST);
+    EXPECT_EQ(e.DmSubRequest(DM_SMS_READ, 0, false), DM_RESULT_ENGINE_STOPPED);
+    m_session->Sms().SetPageUi(&m_session->List());
+    EXPECT_EQ(ui.m_nProgressSteps, 5);
+    EXPECT_FALSE(ui.m_bProgressVisible);
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=0 AND cb_number<>''"), 5) << "the bodies read before the stop stay";
+    EXPECT_EQ(Count("tealfin_sms", "new_flag=1"), 25);
 }

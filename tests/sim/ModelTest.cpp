@@ -320,6 +320,47 @@ TEST_F(ModelTest, PhonebookIsReadInBatchesFromTheStartOfEachPass)
     EXPECT_EQ(rr.records[0].index, 1u);
 }
 
+TEST_F(ModelTest, PhonebookThatDoesNotRewindStartsOverOnlyAfterItsLastEntry)
+{
+    for (uint32_t i = 1; i <= 12; ++i)
+        model.pbRuim.entries[i] = PbEntry{"555" + std::to_string(i), "N" + std::to_string(i)};
+    model.pbRewindOnInfo = false;
+    auto read = [&](uint8_t n) {
+        DiagRequest req;
+        EXPECT_TRUE(BuildPbReadReq(kPbWordRuim, n, req));
+        auto r = Ask(req);
+        PbReadReply rr;
+        std::vector<uint32_t> idx;
+        if (r.empty())
+            return std::vector<uint32_t>{999}; // no answer
+        EXPECT_TRUE(ParsePbReadReply(r.data(), r.size(), n, rr));
+        for (const PbRecord& rec : rr.records)
+            idx.push_back(rec.storage == 0 ? rec.index : 0);
+        return idx;
+    };
+    EXPECT_EQ(read(5), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    Ask(BuildPbInfoReq(kPbStorageRuim)); // no rewind
+    EXPECT_EQ(read(5), (std::vector<uint32_t>{6, 7, 8, 9, 10}));
+    EXPECT_EQ(read(5), (std::vector<uint32_t>{11, 12, 0, 0, 0}));
+    EXPECT_EQ(read(2), (std::vector<uint32_t>{1, 2})) << "after the last entry it starts over";
+
+    // A lost answer still moves the position.
+    model.pbRuim.loseReads = 1;
+    model.pbRuim.answerBeforeLoss = 1;
+    EXPECT_EQ(read(2), (std::vector<uint32_t>{3, 4}));
+    EXPECT_EQ(read(2), (std::vector<uint32_t>{999}));
+    EXPECT_EQ(read(2), (std::vector<uint32_t>{7, 8}));
+
+    // The information reply can report counts that are not the truth.
+    model.pbRuim.reportInUse = 65535;
+    model.pbRuim.reportCapacity = 65535;
+    auto info = Ask(BuildPbInfoReq(kPbStorageRuim));
+    PbInfoReply ir;
+    ASSERT_TRUE(ParsePbInfoReply(info.data(), info.size(), ir));
+    EXPECT_EQ(ir.recordInUse, 65535);
+    EXPECT_EQ(ir.maxRecord, 65535);
+}
+
 TEST_F(ModelTest, PhonebookEntriesAreWrittenDeletedAndClearedOnTheModem)
 {
     PbRecord rec;

@@ -304,6 +304,19 @@ TEST_F(SimulatorTest, ScenarioCallIsSeenByTheHostsStatusPoll)
     EXPECT_TRUE(sim.WaitFor([](ModemModel& m) { return m.call.State(true) == kCallConv; }, kWaitMs));
     EXPECT_NE(sim.Command("calls").find("answered"), std::string::npos);
     EXPECT_EQ(sim.Command("bogus").rfind("ERR", 0), 0u);
+    // The phonebook's reported counts, rewinding and lost answers.
+    EXPECT_EQ(sim.Command("pb-count ruim 65535 300"), "OK\n");
+    EXPECT_EQ(sim.Command("pb-rewind off"), "OK\n");
+    EXPECT_EQ(sim.Command("pb-lose memory 2 1"), "OK\n");
+    EXPECT_TRUE(sim.WithModel([](ModemModel& m) {
+        return m.pbRuim.reportInUse == 65535 && m.pbRuim.reportCapacity == 300 && !m.pbRewindOnInfo
+               && m.pbMemory.loseReads == 2 && m.pbMemory.answerBeforeLoss == 1;
+    }));
+    EXPECT_EQ(sim.Command("pb-count ruim real"), "OK\n");
+    EXPECT_TRUE(sim.WithModel([](ModemModel& m) { return m.pbRuim.reportInUse == -1; }));
+    for (const char* bad : {"pb-count", "pb-count ruim", "pb-count card 3", "pb-count ruim 70000", "pb-rewind maybe",
+                            "pb-lose ruim", "pb-lose ruim -1"})
+        EXPECT_EQ(sim.Command(bad).rfind("ERR", 0), 0u) << bad;
 }
 
 TEST_F(SimulatorTest, ModemResetDropsOffTheBusAndComesBack)
