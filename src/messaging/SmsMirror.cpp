@@ -91,6 +91,10 @@ uint16_t CSmsEngine::SubList(uint32_t storage)
     if (reply.result != 0)
         return DM_RESULT_MODEM_REFUSED;
     m_shared.m_nVoiceSlot = reply.voiceIndex;
+    if (reply.numEntries < 0) {
+        DEBUG_LOG(LEVEL_ST, "sms list count out of range = %d", int(reply.numEntries));
+        reply.numEntries = 0;
+    }
     if (storage == kSmsStorageMemory) {
         m_shared.m_nMemoryCount = reply.numEntries;
     } else {
