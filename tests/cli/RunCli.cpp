@@ -11,9 +11,9 @@
 
 namespace kvtest {
 
-CliResult RunCli(const std::vector<std::string>& args) { return RunProgram(KV_CLI_PATH, args); }
+CliResult RunCli(const std::vector<std::string>& args, int uid) { return RunProgram(KV_CLI_PATH, args, uid); }
 
-CliResult RunProgram(const std::string& program, const std::vector<std::string>& args)
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int uid)
 {
     CliResult r;
     int out[2], err[2];
@@ -35,6 +35,8 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
     if (pid == 0) {
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
+        if (uid >= 0 && (::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0))
+            ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

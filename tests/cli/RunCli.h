@@ -13,8 +13,9 @@ struct CliResult {
 };
 
 // Runs korvianet-cli args... and waits for it (at most 30 s, then killed).
-CliResult RunCli(const std::vector<std::string>& args);
+// With uid >= 0 (and root) the program runs as that user and group.
+CliResult RunCli(const std::vector<std::string>& args, int uid = -1);
 // The same for another copy of the program.
-CliResult RunProgram(const std::string& program, const std::vector<std::string>& args);
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int uid = -1);
 
 } // namespace kvtest
