@@ -51,11 +51,15 @@ TEST_F(CliFixture, ModemValuesOutOfRangeNeverReachTheTableOrTheScreen)
         m.rssi1x = 50266033;
         m.pbMemory.entries[9896191] = {"5551111", "Far Away"};
         m.pbMemory.entries[6] = {"55x5;2#", "Odd Digits"};
+        m.newSmsCountOverride = 0x8002; // -32766 as the signed count
     });
     const auto status = RunJson({"status"});
     EXPECT_TRUE(status["signal"]["1x"]["dbm"].is_null()) << status["signal"].dump();
     EXPECT_EQ(status["signal"]["1x"]["bars"], 0);
     EXPECT_EQ(status["signal"]["evdo"]["dbm"], -84);
+    EXPECT_EQ(status["messages"]["new"], 0);
+    // the poll took the count as none: it wrote 0, not 32770 or -32766
+    EXPECT_EQ(Run({"config", "get", "teal_dialer.ini", "SmsC", "smscnt"}).out, "0\n");
 
     const auto pb = RunJson({"pb", "list", "memory"});
     bool odd = false;
