@@ -1,6 +1,7 @@
 // "ports": what port discovery finds, the way the program would find it.
 //
 // Output, one fact per line:
+//   given <tty>                           with --device: the tty given (instead of COM)
 //   COM<n> <device path> <instance path>   the diagnostic port that was taken
 //                                         (device path: the dosdevices link,
 //                                         then "->" and the tty it points at)
@@ -32,7 +33,7 @@ std::string Upper(std::string s)
     return s;
 }
 
-int RunPorts(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
+int RunPorts(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     if (!args.empty())
         return kvcli::UsageError("usage: ports");
@@ -47,7 +48,19 @@ int RunPorts(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
     kvcli::Json doc;
     kvcli::Json portJson = nullptr;
     std::string text, problem;
-    if (port > 0) {
+    if (!opts.device.empty()) {
+        // --device: the given tty is the port; discovery is shown beside it.
+        problem = kvcli::PortProblem(opts.device);
+        text += "given " + kvcli::Shown(opts.device) + "\n";
+        portJson = {{"com", nullptr},
+                    {"path", kvcli::Utf8Text(opts.device)},
+                    {"target", ""},
+                    {"instance", ""},
+                    {"usable", problem.empty()},
+                    {"problem", problem.empty() ? kvcli::Json(nullptr) : kvcli::Json(problem)}};
+        if (!problem.empty())
+            problem = kvcli::Shown(opts.device) + " cannot be used: " + problem;
+    } else if (port > 0) {
         const std::string link = kv::CCommPort::ComDevicePath(uint32_t(port));
         char target[PATH_MAX];
         const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
@@ -108,7 +121,8 @@ KV_CLI_COMMAND("ports", "ports",
                "run port discovery: prints \"COM<n> <dosdevices link> -> <tty> <instance>\" for the modem's\n"
                "      diagnostic port when one is found, then the driver list used (new/old/none), the device\n"
                "      kind, every listed device instance and the registry key to watch. Exit status 3: no\n"
-               "      port, or a port that cannot be opened (the reason goes to standard error)",
+               "      port, or a port that cannot be opened (the reason goes to standard error). With --device\n"
+               "      the given tty is checked instead (\"given <tty>\" replaces the COM line)",
                RunPorts,
                "  {\"port\": {\"com\": N, \"path\": TEXT, \"target\": TEXT, \"instance\": TEXT, \"usable\": true|false,\n"
                "            \"problem\": TEXT|null} | null,\n"

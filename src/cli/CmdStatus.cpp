@@ -11,7 +11,9 @@
 #include "engine/StatusModel.h"
 #include "settings/Profile.h"
 
+#include <climits>
 #include <cstdio>
+#include <unistd.h>
 #include <string>
 
 namespace {
@@ -157,8 +159,11 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     kvcli::Json doc;
     const std::string portPath = opts.device.empty() ? kv::CCommPort::ComDevicePath(uint32_t(st.m_nComPort.load()))
                                                      : opts.device;
+    char target[PATH_MAX];
+    const ssize_t targetLen = ::readlink(portPath.c_str(), target, sizeof target - 1);
     doc["port"] = {{"com", opts.device.empty() ? kvcli::Json(st.m_nComPort.load()) : kvcli::Json(nullptr)},
                    {"path", kvcli::Utf8Text(portPath)},
+                   {"target", targetLen > 0 ? kvcli::Utf8Text(std::string(target, size_t(targetLen))) : std::string()},
                    {"device_kind", st.m_nDeviceKind.load()}};
     const int service = host.Indicator(kv::IND_SERVICE);
     doc["service"] = {{"state", ServiceName(service)},
@@ -181,11 +186,18 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                       {"charger_code", charger < 0 ? kvcli::Json(nullptr) : kvcli::Json(charger)}};
     const std::string pinCnt = Setting(kv::dmtext::kSecChv1Cnt, "num");
     const std::string pukCnt = Setting(kv::dmtext::kSecChv1PukCnt, "num");
-    doc["card"] = {{"state", CardState(st)},
-                   {"pin_check", kv::GetProfileInt(kv::dmtext::kSecChvEnable, "num", 0, kv::kMainIni) != 0},
-                   {"pin_attempts_left", pinCnt.empty() ? kvcli::Json(nullptr) : kvcli::Json(kv::DecimalPrefix(pinCnt))},
+    // The card's values come from the settings its check wrote; without a
+    // card they would be an earlier card's.
+    const std::string card = CardState(st);
+    const bool cardSeen = card != "absent";
+    doc["card"] = {{"state", card},
+                   {"pin_check", cardSeen ? kvcli::Json(kv::GetProfileInt(kv::dmtext::kSecChvEnable, "num", 0,
+                                                                          kv::kMainIni) != 0)
+                                          : kvcli::Json(nullptr)},
+                   {"pin_attempts_left",
+                    !cardSeen || pinCnt.empty() ? kvcli::Json(nullptr) : kvcli::Json(kv::DecimalPrefix(pinCnt))},
                    {"unblock_attempts_left",
-                    pukCnt.empty() ? kvcli::Json(nullptr) : kvcli::Json(kv::DecimalPrefix(pukCnt))}};
+                    !cardSeen || pukCnt.empty() ? kvcli::Json(nullptr) : kvcli::Json(kv::DecimalPrefix(pukCnt))}};
     doc["numbers"] = {{"min", kvcli::Utf8Text(Setting(kv::dmtext::kSecModem, kv::dmtext::kKeyMin))},
                       {"mdn", kvcli::Utf8Text(Setting(kv::dmtext::kSecModem, kv::dmtext::kKeyMdn))},
                       {"esn", kvcli::Utf8Text(Setting(kv::dmtext::kSecModem, kv::dmtext::kKeyEsn))}};
@@ -197,8 +209,13 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                        {"ruim", counts[1] < 0 ? kvcli::Json(nullptr) : kvcli::Json(counts[1])},
                        {"new", snap.statusOk ? kvcli::Json(std::max(0, int(int16_t(snap.rec.newSmsCnt))))
                                              : kvcli::Json(nullptr)}};
-    doc["phonebook"] = {{"memory", {{"used", st.m_wPbMemoryUsed.load()}, {"capacity", st.m_wPbMemoryMax.load()}}},
-                        {"ruim", {{"used", st.m_wPbRuimUsed.load()}, {"capacity", st.m_wPbRuimMax.load()}}}};
+    // A capacity of 0: the start-up chain stopped before asking (e.g. at the card).
+    const auto book = [](int used, int capacity) {
+        return capacity > 0 ? kvcli::Json{{"used", used}, {"capacity", capacity}}
+                            : kvcli::Json{{"used", nullptr}, {"capacity", nullptr}};
+    };
+    doc["phonebook"] = {{"memory", book(st.m_wPbMemoryUsed.load(), st.m_wPbMemoryMax.load())},
+                        {"ruim", book(st.m_wPbRuimUsed.load(), st.m_wPbRuimMax.load())}};
 
     if (kvcli::JsonMode()) {
         kvcli::PrintJson(doc);
@@ -208,7 +225,8 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
         std::printf("  %-9s | %-22s %s\n", group, key, value.c_str());
     };
     const kvcli::Json& p = doc["port"];
-    line("Port", "port:", (p["com"].is_null() ? std::string() : "COM" + p["com"].dump() + " ") + Text(p["path"]));
+    line("Port", "port:", (p["com"].is_null() ? std::string() : "COM" + p["com"].dump() + " ") + Text(p["path"])
+                              + (p["target"].get<std::string>().empty() ? "" : " -> " + Text(p["target"])));
     line("", "device kind:", p["device_kind"].dump());
     const kvcli::Json& sv = doc["service"];
     line("Status", "service:", Text(sv["state"]));
@@ -223,7 +241,7 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                                                                : "not connected");
     const kvcli::Json& c = doc["card"];
     line("Card", "state:", Text(c["state"]));
-    line("", "PIN check:", c["pin_check"].get<bool>() ? "on" : "off");
+    line("", "PIN check:", c["pin_check"].is_null() ? "unknown" : c["pin_check"].get<bool>() ? "on" : "off");
     line("", "PIN attempts left:", Text(c["pin_attempts_left"]));
     line("", "unblock attempts left:", Text(c["unblock_attempts_left"]));
     line("Numbers", "MIN:", Text(doc["numbers"]["min"]));
@@ -236,8 +254,11 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     line("", "ruim:", Text(doc["messages"]["ruim"]));
     line("", "new:", Text(doc["messages"]["new"]));
     const kvcli::Json& pb = doc["phonebook"];
-    line("Phonebook", "memory:", pb["memory"]["used"].dump() + " of " + pb["memory"]["capacity"].dump());
-    line("", "ruim:", pb["ruim"]["used"].dump() + " of " + pb["ruim"]["capacity"].dump());
+    const auto bookText = [](const kvcli::Json& j) {
+        return j["capacity"].is_null() ? std::string("unknown") : j["used"].dump() + " of " + j["capacity"].dump();
+    };
+    line("Phonebook", "memory:", bookText(pb["memory"]));
+    line("", "ruim:", bookText(pb["ruim"]));
     return kvcli::kExitOk;
 }
 
@@ -248,17 +269,17 @@ KV_CLI_COMMAND("status", "status",
                "      both signals, battery and charger, card and PIN attempts, MIN, MDN, ESN, firmware, the\n"
                "      message counts of both stores and the phonebook counts; then it exits",
                RunStatus,
-               "  {\"port\": {\"com\": N|null, \"path\": TEXT, \"device_kind\": N},\n"
+               "  {\"port\": {\"com\": N|null, \"path\": TEXT, \"target\": TEXT, \"device_kind\": N},\n"
                "   \"service\": {\"state\": TEXT, \"state_code\": N, \"system_mode\": TEXT, \"system_mode_code\": N,\n"
                "               \"hybrid\": true|false, \"service_mode\": N, \"preferred_mode\": N},\n"
                "   \"roaming\": {\"roaming\": true|false, \"code\": N},\n"
                "   \"signal\": {\"1x\": {\"dbm\": N|null, \"bars\": 0..5|null}, \"evdo\": {...}},  (dbm null, bars 0: no signal)\n"
                "   \"battery\": {\"state\": TEXT, \"level_code\": N, \"millivolts\": N, \"charger_connected\": true|false,\n"
                "               \"charger_code\": N},\n"
-               "   \"card\": {\"state\": \"ready\"|\"absent\"|\"PIN required\"|\"not ready\", \"pin_check\": true|false,\n"
+               "   \"card\": {\"state\": \"ready\"|\"absent\"|\"PIN required\"|\"not ready\", \"pin_check\": true|false|null,\n"
                "            \"pin_attempts_left\": N|null, \"unblock_attempts_left\": N|null},\n"
                "   \"numbers\": {\"min\": TEXT, \"mdn\": TEXT, \"esn\": TEXT},\n"
                "   \"firmware\": {\"info\": TEXT, \"software\": TEXT, \"built\": TEXT, \"hardware\": TEXT},\n"
                "   \"messages\": {\"memory\": N|null, \"ruim\": N|null, \"new\": N|null},\n"
-               "   \"phonebook\": {\"memory\": {\"used\": N, \"capacity\": N}, \"ruim\": {...}}}\n"
+               "   \"phonebook\": {\"memory\": {\"used\": N|null, \"capacity\": N|null}, \"ruim\": {...}}}\n"
                "  (null: the modem did not say)");

@@ -38,8 +38,9 @@ constexpr const char* kExitTable =
     "  1  failure: the modem refused, a database error, or the work was done only in part\n"
     "     (the message says which part and how it is repaired)\n"
     "  2  bad arguments: the message names the argument and the limit\n"
-    "  3  no modem: none found, its port cannot be used, or it did not start or stopped\n"
-    "  4  timed out: the modem did not answer, or no delivery report came, in time\n";
+    "  3  no modem: none found, its port cannot be used (the message says why), or it went away\n"
+    "  4  timed out: the modem did not answer (at start-up or to a request), or no delivery\n"
+    "     report came, in time\n";
 
 void PrintHelp()
 {

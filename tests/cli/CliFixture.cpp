@@ -19,11 +19,12 @@ void CliFixture::TearDown()
     unsetenv("KORVIANET_DB");
 }
 
-void CliFixture::StartSim(bool demo)
+void CliFixture::StartSim(bool demo, bool pinLocked)
 {
     kv::sim::ModemSimulator::Options o;
     o.unsolicitedPeriodMs = 0;
     o.demoState = demo;
+    o.pinLocked = pinLocked;
     sim = std::make_unique<kv::sim::ModemSimulator>(o);
     ASSERT_TRUE(sim->Start());
 }

@@ -22,7 +22,7 @@ protected:
     void TearDown() override;
 
     // Starts the simulator (quiet line), registered in the settings folder.
-    void StartSim(bool demo = true);
+    void StartSim(bool demo = true, bool pinLocked = false);
     // korvianet-cli --config-dir <folder> args...
     CliResult Run(std::vector<std::string> args);
     // The same with --json first; the output must be one JSON document.

@@ -43,6 +43,18 @@ TEST_F(CliFixture, StatusReportsTheModemAsTheWindowShowsIt)
     EXPECT_NE(r.out.find("| ruim:                  3 of "), std::string::npos) << r.out;
 }
 
+TEST_F(CliFixture, StatusReportsACardWaitingForItsPin)
+{
+    // the start-up chain stops at the card: the report still comes
+    StartSim(true, true);
+    const auto doc = RunJson({"status"});
+    EXPECT_EQ(doc["card"]["state"], "PIN required");
+    EXPECT_EQ(doc["card"]["pin_check"], true);
+    EXPECT_EQ(doc["card"]["pin_attempts_left"], 3);
+    EXPECT_EQ(doc["signal"]["1x"]["dbm"], -79);
+    EXPECT_TRUE(doc["phonebook"]["ruim"]["capacity"].is_null());
+}
+
 TEST_F(CliFixture, ModemValuesOutOfRangeNeverReachTheTableOrTheScreen)
 {
     StartSim();
@@ -119,6 +131,9 @@ TEST_F(CliFixture, ListingCommandsPrintOneJsonDocument)
     EXPECT_EQ(doc["ok"], true);
     doc = RunJson({"config", "get", "teal_dialer.ini", "top", "num"});
     EXPECT_EQ(doc["value"], "1");
+    // each command's help names the fields of its document
+    EXPECT_NE(Run({"status", "--help"}).out.find("\"pin_attempts_left\""), std::string::npos);
+    EXPECT_NE(Run({"sms", "--help"}).out.find("\"memory_count\""), std::string::npos);
 
     StartSim();
     doc = RunJson({"ports"});
