@@ -131,6 +131,10 @@ TEST_F(CliFixture, ListingCommandsPrintOneJsonDocument)
     EXPECT_EQ(doc["ok"], true);
     doc = RunJson({"config", "get", "teal_dialer.ini", "top", "num"});
     EXPECT_EQ(doc["value"], "1");
+    doc = RunJson({"traffic"});
+    EXPECT_TRUE(doc["last_session"].is_null()) << doc.dump(); // no session yet
+    EXPECT_EQ(doc["total_sent_bytes"], 0);
+    EXPECT_TRUE(doc["current_month"].contains("download"));
     // each command's help names the fields of its document
     EXPECT_NE(Run({"status", "--help"}).out.find("\"pin_attempts_left\""), std::string::npos);
     EXPECT_NE(Run({"sms", "--help"}).out.find("\"memory_count\""), std::string::npos);
