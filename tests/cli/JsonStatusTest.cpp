@@ -135,6 +135,9 @@ TEST_F(CliFixture, ListingCommandsPrintOneJsonDocument)
     EXPECT_TRUE(doc["last_session"].is_null()) << doc.dump(); // no session yet
     EXPECT_EQ(doc["total_sent_bytes"], 0);
     EXPECT_TRUE(doc["current_month"].contains("download"));
+    doc = RunJson({"at", "apn", "460030912345678"});
+    EXPECT_EQ(doc["apn"], "3GNET");
+    EXPECT_EQ(doc["key"], "46003");
     // each command's help names the fields of its document
     EXPECT_NE(Run({"status", "--help"}).out.find("\"pin_attempts_left\""), std::string::npos);
     EXPECT_NE(Run({"sms", "--help"}).out.find("\"memory_count\""), std::string::npos);

@@ -44,6 +44,7 @@ TEST_F(CliFixture, MalformedArgumentsExit2NamingTheArgument)
         {{"sms", "read", "1abc"}, "INDEX: '1abc'"},
         {{"sms", "read", "memory:70000"}, "INDEX"},
         {{"run", "--seconds", "5x"}, "--seconds: '5x'"},
+        {{"at", "status", "--ticks", "1abc"}, "--ticks: '1abc'"},
     };
     for (const BadCase& c : cases) {
         const auto r = Run(c.args);
