@@ -13,10 +13,18 @@ struct GlobalOptions {
     std::string device;     // --device PATH: the modem's tty, skipping discovery
     std::string configDir;  // --config-dir DIR: the settings folder
     bool verbose = false;   // -v / --verbose: diagnostic log on stderr
+    std::string logFile;    // --log-file FILE: diagnostic log appended to FILE
+    bool json = false;      // --json: one JSON document on standard output
 };
 
-// Exit codes shared by every command.
-enum ExitCode { kExitOk = 0, kExitFailure = 1, kExitUsage = 2, kExitNoDevice = 3 };
+// Exit codes shared by every command (the table is printed by --help).
+enum ExitCode {
+    kExitOk = 0,
+    kExitFailure = 1,   // the modem refused, a database error, or done only in part
+    kExitUsage = 2,     // a bad argument, named in the message
+    kExitNoDevice = 3,  // no modem: none found, its port unusable, or it did not start
+    kExitTimedOut = 4,  // the modem did not answer (or report) in time
+};
 
 using CommandFn = int (*)(const GlobalOptions& opts, const std::vector<std::string>& args);
 
@@ -25,6 +33,7 @@ struct Command {
     const char* synopsis; // one line for --help, e.g. "frame encode HEX | frame decode HEX"
     const char* help;     // a few lines of detail
     CommandFn run;
+    const char* json = nullptr; // the fields of its --json document ("COMMAND --help")
 };
 
 void RegisterCommand(const Command& cmd);
@@ -34,7 +43,8 @@ struct Registrar {
     explicit Registrar(const Command& cmd) { RegisterCommand(cmd); }
 };
 
-// Prints "korvianet-cli: <message>" on stderr and returns kExitUsage.
+// Prints "korvianet-cli: <message>" on stderr and returns kExitUsage (see
+// Fail in cli/CliOutput.h).
 int UsageError(const std::string& message);
 
 // Makes the user's database ready (the first start copies the template into

@@ -1,6 +1,7 @@
 // The database every command that keeps messages, phonebooks or calls works
 // on: the user's own copy, made from the template on first use.
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "data/DbPath.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ bool PrepareDatabase(std::string& path)
     path = r.path;
     if (r.Ok())
         return true;
-    std::fprintf(stderr, "korvianet-cli: %s\n", r.message.c_str());
+    Fail(kExitFailure, r.message);
     return false;
 }
 

@@ -11,7 +11,10 @@
 //   at apn [IMSI]           the table's APN for IMSI, or for the modem's IMSI
 //                           (asked with AT+CIMI); "apn <apn> key <key>", or
 //                           "apn none" (exit code 1) when no row matches
+#include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "engine/CommPortLink.h"
 #include "engine/HeadlessHost.h"
 #include "net/ApnTable.h"
@@ -35,19 +38,28 @@ std::string Trim(std::string s)
     return s;
 }
 
+// Opens the modem's port; on failure says why (exit status 3).
 bool OpenPort(const kvcli::GlobalOptions& opts, kv::CCommPort& port)
 {
+    const kvcli::PortCheck pc = kvcli::CheckModemPort(opts);
+    if (pc.path.empty()) {
+        kvcli::Fail(kvcli::kExitNoDevice, "no modem found (see 'korvianet-cli ports')");
+        return false;
+    }
+    if (!pc.problem.empty()) {
+        kvcli::Fail(kvcli::kExitNoDevice, "the modem's port " + kvcli::Shown(pc.path) + " cannot be used: " + pc.problem);
+        return false;
+    }
     kv::CCommPortLink link(port);
     int com = 1;
     if (!opts.device.empty())
         port.SetDevicePath(opts.device);
     else
-        com = kv::DiscoverModemPort().comPort;
+        com = pc.com;
     const int baud = kv::DecimalPrefix(
         kv::GetProfileString(kv::kSecBaudRate, kv::kKeyNum, "115200", 64, kv::kIniDialer));
-    if ((opts.device.empty() && com <= 0) || !link.Open(com, baud > 0 ? uint32_t(baud) : 115200u)) {
-        std::fprintf(stderr, "korvianet-cli: cannot open the modem's port %s\n",
-                     opts.device.empty() ? "(none found)" : opts.device.c_str());
+    if (!link.Open(com, baud > 0 ? uint32_t(baud) : 115200u)) {
+        kvcli::Fail(kvcli::kExitNoDevice, "cannot open the modem's port " + kvcli::Shown(pc.path));
         return false;
     }
     return true;
@@ -57,11 +69,12 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
 {
     long ticks = 1;
     for (size_t i = 1; i < args.size(); ++i) {
-        char* end = nullptr;
-        if (args[i] == "--ticks" && i + 1 < args.size())
-            ticks = std::strtol(args[++i].c_str(), &end, 10);
-        if (!end || *end || ticks < 1 || ticks > 1000)
+        if (args[i] != "--ticks" || i + 1 >= args.size())
             return kvcli::UsageError("usage: at status [--ticks N]");
+        const auto v = kvcli::NumberArg("--ticks", args[++i], 1, 1000);
+        if (!v)
+            return kvcli::kExitUsage;
+        ticks = long(*v);
     }
     kv::CCommPort port;
     if (!OpenPort(opts, port))
@@ -74,18 +87,30 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     port.ClosePort();
 
     const kv::AtPollSnapshot s = poll.Snapshot();
-    std::printf("signal %s\n", Trim(s.signalValue).c_str());
-    std::printf("imsi %s\n", s.imsiDigits.c_str());
-    std::printf("imsi-text %s\n", Trim(s.currentImsiText).c_str());
-    std::printf("apn %s\n", s.apn.c_str());
     std::string card;
     if (const size_t at = s.cardAnswer.find(kv::attext::kCardMarker); at != std::string::npos) {
         card = s.cardAnswer.substr(at + std::string(kv::attext::kCardMarker).size());
         card = Trim(card.substr(0, card.find_first_of("\r\n")));
     }
-    std::printf("card %s\n", card.c_str());
-    std::printf("pin-requested %d\n", s.pinRequested ? 1 : 0);
-    return s.imsiAnswer.empty() && s.lastSignalAnswer.empty() ? kvcli::kExitFailure : kvcli::kExitOk;
+    if (kvcli::JsonMode()) {
+        kvcli::PrintJson({{"signal", kvcli::Utf8Text(Trim(s.signalValue))},
+                          {"imsi", kvcli::Utf8Text(s.imsiDigits)},
+                          {"imsi_text", kvcli::Utf8Text(Trim(s.currentImsiText))},
+                          {"apn", kvcli::Utf8Text(s.apn)},
+                          {"card", kvcli::Utf8Text(card)},
+                          {"pin_requested", s.pinRequested}});
+    } else {
+        // The answers are the modem's texts: shown escaped, one fact per line.
+        std::printf("signal %s\n", kvcli::Shown(Trim(s.signalValue)).c_str());
+        std::printf("imsi %s\n", kvcli::Shown(s.imsiDigits).c_str());
+        std::printf("imsi-text %s\n", kvcli::Shown(Trim(s.currentImsiText)).c_str());
+        std::printf("apn %s\n", kvcli::Shown(s.apn).c_str());
+        std::printf("card %s\n", kvcli::Shown(card).c_str());
+        std::printf("pin-requested %d\n", s.pinRequested ? 1 : 0);
+    }
+    if (s.imsiAnswer.empty() && s.lastSignalAnswer.empty())
+        return kvcli::Fail(kvcli::kExitTimedOut, "the modem answered no AT command");
+    return kvcli::kExitOk;
 }
 
 int RunApn(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
@@ -106,19 +131,22 @@ int RunApn(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         kv::AtExchange(atPort, kv::attext::kQueryImsi, kv::kQueryReadPlan, answer);
         port.ClosePort();
         digits = kv::ImsiDigitsOf(answer);
-        if (digits.empty()) {
-            std::fprintf(stderr, "korvianet-cli: the modem gave no IMSI\n");
-            return kvcli::kExitFailure;
-        }
-        std::printf("imsi %s\n", digits.c_str());
+        if (digits.empty())
+            return kvcli::Fail(kvcli::kExitFailure, "the modem gave no IMSI");
+        if (!kvcli::JsonMode())
+            std::printf("imsi %s\n", kvcli::Shown(digits).c_str());
     }
     const kv::ApnRow* row = kv::FindApnRow(digits);
-    if (!row) {
+    if (kvcli::JsonMode()) {
+        kvcli::PrintJson({{"imsi", kvcli::Utf8Text(digits)},
+                          {"apn", row ? kvcli::Json(row->apn) : kvcli::Json(nullptr)},
+                          {"key", row ? kvcli::Json(row->key) : kvcli::Json(nullptr)}});
+    } else if (!row) {
         std::printf("apn none\n");
-        return kvcli::kExitFailure;
+    } else {
+        std::printf("apn %s key %s\n", row->apn, row->key);
     }
-    std::printf("apn %s key %s\n", row->apn, row->key);
-    return kvcli::kExitOk;
+    return row ? kvcli::kExitOk : kvcli::kExitFailure;
 }
 
 int RunAt(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
@@ -136,4 +164,7 @@ KV_CLI_COMMAND("at", "at status [--ticks N] | at apn [IMSI]",
                "the AT path without the DM engine: \"status\" runs the AT poll (signal, IMSI, APN\n"
                "chosen and sent, card state, PIN request) and prints one fact per line; \"apn\" prints\n"
                "the built-in table's APN for an IMSI (or the modem's own IMSI).",
-               RunAt);
+               RunAt,
+               "  at status: {\"signal\": TEXT, \"imsi\": TEXT, \"imsi_text\": TEXT, \"apn\": TEXT, \"card\": TEXT,\n"
+               "              \"pin_requested\": true|false}\n"
+               "  at apn:    {\"imsi\": TEXT, \"apn\": TEXT|null, \"key\": TEXT|null}   (exit 1 when apn is null)");

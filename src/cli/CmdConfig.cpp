@@ -1,5 +1,6 @@
 // "config get|set": read and write a settings key, as the program does.
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "settings/Profile.h"
 
 #include <cstdio>
@@ -14,18 +15,24 @@ int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
         && (args[1].empty() || args[1].find('/') != std::string::npos))
         return kvcli::UsageError("FILE must be a bare file name in the settings folder, e.g. teal_dialer.ini");
     if (args.size() == 4 && args[0] == "get") {
-        std::printf("%s\n", kv::GetProfileString(args[2], args[3], "", 4096, args[1]).c_str());
+        const std::string value = kv::GetProfileString(args[2], args[3], "", 4096, args[1]);
+        if (kvcli::JsonMode())
+            kvcli::PrintJson({{"file", args[1]}, {"section", args[2]}, {"key", args[3]},
+                              {"value", kvcli::Utf8Text(value)}});
+        else
+            std::printf("%s\n", kvcli::Shown(value).c_str());
         return kvcli::kExitOk;
     }
     if (args.size() == 5 && args[0] == "set") {
-        if (!kv::WriteProfileString(args[2], args[3], args[4], args[1])) {
-            std::fprintf(stderr, "korvianet-cli: cannot write %s\n", kv::ProfilePath(args[1]).c_str());
-            return kvcli::kExitFailure;
-        }
+        if (!kv::WriteProfileString(args[2], args[3], args[4], args[1]))
+            return kvcli::Fail(kvcli::kExitFailure, "cannot write " + kvcli::Shown(kv::ProfilePath(args[1])));
         return kvcli::kExitOk;
     }
     if (args.size() == 1 && args[0] == "dir") {
-        std::printf("%s\n", kv::SettingsDir().c_str());
+        if (kvcli::JsonMode())
+            kvcli::PrintJson({{"dir", kvcli::Utf8Text(kv::SettingsDir())}});
+        else
+            std::printf("%s\n", kvcli::Shown(kv::SettingsDir()).c_str());
         return kvcli::kExitOk;
     }
     return kvcli::UsageError("usage: config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir");
@@ -35,4 +42,7 @@ int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 
 KV_CLI_COMMAND("config", "config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir",
                "read or write one settings key (FILE is e.g. teal_dialer.ini); show the settings folder",
-               RunConfig);
+               RunConfig,
+               "  config get: {\"file\": TEXT, \"section\": TEXT, \"key\": TEXT, \"value\": TEXT}\n"
+               "  config dir: {\"dir\": TEXT}\n"
+               "  config set: {\"ok\": true}");

@@ -1,6 +1,7 @@
 // "frame encode HEX" and "frame decode HEX": the DIAG frame of request
 // bytes, and the check and payload of one received piece.
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "link/CommPort.h"
 #include "link/DiagFrame.h"
 
@@ -64,7 +65,10 @@ int RunFrame(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 
     if (args[0] == "encode") {
         const auto frame = kv::EncodeDiagFrame(bytes.data(), bytes.size());
-        std::printf("%s\n", ToHex(frame.data(), frame.size()).c_str());
+        if (kvcli::JsonMode())
+            kvcli::PrintJson({{"frame", ToHex(frame.data(), frame.size())}});
+        else
+            std::printf("%s\n", ToHex(frame.data(), frame.size()).c_str());
         return kvcli::kExitOk;
     }
     // decode: one piece ending in its 0x7E flag
@@ -78,7 +82,10 @@ int RunFrame(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
     size_t n = 0;
     const bool good = kv::DecodeDiagPiece(bytes.data(), bytes.size() - 1, payload.data(),
                                           payload.size(), n);
-    std::printf("%s %s\n", good ? "ok" : "bad", ToHex(payload.data(), n).c_str());
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"good", good}, {"payload", ToHex(payload.data(), n)}});
+    else
+        std::printf("%s %s\n", good ? "ok" : "bad", ToHex(payload.data(), n).c_str());
     return good ? kvcli::kExitOk : kvcli::kExitFailure;
 }
 
@@ -87,4 +94,6 @@ int RunFrame(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 KV_CLI_COMMAND("frame", "frame encode HEX | frame decode HEX",
                "encode: print the DIAG frame (escaped body, FCS, 7e) of the request bytes HEX;\n"
                "decode: check one received piece ending in 7e and print ok or bad and its payload",
-               RunFrame);
+               RunFrame,
+               "  frame encode: {\"frame\": HEX}\n"
+               "  frame decode: {\"good\": true|false, \"payload\": HEX}");

@@ -1,13 +1,15 @@
 // "pb": the modem's phonebooks headless: list, add and delete entries of
 // the memory or the card phonebook.
+#include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "contacts/PbCoding.h"
 #include "data/DataConstants.h"
-#include "log/DebugLog.h"
-#include "messaging/MessagingSession.h"
+#include "engine/DmCodes.h"
 
 #include <cstdio>
-#include <cstdlib>
+#include <set>
 #include <string>
 
 namespace {
@@ -15,67 +17,194 @@ namespace {
 constexpr const char* kUsage =
     "usage: pb list [memory|ruim] | pb add memory|ruim [--index N] NAME NUMBER | pb delete memory|ruim INDEX";
 
+// What fits the two phonebooks: numbers of 30 (memory) and 20 (card)
+// characters; names of 64 bytes (memory) or the card's name field less one,
+// names with non-ASCII characters within the wide-name limits.
+constexpr size_t kMemoryNumberMax = 30, kRuimNumberMax = 20;
+constexpr size_t kMemoryNameMax = 64, kMemoryWideNameMax = 30;
+
 int StorageType(const std::string& word)
 {
     return word == "memory" ? kv::kPbookMemory : word == "ruim" ? kv::kPbookRuim : 0;
 }
 
-// Why the last Open failed: no database, or no modem.
-int g_openFailure = kvcli::kExitNoDevice;
+const char* StorageWord(int type) { return type == kv::kPbookRuim ? "ruim" : "memory"; }
 
-std::unique_ptr<kv::CMessagingSession> Open(const kvcli::GlobalOptions& opts)
+bool Ascii(const std::string& s)
 {
-    if (opts.verbose)
-        kv::EnableDiagnosticSink(stderr);
-    kv::CMessagingSession::Options o;
-    if (!kvcli::PrepareDatabase(o.dbPath)) {
-        g_openFailure = kvcli::kExitFailure;
-        return nullptr;
+    for (unsigned char c : s)
+        if (c >= 0x80)
+            return false;
+    return true;
+}
+
+// "" when the name fits the phonebook with name field length pbLen.
+std::string NameProblem(const std::string& name, int type, int pbLen)
+{
+    size_t chars = 0, bytes = 0;
+    if (type == kv::kPbookMemory) {
+        chars = Ascii(name) ? kMemoryNameMax : kMemoryWideNameMax;
+        bytes = kMemoryNameMax;
+    } else {
+        chars = Ascii(name) ? size_t(kv::PbRuimNameLimit(pbLen)) : size_t(kv::PbRuimWideNameLimit(pbLen));
+        bytes = size_t(kv::PbRuimNameLimit(pbLen));
     }
-    g_openFailure = kvcli::kExitNoDevice;
-    o.device = opts.device;
-    o.readPhonebooks = true; // both phonebooks are read during the start-up
-    auto s = std::make_unique<kv::CMessagingSession>(o);
-    if (!s->Start()) {
-        std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
-        return nullptr;
-    }
-    return s;
+    return kvcli::TextProblem(name, chars, bytes);
+}
+
+kvcli::DialRules NumberRules(int type)
+{
+    return {type == kv::kPbookRuim ? kRuimNumberMax : kMemoryNumberMax, true};
+}
+
+int Capacity(kv::CMessagingSession& s, int type)
+{
+    const kv::ModemState& st = s.Host().State();
+    return type == kv::kPbookRuim ? st.m_wPbRuimMax.load() : st.m_wPbMemoryMax.load();
+}
+
+int Used(kv::CMessagingSession& s, int type)
+{
+    const kv::ModemState& st = s.Host().State();
+    return type == kv::kPbookRuim ? st.m_wPbRuimUsed.load() : st.m_wPbMemoryUsed.load();
 }
 
 int List(kv::CMessagingSession& s, int only)
 {
     kv::CDaoPbookDb& pb = s.Db().Pbook();
+    kvcli::Json entries = kvcli::Json::array();
+    std::string text;
     try {
         for (int type : {kv::kPbookRuim, kv::kPbookMemory}) {
             if (only && only != type)
                 continue;
             pb.Open(kv::CDaoPbookDb::QueryStorage(type));
-            for (; !pb.IsEOF(); pb.MoveNext())
-                std::printf("%s\t%d\t%s\t%s\n", type == kv::kPbookRuim ? "ruim" : "memory", int(pb.m_index),
-                            pb.m_phone_number.c_str(), pb.m_name.c_str());
+            for (; !pb.IsEOF(); pb.MoveNext()) {
+                entries.push_back({{"storage", StorageWord(type)},
+                                   {"index", int(pb.m_index)},
+                                   {"number", kvcli::Utf8Text(pb.m_phone_number)},
+                                   {"name", kvcli::Utf8Text(pb.m_name)}});
+                text += std::string(StorageWord(type)) + "\t" + std::to_string(pb.m_index) + "\t"
+                        + kvcli::Shown(pb.m_phone_number) + "\t" + kvcli::Shown(kvcli::Utf8Text(pb.m_name)) + "\n";
+            }
             pb.Close();
         }
     } catch (const kv::CDaoException& e) {
         if (pb.IsOpen())
             pb.Close();
-        std::fprintf(stderr, "korvianet-cli: %s\n", e.Description().c_str());
-        return kvcli::kExitFailure;
+        return kvcli::Fail(kvcli::kExitFailure, "database error: " + kvcli::Shown(e.Description()));
+    }
+    if (kvcli::JsonMode()) {
+        kvcli::Json doc;
+        for (int type : {kv::kPbookRuim, kv::kPbookMemory})
+            if (!only || only == type)
+                doc[StorageWord(type)] = {{"used", Used(s, type)}, {"capacity", Capacity(s, type)}};
+        doc["entries"] = entries;
+        kvcli::PrintJson(doc);
+    } else {
+        std::fputs(text.c_str(), stdout);
     }
     return kvcli::kExitOk;
 }
 
-int Report(const kv::CPbookEngine::Change& c, const char* what)
+// The first index from 1 that the table does not use for that phonebook.
+// False after a database error (error set): a guess could overwrite an
+// entry on the modem.
+bool FreeIndex(kv::CMessagingSession& s, int type, int& index, std::string& error)
 {
-    if (!c.refusal.empty()) {
-        std::fprintf(stderr, "korvianet-cli: %s\n", c.refusal.c_str());
-        return kvcli::kExitUsage;
+    kv::CDaoPbookDb& pb = s.Db().Pbook();
+    std::set<int> used;
+    try {
+        pb.Open(kv::CDaoPbookDb::QueryStorage(type));
+        for (; !pb.IsEOF(); pb.MoveNext())
+            used.insert(pb.m_index);
+        pb.Close();
+    } catch (const kv::CDaoException& e) {
+        if (pb.IsOpen())
+            pb.Close();
+        error = e.Description();
+        return false;
+    }
+    index = 1;
+    while (used.count(index))
+        ++index;
+    return true;
+}
+
+// The outcome of a change on the modem, each failure named for what it is.
+int Report(const kv::CPbookEngine::Change& c, const char* what, int type, int index)
+{
+    const std::string entry = std::string(StorageWord(type)) + " entry " + std::to_string(index);
+    if (!c.refusal.empty())
+        return kvcli::UsageError(c.refusal);
+    if (c.result == kv::DM_RESULT_DB_ERROR) {
+        return kvcli::Fail(kvcli::kExitFailure,
+                           std::string("the modem ") + what + " " + entry
+                               + ", but the database could not follow: " + kvcli::Shown(c.dbError)
+                               + " (0x7003); the next phonebook read (e.g. 'korvianet-cli pb list') "
+                                 "brings the local copy in step");
     }
     if (!c.ok()) {
-        std::fprintf(stderr, "korvianet-cli: the modem refused the %s (0x%04x)\n", what, unsigned(c.result));
-        return kvcli::kExitFailure;
+        std::string msg = std::string("cannot change ") + entry + ": " + kvcli::ResultText(c.result);
+        if (c.result == kv::DM_RESULT_EXCHANGE_FAILED)
+            msg += "; the modem may or may not have taken the change ('korvianet-cli pb list' shows it)";
+        return kvcli::Fail(kvcli::ExitForResult(c.result), msg);
     }
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"storage", StorageWord(type)}, {"index", index}, {"result", what}});
+    else
+        std::printf("%s %s\n", what, entry.c_str());
     return kvcli::kExitOk;
+}
+
+int Add(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
+{
+    const int type = StorageType(args[1]);
+    long long index = 0;
+    size_t i = 2;
+    if (args[i] == "--index") {
+        if (i + 1 >= args.size())
+            return kvcli::UsageError("--index needs a number");
+        const auto v = kvcli::NumberArg("--index", args[i + 1], 1, 0xFFFF);
+        if (!v)
+            return kvcli::kExitUsage;
+        index = *v;
+        i += 2;
+    }
+    if (!type || args.size() != i + 2)
+        return kvcli::UsageError(kUsage);
+    const std::string& name = args[i];
+    const std::string& number = args[i + 1];
+    // The limits known before the modem is asked: its name field is 65
+    // bytes unless it says otherwise.
+    if (const std::string why = NameProblem(name, type, 65); !why.empty())
+        return kvcli::UsageError("NAME: " + why);
+    if (const std::string why = kvcli::DialProblem(number, NumberRules(type)); !why.empty())
+        return kvcli::UsageError("NUMBER: " + why);
+
+    int status = kvcli::kExitOk;
+    auto s = kvcli::OpenSession(opts, true, status);
+    if (!s)
+        return status;
+    if (const std::string why = NameProblem(name, type, s->Host().State().m_wPbLen.load()); !why.empty())
+        return kvcli::UsageError("NAME: " + why);
+    const int capacity = Capacity(*s, type);
+    if (index == 0) {
+        int free = 0;
+        std::string error;
+        if (!FreeIndex(*s, type, free, error))
+            return kvcli::Fail(kvcli::kExitFailure, "database error while looking for a free index: "
+                                                         + kvcli::Shown(error) + " (give --index N)");
+        if (capacity > 0 && free > capacity)
+            return kvcli::Fail(kvcli::kExitFailure, std::string("the ") + StorageWord(type) + " phonebook is full ("
+                                                         + std::to_string(capacity) + " entries)");
+        index = free;
+    } else if (capacity > 0 && index > capacity) {
+        return kvcli::UsageError("--index: " + std::to_string(index) + " is beyond the " + StorageWord(type)
+                                 + " phonebook's " + std::to_string(capacity) + " entries");
+    }
+    const auto c = s->Pbook().WriteEntry(type, int(index), name, number);
+    return Report(c, "stored", type, int(index));
 }
 
 int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
@@ -87,42 +216,28 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
         const int only = args.size() == 2 ? StorageType(args[1]) : 0;
         if (args.size() == 2 && !only)
             return kvcli::UsageError(kUsage);
-        auto s = Open(opts);
-        return s ? List(*s, only) : g_openFailure;
+        int status = kvcli::kExitOk;
+        auto s = kvcli::OpenSession(opts, true, status);
+        return s ? List(*s, only) : status;
     }
-    if (sub == "add" && args.size() >= 4) {
-        const int type = StorageType(args[1]);
-        int index = 0;
-        size_t i = 2;
-        if (args[i] == "--index" && i + 1 < args.size()) {
-            index = std::atoi(args[i + 1].c_str());
-            i += 2;
-            if (index <= 0)
-                return kvcli::UsageError("--index needs a positive number");
-        }
-        if (!type || args.size() != i + 2)
-            return kvcli::UsageError(kUsage);
-        const kv::DialCheck dc = kv::CheckDialString(args[i + 1]);
-        if (dc != kv::DialCheck::Ok) {
-            std::fprintf(stderr, "korvianet-cli: %s %s\n", kv::DialCheckText(dc), args[i + 1].c_str());
-            return kvcli::kExitUsage;
-        }
-        auto s = Open(opts);
-        if (!s)
-            return g_openFailure;
-        const auto c = s->Pbook().WriteEntry(type, index, args[i], args[i + 1]);
-        return Report(c, "entry");
-    }
+    if (sub == "add" && args.size() >= 4)
+        return Add(opts, args);
     if (sub == "delete" && args.size() == 3) {
         const int type = StorageType(args[1]);
-        char* end = nullptr;
-        const long index = std::strtol(args[2].c_str(), &end, 10);
-        if (!type || !end || *end || index <= 0)
+        if (!type)
             return kvcli::UsageError(kUsage);
-        auto s = Open(opts);
+        const auto index = kvcli::NumberArg("INDEX", args[2], 1, 0xFFFF);
+        if (!index)
+            return kvcli::kExitUsage;
+        int status = kvcli::kExitOk;
+        auto s = kvcli::OpenSession(opts, true, status);
         if (!s)
-            return g_openFailure;
-        return Report(s->Pbook().DeleteEntry(type, int(index)), "deletion");
+            return status;
+        const int capacity = Capacity(*s, type);
+        if (capacity > 0 && *index > capacity)
+            return kvcli::UsageError("INDEX: " + std::to_string(*index) + " is beyond the " + StorageWord(type)
+                                     + " phonebook's " + std::to_string(capacity) + " entries");
+        return Report(s->Pbook().DeleteEntry(type, int(*index)), "deleted", type, int(*index));
     }
     return kvcli::UsageError(kUsage);
 }
@@ -131,5 +246,12 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
 
 KV_CLI_COMMAND("pb", "pb list [memory|ruim] | pb add memory|ruim [--index N] NAME NUMBER | pb delete memory|ruim INDEX",
                "list the phonebooks read from the modem, add an entry (the first free index unless given)\n"
-               "      or delete one, on the modem and in the local mirror",
-               RunPb);
+               "      or delete one, on the modem and in the local mirror. NUMBER: digits, *, #, a leading +,\n"
+               "      the pause p; at most 30 characters (memory) or 20 (ruim). NAME: not empty, at most 64\n"
+               "      bytes (memory) or the card's name field less one (ruim; 30 and fewer characters when\n"
+               "      not plain ASCII). N and INDEX: from 1 to the phonebook's capacity",
+               RunPb,
+               "  pb list:   {\"ruim\": {\"used\": N, \"capacity\": N}, \"memory\": {...},\n"
+               "              \"entries\": [{\"storage\": \"ruim\"|\"memory\", \"index\": N, \"number\": TEXT,\n"
+               "                           \"name\": TEXT}]}   (only the phonebook asked for, if one was)\n"
+               "  pb add / pb delete: {\"storage\": \"ruim\"|\"memory\", \"index\": N, \"result\": \"stored\"|\"deleted\"}");

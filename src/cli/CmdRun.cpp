@@ -5,7 +5,10 @@
 // When the modem is pulled out the engine ends at once; the command then
 // looks for the modem every two seconds and restarts the engine when it is
 // back.
+#include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "data/AppDatabase.h"
 #include "engine/CommPortLink.h"
 #include "engine/DeviceRecovery.h"
@@ -35,16 +38,20 @@ std::atomic<bool> g_stop{false};
 
 void OnSignal(int) { g_stop = true; }
 
-std::mutex g_outLock;
+constexpr long long kMaxSeconds = 366LL * 24 * 3600;
 
+std::mutex g_outLock;
+kvcli::Json g_events = kvcli::Json::array(); // with --json: what would have been printed
+
+// One indicator change or message line: one output line, texts escaped.
 void Say(const std::string& what)
 {
     std::lock_guard<std::mutex> g(g_outLock);
-    std::string flat = what;
-    for (char& c : flat)
-        if (c == '\n' || c == '\r')
-            c = '|';
-    std::printf("[run] %s\n", flat.c_str());
+    if (kvcli::JsonMode()) {
+        g_events.push_back(kvcli::Utf8Text(what));
+        return;
+    }
+    std::printf("[run] %s\n", kvcli::Shown(what).c_str());
     std::fflush(stdout);
 }
 
@@ -75,10 +82,10 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     std::string pin;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--seconds" && i + 1 < args.size()) {
-            char* end = nullptr;
-            seconds = std::strtol(args[++i].c_str(), &end, 10);
-            if (!end || *end || seconds < 0)
-                return kvcli::UsageError("--seconds needs a number");
+            const auto v = kvcli::NumberArg("--seconds", args[++i], 0, kMaxSeconds);
+            if (!v)
+                return kvcli::kExitUsage;
+            seconds = long(*v);
         } else if (args[i] == "--pin" && i + 1 < args.size()) {
             pin = args[++i];
         } else {
@@ -86,7 +93,10 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         }
     }
 
-    kv::EnableDiagnosticSink(stdout);
+    // The log goes where the global options say; without them to standard
+    // output between the indicator lines (never into a JSON document).
+    if (opts.logFile.empty() && !opts.verbose && !kvcli::JsonMode())
+        kv::EnableDiagnosticSink(stdout);
     kv::EnsureSettingsDir();
 
     kv::CCommPort port;
@@ -155,11 +165,16 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
 
-    if (!engine.UserDmRestart()) {
-        std::fprintf(stderr, "korvianet-cli: cannot open the modem's port %s\n",
-                     opts.device.empty() ? "(none found)" : opts.device.c_str());
-        return kvcli::kExitNoDevice;
+    {
+        const kvcli::PortCheck pc = kvcli::CheckModemPort(opts);
+        if (pc.path.empty())
+            return kvcli::Fail(kvcli::kExitNoDevice, "no modem found (see 'korvianet-cli ports')");
+        if (!pc.problem.empty())
+            return kvcli::Fail(kvcli::kExitNoDevice,
+                               "the modem's port " + kvcli::Shown(pc.path) + " cannot be used: " + pc.problem);
     }
+    if (!engine.UserDmRestart())
+        return kvcli::Fail(kvcli::kExitNoDevice, "cannot open the modem's port");
     const int64_t start = kv::TickMs();
     auto stopAsked = [&] {
         return g_stop.load() || host.CloseRequested()
@@ -215,13 +230,22 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         std::_Exit(kvcli::kExitFailure);
     }
     Say(died ? "engine ended: the modem stopped answering" : "engine stopped");
-    return died ? kvcli::kExitFailure : kvcli::kExitOk;
+    if (kvcli::JsonMode()) {
+        std::lock_guard<std::mutex> g(g_outLock);
+        kvcli::PrintJson({{"ended", died ? "modem stopped answering" : "stopped"}, {"events", g_events}});
+    }
+    if (died)
+        return kvcli::Fail(kvcli::kExitTimedOut, "the modem stopped answering");
+    return kvcli::kExitOk;
 }
 
 } // namespace
 
 KV_CLI_COMMAND("run", "run [--seconds N] [--pin CODE]",
                "run the modem engine headless (start-up, status polling), printing the log and "
-               "each indicator change; restarts the engine when an unplugged modem returns; "
-               "ends on SIGINT/SIGTERM or after N seconds",
-               RunRun);
+               "each indicator change; restarts the engine when an unplugged modem returns; ends on\n"
+               "      SIGINT/SIGTERM or after N seconds (0 to 31622400). The log goes to standard output\n"
+               "      unless -v (standard error) or --log-file FILE says otherwise",
+               RunRun,
+               "  {\"ended\": \"stopped\"|\"modem stopped answering\", \"events\": [TEXT...]}\n"
+               "  (no log on standard output; each event is one indicator change or message-line text)");

@@ -1,10 +1,14 @@
 // "sms": the modem's messages headless: list and read both stores, send to
 // one or more numbers (waiting for each delivery report), delete one.
+#include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "data/DataConstants.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
 #include "messaging/SmsTexts.h"
+#include "settings/Profile.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -17,38 +21,10 @@ constexpr const char* kUsage =
     "usage: sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] "
     "NUMBER... -- TEXT | sms delete INDEX";
 constexpr int64_t kCdmaEpoch = 315964800; // 1980-01-06 in Unix seconds
-
-bool ValidUtf8(const std::string& s)
-{
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size())
-            return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += n;
-    }
-    return true;
-}
-
-// Message bytes for the terminal: UTF-8 when valid, else Latin-1.
-std::string Printable(const std::string& bytes)
-{
-    if (ValidUtf8(bytes))
-        return bytes;
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c < 0x80) {
-            out += char(c);
-        } else {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+// Destination and callback fields of the send record hold 36 bytes; the
+// modem takes numbers of up to 32 digits (its callback limit says the same).
+constexpr size_t kNumberMax = 32;
+constexpr size_t kRecipientsMax = 5;
 
 std::string TimeText(double t)
 {
@@ -60,34 +36,26 @@ std::string TimeText(double t)
     return buf;
 }
 
-std::string OneLine(std::string s)
-{
-    for (char& c : s)
-        if (c == '\n' || c == '\r')
-            c = ' ';
-    return s;
-}
-
 // INDEX as the row index (e.g. 393217) or STORE:SLOT with STORE memory|ruim|6|5.
 bool ParseMessageIndex(const std::string& text, int32_t& index)
 {
     const size_t colon = text.find(':');
-    char* end = nullptr;
     if (colon == std::string::npos) {
-        const long v = std::strtol(text.c_str(), &end, 10);
-        if (!end || *end || v < 0x10000)
+        const auto v = kvcli::ParseNumber(text, kv::SmsRowIndex(kv::kSmsStoreRuim, 0),
+                                          kv::SmsRowIndex(kv::kSmsStoreMemory, 0xFFFF));
+        if (!v)
             return false;
-        index = int32_t(v);
+        index = int32_t(*v);
         return true;
     }
     const std::string store = text.substr(0, colon);
-    int code = store == "memory" || store == "6" ? kv::kSmsStoreMemory
-             : store == "ruim" || store == "5"   ? kv::kSmsStoreRuim
-                                                 : 0;
-    const long slot = std::strtol(text.c_str() + colon + 1, &end, 10);
-    if (!code || !end || *end || slot < 0 || slot > 0xFFFF)
+    const int code = store == "memory" || store == "6" ? kv::kSmsStoreMemory
+                   : store == "ruim" || store == "5"   ? kv::kSmsStoreRuim
+                                                       : 0;
+    const auto slot = kvcli::ParseNumber(std::string_view(text).substr(colon + 1), 0, 0xFFFF);
+    if (!code || !slot)
         return false;
-    index = kv::SmsRowIndex(code, int(slot));
+    index = kv::SmsRowIndex(code, int(*slot));
     return true;
 }
 
@@ -96,104 +64,235 @@ const char* StoreName(int32_t index)
     return kv::SmsStorageOf(index) == kv::kSmsStoreRuim ? "ruim" : "memory";
 }
 
-// Why the last Open failed: no database, or no modem.
-int g_openFailure = kvcli::kExitNoDevice;
-
-std::unique_ptr<kv::CMessagingSession> Open(const kvcli::GlobalOptions& opts)
+const char* BoxName(double tag)
 {
-    if (opts.verbose)
-        kv::EnableDiagnosticSink(stderr);
-    kv::CMessagingSession::Options o;
-    if (!kvcli::PrepareDatabase(o.dbPath)) {
-        g_openFailure = kvcli::kExitFailure;
-        return nullptr;
+    return tag <= kv::kSmsTagUnread ? (tag == kv::kSmsTagUnread ? "unread" : "read") : "outbox";
+}
+
+// Lists both stores and reads the new messages into the table, each failure
+// named; kExitOk when the table mirrors the modem.
+int LoadMessages(kv::CMessagingSession& s)
+{
+    kv::CDmEngine& engine = s.Engine();
+    bool any = false;
+    for (const int store : {kv::kSmsStoreMemory, kv::kSmsStoreRuim}) {
+        const uint16_t r = engine.DmSubRequest(kv::DM_SMS_LIST, uintptr_t(store), false);
+        if (r == kv::DM_SMS_LIST)
+            any = true;
+        else if (r != kv::DM_RESULT_NO_MESSAGES)
+            return kvcli::Fail(kvcli::ExitForResult(r), std::string("listing the ")
+                                                            + (store == kv::kSmsStoreRuim ? "ruim" : "memory")
+                                                            + " messages failed: " + kvcli::ResultText(r));
     }
-    g_openFailure = kvcli::kExitNoDevice;
-    o.device = opts.device;
-    o.readPhonebooks = false; // messages only: the phonebooks are marked loaded
-    auto s = std::make_unique<kv::CMessagingSession>(o);
-    if (!s->Start()) {
-        std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
-        return nullptr;
+    if (any) {
+        const uint16_t r = engine.DmSubRequest(kv::DM_SMS_READ, 0, false);
+        if (r != kv::DM_SMS_READ)
+            return kvcli::Fail(kvcli::ExitForResult(r), "reading the messages failed: " + kvcli::ResultText(r));
     }
-    return s;
+    s.Host().State().m_ucUiFlags |= kv::UIF_SMS_LOADED;
+    return kvcli::kExitOk;
+}
+
+kvcli::Json MessageJson(kv::CDaoSmsDb& sms)
+{
+    return {{"index", int(sms.m_index)},
+            {"store", StoreName(sms.m_index)},
+            {"slot", kv::SmsSlotOf(sms.m_index)},
+            {"box", BoxName(sms.m_tag_type)},
+            {"time", TimeText(sms.m_time)},
+            {"number", kvcli::Utf8Text(sms.m_cb_number)},
+            {"text", kvcli::Utf8Text(sms.MessageText())}};
 }
 
 int List(kv::CMessagingSession& s, int onlyStore)
 {
-    if (!s.Sms().LoadMirror()) {
-        std::fprintf(stderr, "korvianet-cli: reading the messages failed\n");
-        return kvcli::kExitFailure;
-    }
+    if (const int r = LoadMessages(s); r != kvcli::kExitOk)
+        return r;
     kv::CDaoSmsDb& sms = s.Db().Sms();
+    kvcli::Json messages = kvcli::Json::array();
+    std::string text;
     try {
         if (sms.GetRecordCount() > 0) {
             for (sms.MoveFirst(); !sms.IsEOF(); sms.MoveNext()) {
                 if (onlyStore && kv::SmsStorageOf(sms.m_index) != onlyStore)
                     continue;
-                const char* box = sms.m_tag_type <= kv::kSmsTagUnread ? (sms.m_tag_type == kv::kSmsTagUnread ? "unread" : "read") : "outbox";
-                std::printf("%d\t%s:%d\t%s\t%s\t%s\t%s\n", int(sms.m_index), StoreName(sms.m_index),
-                            kv::SmsSlotOf(sms.m_index), box, TimeText(sms.m_time).c_str(),
-                            sms.m_cb_number.c_str(), OneLine(Printable(sms.MessageText())).c_str());
+                messages.push_back(MessageJson(sms));
+                char head[96];
+                std::snprintf(head, sizeof head, "%d\t%s:%d\t%s\t%s\t", int(sms.m_index), StoreName(sms.m_index),
+                              kv::SmsSlotOf(sms.m_index), BoxName(sms.m_tag_type), TimeText(sms.m_time).c_str());
+                text += head + kvcli::Shown(kvcli::Utf8Text(sms.m_cb_number)) + "\t"
+                        + kvcli::Shown(kvcli::Utf8Text(sms.MessageText())) + "\n";
             }
         }
     } catch (const kv::CDaoException& e) {
-        std::fprintf(stderr, "korvianet-cli: %s\n", e.Description().c_str());
-        return kvcli::kExitFailure;
+        return kvcli::Fail(kvcli::kExitFailure, "database error: " + kvcli::Shown(e.Description()));
     }
-    std::printf("memory=%d ruim=%d\n", int(s.Shared().m_nMemoryCount.load()), int(s.Shared().m_nRuimCount.load()));
+    const int memory = s.Shared().m_nMemoryCount.load(), ruim = s.Shared().m_nRuimCount.load();
+    if (kvcli::JsonMode()) {
+        kvcli::PrintJson({{"memory_count", memory}, {"ruim_count", ruim}, {"messages", messages}});
+    } else {
+        std::fputs(text.c_str(), stdout);
+        std::printf("memory=%d ruim=%d\n", memory, ruim);
+    }
     return kvcli::kExitOk;
 }
 
 int Read(kv::CMessagingSession& s, int32_t index)
 {
-    if (!s.Sms().LoadMirror())
-        return kvcli::kExitFailure;
+    if (const int r = LoadMessages(s); r != kvcli::kExitOk)
+        return r;
     kv::CDaoSmsDb& sms = s.Db().Sms();
-    if (!sms.FindFirst(kv::CDaoSmsDb::FilterIndex(index))) {
-        std::fprintf(stderr, "korvianet-cli: no message %s:%d\n", StoreName(index), kv::SmsSlotOf(index));
-        return kvcli::kExitFailure;
+    try {
+        if (!sms.FindFirst(kv::CDaoSmsDb::FilterIndex(index)))
+            return kvcli::Fail(kvcli::kExitFailure, std::string("no message ") + StoreName(index) + ":"
+                                                         + std::to_string(kv::SmsSlotOf(index)));
+        if (kvcli::JsonMode()) {
+            kvcli::PrintJson(MessageJson(sms));
+        } else {
+            std::printf("index: %d (%s:%d)\nfrom: %s\ntime: %s\n\n%s\n", int(sms.m_index), StoreName(index),
+                        kv::SmsSlotOf(index), kvcli::Shown(kvcli::Utf8Text(sms.m_cb_number)).c_str(),
+                        TimeText(sms.m_time).c_str(), kvcli::Shown(kvcli::Utf8Text(sms.MessageText())).c_str());
+        }
+        if (sms.m_tag_type == kv::kSmsTagUnread) {
+            const uint16_t r = s.Sms().MarkMessageRead(index);
+            if (r != kv::DM_SMS_SETTAG)
+                std::fprintf(stderr, "korvianet-cli: could not mark the message read: %s\n",
+                             kvcli::ResultText(r).c_str());
+        }
+    } catch (const kv::CDaoException& e) {
+        return kvcli::Fail(kvcli::kExitFailure, "database error: " + kvcli::Shown(e.Description()));
     }
-    std::printf("index: %d (%s:%d)\nfrom: %s\ntime: %s\n\n%s\n", int(sms.m_index), StoreName(index),
-                kv::SmsSlotOf(index), sms.m_cb_number.c_str(), TimeText(sms.m_time).c_str(),
-                Printable(sms.MessageText()).c_str());
-    if (sms.m_tag_type == kv::kSmsTagUnread && s.Sms().MarkMessageRead(index) != kv::DM_SMS_SETTAG)
-        std::fprintf(stderr, "korvianet-cli: could not mark the message read\n");
     return kvcli::kExitOk;
+}
+
+const char* OutcomeName(intptr_t outcome)
+{
+    switch (outcome) {
+    case kv::kSmsOutcomeDelivered: return "delivered";
+    case kv::CMessagingSession::kNoReport: return "no report";
+    case kv::kSmsOutcomeBusy: return "modem busy";
+    case kv::kSmsOutcomeRefused: return "refused";
+    default: return "failed";
+    }
+}
+
+std::string OutcomeText(intptr_t outcome)
+{
+    switch (outcome) {
+    case kv::CMessagingSession::kNoReport: return "timed out: no delivery report in time";
+    case kv::kSmsOutcomeBusy: return "the modem is busy with a call (402)";
+    case kv::kSmsOutcomeRefused: return "the modem refused to send it (0x7ff0)";
+    default: return "the network did not deliver it (report " + std::to_string(long(outcome)) + ")";
+    }
 }
 
 int Send(kv::CMessagingSession& s, const std::vector<std::string>& numbers, const std::string& callback,
          const std::string& text, int64_t timeoutMs)
 {
-    int failed = 0;
+    int failed = 0, timedOut = 0;
+    kvcli::Json results = kvcli::Json::array();
     for (const std::string& n : numbers) {
         const intptr_t outcome = s.SendOne(n, callback, text, timeoutMs);
+        results.push_back({{"number", n}, {"outcome", OutcomeName(outcome)}, {"code", long(outcome)}});
         if (outcome == kv::kSmsOutcomeDelivered) {
-            std::printf("%s\tdelivered\n", n.c_str());
-        } else {
-            ++failed;
-            std::printf("%s\tfailed (%ld)\n", n.c_str(), long(outcome));
+            if (!kvcli::JsonMode())
+                std::printf("%s\tdelivered\n", n.c_str());
+            continue;
         }
+        ++failed;
+        if (outcome == kv::CMessagingSession::kNoReport)
+            ++timedOut;
+        if (!kvcli::JsonMode())
+            std::printf("%s\tfailed: %s\n", n.c_str(), OutcomeText(outcome).c_str());
     }
-    if (failed)
+    if (kvcli::JsonMode()) {
+        kvcli::PrintJson({{"total", int(numbers.size())}, {"failed", failed}, {"results", results}});
+    } else if (failed) {
         std::printf("Sending messages have %d failed of %d total.\n", failed, int(numbers.size()));
-    else
+    } else {
         std::printf("Sending messages have successful.\n");
-    return failed ? kvcli::kExitFailure : kvcli::kExitOk;
+    }
+    if (!failed)
+        return kvcli::kExitOk;
+    return failed == timedOut ? kvcli::kExitTimedOut : kvcli::kExitFailure;
 }
 
 int Delete(kv::CMessagingSession& s, int32_t index)
 {
-    if (!s.Sms().LoadMirror())
-        return kvcli::kExitFailure;
-    const uint16_t r = s.Engine().DmSubRequest(kv::DM_SMS_REMOVEAT, uintptr_t(index), false);
-    if (r != kv::DM_SMS_REMOVEAT) {
-        std::fprintf(stderr, "korvianet-cli: the modem did not delete %s:%d (0x%04x)\n", StoreName(index),
-                     kv::SmsSlotOf(index), unsigned(r));
-        return kvcli::kExitFailure;
+    if (const int r = LoadMessages(s); r != kvcli::kExitOk)
+        return r;
+    const std::string name = std::string(StoreName(index)) + ":" + std::to_string(kv::SmsSlotOf(index));
+    try {
+        if (!s.Db().Sms().FindFirst(kv::CDaoSmsDb::FilterIndex(index)))
+            return kvcli::Fail(kvcli::kExitFailure, "no message " + name);
+    } catch (const kv::CDaoException& e) {
+        return kvcli::Fail(kvcli::kExitFailure, "database error: " + kvcli::Shown(e.Description()));
     }
-    std::printf("deleted %s:%d\n", StoreName(index), kv::SmsSlotOf(index));
+    const uint16_t r = s.Engine().DmSubRequest(kv::DM_SMS_REMOVEAT, uintptr_t(index), false);
+    if (r != kv::DM_SMS_REMOVEAT)
+        return kvcli::Fail(kvcli::ExitForResult(r), "cannot delete " + name + ": " + kvcli::ResultText(r));
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"deleted", name}, {"index", int(index)}});
+    else
+        std::printf("deleted %s\n", name.c_str());
     return kvcli::kExitOk;
+}
+
+// The text limits the modem reported at its last start (160 and 40
+// characters when it never did), never beyond the record's 229 bytes.
+size_t TextLimit(const std::string& text)
+{
+    bool ascii = true;
+    for (unsigned char c : text)
+        ascii = ascii && c < 0x80;
+    const int v = ascii ? kv::GetProfileInt("ascii_max", "num", 160, "teal_dialer.ini")
+                        : kv::GetProfileInt("unicode_max", "num", 40, "teal_dialer.ini");
+    return v > 0 && v <= int(kv::kSmsMessageBytes) ? size_t(v) : size_t(kv::kSmsMessageBytes);
+}
+
+int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
+{
+    std::string callback;
+    int64_t timeoutMs = 10000;
+    std::vector<std::string> numbers;
+    std::string text;
+    bool sawText = false;
+    size_t i = 1;
+    for (; i < args.size(); ++i) {
+        if (args[i] == "--callback" && i + 1 < args.size()) {
+            callback = args[++i];
+            const int limit = kv::GetProfileInt("callback_max", "num", int(kNumberMax), "teal_dialer.ini");
+            const size_t max = limit > 0 && limit <= int(kNumberMax) ? size_t(limit) : kNumberMax;
+            if (const std::string why = kvcli::DialProblem(callback, {max, false}); !why.empty())
+                return kvcli::UsageError("--callback: " + why);
+        } else if (args[i] == "--timeout" && i + 1 < args.size()) {
+            const auto v = kvcli::NumberArg("--timeout", args[++i], 1, 3600);
+            if (!v)
+                return kvcli::kExitUsage;
+            timeoutMs = *v * 1000;
+        } else if (args[i] == "--") {
+            ++i;
+            sawText = true;
+            break;
+        } else {
+            if (const std::string why = kvcli::DialProblem(args[i], {kNumberMax, false}); !why.empty())
+                return kvcli::UsageError("NUMBER '" + kvcli::Shown(args[i]) + "': " + why);
+            numbers.push_back(args[i]);
+        }
+    }
+    for (; i < args.size(); ++i)
+        text += (text.empty() ? "" : " ") + args[i];
+    if (numbers.empty() || !sawText)
+        return kvcli::UsageError(kUsage);
+    if (numbers.size() > kRecipientsMax)
+        return kvcli::UsageError("NUMBER: " + std::to_string(numbers.size()) + " recipients, at most "
+                                 + std::to_string(kRecipientsMax));
+    const size_t limit = TextLimit(text);
+    if (const std::string why = kvcli::TextProblem(text, limit, kv::kSmsMessageBytes, true); !why.empty())
+        return kvcli::UsageError("TEXT: " + why);
+    int status = kvcli::kExitOk;
+    auto s = kvcli::OpenSession(opts, false, status);
+    return s ? Send(*s, numbers, callback, text, timeoutMs) : status;
 }
 
 int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
@@ -208,42 +307,23 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             store = args[1] == "memory" ? kv::kSmsStoreMemory : args[1] == "ruim" ? kv::kSmsStoreRuim : -1;
         if (args.size() > 2 || store < 0)
             return kvcli::UsageError(kUsage);
-        auto s = Open(opts);
-        return s ? List(*s, store) : g_openFailure;
+        int status = kvcli::kExitOk;
+        auto s = kvcli::OpenSession(opts, false, status);
+        return s ? List(*s, store) : status;
     }
     if ((sub == "read" || sub == "delete") && args.size() == 2) {
         if (!ParseMessageIndex(args[1], index))
-            return kvcli::UsageError("INDEX is a row index or STORE:SLOT (memory:3, ruim:0)");
-        auto s = Open(opts);
+            return kvcli::UsageError("INDEX: '" + kvcli::Shown(args[1])
+                                     + "' is neither a row index (327680 to 458751) nor STORE:SLOT "
+                                       "(memory:3, ruim:0; slot 0 to 65535)");
+        int status = kvcli::kExitOk;
+        auto s = kvcli::OpenSession(opts, false, status);
         if (!s)
-            return g_openFailure;
+            return status;
         return sub == "read" ? Read(*s, index) : Delete(*s, index);
     }
-    if (sub == "send") {
-        std::string callback;
-        int64_t timeoutMs = 10000;
-        std::vector<std::string> numbers;
-        std::string text;
-        size_t i = 1;
-        for (; i < args.size(); ++i) {
-            if (args[i] == "--callback" && i + 1 < args.size()) {
-                callback = args[++i];
-            } else if (args[i] == "--timeout" && i + 1 < args.size()) {
-                timeoutMs = std::atol(args[++i].c_str()) * 1000;
-            } else if (args[i] == "--") {
-                ++i;
-                break;
-            } else {
-                numbers.push_back(args[i]);
-            }
-        }
-        for (; i < args.size(); ++i)
-            text += (text.empty() ? "" : " ") + args[i];
-        if (numbers.empty() || text.empty() || timeoutMs <= 0)
-            return kvcli::UsageError(kUsage);
-        auto s = Open(opts);
-        return s ? Send(*s, numbers, callback, text, timeoutMs) : g_openFailure;
-    }
+    if (sub == "send")
+        return RunSend(opts, args);
     return kvcli::UsageError(kUsage);
 }
 
@@ -253,5 +333,15 @@ KV_CLI_COMMAND("sms",
                "sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] NUMBER... -- TEXT | sms delete INDEX",
                "list the messages of both stores (or one), show one (marking it read), send a text to one\n"
                "      or more numbers waiting for each delivery report, or delete one; INDEX is the row index\n"
-               "      or STORE:SLOT",
-               RunSms);
+               "      or STORE:SLOT. NUMBER: digits, *, #, a leading +, at most 32 characters, at most 5\n"
+               "      recipients; TEXT: not empty, at most the modem's limit (160 plain ASCII characters, 40\n"
+               "      others, unless the modem reported other limits) and 229 bytes; S: 1 to 3600",
+               RunSms,
+               "  sms list:   {\"memory_count\": N, \"ruim_count\": N, \"messages\": [MESSAGE...]}\n"
+               "  sms read:   MESSAGE\n"
+               "    MESSAGE = {\"index\": N, \"store\": \"memory\"|\"ruim\", \"slot\": N,\n"
+               "               \"box\": \"read\"|\"unread\"|\"outbox\", \"time\": \"YYYY-MM-DD HH:MM:SS\" (UTC),\n"
+               "               \"number\": TEXT, \"text\": TEXT}\n"
+               "  sms send:   {\"total\": N, \"failed\": N, \"results\": [{\"number\": TEXT, \"outcome\":\n"
+               "               \"delivered\"|\"no report\"|\"modem busy\"|\"refused\"|\"failed\", \"code\": N}]}\n"
+               "  sms delete: {\"deleted\": \"STORE:SLOT\", \"index\": N}");

@@ -1,5 +1,6 @@
 // korvianet-cli: headless front end for diagnostics and scripts.
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -22,7 +23,8 @@ const std::vector<Command>& Commands() { return CommandTable(); }
 
 int UsageError(const std::string& message)
 {
-    std::fprintf(stderr, "korvianet-cli: %s\nTry 'korvianet-cli --help'.\n", message.c_str());
+    Fail(kExitUsage, message);
+    std::fprintf(stderr, "Try 'korvianet-cli --help'.\n");
     return kExitUsage;
 }
 
@@ -30,26 +32,48 @@ int UsageError(const std::string& message)
 
 namespace {
 
+constexpr const char* kExitTable =
+    "Exit status:\n"
+    "  0  success\n"
+    "  1  failure: the modem refused, a database error, or the work was done only in part\n"
+    "     (the message says which part and how it is repaired)\n"
+    "  2  bad arguments: the message names the argument and the limit\n"
+    "  3  no modem: none found, its port cannot be used (the message says why), or it went away\n"
+    "  4  timed out: the modem did not answer (at start-up or to a request), or no delivery\n"
+    "     report came, in time\n";
+
 void PrintHelp()
 {
     std::printf(
         "Usage: korvianet-cli [OPTIONS] COMMAND [ARGS...]\n"
         "Headless front end to the Korvianet modem: diagnostics and scripting.\n\n"
-        "Options:\n"
+        "Options (before the command; each works with every command):\n"
         "  --device PATH      use this tty as the modem's diagnostic port (no discovery)\n"
         "  --config-dir DIR   settings folder (default: $KORVIANET_CONFIG_DIR,\n"
         "                     $XDG_CONFIG_HOME/korvianet or ~/.config/korvianet)\n"
         "  -v, --verbose      write the diagnostic log to standard error\n"
         "  --log-file FILE    append the diagnostic log to FILE (created owner-only)\n"
+        "  --json             print one JSON document on standard output (fields: COMMAND --help);\n"
+        "                     a failure prints {\"error\": {\"exit_status\": N, \"message\": TEXT}}\n"
         "  -h, --help         show this help\n"
         "  --version          show the version\n\n"
         "Data: the database and the traffic files live in $KORVIANET_DATA_DIR,\n"
         "$XDG_DATA_HOME/korvianet or ~/.local/share/korvianet ($KORVIANET_DB names\n"
         "one database file instead).\n\n"
+        "Texts from the modem or the database (names, numbers, messages) are printed with control\n"
+        "characters escaped (\\n, \\x1b, \\\\ ...), one record per line.\n\n"
         "Commands:\n");
     for (const kvcli::Command& c : kvcli::Commands())
         std::printf("  %s\n      %s\n", c.synopsis, c.help);
-    std::printf("\nExit status: 0 success, 1 failure, 2 bad arguments, 3 no modem.\n");
+    std::printf("\n%s", kExitTable);
+}
+
+void PrintCommandHelp(const kvcli::Command& c)
+{
+    std::printf("Usage: korvianet-cli [OPTIONS] %s\n  %s\n", c.synopsis, c.help);
+    if (c.json)
+        std::printf("\nWith --json:\n%s\n", c.json);
+    std::printf("\n%s", kExitTable);
 }
 
 } // namespace
@@ -57,7 +81,6 @@ void PrintHelp()
 int main(int argc, char** argv)
 {
     kvcli::GlobalOptions opts;
-    std::string logFile;
     int i = 1;
     for (; i < argc; ++i) {
         const char* a = argv[i];
@@ -73,33 +96,43 @@ int main(int argc, char** argv)
             opts.verbose = true;
             continue;
         }
-        if (!std::strcmp(a, "--log-file")) {
-            if (i + 1 >= argc || !*argv[i + 1])
-                return kvcli::UsageError("--log-file needs a file name");
-            logFile = argv[++i];
+        if (!std::strcmp(a, "--json")) {
+            opts.json = true;
             continue;
         }
-        if (!std::strcmp(a, "--device") || !std::strcmp(a, "--config-dir")) {
-            if (i + 1 >= argc)
+        if (!std::strcmp(a, "--log-file") || !std::strcmp(a, "--device") || !std::strcmp(a, "--config-dir")) {
+            if (i + 1 >= argc || !*argv[i + 1])
                 return kvcli::UsageError(std::string(a) + " needs a value");
-            (a[2] == 'd' ? opts.device : opts.configDir) = argv[++i];
+            const char* v = argv[++i];
+            (a[2] == 'l' ? opts.logFile : a[2] == 'd' ? opts.device : opts.configDir) = v;
             continue;
         }
         if (a[0] == '-')
-            return kvcli::UsageError(std::string("unknown option '") + a + "'");
+            return kvcli::UsageError(std::string("unknown option '") + kvcli::Shown(a) + "'");
         break;
     }
+    kvcli::SetJsonMode(opts.json);
+    auto finish = [&](int status) {
+        // One JSON document per run, also when the command printed none.
+        if (opts.json && !kvcli::JsonPrinted()) {
+            if (status == kvcli::kExitOk)
+                kvcli::PrintJson(kvcli::Json{{"ok", true}});
+            else
+                kvcli::PrintJson(kvcli::Json{
+                    {"error", {{"exit_status", status}, {"message", kvcli::LastError()}}}});
+        }
+        return status;
+    };
     if (i >= argc)
-        return kvcli::UsageError("no command given");
+        return finish(kvcli::UsageError("no command given"));
 
     if (!opts.configDir.empty())
         setenv("KORVIANET_CONFIG_DIR", opts.configDir.c_str(), 1);
     // The log stays off unless asked for: a file wins over standard error.
-    if (!logFile.empty()) {
-        if (!kv::EnableDiagnosticFile(logFile)) {
-            std::fprintf(stderr, "korvianet-cli: cannot open log file '%s': %s\n", logFile.c_str(),
-                         std::strerror(errno));
-            return kvcli::kExitFailure;
+    if (!opts.logFile.empty()) {
+        if (!kv::EnableDiagnosticFile(opts.logFile)) {
+            return finish(kvcli::Fail(kvcli::kExitFailure, "cannot open log file '" + kvcli::Shown(opts.logFile)
+                                                               + "': " + std::strerror(errno)));
         }
     } else if (opts.verbose) {
         kv::EnableDiagnosticSink(stderr);
@@ -107,8 +140,16 @@ int main(int argc, char** argv)
 
     const std::string word = argv[i];
     std::vector<std::string> args(argv + i + 1, argv + argc);
-    for (const kvcli::Command& c : kvcli::Commands())
-        if (word == c.name)
-            return c.run(opts, args);
-    return kvcli::UsageError("unknown command '" + word + "'");
+    for (const kvcli::Command& c : kvcli::Commands()) {
+        if (word != c.name)
+            continue;
+        if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+            PrintCommandHelp(c);
+            return kvcli::kExitOk;
+        }
+        if (opts.json && !c.json)
+            return finish(kvcli::UsageError("--json: '" + word + "' has no JSON output"));
+        return finish(c.run(opts, args));
+    }
+    return finish(kvcli::UsageError("unknown command '" + kvcli::Shown(word) + "'"));
 }

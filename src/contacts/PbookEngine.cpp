@@ -17,6 +17,8 @@ namespace kv {
 
 namespace {
 
+constexpr uint32_t kPbIndexMax = 0xFFFF;
+
 // Bounded, and read again only when syskor.ini changed.
 int SleepSetting()
 {
@@ -27,6 +29,27 @@ void CloseQuietly(CDaoRecordset& rs)
 {
     if (rs.IsOpen())
         rs.Close();
+}
+
+// An entry's index lies within its phonebook: from 1 to the capacity the
+// modem reported (when it reported none, to the largest the table's pages
+// can address).
+bool PbIndexInRange(uint32_t index, int capacity)
+{
+    return index >= 1 && index <= uint32_t(capacity > 0 ? capacity : kPbIndexMax);
+}
+
+// Only what can be dialled reaches the table: other bytes of a read number
+// are dropped, with a log line.
+std::string DialableNumber(const std::string& number)
+{
+    std::string out;
+    for (char c : number)
+        if ((c >= '0' && c <= '9') || c == '*' || c == '#' || c == 'p' || (c == '+' && out.empty()))
+            out += c;
+    if (out.size() != number.size())
+        DEBUG_LOG(LEVEL_ST, "PBook number with %d undiallable bytes", int(number.size() - out.size()));
+    return out;
 }
 
 void RollbackQuietly(CDaoRecordset& rs)
@@ -56,6 +79,7 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
     const uint8_t storageCode = ruim ? kPbStorageRuim : kPbStorageMemory;
     int total = PbCountInUse(ruim ? st.m_wPbRuimUsed.load() : st.m_wPbMemoryUsed.load(),
                              ruim ? st.m_wPbRuimMax.load() : st.m_wPbMemoryMax.load());
+    const int capacity = ruim ? st.m_wPbRuimMax.load() : st.m_wPbMemoryMax.load();
 
     CDaoPbookDb& pb = m_db.Pbook();
     CloseQuietly(pb);
@@ -170,6 +194,10 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                     continue;
                 }
                 const int32_t index = int32_t(rec.index);
+                if (!PbIndexInRange(rec.index, capacity)) {
+                    DEBUG_LOG(LEVEL_ST, "PBook Index out of range=%u", unsigned(rec.index));
+                    continue;
+                }
                 if (lastIndex >= 0 && index <= lastIndex)
                     cameRound = true;
                 lastIndex = index;
@@ -180,7 +208,7 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                 pb.m_index = index;
                 DEBUG_LOG(LEVEL_ST, "PBook Index Read=%d", int(index));
                 pb.m_storage_type = storageType;
-                pb.m_phone_number = PbNumberFromRecord(rec, ruim);
+                pb.m_phone_number = DialableNumber(PbNumberFromRecord(rec, ruim));
                 pb.m_name = DecodePbName(rec.name.data(), rec.name.size());
                 pb.Update();
             }
@@ -312,7 +340,7 @@ bool CPbookEngine::HandleMainWindowMessage(uint32_t msg, uintptr_t wParam, intpt
 // Entry changes
 
 bool CPbookEngine::StoreTableRow(int storageType, int index, const std::string& name,
-                                 const std::string& number)
+                                 const std::string& number, std::string& error)
 {
     CDaoPbookDb& pb = m_db.Pbook();
     CloseQuietly(pb);
@@ -333,12 +361,13 @@ bool CPbookEngine::StoreTableRow(int storageType, int index, const std::string& 
         return true;
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        error = e.Description();
         CloseQuietly(pb);
         return false;
     }
 }
 
-bool CPbookEngine::DeleteTableRow(int storageType, int index)
+bool CPbookEngine::DeleteTableRow(int storageType, int index, std::string& error)
 {
     CDaoPbookDb& pb = m_db.Pbook();
     CloseQuietly(pb);
@@ -352,6 +381,7 @@ bool CPbookEngine::DeleteTableRow(int storageType, int index)
         return true;
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        error = e.Description();
         CloseQuietly(pb);
         return false;
     }
@@ -386,8 +416,11 @@ CPbookEngine::Change CPbookEngine::WriteEntry(int storageType, int index, const 
         std::string stored = number;
         for (char& ch : stored)
             ch = char(std::tolower(static_cast<unsigned char>(ch)));
-        if (!StoreTableRow(storageType, index, DecodePbName(rec.name.data(), rec.name.size()), stored))
+        if (!StoreTableRow(storageType, index, DecodePbName(rec.name.data(), rec.name.size()), stored,
+                           c.dbError)) {
             c.result = DM_RESULT_DB_ERROR;
+            MarkForReread(storageType);
+        }
     }
     return c;
 }
@@ -404,9 +437,16 @@ CPbookEngine::Change CPbookEngine::DeleteEntry(int storageType, int index)
     for (int i = 0; i < 4; ++i)
         rec5[1 + i] = uint8_t(uint32_t(index) >> (8 * i));
     c.result = m_engine.DmSubRequest(DM_PBOOK_DEL, reinterpret_cast<uintptr_t>(rec5), false);
-    if (c.result == DM_PBOOK_DEL && !DeleteTableRow(storageType, index))
+    if (c.result == DM_PBOOK_DEL && !DeleteTableRow(storageType, index, c.dbError)) {
         c.result = DM_RESULT_DB_ERROR;
+        MarkForReread(storageType);
+    }
     return c;
+}
+
+void CPbookEngine::MarkForReread(int storageType)
+{
+    m_engine.State().m_ucPbReadDone &= uint8_t(~(storageType == kPbookRuim ? kPbReadRuim : kPbReadMemory));
 }
 
 void InstallPhonebookEngine(CDmEngine& engine, CPbookEngine& pbook)

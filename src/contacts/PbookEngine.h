@@ -51,6 +51,7 @@ public:
     struct Change {
         uint16_t result = 0;      // the sub-request's result, 0 when refused before it
         std::string refusal;      // dial-string or argument refusal text
+        std::string dbError;      // result 0x7003: the modem changed, the table could not follow
         bool ok() const { return refusal.empty() && (result == 0x0091 || result == 0x0092); }
     };
     // Writes one entry to the modem (index 0: the first free one of the
@@ -65,8 +66,12 @@ public:
     void SetBatchObserver(std::function<void(int position, int total)> fn) { m_batchObserver = std::move(fn); }
 
 private:
-    bool StoreTableRow(int storageType, int index, const std::string& name, const std::string& number);
-    bool DeleteTableRow(int storageType, int index);
+    bool StoreTableRow(int storageType, int index, const std::string& name, const std::string& number,
+                       std::string& error);
+    bool DeleteTableRow(int storageType, int index, std::string& error);
+    // After the modem changed and the table could not follow: the next load
+    // of that phonebook reads it from the modem again.
+    void MarkForReread(int storageType);
 
     CDmEngine& m_engine;
     CAppDatabase& m_db;

@@ -218,6 +218,10 @@ int BatteryLevel(const BattInfo& b);      // value for indicator 1040
 int ChargeIndicator(uint16_t chgVal);     // value for 1128, or -1: unchanged
 int OneXRateLevel(uint16_t rate);         // value for indicator 6
 int HdrRateValue(uint8_t byte);           // the larger 4-bit half
+// Signal in dBm of a status record field (kSignalNone: no signal, also for
+// a level outside kSignalMinDbm..0, which is logged).
+int SignalDbm(int32_t raw, bool longLayout);
+inline constexpr int kSignalMinDbm = -150;
 std::string DecodeMin(uint32_t min1, uint16_t min2);
 
 // No phonebook of these modems holds more entries: a larger count is damaged.

@@ -65,11 +65,27 @@ int HdrRateValue(uint8_t byte) { return std::max(byte >> 4, byte & 0x0F); }
 // The short status layout carries each signal as one unsigned byte holding
 // the magnitude of the level in dBm (80 means -80 dBm); 99, as in the long
 // layout, and 0 mean no signal. The display takes signed dBm, as the long
-// layout reports them.
-static int ShortSignalDbm(int32_t byteValue)
+// layout reports them. A level no receiver reports (a broken record) counts
+// as no signal rather than reaching the display.
+int SignalDbm(int32_t raw, bool longLayout)
 {
-    const int v = int(byteValue & 0xFF);
-    return (v == 0 || v == kSignalNone) ? kSignalNone : -v;
+    if (!longLayout) {
+        const int v = int(raw & 0xFF);
+        if (v == 0 || v == kSignalNone)
+            return kSignalNone;
+        if (v > -kSignalMinDbm) {
+            DEBUG_LOG(LEVEL_ST, "signal out of range: %d", v);
+            return kSignalNone;
+        }
+        return -v;
+    }
+    if (raw == kSignalNone)
+        return kSignalNone;
+    if (raw < kSignalMinDbm || raw > 0) {
+        DEBUG_LOG(LEVEL_ST, "signal out of range: %d", int(raw));
+        return kSignalNone;
+    }
+    return int(raw);
 }
 
 void CDmEngine::ShowSignal(int id, int32_t value, bool longLayout)
@@ -78,7 +94,7 @@ void CDmEngine::ShowSignal(int id, int32_t value, bool longLayout)
         m_host.SetSignal(id, kSignalBlank);
         return;
     }
-    m_host.SetSignal(id, longLayout ? int(value) : ShortSignalDbm(value));
+    m_host.SetSignal(id, SignalDbm(value, longLayout));
 }
 
 void CDmEngine::CmdGetInfo()
@@ -131,6 +147,11 @@ void CDmEngine::CmdGetInfo()
         return;
     }
     m_nErrorCount = 0;
+    // The count is signed on the wire: a negative one is no count at all.
+    if (int16_t(rec.newSmsCnt) < 0) {
+        DEBUG_LOG(LEVEL_ST, "new_sms_cnt out of range: %d", int(int16_t(rec.newSmsCnt)));
+        rec.newSmsCnt = 0;
+    }
     m_wPollSmsCount = rec.newSmsCnt;
 
     if (rec.rxDiversity != 0)

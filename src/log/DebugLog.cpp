@@ -1,5 +1,7 @@
 #include "log/DebugLog.h"
 
+#include "log/VisibleText.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
@@ -194,10 +196,15 @@ void EnableDiagnosticSink(std::FILE* out, uint32_t mask)
 {
     CDebugLog& log = CDebugLog::Instance();
     std::FILE* stream = out ? out : stderr;
+    // One log line is one output line: texts from the modem inside a
+    // message (names, numbers, message bodies) are shown escaped.
     log.SetSink([stream](const std::string& line) {
-        std::fputs(line.c_str(), stream);
-        if (line.empty() || line.back() != '\n')
-            std::fputc('\n', stream);
+        std::string_view body(line);
+        if (!body.empty() && body.back() == '\n')
+            body.remove_suffix(1);
+        const std::string shown = VisibleText(body);
+        std::fputs(shown.c_str(), stream);
+        std::fputc('\n', stream);
         std::fflush(stream);
     });
     log.SetLevelMask(mask);

@@ -141,9 +141,9 @@ std::string LogSaveFileName(const std::tm& when);
 // (nothing is written then).
 std::string SaveLogLines(const std::vector<std::string>& lines, const std::string& dir = "");
 
-// Switches logging on with a sink that writes each line (plus "\n" unless it
-// ends with one) to the stream (stderr when null): the diagnostic mode of the
-// command-line tool.
+// Switches logging on with a sink that writes each line to the stream
+// (stderr when null) as one output line, its control characters made
+// visible (VisibleText): the diagnostic mode of the command-line tool.
 void EnableDiagnosticSink(std::FILE* out = nullptr, uint32_t mask = kLogMaskAll);
 // The same into a file, appended to and created owner-only. False when the
 // file cannot be opened (logging is left as it was).

@@ -243,12 +243,25 @@ uint16_t CSmsEngine::SubGetVoice(uintptr_t type)
     return DM_SMS_GETVOICE;
 }
 
+// Only what can be dialled back is stored as the callback number: other
+// bytes are dropped, with a log line.
+static std::string DialableCallback(const std::string& number)
+{
+    std::string out;
+    for (char c : number)
+        if ((c >= '0' && c <= '9') || c == '*' || c == '#' || (c == '+' && out.empty()))
+            out += c;
+    if (out.size() != number.size())
+        DEBUG_LOG(LEVEL_ST, "callback number with %d undiallable bytes", int(number.size() - out.size()));
+    return out;
+}
+
 // The fields of a read reply into the SMS cursor's row being edited.
 void CSmsEngine::StoreReadReply(const SmsReadReply& reply, bool convert)
 {
     CDaoSmsDb& sms = m_db.Sms();
     sms.m_time = double(reply.timeStamp);
-    sms.m_cb_number = reply.callback;
+    sms.m_cb_number = DialableCallback(reply.callback);
     sms.m_encoding = StoredSmsEncoding(reply.encoding);
     DEBUG_LOG(LEVEL_SMS, "encoding type=%d", int(reply.encoding));
     DEBUG_LOG(LEVEL_SMS, "data len=%d", int(reply.data.size()));

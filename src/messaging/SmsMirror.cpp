@@ -92,6 +92,8 @@ uint16_t CSmsEngine::SubList(uint32_t storage)
     if (reply.result != 0)
         return DM_RESULT_MODEM_REFUSED;
     m_shared.m_nVoiceSlot = reply.voiceIndex;
+    if (reply.numEntries < 0 || reply.numEntries > int32_t(sms_list_layout::kMaxEntries))
+        DEBUG_LOG(LEVEL_ST, "sms list count out of range = %d", int(reply.numEntries));
     // A list reply names at most kMaxEntries messages: a larger (or negative)
     // count is not taken.
     const int32_t entries = std::clamp<int32_t>(reply.numEntries, 0, int32_t(sms_list_layout::kMaxEntries));

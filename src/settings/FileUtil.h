@@ -19,7 +19,13 @@ bool MakeOwnerDirs(const std::string& path);
 // Replaces path by text: writes a temporary file in the same folder (0600),
 // fsyncs it, renames it over path and fsyncs the folder. On any failure the
 // temporary file is removed, path keeps its old contents and false is
-// returned.
+// returned. The temporary file is unnamed while it is written where the
+// file system allows it (so a killed writer leaves nothing), else it is
+// "<path>.tmpXXXXXX"; either way the writer holds it locked until the
+// rename, and first removes what killed writers left (below).
 bool ReplaceFileAtomically(const std::string& path, const std::string& text);
+
+// Removes the "<path>.tmpXXXXXX" files of path that no live writer holds.
+void RemoveStaleTemporaries(const std::string& path);
 
 } // namespace kv

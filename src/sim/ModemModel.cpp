@@ -225,6 +225,8 @@ Phonebook* ModemModel::Book(uint8_t code)
 
 uint16_t ModemModel::NewSmsCount() const
 {
+    if (newSmsCountOverride >= 0)
+        return uint16_t(newSmsCountOverride);
     return uint16_t(memory.Unread() + (card.Usable() ? ruim.Unread() : 0));
 }
 

@@ -153,6 +153,7 @@ public:
     SmsStore* Store(uint32_t storage);
     Phonebook* Book(uint8_t code);
     uint16_t NewSmsCount() const;
+    int32_t newSmsCountOverride = -1; // 0..65535: the status record reports this raw count instead
     std::string Describe() const; // one "key=value" line per fact
 
     // ---- state (public: the simulator's control channel edits it) -------

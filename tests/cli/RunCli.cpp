@@ -17,7 +17,10 @@ CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs, int si
     return RunProgram(KV_CLI_PATH, args, signalAfterMs, sig);
 }
 
-CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs, int sig)
+CliResult RunCliAs(const std::vector<std::string>& args, int uid) { return RunProgram(KV_CLI_PATH, args, -1, 15, uid); }
+
+CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs, int sig,
+                     int uid)
 {
     CliResult r;
     int out[2], err[2];
@@ -39,6 +42,8 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
     if (pid == 0) {
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
+        if (uid >= 0 && (::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0))
+            ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

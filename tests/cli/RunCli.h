@@ -16,8 +16,11 @@ struct CliResult {
 // With signalAfterMs >= 0 the program gets signal sig that long after it
 // started.
 CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs = -1, int sig = 15);
-// The same for another copy of the program.
+// The same, run as user and group uid (when the test runs as root).
+CliResult RunCliAs(const std::vector<std::string>& args, int uid);
+// The same for another copy of the program; with uid >= 0 (and root) it runs
+// as that user and group.
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs = -1,
-                     int sig = 15);
+                     int sig = 15, int uid = -1);
 
 } // namespace kvtest

@@ -1,4 +1,5 @@
 #include "log/DebugLog.h"
+#include "log/VisibleText.h"
 #include "support/TempSettings.h"
 
 #include <fstream>
@@ -188,6 +189,40 @@ TEST(DebugLog, SaveWritesEveryLineWithCrLfUnderATimedName)
     }
     EXPECT_EQ(SaveLogLines({"x"}, dir + "/no/such/folder"), "");
     kvtest::RemoveTree(dir);
+}
+
+TEST(DebugLog, DiagnosticSinkWritesEachLineAsOneEscapedLine)
+{
+    std::string dir = kvtest::MakeTempDir();
+    std::string path = dir + "/diag.log";
+    ASSERT_TRUE(EnableDiagnosticFile(path, LEVEL_SMS));
+    DEBUG_LOG(LEVEL_SMS, "data=%s", "evil\x1b]0;title\x07\x1b[2J\nsecond line\\");
+    DisableDiagnosticSink();
+    const std::string text = ReadText(path);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+    EXPECT_NE(text.find("data=evil\\x1b]0;title\\x07\\x1b[2J\\nsecond line\\\\\n"), std::string::npos) << text;
+    kvtest::RemoveTree(dir);
+}
+
+TEST(VisibleText, EscapesWhatATerminalWouldObeyAndKeepsText)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain text 123", "plain text 123"},
+        {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xb1", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x93\xb1"}, // UTF-8 kept
+        {"a\tb\r\nc", "a\\tb\\r\\nc"},
+        {"back\\slash", "back\\\\slash"},
+        {std::string("nul\0x", 5), "nul\\x00x"},
+        {"\x7f\x1b", "\\x7f\\x1b"},
+        {"csi\xc2\x9b" "2J", "csi\\u009b2J"},           // C1 control as UTF-8
+        {"rtl\xe2\x80\xae" "abc", "rtl\\u202eabc"},     // right-to-left override
+        {"latin1 \xe9\x9b", "latin1 \\xe9\\x9b"},    // not UTF-8: byte escapes
+        {"\xc0\xaf\xed\xa0\x80", "\\xc0\\xaf\\xed\\xa0\\x80"}, // overlong, surrogate
+        {"cut \xe2\x82", "cut \\xe2\\x82"},
+    };
+    for (const auto& [in, out] : cases) {
+        EXPECT_EQ(kv::VisibleText(in), out) << in;
+        EXPECT_EQ(kv::IsVisibleText(in), in == out) << in;
+    }
 }
 
 TEST(DebugLog, DiagnosticFileSinkAppendsOwnerOnlyAndSwitchesOffAgain)
