@@ -17,6 +17,10 @@ install(FILES ${CMAKE_BINARY_DIR}/bin/WVL.MDB DESTINATION ${KORVIA_DATA_INSTALL_
 # The ring tone is only there when the build makes one.
 install(FILES ${CMAKE_BINARY_DIR}/bin/RingIn.mid DESTINATION ${KORVIA_DATA_INSTALL_DIR} OPTIONAL)
 
+# udev only reads /usr/lib/udev/rules.d (and /etc); the package's prefix is
+# /usr, a local install under another prefix puts the rule under it.
+set(KORVIA_UDEV_RULES_DIR lib/udev/rules.d CACHE STRING "Where the udev rule is installed, relative to the prefix")
+
 add_subdirectory(${PROJECT_SOURCE_DIR}/packaging ${CMAKE_BINARY_DIR}/packaging)
 
 set(CPACK_GENERATOR DEB)

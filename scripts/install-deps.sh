@@ -13,6 +13,7 @@ PKGS=(
   xvfb xauth x11-utils imagemagick xdotool trayer
   mobile-broadband-provider-info
   ppp
+  desktop-file-utils appstream
 )
 
 missing=()
