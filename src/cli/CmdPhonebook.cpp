@@ -1,8 +1,10 @@
 // "pb": the modem's phonebooks headless: list, add and delete entries of
 // the memory or the card phonebook.
 #include "cli/CliCommand.h"
+#include "cli/CliPort.h"
 #include "contacts/PbCoding.h"
 #include "data/DataConstants.h"
+#include "engine/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
 
@@ -37,7 +39,10 @@ std::unique_ptr<kv::CMessagingSession> Open(const kvcli::GlobalOptions& opts)
     o.readPhonebooks = true; // both phonebooks are read during the start-up
     auto s = std::make_unique<kv::CMessagingSession>(o);
     if (!s->Start()) {
-        std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
+        if (!kv::PortOpenAdvice(s->PortOpenError()).empty())
+            kvcli::ReportPortNotOpened(s->PortOpenError(), opts.device.empty() ? "COM port" : opts.device);
+        else
+            std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
         return nullptr;
     }
     return s;

@@ -6,6 +6,7 @@
 // looks for the modem every two seconds and restarts the engine when it is
 // back.
 #include "cli/CliCommand.h"
+#include "cli/CliPort.h"
 #include "data/AppDatabase.h"
 #include "engine/CommPortLink.h"
 #include "engine/DeviceRecovery.h"
@@ -156,8 +157,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     sigaction(SIGTERM, &sa, nullptr);
 
     if (!engine.UserDmRestart()) {
-        std::fprintf(stderr, "korvianet-cli: cannot open the modem's port %s\n",
-                     opts.device.empty() ? "(none found)" : opts.device.c_str());
+        kvcli::ReportPortNotOpened(port.OpenError(), opts.device.empty() ? "(none found)" : opts.device);
         return kvcli::kExitNoDevice;
     }
     const int64_t start = kv::TickMs();

@@ -1,7 +1,9 @@
 // "sms": the modem's messages headless: list and read both stores, send to
 // one or more numbers (waiting for each delivery report), delete one.
 #include "cli/CliCommand.h"
+#include "cli/CliPort.h"
 #include "data/DataConstants.h"
+#include "engine/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
 #include "messaging/SmsTexts.h"
@@ -113,7 +115,10 @@ std::unique_ptr<kv::CMessagingSession> Open(const kvcli::GlobalOptions& opts)
     o.readPhonebooks = false; // messages only: the phonebooks are marked loaded
     auto s = std::make_unique<kv::CMessagingSession>(o);
     if (!s->Start()) {
-        std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
+        if (!kv::PortOpenAdvice(s->PortOpenError()).empty())
+            kvcli::ReportPortNotOpened(s->PortOpenError(), opts.device.empty() ? "COM port" : opts.device);
+        else
+            std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
         return nullptr;
     }
     return s;
