@@ -17,8 +17,10 @@ expected=(
   usr/share/applications/korvianet.desktop
   usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml
   usr/lib/udev/rules.d/60-korvianet.rules
+  usr/share/man/man1/korvianet-cli.1.gz usr/share/man/man1/korvianet-modem-sim.1.gz
+  usr/share/bash-completion/completions/korvianet-cli
 )
-[ "$ui" = 1 ] && expected+=(usr/bin/korvianet)
+[ "$ui" = 1 ] && expected+=(usr/bin/korvianet usr/share/man/man1/korvianet.1.gz)
 for s in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${s}x${s}/apps/korvianet.png")
 done
@@ -56,6 +58,42 @@ done
 if grep -Ev '^\s*(#|$)' "$rule" | grep -Eq '(SUBSYSTEMS?|ACTION|ATTRS?\{[^}]*\}|ENV\{DEVTYPE\})="'; then
   fail "a match key uses = instead of =="
 fi
+
+# The manual pages read without warnings, one per program.
+if command -v man >/dev/null; then
+  for page in "$root"/usr/share/man/man1/*.1.gz; do
+    warn=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
+    [ -z "$warn" ] || fail "$(basename "$page"): $warn"
+  done
+fi
+for prog in "$root"/usr/bin/*; do
+  [ -f "$root/usr/share/man/man1/$(basename "$prog").1.gz" ] || fail "no manual page for $(basename "$prog")"
+done
+
+# The completion, with stand-ins for the two bash-completion helpers it uses.
+complete_at() { # words... -> COMPREPLY of the last word
+  bash -c '
+    _init_completion() { words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; cur=${words[cword]}; prev=${words[cword-1]}; }
+    _filedir() { COMPREPLY=(FILES); }
+    source "$1"; shift
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+    _korvianet_cli
+    echo "${COMPREPLY[*]}"' _ "$root/usr/share/bash-completion/completions/korvianet-cli" "$@"
+}
+check_completion() { # expected words...
+  local want=$1; shift
+  local got; got=$(complete_at "$@")
+  [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
+}
+check_completion "sms" korvianet-cli sm
+check_completion "run" korvianet-cli -v --config-dir /tmp/x r
+check_completion "list" korvianet-cli --device /dev/ttyUSB1 sms l
+check_completion "memory ruim" korvianet-cli pb delete ""
+check_completion "--seconds" korvianet-cli run --se
+check_completion "FILES" korvianet-cli --config-dir ""
+check_completion "teal_dialer.ini" korvianet-cli config get te
+check_completion "--callback" korvianet-cli sms send --ca
+check_completion "" korvianet-cli db path ""
 
 # Desktop entry and metainfo, with the validators CI installs.
 for tool in desktop-file-validate appstreamcli; do
