@@ -78,6 +78,18 @@ def capture(seconds):
                 down += data
                 os.write(master, data)
     cli.wait(timeout=10)
+    # AT answers, asked on the simulator's port directly.
+    for cmd in ["AT+CSQ", "AT+CIMI", "AT+CPIN?", "AT^SYSINFO", "AT+CGMR", "ATI", "AT+CGDCONT?", "AT"]:
+        os.write(simfd, (cmd + "\r").encode())
+        answer, until = bytearray(), time.time() + 1.0
+        while time.time() < until:
+            r, _, _ = select.select([simfd], [], [], 0.1)
+            if r:
+                answer += os.read(simfd, 4096)
+                if b"OK" in answer or b"ERROR" in answer:
+                    break
+        if answer:
+            save("fuzz_net_at", bytes(answer))
     sim.stdin.write("quit\n")
     sim.stdin.flush()
     try:

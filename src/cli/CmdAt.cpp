@@ -12,6 +12,7 @@
 //                           (asked with AT+CIMI); "apn <apn> key <key>", or
 //                           "apn none" (exit code 1) when no row matches
 #include "cli/CliCommand.h"
+#include "cli/CliPort.h"
 #include "engine/CommPortLink.h"
 #include "engine/HeadlessHost.h"
 #include "net/ApnTable.h"
@@ -46,8 +47,9 @@ bool OpenPort(const kvcli::GlobalOptions& opts, kv::CCommPort& port)
     const int baud = kv::DecimalPrefix(
         kv::GetProfileString(kv::kSecBaudRate, kv::kKeyNum, "115200", 64, kv::kIniDialer));
     if ((opts.device.empty() && com <= 0) || !link.Open(com, baud > 0 ? uint32_t(baud) : 115200u)) {
-        std::fprintf(stderr, "korvianet-cli: cannot open the modem's port %s\n",
-                     opts.device.empty() ? "(none found)" : opts.device.c_str());
+        kvcli::ReportPortNotOpened(port.IsOpen() ? 0 : port.OpenError(),
+                                   opts.device.empty() ? (com > 0 ? "COM" + std::to_string(com) : "(none found)")
+                                                       : opts.device);
         return false;
     }
     return true;

@@ -86,6 +86,8 @@ check_completion() { # expected words...
   [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
 }
 check_completion "sms" korvianet-cli sm
+check_completion "at config db frame history pb ports run sms traffic" korvianet-cli -v ""
+check_completion "--ticks" korvianet-cli at status --t
 check_completion "run" korvianet-cli -v --config-dir /tmp/x r
 check_completion "list" korvianet-cli --device /dev/ttyUSB1 sms l
 check_completion "memory ruim" korvianet-cli pb delete ""
