@@ -40,6 +40,5 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvianet.example")
 # MIDI sound font for the ring tone, pppd for the dial-up session.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libfluidsynth3, timgm6mb-soundfont | fluid-soundfont-gm, ppp")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "mobile-broadband-provider-info")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
