@@ -14,6 +14,7 @@ PKGS=(
   mobile-broadband-provider-info
   ppp
   nlohmann-json3-dev
+  desktop-file-utils appstream
 )
 
 missing=()

@@ -2,6 +2,8 @@
 
 #include "cli/CliOutput.h"
 #include "engine/CommPortLink.h"
+#include "engine/DmTexts.h"
+#include "engine/PortOpenText.h"
 #include "engine/HostIds.h"
 #include "link/CommPort.h"
 
@@ -19,10 +21,12 @@ namespace {
 constexpr int64_t kStartTimeoutMs = 60000;
 }
 
-std::string PortProblem(const std::string& path)
+std::string PortProblem(const std::string& path, int* error)
 {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        if (error)
+            *error = errno;
         if (errno == ENOENT)
             return "it does not exist (the modem was unplugged?)";
         if (errno == EACCES || errno == EPERM)
@@ -32,8 +36,11 @@ std::string PortProblem(const std::string& path)
     std::string problem;
     if (!::isatty(fd))
         problem = "it is not a terminal";
-    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if (error)
+            *error = errno;
         problem = errno == EWOULDBLOCK ? "another program is using it" : std::strerror(errno);
+    }
     ::close(fd);
     return problem;
 }
@@ -53,8 +60,18 @@ PortCheck CheckModemPort(const GlobalOptions& opts)
         if (n > 0)
             pc.target.assign(target, size_t(n));
     }
-    pc.problem = PortProblem(pc.path);
+    pc.problem = PortProblem(pc.path, &pc.error);
     return pc;
+}
+
+std::string PortUnusableText(const PortCheck& pc, const std::string& where)
+{
+    std::string text = std::string(kv::dmtext::kPortNotOpened) + "\nkorvianet-cli: the modem's port " + where
+                       + " cannot be used: " + pc.problem;
+    const std::string advice = kv::PortOpenAdvice(pc.error);
+    if (!advice.empty())
+        text += "\nkorvianet-cli: " + advice;
+    return text;
 }
 
 std::unique_ptr<kv::CMessagingSession> OpenSession(const GlobalOptions& opts, bool readPhonebooks, int& status,
@@ -69,7 +86,7 @@ std::unique_ptr<kv::CMessagingSession> OpenSession(const GlobalOptions& opts, bo
     const std::string where = (pc.com > 0 ? "COM" + std::to_string(pc.com) + " " : std::string())
                               + Shown(pc.path) + (pc.target.empty() ? "" : " -> " + Shown(pc.target));
     if (!pc.problem.empty()) {
-        status = Fail(kExitNoDevice, "the modem's port " + where + " cannot be used: " + pc.problem);
+        status = Fail(kExitNoDevice, PortUnusableText(pc, where));
         return nullptr;
     }
     kv::CMessagingSession::Options o;

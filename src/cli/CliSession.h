@@ -17,13 +17,18 @@ struct PortCheck {
     std::string path;     // the tty path to open ("" when none was found)
     std::string target;   // what a dosdevices link points at ("" when not a link)
     std::string problem;  // "" when the port can be opened, else why not
+    int error = 0;        // the errno behind the problem (0: none or not from the system)
 };
+
+// The failure text for a port that cannot be used: "ComPort is not opened.",
+// where and why, and for a refused or busy port what to do about it.
+std::string PortUnusableText(const PortCheck& pc, const std::string& where);
 
 // Discovery (or --device) and a trial open of the port.
 PortCheck CheckModemPort(const GlobalOptions& opts);
 // Why path cannot be used as the modem's port ("" when it can): missing,
 // refused, not a terminal, or in use by another program.
-std::string PortProblem(const std::string& path);
+std::string PortProblem(const std::string& path, int* error = nullptr);
 
 // Starts the engine for a command. On failure prints what went wrong,
 // sets status (3 no modem or unusable port, 4 no answer in time) and

@@ -47,7 +47,7 @@ bool OpenPort(const kvcli::GlobalOptions& opts, kv::CCommPort& port)
         return false;
     }
     if (!pc.problem.empty()) {
-        kvcli::Fail(kvcli::kExitNoDevice, "the modem's port " + kvcli::Shown(pc.path) + " cannot be used: " + pc.problem);
+        kvcli::Fail(kvcli::kExitNoDevice, kvcli::PortUnusableText(pc, kvcli::Shown(pc.path)));
         return false;
     }
     kv::CCommPortLink link(port);

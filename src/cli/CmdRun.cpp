@@ -171,7 +171,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             return kvcli::Fail(kvcli::kExitNoDevice, "no modem found (see 'korvianet-cli ports')");
         if (!pc.problem.empty())
             return kvcli::Fail(kvcli::kExitNoDevice,
-                               "the modem's port " + kvcli::Shown(pc.path) + " cannot be used: " + pc.problem);
+                               kvcli::PortUnusableText(pc, kvcli::Shown(pc.path)));
     }
     if (!engine.UserDmRestart())
         return kvcli::Fail(kvcli::kExitNoDevice, "cannot open the modem's port");

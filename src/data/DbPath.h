@@ -15,8 +15,11 @@ namespace kv {
 // trailing slash; "." when it cannot be read.
 std::string ExecutableDir();
 
-// Where the template is looked for, in order: next to the executable, then
-// the installed data folder.
+// Where the template is looked for, in order. An installed program (its
+// folder is <prefix>/bin and <prefix>/share/korvianet exists) looks in that
+// data folder, then in /usr/share/korvianet; one in a build folder looks next
+// to the executable, then in /usr/share/korvianet.
+std::vector<std::string> TemplateDatabaseCandidatesFor(const std::string& exeDir);
 std::vector<std::string> TemplateDatabaseCandidates();
 
 // Full path of the database file the program opens: $KORVIANET_DB, else the

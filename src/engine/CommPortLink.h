@@ -16,6 +16,7 @@ public:
     void Close() override { m_port.ClosePort(); }
     bool IsOpen() const override { return m_port.IsOpen(); }
     bool HungUp() const override { return m_port.HungUp(); }
+    int OpenError() const override { return m_port.OpenError(); }
     int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
                  size_t& replyLength) override;
 

@@ -3,6 +3,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
+#include "engine/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -133,7 +134,7 @@ bool CDmEngine::UserDmRestart()
     if (m_link.IsOpen())
         m_link.Close();
     if (!m_link.Open(pc.comPort, baud > 0 ? uint32_t(baud) : 115200u)) {
-        m_host.AppendMessageLine(dmtext::kPortNotOpened, true);
+        m_host.AppendMessageLine(PortNotOpenedText(m_link.OpenError()), true);
         static const int kNoModem[][2] = {
             {IND_BATTERY, 255}, {IND_SIGNAL_1X, kSignalNone}, {IND_SIGNAL_EVDO, kSignalNone},
             {IND_SERVICE, SERVICE_NONE}, {IND_CALL, 1}, {IND_SMS, 0}, {IND_1045, 1},

@@ -27,6 +27,9 @@ public:
     // The line hung up while open (the device was pulled out): every
     // transaction fails at once until the link is closed.
     virtual bool HungUp() const { return false; }
+    // The errno that made the last Open fail (see CCommPort::OpenError);
+    // 0 when not known.
+    virtual int OpenError() const { return 0; }
     // One DIAG transaction. On DIAG_OK, reply holds replyLength bytes.
     virtual int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
                          size_t& replyLength) = 0;

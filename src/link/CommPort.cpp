@@ -95,11 +95,16 @@ int CCommPort::OpenPort()
 
     const std::string path = DevicePathToOpen();
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    m_openError = fd < 0 ? errno : 0;
     if (fd >= 0 && (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
-        DEBUG_LOG(LEVEL_COM, "port %s not usable (%s)", path.c_str(), std::strerror(errno));
+        // A lock held by another process is the same as an exclusive open.
+        m_openError = errno == EWOULDBLOCK ? EBUSY : errno == EINVAL ? ENOTTY : errno;
+        DEBUG_LOG(LEVEL_COM, "port %s not usable (%s)", path.c_str(), std::strerror(m_openError));
         ::close(fd);
         fd = -1;
     }
+    if (m_openError == EPERM)
+        m_openError = EACCES;
     if (fd < 0) {
         m_bOpenFailed = true;
         DEBUG_LOG(LEVEL_COM, "open %s failed", path.c_str());
@@ -107,6 +112,7 @@ int CCommPort::OpenPort()
     }
     const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wake < 0) {
+        m_openError = errno;
         ::close(fd);
         m_bOpenFailed = true;
         return 0;

@@ -145,6 +145,10 @@ public:
     // ---- state ---------------------------------------------------------------
     bool IsOpen() const { return m_bOpen.load(); }
     bool OpenFailed() const { return m_bOpenFailed; }
+    // Why the last OpenPort failed, for the user's message (0 after a
+    // success): EACCES no permission, EBUSY another program holds the port,
+    // ENOTTY not a serial port, otherwise the errno of open().
+    int OpenError() const { return m_openError; }
     bool NotifyMode() const { return m_bNotifyMode.load(); }
     bool HungUp() const { return m_bHungUp.load(); }
     uint32_t PortNumber() const { return m_dwPort; }
@@ -222,6 +226,7 @@ private:
     std::atomic<ICommPortOwner*> m_pOwner{nullptr};
     PortSettings m_settings;
     bool m_bOpenFailed = false;
+    int m_openError = 0;
     std::string m_strDevicePath;
 
     std::array<uint8_t, kTxFrameSize> m_txFrame{};

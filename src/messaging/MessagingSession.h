@@ -45,6 +45,8 @@ public:
     // Opens the port, starts the engine and waits (pumping) until the
     // start-up chain has ended. False when no engine runs then.
     bool Start();
+    // Why the port did not open (CCommPort::OpenError); 0 while it is open.
+    int PortOpenError() const { return m_port.IsOpen() ? 0 : m_port.OpenError(); }
     void Stop();
 
     // Waits for the next UM_SMS_SEND_STATUS outcome; false on time-out.

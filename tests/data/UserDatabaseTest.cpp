@@ -7,9 +7,11 @@
 #include "data/DbPath.h"
 #include "settings/DataDir.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -265,4 +267,94 @@ TEST_F(UserDb, StartsThatRaceMakeOneCopyAndNeverReplaceIt)
     EXPECT_EQ(ready, 3);
     EXPECT_EQ(kvtest::ReadFileBytes(copy), templateBytes);
     EXPECT_EQ(Names(data), std::vector<std::string>{"WVL.MDB"});
+}
+
+TEST_F(UserDb, AnInstalledProgramTakesTheTemplateFromItsOwnDataFolder)
+{
+    const std::string root = cfg.Path("prefix");
+    const std::string bin = root + "/bin";
+    const std::string shared = root + "/share/korvianet";
+    ASSERT_EQ(mkdir(root.c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(bin.c_str(), 0755), 0);
+
+    // A bin folder without the data folder beside it is a build folder.
+    auto where = TemplateDatabaseCandidatesFor(bin);
+    ASSERT_EQ(where.size(), 2u);
+    EXPECT_EQ(where[0], bin + "/WVL.MDB");
+    EXPECT_EQ(where[1], "/usr/share/korvianet/WVL.MDB");
+    // A plain file in the data folder's place does not make it installed.
+    ASSERT_EQ(mkdir((root + "/share").c_str(), 0755), 0);
+    kvtest::WriteFileBytes(shared, "x");
+    EXPECT_EQ(TemplateDatabaseCandidatesFor(bin)[0], bin + "/WVL.MDB");
+    ASSERT_EQ(unlink(shared.c_str()), 0);
+
+    // Installed: the prefix's own data folder, never a file that happens to
+    // lie in the bin folder.
+    ASSERT_EQ(mkdir(shared.c_str(), 0755), 0);
+    kvtest::WriteFileBytes(shared + "/WVL.MDB", templateBytes);
+    kvtest::WriteFileBytes(bin + "/WVL.MDB", "not a database");
+    where = TemplateDatabaseCandidatesFor(bin);
+    ASSERT_EQ(where.size(), 2u);
+    EXPECT_EQ(where[0], shared + "/WVL.MDB");
+    EXPECT_EQ(where[1], "/usr/share/korvianet/WVL.MDB");
+    ASSERT_TRUE(EnsureUserDataDir());
+    const DbSetupResult r = InstallDatabaseCopy(copy, where);
+    ASSERT_EQ(r.code, DbSetup::Copied) << r.message;
+    EXPECT_EQ(kvtest::ReadFileBytes(copy), templateBytes);
+
+    // Installed in /usr, the system's data folder is named once.
+    struct stat st {};
+    if (stat("/usr/share/korvianet", &st) == 0 && S_ISDIR(st.st_mode)) {
+        EXPECT_EQ(TemplateDatabaseCandidatesFor("/usr/bin"),
+                  std::vector<std::string>{"/usr/share/korvianet/WVL.MDB"});
+    }
+}
+
+TEST_F(UserDb, TwoUsersGetTheirOwnCopiesAndNeitherSeesTheOther)
+{
+    const std::string homeA = kvtest::MakeTempDir("kvhomeA");
+    const std::string homeB = kvtest::MakeTempDir("kvhomeB");
+    ASSERT_EQ(chmod(homeA.c_str(), 0755), 0);
+    const bool root = geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(chown(homeB.c_str(), 65534, 65534), 0);
+    }
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    unsetenv("KORVIANET_DATA_DIR");
+    unsetenv("XDG_DATA_HOME");
+
+    setenv("HOME", homeA.c_str(), 1);
+    const DbSetupResult a = PrepareUserDatabase();
+    ASSERT_EQ(a.code, DbSetup::Copied) << a.message;
+    EXPECT_EQ(a.path, homeA + "/.local/share/korvianet/WVL.MDB");
+    {
+        CAppDatabase app(a.path);
+        EXPECT_TRUE(app.AppendCallRecord(kCallOutgoing, "555", "Ann", std::tm{}, 3));
+    }
+
+    // The second user (another account when the test runs as root) starts
+    // from the template, not from the first user's calls, and cannot read
+    // or list the first user's folder.
+    setenv("HOME", homeB.c_str(), 1);
+    const std::string aCopy = a.path;
+    const std::string aFolder = homeA + "/.local/share/korvianet";
+    const std::string tpl = templateBytes;
+    EXPECT_TRUE(kvtest::RunUnprivileged([&] {
+        const DbSetupResult b = PrepareUserDatabase();
+        if (b.code != DbSetup::Copied || b.path != homeB + "/.local/share/korvianet/WVL.MDB")
+            return false;
+        if (kvtest::ReadFileBytes(b.path) != tpl)
+            return false;
+        return !root || (::open(aCopy.c_str(), O_RDONLY) < 0 && errno == EACCES && opendir(aFolder.c_str()) == nullptr);
+    }));
+    EXPECT_NE(kvtest::ReadFileBytes(a.path), templateBytes) << "the first user's calls are kept";
+    EXPECT_EQ(ModeOf(aFolder), mode_t(0700));
+    EXPECT_EQ(ModeOf(a.path), mode_t(0600));
+
+    if (!savedHome.empty())
+        setenv("HOME", savedHome.c_str(), 1);
+    setenv("KORVIANET_DATA_DIR", data.c_str(), 1);
+    kvtest::RemoveTree(homeA);
+    kvtest::RemoveTree(homeB);
 }

@@ -1,0 +1,108 @@
+#!/usr/bin/env bash
+# Installs the build into a scratch folder with prefix /usr and checks the
+# tree: every file the package must hold is there, nothing else is, and the
+# desktop entry, metainfo, udev rule and completion are well formed.
+set -euo pipefail
+build=$1 src=$2 ui=$3
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+root=$(mktemp -d /tmp/kvinstall.XXXXXX)
+trap 'rm -rf "$root"' EXIT
+DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
+
+expected=(
+  usr/bin/korvianet-cli usr/bin/korvianet-modem-sim
+  usr/share/korvianet/WVL.MDB
+  usr/share/doc/korvianet/copyright usr/share/doc/korvianet/changelog.gz
+  usr/share/applications/korvianet.desktop
+  usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml
+  usr/lib/udev/rules.d/60-korvianet.rules
+  usr/share/man/man1/korvianet-cli.1.gz usr/share/man/man1/korvianet-modem-sim.1.gz
+  usr/share/bash-completion/completions/korvianet-cli
+)
+[ "$ui" = 1 ] && expected+=(usr/bin/korvianet usr/share/man/man1/korvianet.1.gz)
+for s in 16 22 24 32 48 64 128 256; do
+  expected+=("usr/share/icons/hicolor/${s}x${s}/apps/korvianet.png")
+done
+for f in "${expected[@]}"; do
+  [ -f "$root/$f" ] || fail "$f is not installed"
+done
+# Nothing outside the product's own places (no test programs, no libraries,
+# no headers).
+stray=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -Ev \
+  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/lib/udev/rules\.d/' || true)
+[ -z "$stray" ] || fail "unexpected files installed: $stray"
+
+# The icons are the size their folder says.
+for s in 16 22 24 32 48 64 128 256; do
+  f=$root/usr/share/icons/hicolor/${s}x${s}/apps/korvianet.png
+  dims=$(python3 -c 'import struct,sys; d=open(sys.argv[1],"rb").read(24); print("%dx%d" % struct.unpack(">II", d[16:24]))' "$f")
+  [ "$dims" = "${s}x${s}" ] || fail "$f is $dims"
+done
+
+# The udev rule covers exactly the product ids the port discovery knows.
+known=$(grep -o 'kProducts\[\] = {[^}]*}' "$src/src/engine/DrvComm.cpp" | grep -o '"[0-9A-Fa-f]*"' | tr -d '"' | sort | tr '\n' ' ')
+rule=$root/usr/lib/udev/rules.d/60-korvianet.rules
+[ -n "$known" ] || fail "no product ids found in the port discovery"
+while IFS= read -r line; do
+  ids=$(grep -o 'idProduct}=="[^"]*"' <<<"$line" | sed 's/.*=="//; s/"$//' | tr '|' '\n' | sort | tr '\n' ' ')
+  [ "$ids" = "$known" ] || fail "udev rule names products '$ids', the discovery knows '$known'"
+done < <(grep 'idProduct' "$rule")
+grep -q 'SUBSYSTEM!="tty", GOTO="korvianet_end"' "$rule" || fail "the uaccess tag is not limited to tty nodes"
+grep -q 'TAG+="uaccess"' "$rule" || fail "no uaccess tag"
+[ "$(grep -c 'ENV{ID_MM_DEVICE_IGNORE}="1"' "$rule")" = 2 ] || fail "ModemManager is not kept off the device and its ports"
+# Every GOTO has its LABEL, and no line uses = where == is meant.
+for l in $(grep -o 'GOTO="[^"]*"' "$rule" | sed 's/GOTO="//; s/"//' | sort -u); do
+  grep -q "^LABEL=\"$l\"" "$rule" || fail "GOTO $l without LABEL"
+done
+if grep -Ev '^\s*(#|$)' "$rule" | grep -Eq '(SUBSYSTEMS?|ACTION|ATTRS?\{[^}]*\}|ENV\{DEVTYPE\})="'; then
+  fail "a match key uses = instead of =="
+fi
+
+# The manual pages read without warnings, one per program.
+if command -v man >/dev/null; then
+  for page in "$root"/usr/share/man/man1/*.1.gz; do
+    warn=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
+    [ -z "$warn" ] || fail "$(basename "$page"): $warn"
+  done
+fi
+for prog in "$root"/usr/bin/*; do
+  [ -f "$root/usr/share/man/man1/$(basename "$prog").1.gz" ] || fail "no manual page for $(basename "$prog")"
+done
+
+# The completion, with stand-ins for the two bash-completion helpers it uses.
+complete_at() { # words... -> COMPREPLY of the last word
+  bash -c '
+    _init_completion() { words=("${COMP_WORDS[@]}"); cword=$COMP_CWORD; cur=${words[cword]}; prev=${words[cword-1]}; }
+    _filedir() { COMPREPLY=(FILES); }
+    source "$1"; shift
+    COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+    _korvianet_cli
+    echo "${COMPREPLY[*]}"' _ "$root/usr/share/bash-completion/completions/korvianet-cli" "$@"
+}
+check_completion() { # expected words...
+  local want=$1; shift
+  local got; got=$(complete_at "$@")
+  [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
+}
+check_completion "sms" korvianet-cli sm
+check_completion "at config db frame history pb ports run sms traffic" korvianet-cli -v ""
+check_completion "--ticks" korvianet-cli at status --t
+check_completion "run" korvianet-cli -v --config-dir /tmp/x r
+check_completion "list" korvianet-cli --device /dev/ttyUSB1 sms l
+check_completion "memory ruim" korvianet-cli pb delete ""
+check_completion "--seconds" korvianet-cli run --se
+check_completion "FILES" korvianet-cli --config-dir ""
+check_completion "teal_dialer.ini" korvianet-cli config get te
+check_completion "--callback" korvianet-cli sms send --ca
+check_completion "" korvianet-cli db path ""
+
+# Desktop entry and metainfo, with the validators CI installs.
+for tool in desktop-file-validate appstreamcli; do
+  command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
+done
+desktop-file-validate "$root/usr/share/applications/korvianet.desktop"
+grep -q '^Exec=korvianet$' "$root/usr/share/applications/korvianet.desktop" || fail "the menu entry does not start korvianet"
+appstreamcli validate --no-net "$root/usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml" >/dev/null \
+  || appstreamcli validate --no-net "$root/usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml"
+echo "installed tree ok"
