@@ -223,6 +223,13 @@ bool CConnectionManager::RecreateClient()
 bool CConnectionManager::DoDisconnect(uint8_t code)
 {
     kv::ModemState& st = m_host.State();
+    // A monitor pass that queued its next check just before the disconnect
+    // took the head leaves that check behind it: run after the hang-up, it
+    // would put the thread back in the connected state for a whole period
+    // (the engine shows data rates again, a failed check is counted). The
+    // ended connection's checks and resets go with it.
+    RasRequestRemove(RAS_REQ_MONITOR);
+    RasRequestRemove(RAS_REQ_RESET);
     // 1.
     m_host.ShowControl(kv::IDC_NET_DISCONNECT, false);
     m_host.EnableControl(kv::IDC_NET_CONNECT, false);

@@ -99,6 +99,34 @@ TEST_F(NetTest, ASecondNetDisconnectIsRefusedByTheQueue)
     EXPECT_EQ(backend->HangUps(), 1);
 }
 
+TEST_F(NetTest, ACheckQueuedBehindTheDisconnectDoesNotRunAfterIt)
+{
+    StartManager();
+    manager->NetConnect();
+    ASSERT_TRUE(Connected());
+    // The monitor pass had queued its next check when Net Disconnect was
+    // pressed: the disconnect goes in front of it.
+    manager->RasRequest(RAS_REQ_MONITOR, false);
+    manager->NetDisconnect();
+    bool disconnecting = false;
+    bool monitoredAfter = false;
+    ASSERT_TRUE(Until([&] {
+        const uint8_t s = manager->State();
+        disconnecting = disconnecting || s == RAS_REQ_DISCONNECT;
+        monitoredAfter = monitoredAfter || (disconnecting && s == RAS_REQ_MONITOR);
+        return s == RAS_REQ_LOOK && Records().size() == 1;
+    }));
+    // Watch one more period: the ended connection is never monitored again.
+    Until([&] {
+        monitoredAfter = monitoredAfter || manager->State() == RAS_REQ_MONITOR;
+        return false;
+    }, 700);
+    EXPECT_FALSE(monitoredAfter);
+    EXPECT_EQ(manager->FailCount(), 0);
+    EXPECT_FALSE(manager->RasRequestPending(RAS_REQ_MONITOR));
+    EXPECT_EQ(manager->State(), RAS_REQ_LOOK);
+}
+
 TEST_F(NetTest, AnOutsideConnectionIsAdoptedWithinASecond)
 {
     StartManager();
