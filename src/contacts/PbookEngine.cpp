@@ -444,6 +444,81 @@ CPbookEngine::Change CPbookEngine::DeleteEntry(int storageType, int index)
     return c;
 }
 
+CPbookEngine::Change CPbookEngine::ModifyEntry(int storageType, int index, const std::string& name,
+                                               const std::string& number)
+{
+    Change c;
+    if (storageType != kPbookMemory && storageType != kPbookRuim) {
+        c.refusal = "unknown phonebook";
+        return c;
+    }
+    const DialCheck dc = CheckDialString(number);
+    if (dc != DialCheck::Ok) {
+        c.refusal = DialCheckText(dc);
+        return c;
+    }
+    if (number.empty()) {
+        c.refusal = "empty number";
+        return c;
+    }
+    // The entry as the table has it: what goes back to the modem when the
+    // new write fails.
+    std::string oldName, oldNumber;
+    CDaoPbookDb& pb = m_db.Pbook();
+    CloseQuietly(pb);
+    try {
+        pb.Open(CDaoPbookDb::QueryEntry(index, storageType));
+        if (pb.IsEOF()) {
+            pb.Close();
+            c.refusal = "no such entry";
+            return c;
+        }
+        pb.MoveFirst();
+        oldName = pb.m_name;
+        oldNumber = pb.m_phone_number;
+        pb.Close();
+    } catch (const CDaoException& e) {
+        DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        CloseQuietly(pb);
+        c.result = DM_RESULT_DB_ERROR;
+        c.dbError = e.Description();
+        return c;
+    }
+    PbRecord rec, old;
+    if (!MakePbWriteRecord(storageType, uint32_t(index), name, number, rec)) {
+        c.refusal = "number too long";
+        return c;
+    }
+    if (!MakePbWriteRecord(storageType, uint32_t(index), oldName, oldNumber, old)) {
+        c.refusal = "the stored entry cannot be written back";
+        return c;
+    }
+    uint8_t rec5[5];
+    rec5[0] = rec.storage;
+    for (int i = 0; i < 4; ++i)
+        rec5[1 + i] = uint8_t(uint32_t(index) >> (8 * i));
+    c.result = m_engine.DmSubRequest(DM_PBOOK_DEL, reinterpret_cast<uintptr_t>(rec5), false);
+    if (c.result != DM_PBOOK_DEL)
+        return c;
+    c.result = m_engine.DmSubRequest(DM_PBOOK_WRITE, reinterpret_cast<uintptr_t>(&rec), false);
+    if (c.result == DM_PBOOK_WRITE) {
+        if (!StoreTableRow(storageType, index, name, number, c.dbError)) {
+            c.result = DM_RESULT_DB_ERROR;
+            MarkForReread(storageType);
+        }
+        return c;
+    }
+    DEBUG_LOG(LEVEL_ST, "phonebook modify: write failed, writing back entry %d", index);
+    c.restored = m_engine.DmSubRequest(DM_PBOOK_WRITE, reinterpret_cast<uintptr_t>(&old), false) == DM_PBOOK_WRITE;
+    if (!c.restored) {
+        c.lost = true;
+        std::string err;
+        if (!DeleteTableRow(storageType, index, err))
+            MarkForReread(storageType);
+    }
+    return c;
+}
+
 void CPbookEngine::MarkForReread(int storageType)
 {
     m_engine.State().m_ucPbReadDone &= uint8_t(~(storageType == kPbookRuim ? kPbReadRuim : kPbReadMemory));

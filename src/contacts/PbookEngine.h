@@ -52,6 +52,10 @@ public:
         uint16_t result = 0;      // the sub-request's result, 0 when refused before it
         std::string refusal;      // dial-string or argument refusal text
         std::string dbError;      // result 0x7003: the modem changed, the table could not follow
+        // A change of an existing entry whose new write failed after the old
+        // entry was deleted: whether the old entry was written back.
+        bool restored = false;
+        bool lost = false;        // not written back: the entry is gone from modem and table
         bool ok() const { return refusal.empty() && (result == 0x0091 || result == 0x0092); }
     };
     // Writes one entry to the modem (index 0: the first free one of the
@@ -59,6 +63,13 @@ public:
     Change WriteEntry(int storageType, int index, const std::string& name, const std::string& number);
     // Deletes one entry on the modem and, when accepted, its row.
     Change DeleteEntry(int storageType, int index);
+    // Changes an existing entry: the modem's entry is deleted and written
+    // again with the new name and number; when both are accepted the row
+    // takes the name and number as given. When the new write fails after
+    // the delete, the old entry is written back (restored); when that fails
+    // too the row goes as well (lost), so the table never shows an entry
+    // the modem no longer has. Refused when the table has no such row.
+    Change ModifyEntry(int storageType, int index, const std::string& name, const std::string& number);
 
     // Failed read batches tolerated before a read is given up (tests).
     void SetMaxReadFailures(int n) { m_nMaxReadFailures = n; }

@@ -525,6 +525,14 @@ std::vector<uint8_t> ModemModel::Pbook(const uint8_t* req, size_t len, uint16_t 
         Phonebook* b = bookAt(rec.storage, err);
         if (!b)
             return result(err);
+        if (b->refuseWrites > 0) {
+            if (b->writesBeforeRefusal > 0) {
+                --b->writesBeforeRefusal;
+            } else {
+                --b->refuseWrites;
+                return result(kResFailed);
+            }
+        }
         uint32_t index = rec.index;
         if (index == 0 || index == 0xFFFFFFFFu) { // no index given: the first free one
             index = 1;

@@ -86,6 +86,10 @@ struct Phonebook {
     // after answerBeforeLoss more that are answered.
     int loseReads = 0;
     int answerBeforeLoss = 0;
+    // Write requests still to be refused (result "failed"), after
+    // writesBeforeRefusal more that are carried out.
+    int refuseWrites = 0;
+    int writesBeforeRefusal = 0;
 };
 
 // Card (RUIM) states as the card status reply reports them.

@@ -63,6 +63,7 @@ const char* const kHelp =
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
     "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N [AFTER]\n"
+    "pb-refuse-write memory|ruim N [AFTER]\n"
     "list-sms [memory|ruim] | list-pb [memory|ruim] | sent | calls | empty | help\n";
 
 std::string Printable(const std::string& s)
@@ -304,9 +305,18 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
         }
         return ok(out);
     }
-    if (cmd == "pb-count" || cmd == "pb-lose") {
+    if (cmd == "pb-count" || cmd == "pb-lose" || cmd == "pb-refuse-write") {
         Phonebook* b = w.size() > 1 ? (w[1] == "memory" ? &m.pbMemory : w[1] == "ruim" ? &m.pbRuim : nullptr)
                                     : nullptr;
+        if (cmd == "pb-refuse-write") {
+            long after = 0;
+            if (!b || w.size() < 3 || !ToInt(w[2], n) || n < 0
+                || (w.size() > 3 && (!ToInt(w[3], after) || after < 0)))
+                return err("usage: pb-refuse-write memory|ruim N [AFTER]");
+            b->refuseWrites = int(n);
+            b->writesBeforeRefusal = int(after);
+            return ok();
+        }
         if (cmd == "pb-lose") {
             long skip = 0;
             if (!b || w.size() < 3 || !ToInt(w[2], n) || n < 0
