@@ -8,6 +8,7 @@
 #include "app/Dialer_oneDlg.h"
 #include "app/SmsPageUi.h"
 #include "contacts/CallHistory.h"
+#include "contacts/PhoneBookView.h"
 #include "controls/HoverButton.h"
 #include "engine/DmCall.h"
 #include "engine/HostIds.h"
@@ -131,6 +132,7 @@ public:
         text = m_view->Number();
         return true;
     }
+    void SetNumber(const std::string& number) override { m_view->SetNumber(number); }
     void VolumeDown() override { m_view->VolumeDown(); }
     void VolumeUp() override { m_view->VolumeUp(); }
 
@@ -228,6 +230,38 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
     hooks.callDisplay = [](CDialer_oneDlg& d, intptr_t kind) {
         if (auto* m = dynamic_cast<CWindowMessaging*>(d.MessagingService()))
             m->History().OnCallDisplay(kind);
+    };
+    // The phonebook page: the window's phonebook button (sub 0), the SMS
+    // page's PhoneBook button (sub 1, beside the window) and the dial pad's
+    // call history picker (sub 3).
+    hooks.runPicker = [](CDialer_oneDlg& d, int sub) {
+        auto* m = dynamic_cast<CWindowMessaging*>(d.MessagingService());
+        if (!m || !d.Database())
+            return;
+        kvpb::PhoneBookEnv env;
+        env.engine = &d.Engine();
+        env.db = d.Database();
+        env.pbook = &m->Services().Pbook();
+        env.owner = &d;
+        CDialer_oneDlg* w = &d;
+        env.postUiRequest = [w](uint32_t code) { w->PostUserMessage(kv::MsgTarget::MainWindow, kv::UM_UI_REQUEST, code, 0); };
+        env.smsState = [w] { return w->SmsPage() ? w->SmsPage()->ListState() : uint16_t(0); };
+        env.smsSending = [w] { return w->SmsPage() && w->SmsPage()->Sending(); };
+        env.setRecipients = [w](const std::vector<std::string>& numbers) {
+            if (w->SmsPage())
+                w->SmsPage()->SetRecipients(numbers);
+        };
+        env.setDial = [w, m](const std::string& number, const std::string& name) {
+            if (w->DialPad())
+                w->DialPad()->SetNumber(number);
+            m->History().SetPickedName(name);
+        };
+        const int page = sub == 1 ? -kv::pbpage::PAGE_MEMORY : kv::pbpage::PAGE_MEMORY;
+        kvpb::CPhoneBookView view(std::move(env), page, sub == 3 ? kv::pbpage::PAGE_HISTORY : -1, &d);
+        view.exec();
+        // From the dial pad: back to it, unless the page closed to write a message.
+        if (sub == 3 && view.ReturnFlag())
+            d.UserActiveView(kv::VIEW_DIAL_PAD, 1);
     };
     hooks.ring = [](bool start) {
         if (start)

@@ -537,7 +537,17 @@ intptr_t CDialer_oneDlg::OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t 
         OnBringToFront(wParam);
         return 0;
     case UM_OPEN_CALL_PICKER:
-        UserActiveView(VIEW_PICKER, 0);
+        // The dial pad's history picker opens at once, loaded phonebooks or not.
+        if (m_state.m_nModalView.load() != MODAL_NONE)
+            return 0;
+        UserActiveView(VIEW_STATUS, 0);
+        m_state.m_nModalView = MODAL_PICKER;
+        if (Hooks().runPicker)
+            Hooks().runPicker(*this, 3);
+        else
+            DEBUG_LOG(LEVEL_ST, "UserActiveView: no phonebook page");
+        m_state.m_nModalView = MODAL_NONE;
+        SetModalWindow(nullptr);
         return 0;
     case UM_LOOKUP_NAME: {
         // One answer: the contact's name, or an empty text when none is
@@ -572,8 +582,10 @@ intptr_t CDialer_oneDlg::OnUiRequest(uint32_t sub, intptr_t arg)
             UserActiveView(VIEW_SMS, 1);
         break;
     case UI_REQ_DIAL:
+        // The number to dial is already in the dial pad: showing it must
+        // not clear it.
         if (!dialShown)
-            UserActiveView(VIEW_DIAL_PAD, 0);
+            UserActiveView(VIEW_DIAL_PAD, 1);
         if (m_pDialPad && m_state.m_nActiveView.load() == VIEW_DIAL_PAD)
             m_pDialPad->PressSend();
         break;

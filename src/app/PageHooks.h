@@ -19,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 class CDialer_oneDlg;
 
@@ -35,6 +36,8 @@ public:
     virtual void Reset() = 0;
     // A call text that waits for the message line; taken once.
     virtual bool TakePendingCallText(std::string&) { return false; }
+    // The number the phonebook page chose to call.
+    virtual void SetNumber(const std::string&) {}
     virtual void VolumeDown() {}
     virtual void VolumeUp() {}
 };
@@ -53,6 +56,11 @@ public:
     // Fills the empty recipient rows from the phonebook selection; false
     // when none was free.
     virtual bool FillRecipients() { return false; }
+    // The phonebook page's selection (at most 5 numbers) becomes the
+    // recipients list; FillRecipients or the compose mode takes it from there.
+    virtual void SetRecipients(const std::vector<std::string>&) {}
+    // A send sequence runs.
+    virtual bool Sending() const { return false; }
     // Timer 110, after the messaging service removed the voice-mail
     // notification's row: the page drops its list item (1: the inbox list
     // is shown).
@@ -79,7 +87,8 @@ struct PageHooks {
     std::function<ISmsPage*(CDialer_oneDlg&)> makeSmsPage;
     // Runs the settings page modally on a tab (0: the page's own choice).
     std::function<void(CDialer_oneDlg&, int tab)> runSettings;
-    // Runs the phonebook page modally as a picker (sub 1: select mode).
+    // Runs the phonebook page modally as a picker (sub 1: select mode; 3:
+    // the call history picker of the dial pad).
     std::function<void(CDialer_oneDlg&, int sub)> runPicker;
     // The in-call display and call history (UM_UI_REQUEST 4).
     std::function<void(CDialer_oneDlg&, intptr_t kind)> callDisplay;

@@ -15,6 +15,7 @@
 // delete) the page ignores commands, mouse and keys, and defers closing.
 #pragma once
 
+#include "contacts/PhoneBookTexts.h"
 #include "engine/HostIds.h"
 
 #include <QDialog>
