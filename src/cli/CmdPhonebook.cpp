@@ -5,6 +5,8 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "contacts/PbCoding.h"
+#include "contacts/PhoneBookRules.h"
+#include "contacts/PhoneBookTexts.h"
 #include "data/DataConstants.h"
 #include "engine/DmCodes.h"
 
@@ -15,7 +17,9 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: pb list [memory|ruim] | pb add memory|ruim [--index N] NAME NUMBER | pb delete memory|ruim INDEX";
+    "usage: pb list [memory|ruim] | pb search memory|ruim [--column all|index|name|phone] TEXT\n"
+    "       | pb add memory|ruim [--index N] NAME NUMBER | pb modify memory|ruim INDEX NAME NUMBER\n"
+    "       | pb delete memory|ruim INDEX";
 
 // What fits the two phonebooks: numbers of 30 (memory) and 20 (card)
 // characters; names of 64 bytes (memory) or the card's name field less one,
@@ -67,6 +71,61 @@ int Used(kv::CMessagingSession& s, int type)
 {
     const kv::ModemState& st = s.Host().State();
     return type == kv::kPbookRuim ? st.m_wPbRuimUsed.load() : st.m_wPbMemoryUsed.load();
+}
+
+// The entries of a search in the local mirror (no modem needed), as the
+// phonebook page finds them.
+int Search(const std::vector<std::string>& args)
+{
+    const int type = StorageType(args[1]);
+    int column = kv::pbpage::COL_ALL;
+    size_t i = 2;
+    if (i < args.size() && args[i] == "--column") {
+        if (i + 1 >= args.size())
+            return kvcli::UsageError("--column needs all, index, name or phone");
+        const std::string& c = args[i + 1];
+        column = c == "all"     ? kv::pbpage::COL_ALL
+                 : c == "index" ? kv::pbpage::COL_INDEX
+                 : c == "name"  ? kv::pbpage::COL_NAME
+                 : c == "phone" ? kv::pbpage::COL_PHONE
+                                : -1;
+        if (column < 0)
+            return kvcli::UsageError("--column: '" + kvcli::Shown(c) + "' is not all, index, name or phone");
+        i += 2;
+    }
+    if (!type || args.size() != i + 1)
+        return kvcli::UsageError(kUsage);
+    const auto query = kv::PbSearchQuery(type, column, args[i]);
+    if (!query)
+        return kvcli::UsageError("TEXT: searching a column other than all needs a text");
+    std::string dbPath;
+    if (!kvcli::PrepareDatabase(dbPath))
+        return kvcli::kExitFailure;
+    kv::CAppDatabase db(dbPath);
+    kv::CDaoPbookDb& pb = db.Pbook();
+    kvcli::Json entries = kvcli::Json::array();
+    std::string text;
+    try {
+        pb.Open(*query);
+        for (; !pb.IsEOF(); pb.MoveNext()) {
+            entries.push_back({{"storage", StorageWord(type)},
+                               {"index", int(pb.m_index)},
+                               {"number", kvcli::Utf8Text(pb.m_phone_number)},
+                               {"name", kvcli::Utf8Text(pb.m_name)}});
+            text += std::string(StorageWord(type)) + "\t" + std::to_string(pb.m_index) + "\t"
+                    + kvcli::Shown(pb.m_phone_number) + "\t" + kvcli::Shown(kvcli::Utf8Text(pb.m_name)) + "\n";
+        }
+        pb.Close();
+    } catch (const kv::CDaoException& e) {
+        if (pb.IsOpen())
+            pb.Close();
+        return kvcli::Fail(kvcli::kExitFailure, "cannot search: " + kvcli::Shown(e.Description()));
+    }
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"entries", entries}});
+    else
+        std::fputs(text.c_str(), stdout);
+    return kvcli::kExitOk;
 }
 
 int List(kv::CMessagingSession& s, int only)
@@ -144,6 +203,12 @@ int Report(const kv::CPbookEngine::Change& c, const char* what, int type, int in
                                + " (0x7003); the next phonebook read (e.g. 'korvianet-cli pb list') "
                                  "brings the local copy in step");
     }
+    if (c.restored)
+        return kvcli::Fail(kvcli::kExitFailure, "the modem did not store the changed " + entry
+                                                    + "; the old entry was written back: " + kvcli::ResultText(c.result));
+    if (c.lost)
+        return kvcli::Fail(kvcli::kExitFailure, "the modem did not store the changed " + entry
+                                                    + " and the old entry could not be written back: the entry is gone");
     if (!c.ok()) {
         std::string msg = std::string("cannot change ") + entry + ": " + kvcli::ResultText(c.result);
         if (c.result == kv::DM_RESULT_EXCHANGE_FAILED)
@@ -222,6 +287,31 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
     }
     if (sub == "add" && args.size() >= 4)
         return Add(opts, args);
+    if (sub == "search" && args.size() >= 3)
+        return Search(args);
+    if (sub == "modify" && args.size() == 5) {
+        const int type = StorageType(args[1]);
+        if (!type)
+            return kvcli::UsageError(kUsage);
+        const auto index = kvcli::NumberArg("INDEX", args[2], 1, 0xFFFF);
+        if (!index)
+            return kvcli::kExitUsage;
+        if (const std::string why = NameProblem(args[3], type, 65); !why.empty())
+            return kvcli::UsageError("NAME: " + why);
+        if (const std::string why = kvcli::DialProblem(args[4], NumberRules(type)); !why.empty())
+            return kvcli::UsageError("NUMBER: " + why);
+        int status = kvcli::kExitOk;
+        auto s = kvcli::OpenSession(opts, true, status);
+        if (!s)
+            return status;
+        if (const std::string why = NameProblem(args[3], type, s->Host().State().m_wPbLen.load()); !why.empty())
+            return kvcli::UsageError("NAME: " + why);
+        const auto c = s->Pbook().ModifyEntry(type, int(*index), args[3], args[4]);
+        if (c.refusal == "no such entry")
+            return kvcli::Fail(kvcli::kExitFailure, std::string("no ") + StorageWord(type) + " entry "
+                                                         + std::to_string(*index) + " (pb add stores a new one)");
+        return Report(c, "changed", type, int(*index));
+    }
     if (sub == "delete" && args.size() == 3) {
         const int type = StorageType(args[1]);
         if (!type)
@@ -244,9 +334,11 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
 
 } // namespace
 
-KV_CLI_COMMAND("pb", "pb list [memory|ruim] | pb add memory|ruim [--index N] NAME NUMBER | pb delete memory|ruim INDEX",
-               "list the phonebooks read from the modem, add an entry (the first free index unless given)\n"
-               "      or delete one, on the modem and in the local mirror. NUMBER: digits, *, #, a leading +,\n"
+KV_CLI_COMMAND("pb", "pb list [memory|ruim] | pb search memory|ruim [--column all|index|name|phone] TEXT | pb add memory|ruim [--index N] NAME NUMBER | pb modify memory|ruim INDEX NAME NUMBER | pb delete memory|ruim INDEX",
+               "list the phonebooks read from the modem, search the local mirror (TEXT matched literally),\n"
+               "      add an entry (the first free index unless given), change one (deleted and written again;\n"
+               "      the old entry is written back when the new one is refused) or delete one, on the modem\n"
+               "      and in the local mirror. NUMBER: digits, *, #, a leading +,\n"
                "      the pause p; at most 30 characters (memory) or 20 (ruim). NAME: not empty, at most 64\n"
                "      bytes (memory) or the card's name field less one (ruim; 30 and fewer characters when\n"
                "      not plain ASCII). N and INDEX: from 1 to the phonebook's capacity",
@@ -254,4 +346,6 @@ KV_CLI_COMMAND("pb", "pb list [memory|ruim] | pb add memory|ruim [--index N] NAM
                "  pb list:   {\"ruim\": {\"used\": N, \"capacity\": N}, \"memory\": {...},\n"
                "              \"entries\": [{\"storage\": \"ruim\"|\"memory\", \"index\": N, \"number\": TEXT,\n"
                "                           \"name\": TEXT}]}   (only the phonebook asked for, if one was)\n"
-               "  pb add / pb delete: {\"storage\": \"ruim\"|\"memory\", \"index\": N, \"result\": \"stored\"|\"deleted\"}");
+               "  pb search: {\"entries\": [...as pb list...]}\n"
+               "  pb add / modify / delete: {\"storage\": \"ruim\"|\"memory\", \"index\": N,\n"
+               "              \"result\": \"stored\"|\"changed\"|\"deleted\"}");

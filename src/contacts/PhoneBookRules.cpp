@@ -197,7 +197,10 @@ bool DeleteCallRecord(CAppDatabase& db, int64_t callNumber, std::string& error)
     CloseQuietly(rs);
     try {
         rs.Open(CDaoVcallDb::QueryEntryText(std::to_string(callNumber)));
-        rs.MoveFirst();
+        if (rs.IsEOF()) {
+            rs.Close();
+            return false; // no record has that number
+        }
         rs.Delete();
         rs.Close();
         return true;
