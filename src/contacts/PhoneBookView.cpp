@@ -70,7 +70,7 @@ QPixmap CallIcon(int kind)
 
 QPixmap PbButtonStrip(const QString& label, int width, int height)
 {
-    QPixmap pm(width * 3, height);
+    QPixmap pm(width * 4, height);
     pm.fill(Qt::transparent);
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
@@ -78,23 +78,30 @@ QPixmap PbButtonStrip(const QString& label, int width, int height)
     f.setPixelSize(11);
     f.setBold(true);
     p.setFont(f);
-    for (int frame = 0; frame < 3; ++frame) {
+    for (int frame = 0; frame < 4; ++frame) {
         p.save();
         p.translate(frame * width, 0);
         QColor base(88, 120, 190);
+        QColor text = Qt::white;
         if (frame == 1)
             base = base.lighter(125);
         if (frame == 2)
             base = base.darker(130);
-        const QRectF body(0.5, 0.5 + (frame == 2 ? 1 : 0), width - 1.0, height - 1.0 - (frame == 2 ? 1 : 0));
+        if (frame == 3) {
+            // Disabled: the page shown now, or an action not available.
+            base = QColor(236, 240, 248);
+            text = QColor(70, 90, 140);
+        }
+        const int sink = frame == 2 ? 1 : 0;
+        const QRectF body(0.5, 0.5 + sink, width - 1.0, height - 1.0 - sink);
         QLinearGradient g(0, body.top(), 0, body.bottom());
-        g.setColorAt(0, base.lighter(140));
+        g.setColorAt(0, base.lighter(frame == 3 ? 102 : 140));
         g.setColorAt(0.5, base);
-        g.setColorAt(1, base.darker(125));
-        p.setPen(QPen(base.darker(180), 1));
+        g.setColorAt(1, base.darker(frame == 3 ? 108 : 125));
+        p.setPen(QPen(frame == 3 ? QColor(120, 140, 190) : base.darker(180), 1));
         p.setBrush(g);
         p.drawRoundedRect(body, 5, 5);
-        p.setPen(Qt::white);
+        p.setPen(text);
         p.drawText(body, Qt::AlignCenter, label);
         p.restore();
     }
@@ -139,7 +146,8 @@ CHoverButton* CPhoneBookView::MakeButton(int id, const char* label, const char* 
 {
     auto* b = new CHoverButton(this, id);
     b->setObjectName(QString::number(id));
-    b->SetBitmap(PbButtonStrip(QString::fromLatin1(label), place.width(), place.height()), 3);
+    b->SetBitmap(PbButtonStrip(QString::fromLatin1(label), place.width(), place.height()), 4);
+    b->MarkLook(CHoverButton::LOOK_DISABLED_FRAME3);
     b->SetTooltipText(QString::fromLatin1(tip));
     b->move(place.topLeft());
     m_buttons.emplace_back(id, b);

@@ -177,8 +177,8 @@ private:
     QPixmap m_icons[3];
 };
 
-// The button strip of the page's bitmap buttons: three frames (normal,
-// hover, pressed) with the label.
+// The button strip of the page's bitmap buttons: four frames (normal,
+// hover, pressed, disabled) with the label.
 QPixmap PbButtonStrip(const QString& label, int width, int height);
 
 } // namespace kvpb
