@@ -367,6 +367,28 @@ bool CPbookEngine::StoreTableRow(int storageType, int index, const std::string& 
     }
 }
 
+int CPbookEngine::FreeIndex(int storageType, std::string& error)
+{
+    CDaoPbookDb& pb = m_db.Pbook();
+    CloseQuietly(pb);
+    std::set<int32_t> used;
+    try {
+        pb.Open(CDaoPbookDb::QueryStorage(storageType));
+        for (; !pb.IsEOF(); pb.MoveNext())
+            used.insert(pb.m_index);
+        pb.Close();
+    } catch (const CDaoException& e) {
+        DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+        error = e.Description();
+        CloseQuietly(pb);
+        return 0;
+    }
+    int index = 1;
+    while (used.count(index))
+        ++index;
+    return index;
+}
+
 bool CPbookEngine::DeleteTableRow(int storageType, int index, std::string& error)
 {
     CDaoPbookDb& pb = m_db.Pbook();
@@ -404,8 +426,15 @@ CPbookEngine::Change CPbookEngine::WriteEntry(int storageType, int index, const 
         c.refusal = "empty number";
         return c;
     }
-    if (index <= 0)
-        index = m_db.Pbook().NextFreeIndex(storageType);
+    if (index <= 0) {
+        // A table that cannot be read must not pass for an empty one: index
+        // 1 would overwrite the modem's first entry.
+        index = FreeIndex(storageType, c.dbError);
+        if (index <= 0) {
+            c.result = DM_RESULT_DB_ERROR;
+            return c;
+        }
+    }
     PbRecord rec;
     if (!MakePbWriteRecord(storageType, uint32_t(index), name, number, rec)) {
         c.refusal = "number too long";

@@ -59,7 +59,8 @@ public:
         bool ok() const { return refusal.empty() && (result == 0x0091 || result == 0x0092); }
     };
     // Writes one entry to the modem (index 0: the first free one of the
-    // table) and, when the modem accepted it, stores it in the table.
+    // table; result 0x7003 and nothing written when the table cannot be
+    // read) and, when the modem accepted it, stores it in the table.
     Change WriteEntry(int storageType, int index, const std::string& name, const std::string& number);
     // Deletes one entry on the modem and, when accepted, its row.
     Change DeleteEntry(int storageType, int index);
@@ -80,6 +81,9 @@ private:
     bool StoreTableRow(int storageType, int index, const std::string& name, const std::string& number,
                        std::string& error);
     bool DeleteTableRow(int storageType, int index, std::string& error);
+    // The lowest index from 1 that the table does not use for the storage
+    // type; 0 (error set) when the table cannot be read.
+    int FreeIndex(int storageType, std::string& error);
     // After the modem changed and the table could not follow: the next load
     // of that phonebook reads it from the modem again.
     void MarkForReread(int storageType);

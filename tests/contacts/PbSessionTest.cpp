@@ -176,3 +176,19 @@ TEST_F(PbSession, KilledDuringAReadLeavesAConsistentTable)
     EXPECT_EQ(Count("tealfin_pbook", "storage_type=2"), 1);
     EXPECT_EQ(Count("tealfin_pbook", "name='Before'"), 1);
 }
+
+// Without a readable table there is no knowing which index is free: the
+// first free one must not become 1 and overwrite the modem's first entry.
+TEST_F(PbSession, AnUnreadableTableNeverTurnsIntoIndexOne)
+{
+    StartSim([](ModemModel& m) { SeedBooks(m, 2, 0); });
+    ASSERT_TRUE(StartSession(true));
+    Sql("ALTER TABLE tealfin_pbook RENAME TO tealfin_pbook_gone");
+    const auto c = m_session->Pbook().WriteEntry(kPbookRuim, 0, "Zoe", "123");
+    EXPECT_EQ(c.result, DM_RESULT_DB_ERROR);
+    EXPECT_FALSE(c.dbError.empty());
+    EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.pbRuim.entries[1].name == "Card 1"; }));
+    const auto mod = m_session->Pbook().ModifyEntry(kPbookRuim, 1, "Zoe", "123");
+    EXPECT_EQ(mod.result, DM_RESULT_DB_ERROR);
+    EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.pbRuim.entries.count(1) == 1; }));
+}

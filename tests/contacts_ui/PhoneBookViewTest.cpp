@@ -184,6 +184,14 @@ TEST_F(PbPage, InsertRefusesIndexZeroBeyondCapacityAndAFullPhonebook)
     EXPECT_EQ(m_asked.back(), kAskInsert);
     EXPECT_TRUE(OnCard(3, "Zed"));
     EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND \"index\"=3 AND name='Zed' AND phone_number='12p3'"), 1);
+
+    // A table that cannot be read decides nothing: entry 1 stays as it is.
+    Sql("ALTER TABLE tealfin_pbook RENAME TO tealfin_pbook_gone");
+    m_asked.clear();
+    Fill(*v, "1", "Zed", "123");
+    v->OnInsert();
+    EXPECT_EQ(m_asked, std::vector<std::string>{kDbFailed});
+    EXPECT_TRUE(OnCard(1, Name(1)));
 }
 
 TEST_F(PbPage, ModifyDeletesThenWritesOnTheModemAndWritesTheOldEntryBackWhenTheWriteFails)
