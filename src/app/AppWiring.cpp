@@ -107,7 +107,9 @@ class CDialPadPage : public IDialPadPage {
 public:
     CDialPadPage(CDialer_oneDlg& dlg, kv::CDmCall& call) : m_view(new kvvoice::CVcallView(dlg.Engine(), &dlg)), m_call(call)
     {
-        m_view->SetToneFlag(dlg.DtmfTone());
+        // The window reads "dtmf_len" after the pages are built: the page
+        // asks the window's flag whenever a key needs it.
+        m_view->SetToneSource([&dlg] { return dlg.DtmfTone(); });
         m_view->SetVolumeLabelSink([&dlg](const char* up, const char* down) {
             for (auto [id, text] : {std::pair{kv::IDC_VOLUME_UP, up}, std::pair{kv::IDC_VOLUME_DOWN, down}}) {
                 QWidget* w = dlg.Control(id);

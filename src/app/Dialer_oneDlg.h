@@ -29,6 +29,7 @@
 #include <QPixmap>
 #include <QPointer>
 #include <QRegion>
+#include <atomic>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -129,7 +130,8 @@ public:
         if (number)
             m_strPhoneNumber = *number;
     }
-    bool DtmfTone() const { return m_bDtmfTone; }
+    // Read by the dial pad on the UI thread and by the DM engine's key command.
+    bool DtmfTone() const { return m_bDtmfTone.load(); }
     void SetDtmfTone(bool on) { m_bDtmfTone = on; }
     const std::string& UserName() const { return m_strUserName; }
     const std::string& EntryLabel() const { return m_strEntryLabel; }
@@ -257,7 +259,7 @@ private:
     // Settings and flags.
     std::string m_strUserName, m_strPassword, m_strPhoneNumber, m_strEntryLabel;
     bool m_bTopMost = false;
-    bool m_bDtmfTone = false;
+    std::atomic<bool> m_bDtmfTone{false};
     bool m_bInitDone = false;
     bool m_bClosing = false;
     bool m_bClosed = false;

@@ -74,7 +74,7 @@ bool CVcallView::eventFilter(QObject* watched, QEvent* e)
         if (me->button() == Qt::LeftButton) {
             if (e->type() == QEvent::MouseButtonPress)
                 Key(ch.toInt(), KEY_BUTTON);
-            else if (m_bTone.load())
+            else if (ToneFlag())
                 Key(kKeyCodeRelease, KEY_BUTTON);
         }
     }
@@ -153,6 +153,10 @@ void CVcallView::LocalEdit(int code, int source)
         if (!m_strNumber.empty() || st.m_wUiPhase.load() == UI_PHASE_INCOMING || m_bPicker) {
             m_bPicker = false;
             QueueDial(m_engine, m_strNumber);
+            // The number is cut at its first pause: the groups after it wait
+            // in the pause list, and tones typed during the call follow the
+            // number actually dialled.
+            m_strNumber = m_strNumber.substr(0, m_strNumber.find('p'));
         } else {
             m_bPicker = true;
             Host().PostUserMessage(MsgTarget::MainWindow, UM_OPEN_CALL_PICKER, 0, 0);
@@ -236,14 +240,30 @@ void CVcallView::IncomingMode()
 
 void CVcallView::EngineKey(uint8_t key)
 {
-    QMetaObject::invokeMethod(
-        this,
-        [this, key] {
-            // The engine ended the call or refused it: the number goes.
-            if (key == CALL_KEY_END)
-                ResetDialPad(2);
-        },
-        Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, [this, key] { FollowEngineKey(key); }, Qt::QueuedConnection);
+}
+
+void CVcallView::FollowEngineKey(int key)
+{
+    switch (key) {
+    case CALL_KEY_END:
+        // The engine ended the call or refused to place it: the number goes
+        // and the engine's own text (a refusal) stays on the line.
+        ResetDialPad(2);
+        return;
+    case CALL_KEY_SEND:
+        // SEND reaches the page only during a call: it answered the call or
+        // switched to the waiting party, whose texts the engine shows. There
+        // is nothing to dial and no picker to open, and the line keeps the
+        // party (an empty number shown would blank it).
+        m_bPicker = false;
+        return;
+    default:
+        // A digit sent as a tone is added to the number, CLR takes the last
+        // character off; the line shows the number.
+        LocalEdit(key, KEY_LOCAL);
+        return;
+    }
 }
 
 void CVcallView::LabelVolumeButtons(bool inCall)

@@ -56,7 +56,11 @@ public:
     void SetPickedName(const std::string& name) { m_strPicked = name.substr(0, 99); }
     const std::string& PickedName() const { return m_strPicked; }
     bool PendingCallText() const { return m_bPending.load(); }
-    // The DTMF tone flag (setting "dtmf_len" 0): digits also send their release.
+    // The DTMF tone flag (setting "dtmf_len" 0): digits also send their
+    // release. The main window owns the flag; the page asks it each time
+    // (from the UI and the engine thread), so a change takes effect at once.
+    // Without a source the page keeps its own flag.
+    void SetToneSource(std::function<bool()> source) { m_toneSource = std::move(source); }
     void SetToneFlag(bool on) { m_bTone = on; }
     void VolumeUp();
     void VolumeDown();
@@ -70,7 +74,7 @@ public:
     // --- kv::ICallPad (engine thread) ---
     void IncomingMode() override;
     void EngineKey(uint8_t key) override;
-    bool ToneFlag() const override { return m_bTone.load(); }
+    bool ToneFlag() const override { return m_toneSource ? m_toneSource() : m_bTone.load(); }
     bool TakePendingFlag() override { return m_bPending.exchange(false); }
     void LabelVolumeButtons(bool inCall) override;
 
@@ -80,6 +84,8 @@ protected:
 
 private:
     void LocalEdit(int code, int source);
+    // What the page does with a key the engine sent (UI thread).
+    void FollowEngineKey(int key);
     void ShowNumber();
     kv::IDmHost& Host() { return m_engine.Host(); }
     kv::ModemState& St() { return m_engine.State(); }
@@ -94,6 +100,7 @@ private:
     std::atomic<bool> m_bPending{false};
     std::map<int, QPushButton*> m_buttons;
     std::function<void(const char*, const char*)> m_labelSink;
+    std::function<bool()> m_toneSource;
 };
 
 } // namespace kvvoice

@@ -15,6 +15,7 @@
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
 #include "support/HangGuard.h"
+#include "voice/VcallView.h"
 
 #include <QPushButton>
 #include <QTest>
@@ -331,10 +332,12 @@ TEST_F(MessagingWiring, TheFirstStartWorksOnTheUsersOwnCopyAndNeverWritesTheTemp
 }
 
 // A call through the window: the caller's phonebook name on the message
-// line, the dial pad's keys answer and end the call, the history row names
-// the caller.
+// line, the dial pad's keys answer the call, send a tone (held, as the
+// "dtmf_len" setting asks, and shown once the modem took it) and end the
+// call, the history row names the caller.
 TEST_F(MessagingWiring, IncomingCallIsShownAnsweredFromTheDialPadAndRecorded)
 {
+    settings.WriteFile("teal_dialer.ini", "[dtmf_len]\nnum=0\n");
     StartSimulator();
     sim->WithModel([](sim::ModemModel& m) { m.call.releaseMs = 300; });
     Open();
@@ -351,6 +354,12 @@ TEST_F(MessagingWiring, IncomingCallIsShownAnsweredFromTheDialPadAndRecorded)
     QTest::mouseClick(five, Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_ucLastCallState.load() == 0x86; }, 5000));
     EXPECT_FALSE(dlg->State().m_call.m_bRinging.load());
+    // Answering leaves the caller on the line.
+    EXPECT_EQ(dlg->MessageLine(), "Alice\n6195550199");
+    EXPECT_TRUE(static_cast<kvvoice::CVcallView*>(pad)->ToneFlag());
+    QTest::mouseClick(pad->findChild<QPushButton*>("vcall_1026"), Qt::LeftButton);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->MessageLine() == "7"; }, 5000)) << dlg->MessageLine();
+    EXPECT_EQ(sim->WithModel([](sim::ModemModel& m) { return m.call.Dtmf(); }), std::vector<std::string>{"7"});
     QTest::mouseClick(pad->findChild<QPushButton*>("vcall_1032"), Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_wUiPhase.load() == UI_PHASE_IDLE; }, 5000));
     bool recorded = false;

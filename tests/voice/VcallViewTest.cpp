@@ -165,6 +165,56 @@ TEST_F(VcallViewTest, ClearDuringCallWaitingGivesTheLineBackToTheFirstCall)
     EXPECT_EQ(Keys(), (std::vector<int>{'R'})); // CLR still goes to the modem
 }
 
+// Keys the engine sent during a call: a tone is added to the number that was
+// dialled (without its pause groups), CLR takes it off again, SEND keeps the
+// party the engine shows and never opens the picker, END drops the number.
+TEST_F(VcallViewTest, KeysTheEngineSentAreFollowedOnThePage)
+{
+    ModemState& st = host.State();
+    view.SetNumber("5551234p99");
+    QTest::mouseClick(view.Button(IDC_VCALL_SEND), Qt::LeftButton);
+    EXPECT_EQ(st.m_call.DialNumber(), "5551234");
+    st.m_wUiPhase = UI_PHASE_OUTGOING;
+    Keys();
+    view.EngineKey('7');
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.Number(), "55512347");
+    EXPECT_EQ(host.MessageLine(), "55512347");
+    view.EngineKey(CALL_KEY_CLR);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.Number(), "5551234");
+
+    host.AppendMessageLine("Bob\n6195550122", true);
+    view.EngineKey(CALL_KEY_SEND);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.MessageLine(), "Bob\n6195550122");
+    view.EngineKey(CALL_KEY_END);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view.Number(), "");
+
+    // An incoming call answered with SEND: nothing to dial, no picker.
+    st.m_wUiPhase = UI_PHASE_INCOMING;
+    host.AppendMessageLine("Alice\n6195550199", true);
+    view.EngineKey(CALL_KEY_SEND);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.MessageLine(), "Alice\n6195550199");
+    EXPECT_EQ(PostedCount(UM_OPEN_CALL_PICKER), 0);
+    EXPECT_TRUE(Keys().empty());
+}
+
+// The tone flag belongs to the main window: the page asks it for every key.
+TEST_F(VcallViewTest, TheToneFlagIsAskedForEachKey)
+{
+    bool tone = false;
+    view.SetToneSource([&tone] { return tone; });
+    QTest::mouseClick(view.Button(1020), Qt::LeftButton);
+    EXPECT_EQ(Keys(), (std::vector<int>{'1'}));
+    tone = true;
+    EXPECT_TRUE(view.ToneFlag());
+    QTest::mouseClick(view.Button(1021), Qt::LeftButton);
+    EXPECT_EQ(Keys(), (std::vector<int>{'2', 255}));
+}
+
 TEST_F(VcallViewTest, VolumeButtonsStopAtTheirBounds)
 {
     ModemState& st = host.State();
