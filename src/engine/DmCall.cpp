@@ -462,6 +462,36 @@ void CDmCall::CallEnded(CDmEngine& e)
     ConfigUpdate(e, 1);
 }
 
+// The end of the call on display (the modem's "call ended" report): the
+// history row, the idle display and volume, the dial pad reset.
+void CDmCall::EndShownCall(CDmEngine& e)
+{
+    ModemState& st = e.State();
+    IDmHost& host = e.Host();
+    ClearCallList(st);
+    host.KillTimer(TIMER_CALL_PICKER_END);
+    st.m_ucCallRecordKind = 0;
+    st.m_ucCallFlags &= CALLF_MISSED;
+    host.KillTimer(TIMER_CALL_DURATION);
+    host.KillTimer(TIMER_WAITING_CALL);
+    if (!st.m_call.m_bMissedShown.load())
+        host.AppendMessageLine("", true);
+    if (PhonebookLoaded(st))
+        host.SendUserMessage(UM_UI_REQUEST, UI_REQ_CALL_DISPLAY,
+                             st.m_wUiPhase.load() == UI_PHASE_INCOMING ? 2 : 1);
+    host.ResetDialPad();
+    host.SetIndicator(IND_EAR_VOLUME, st.m_ucIdleVolume.load() & 0x0F);
+    m_pad->LabelVolumeButtons(false);
+    st.m_wUiPhase = UI_PHASE_IDLE;
+    st.m_bRxDiversity = 0;
+    host.SetIndicator(IND_RX_DIVERSITY, 0);
+    host.SetIndicator(IND_CALL, 0x81);
+    ConfigUpdate(e, 1);
+    host.EnableControl(IDC_PHONEBOOK, true);
+    if (st.m_call.m_bRinging.load())
+        PostRing(e, false);
+}
+
 void CDmCall::OnIncomingIndication(CDmEngine& e, const StatusRecord& rec)
 {
     ModemState& st = e.State();
@@ -469,6 +499,17 @@ void CDmCall::OnIncomingIndication(CDmEngine& e, const StatusRecord& rec)
     switch (rec.incomingCallIndicate) {
     case 1:
         DEBUG_LOG(LEVEL_DM, "Incoming call");
+        // The modem reports only its newest event: when a call ends and the
+        // next one comes in between two polls, the end is never seen and the
+        // earlier call would still be shown (and the new one not rung for).
+        // A call that is shown but never reached a conversation has ended
+        // when another comes in; a second call during a conversation is a
+        // waiting call.
+        if (InCallPhase(st) && !(st.m_ucCallFlags.load() & CALLF_CONVERSATION)
+            && rec.state != CALL_STATE_CONVERSATION) {
+            DEBUG_LOG(LEVEL_DM, "end of the earlier call not reported");
+            EndShownCall(e);
+        }
         if (!(st.m_ucCallFlags.load() & CALLF_CONVERSATION))
             st.m_ucCallFlags |= CALLF_ANNOUNCED;
         st.m_call.m_bMissedShown = false;
@@ -493,28 +534,7 @@ void CDmCall::OnIncomingIndication(CDmEngine& e, const StatusRecord& rec)
         if (!InCallPhase(st))
             break;
         DEBUG_LOG(LEVEL_DM, "display end !!");
-        ClearCallList(st);
-        host.KillTimer(TIMER_CALL_PICKER_END);
-        st.m_ucCallRecordKind = 0;
-        st.m_ucCallFlags &= CALLF_MISSED;
-        host.KillTimer(TIMER_CALL_DURATION);
-        host.KillTimer(TIMER_WAITING_CALL);
-        if (!st.m_call.m_bMissedShown.load())
-            host.AppendMessageLine("", true);
-        if (PhonebookLoaded(st))
-            host.SendUserMessage(UM_UI_REQUEST, UI_REQ_CALL_DISPLAY,
-                                 st.m_wUiPhase.load() == UI_PHASE_INCOMING ? 2 : 1);
-        host.ResetDialPad();
-        host.SetIndicator(IND_EAR_VOLUME, st.m_ucIdleVolume.load() & 0x0F);
-        m_pad->LabelVolumeButtons(false);
-        st.m_wUiPhase = UI_PHASE_IDLE;
-        st.m_bRxDiversity = 0;
-        host.SetIndicator(IND_RX_DIVERSITY, 0);
-        host.SetIndicator(IND_CALL, 0x81);
-        ConfigUpdate(e, 1);
-        host.EnableControl(IDC_PHONEBOOK, true);
-        if (st.m_call.m_bRinging.load())
-            PostRing(e, false);
+        EndShownCall(e);
         break;
     case 4:
         if (st.m_wUiPhase.load() == UI_PHASE_IDLE && !(st.m_ucCallFlags.load() & CALLF_FOREIGN_ORIG)) {

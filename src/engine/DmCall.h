@@ -61,6 +61,7 @@ private:
     void ConfigUpdate(CDmEngine& e, intptr_t ending);
     bool SendKey(CDmEngine& e, uint8_t hold, uint8_t key);
     void CallEnded(CDmEngine& e);
+    void EndShownCall(CDmEngine& e);
 
     ICallPad m_noPad;
     ICallPad* m_pad = &m_noPad;

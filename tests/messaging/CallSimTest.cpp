@@ -125,6 +125,33 @@ TEST_F(CallSimTest, IncomingCallRingsIsAnsweredByAnyKeyAndLeavesKindTwo)
     EXPECT_EQ(Count("tealfin_vcall", "storage_type=2 AND phone_number='6195550199' AND name='Alice Pb'"), 1);
 }
 
+// A call refused with END and the next call coming in before the engine
+// polled again: the modem reports only the newest event, so the end of the
+// refused call is never seen. The new call still rings and shows, and the
+// refused call keeps its history row.
+TEST_F(CallSimTest, ACallRightAfterARefusedOneRingsAgain)
+{
+    Begin([](sim::ModemModel& m) { m.call.releaseMs = 0; });
+    ASSERT_EQ(m_sim->Command("call 6195550155"), "OK\n");
+    ASSERT_TRUE(Until([&] { return Posted(UM_RING_START) == 1 && State().m_ucLastCallState.load() == 0x85; }));
+    ASSERT_EQ(QueueCallKey(Engine(), CALL_KEY_END), 1);
+    ASSERT_TRUE(Until([&] {
+        const auto h = SimHistory();
+        return !h.empty() && h.back() == "in 6195550155 rejected";
+    }));
+    ASSERT_EQ(m_sim->Command("call 6195550166"), "OK\n");
+    ASSERT_TRUE(Until([&] { return Line() == "\n6195550166" && Posted(UM_RING_START) == 2; }))
+        << "[" << Line() << "] rings " << Posted(UM_RING_START);
+    EXPECT_TRUE(State().m_call.m_bRinging.load());
+    EXPECT_EQ(State().m_wUiPhase.load(), UI_PHASE_INCOMING);
+    EXPECT_EQ(Count("tealfin_vcall", "storage_type=2 AND phone_number='6195550155'"), 1);
+    // The new call goes on as usual.
+    ASSERT_TRUE(Until([&] { return State().m_ucLastCallState.load() == 0x85; }));
+    ASSERT_EQ(QueueCallKey(Engine(), CALL_KEY_SEND), 1);
+    ASSERT_TRUE(Until([&] { return Conversation(); }));
+    EXPECT_FALSE(State().m_call.m_bRinging.load());
+}
+
 TEST_F(CallSimTest, UnansweredCallIsAMissedCallOfKindThree)
 {
     Begin([](sim::ModemModel& m) { m.call.ringTimeoutMs = 600; });
