@@ -14,8 +14,8 @@ endif()
 install(TARGETS ${_kv_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${CMAKE_BINARY_DIR}/bin/WVL.MDB DESTINATION ${KORVIA_DATA_INSTALL_DIR})
-# The ring tone is only there when the build makes one.
-install(FILES ${CMAKE_BINARY_DIR}/bin/RingIn.mid DESTINATION ${KORVIA_DATA_INSTALL_DIR} OPTIONAL)
+# The ring tone the build always writes; the program looks for it there.
+install(FILES ${CMAKE_BINARY_DIR}/bin/RingIn.mid DESTINATION ${KORVIA_DATA_INSTALL_DIR})
 
 # udev only reads /usr/lib/udev/rules.d (and /etc); the package's prefix is
 # /usr, a local install under another prefix puts the rule under it.

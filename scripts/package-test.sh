@@ -61,6 +61,8 @@ copy=$home/.local/share/korvianet/WVL.MDB
 [ -f "$copy" ] || fail "no database copy in the user's data folder"
 [ "$(stat -c %a "$(dirname "$copy")")" = 700 ] || fail "the data folder is not private"
 [ "$(stat -c %a /usr/share/korvianet/WVL.MDB)" = 644 ] || fail "the template's mode changed"
+# The ring tone is installed beside the template, readable by everyone.
+[ "$(stat -c %a /usr/share/korvianet/RingIn.mid 2>/dev/null)" = 644 ] || fail "no readable ring tone in /usr/share/korvianet"
 written=$(find /usr -newer "$work/stamp" -path '*korvianet*' 2>/dev/null || true)
 [ -z "$written" ] || fail "written under /usr: $written"
 

@@ -88,22 +88,7 @@ std::string ExecutableDir()
 
 std::vector<std::string> TemplateDatabaseCandidatesFor(const std::string& exeDir)
 {
-    // An installed program (<prefix>/bin beside <prefix>/share/korvianet)
-    // takes its data from the data folder of its own prefix only: whatever
-    // else lies in a bin folder is not ours.
-    const size_t slash = exeDir.rfind('/');
-    if (slash != std::string::npos && exeDir.compare(slash + 1, std::string::npos, "bin") == 0) {
-        const std::string prefix = FolderOf(exeDir);
-        const std::string shared = (prefix == "/" ? std::string() : prefix) + "/share/korvianet";
-        struct stat st {};
-        if (::stat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            std::vector<std::string> out{Join(shared, kDbFileName)};
-            if (shared != kDbInstalledDir)
-                out.push_back(Join(kDbInstalledDir, kDbFileName));
-            return out;
-        }
-    }
-    return {Join(exeDir, kDbFileName), Join(kDbInstalledDir, kDbFileName)};
+    return SharedFileCandidatesFor(exeDir, kDbFileName);
 }
 
 std::vector<std::string> TemplateDatabaseCandidates()

@@ -74,4 +74,26 @@ std::string DataFilePath(const std::string& prefix, const std::string& file)
     return UserDataDir() + "/" + prefix + file;
 }
 
+std::vector<std::string> SharedFileCandidatesFor(const std::string& exeDir, const std::string& file)
+{
+    auto join = [](const std::string& dir, const std::string& name) {
+        return dir == "/" ? dir + name : dir + "/" + name;
+    };
+    // An installed program takes its files from the data folder of its own
+    // prefix only: whatever else lies in a bin folder is not ours.
+    const size_t slash = exeDir.rfind('/');
+    if (slash != std::string::npos && exeDir.compare(slash + 1, std::string::npos, "bin") == 0) {
+        const std::string prefix = slash == 0 ? std::string() : exeDir.substr(0, slash);
+        const std::string shared = prefix + "/share/korvianet";
+        struct stat st {};
+        if (::stat(shared.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            std::vector<std::string> out{join(shared, file)};
+            if (shared != kSharedDataDir)
+                out.push_back(join(kSharedDataDir, file));
+            return out;
+        }
+    }
+    return {join(exeDir, file), join(kSharedDataDir, file)};
+}
+
 } // namespace kv

@@ -8,10 +8,14 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace kv {
 
 inline constexpr const char* kDataDirEnv = "KORVIANET_DATA_DIR";
+// The system's folder of the program's read-only files (the database
+// template, the ringtone).
+inline constexpr const char* kSharedDataDir = "/usr/share/korvianet";
 
 // The folder's path; "" when neither the variables nor a home folder (from
 // $HOME or the password database) give one. Not created by this call.
@@ -27,5 +31,11 @@ bool EnsureUserDataDir(std::string* why = nullptr);
 // folder); a relative prefix, the empty one included, is taken inside the
 // user data folder.
 std::string DataFilePath(const std::string& prefix, const std::string& file);
+
+// Where a read-only file shipped with the program is looked for, in order.
+// An installed program (its folder is <prefix>/bin and <prefix>/share/korvianet
+// exists) looks in that data folder, then in /usr/share/korvianet; one in a
+// build folder looks next to the executable, then in /usr/share/korvianet.
+std::vector<std::string> SharedFileCandidatesFor(const std::string& exeDir, const std::string& file);
 
 } // namespace kv

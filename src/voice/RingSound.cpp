@@ -2,6 +2,7 @@
 #include "voice/RingSound.h"
 
 #include "log/DebugLog.h"
+#include "settings/DataDir.h"
 
 #include <fluidsynth.h>
 
@@ -121,6 +122,14 @@ bool WriteRingtoneMidi(const std::string& path)
     return bool(out);
 }
 
+std::string FindRingFile(const std::string& exeDir)
+{
+    for (const std::string& p : kv::SharedFileCandidatesFor(exeDir, kRingFileName))
+        if (FileExists(p))
+            return p;
+    return {};
+}
+
 std::string FindSoundFont()
 {
     if (const char* env = std::getenv("KORVIANET_SOUNDFONT"))
@@ -205,7 +214,7 @@ bool WriteWav(const std::string& path, const std::vector<int16_t>& samples)
     return bool(out);
 }
 
-CRingSound::CRingSound() : m_strFolder(ProgramFolder()) {}
+CRingSound::CRingSound() = default;
 
 CRingSound::~CRingSound() { Release(); }
 
@@ -229,9 +238,11 @@ bool CRingSound::Start()
     QuietSynth();
     m_bRing = true;
     Release(); // a playing sound starts again from the beginning
-    const std::string midi = m_strFolder + "/" + kRingFileName;
+    const std::string midi =
+        m_strFolder.empty() ? FindRingFile(ProgramFolder()) : m_strFolder + "/" + kRingFileName;
     if (!FileExists(midi)) {
-        DEBUG_LOG(LEVEL_ST, "ring sound: %s is missing", midi.c_str());
+        DEBUG_LOG(LEVEL_ST, "ring sound: %s is missing",
+                  m_strFolder.empty() ? kRingFileName : midi.c_str());
         return false;
     }
     const std::string font = FindSoundFont();

@@ -1,5 +1,5 @@
 // The ring sound of incoming calls: "RingIn.mid" from the program's folder
-// played through a software synthesizer with a General MIDI soundfont, over
+// (installed: its data folder, see FindRingFile) played through a software synthesizer with a General MIDI soundfont, over
 // and over while the ring flag is set. Without an audio device, a soundfont
 // or the file the program stays silent and logs why; nothing here blocks
 // for long or throws.
@@ -20,6 +20,11 @@ inline constexpr const char* kRingFileName = "RingIn.mid";
 std::vector<uint8_t> RingtoneMidi();
 bool WriteRingtoneMidi(const std::string& path);
 
+// The ringtone for a program in exeDir: the first readable "RingIn.mid" next
+// to a built program or in the installed data folder (<prefix>/share/korvianet,
+// then /usr/share/korvianet). "" when there is none.
+std::string FindRingFile(const std::string& exeDir);
+
 // The first General MIDI soundfont found: $KORVIANET_SOUNDFONT, then the
 // Debian soundfont folders. "" when none.
 std::string FindSoundFont();
@@ -39,7 +44,7 @@ public:
     CRingSound(const CRingSound&) = delete;
     CRingSound& operator=(const CRingSound&) = delete;
 
-    // The folder holding RingIn.mid (default: the program's folder).
+    // The folder holding RingIn.mid (default: looked for with FindRingFile).
     void SetFolder(const std::string& folder) { m_strFolder = folder; }
     // UM_RING_START: sets the ring flag and plays the sound from the start,
     // repeating. False when it cannot sound (logged); the flag stays set.

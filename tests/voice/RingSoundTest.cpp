@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace kvvoice;
@@ -68,4 +69,21 @@ TEST(RingSound, MissingFileSoundFontOrDeviceNeverFails)
     ring.Stop();
     EXPECT_FALSE(ring.Playing());
     kvtest::RemoveTree(dir);
+}
+
+// A built program finds the ringtone beside it; an installed one in its
+// prefix's data folder, not in its bin folder.
+TEST(RingSound, TheRingtoneIsFoundBesideABuiltProgramAndInTheInstalledDataFolder)
+{
+    const std::string root = kvtest::MakeTempDir("kvringprefix");
+    const std::string bin = root + "/bin";
+    const std::string shared = root + "/share/korvianet";
+    const std::string tone = kvtest::ReadFileBytes(KORVIA_RING_MID);
+    std::filesystem::create_directories(bin);
+    kvtest::WriteFileBytes(bin + "/RingIn.mid", tone);
+    EXPECT_EQ(FindRingFile(bin), bin + "/RingIn.mid");
+    std::filesystem::create_directories(shared);
+    kvtest::WriteFileBytes(shared + "/RingIn.mid", tone);
+    EXPECT_EQ(FindRingFile(bin), shared + "/RingIn.mid");
+    kvtest::RemoveTree(root);
 }
