@@ -1,12 +1,15 @@
 // The dial pad page.
 #include "voice/VcallView.h"
 
+#include "controls/HoverButton.h"
+#include "controls/Skin.h"
+#include "controls/SkinIds.h"
 #include "engine/HostIds.h"
 #include "log/DebugLog.h"
 
 #include <QKeyEvent>
 #include <QMetaObject>
-#include <QPushButton>
+#include <QPainter>
 
 namespace kvvoice {
 
@@ -29,6 +32,16 @@ constexpr ButtonPlace kPlaces[] = {
     {IDC_VCALL_STAR, "*", 22, 95}, {IDC_VCALL_KEY0, "0", 65, 95}, {IDC_VCALL_HASH, "#", 107, 95},
 };
 
+int BitmapOf(int buttonId)
+{
+    switch (buttonId) {
+    case IDC_VCALL_SEND: return kvui::IDB_BTN_SEND;
+    case IDC_VCALL_END: return kvui::IDB_BTN_END;
+    case IDC_VCALL_CLEAR: return kvui::IDB_BTN_CLEAR;
+    default: return kvui::IDB_BTN_KEY_FIRST + (buttonId - IDC_VCALL_KEY1);
+    }
+}
+
 bool InCall(const ModemState& st)
 {
     const uint16_t p = st.m_wUiPhase.load();
@@ -43,15 +56,20 @@ CVcallView::CVcallView(CDmEngine& engine, QWidget* parent) : QWidget(parent), m_
     setFocusPolicy(Qt::StrongFocus);
     resize(150, 120);
     for (const ButtonPlace& p : kPlaces) {
-        auto* b = new QPushButton(QString::fromLatin1(p.label), this);
+        auto* b = new CHoverButton(this, p.id);
         b->setObjectName(QStringLiteral("vcall_%1").arg(p.id));
         b->setFocusPolicy(Qt::NoFocus);
+        b->move(p.x, p.y);
         const bool fn = p.id == IDC_VCALL_SEND || p.id == IDC_VCALL_END || p.id == IDC_VCALL_CLEAR;
-        b->setGeometry(p.x, p.y, fn ? 40 : 30, fn ? 24 : 19);
+        if (!b->SetBitmap(BitmapOf(p.id))) {
+            // Without its picture the button still works, with its label.
+            b->setText(QString::fromLatin1(p.label));
+            b->resize(fn ? 40 : 30, fn ? 24 : 19);
+        }
         m_buttons[p.id] = b;
         if (fn) {
             const int code = p.id == IDC_VCALL_SEND ? 'P' : p.id == IDC_VCALL_END ? 'Q' : 'R';
-            connect(b, &QPushButton::clicked, this, [this, code] { Key(code, KEY_BUTTON); });
+            connect(b, &QAbstractButton::clicked, this, [this, code] { Key(code, KEY_BUTTON); });
         } else {
             // Digits act on the press (and send their release with the tone flag).
             b->installEventFilter(this);
@@ -60,7 +78,15 @@ CVcallView::CVcallView(CDmEngine& engine, QWidget* parent) : QWidget(parent), m_
     }
 }
 
-QPushButton* CVcallView::Button(int id) const
+void CVcallView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    const QPixmap back = kvui::SkinPixmap(kvui::IDB_PAGE_BACK);
+    if (!back.isNull())
+        p.drawPixmap(rect(), back);
+}
+
+QAbstractButton* CVcallView::Button(int id) const
 {
     auto it = m_buttons.find(id);
     return it == m_buttons.end() ? nullptr : it->second;

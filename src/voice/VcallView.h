@@ -16,11 +16,13 @@
 #include <map>
 #include <string>
 
-class QPushButton;
+class QAbstractButton;
 
 namespace kvvoice {
 
 // Button ids of the page.
+// The skin pictures of the buttons: 153 SEND, 154.. the keys "1".."9", "0",
+// "*", "#" (in button id order), 166 Clear, 167 END; 170 the background.
 enum VcallButton : int {
     IDC_VCALL_SEND = 1019,
     IDC_VCALL_KEY1 = 1020, // 1020..1028: "1".."9"
@@ -64,7 +66,7 @@ public:
     void SetToneFlag(bool on) { m_bTone = on; }
     void VolumeUp();
     void VolumeDown();
-    QPushButton* Button(int id) const;
+    QAbstractButton* Button(int id) const;
     // Called with the volume button labels ("+ Vol"/"- Vol" or "+ Ring"/"- Ring").
     void SetVolumeLabelSink(std::function<void(const char* up, const char* down)> sink)
     {
@@ -80,6 +82,7 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
@@ -98,7 +101,7 @@ private:
     bool m_bPicker = false;
     std::atomic<bool> m_bTone{false};
     std::atomic<bool> m_bPending{false};
-    std::map<int, QPushButton*> m_buttons;
+    std::map<int, QAbstractButton*> m_buttons;
     std::function<void(const char*, const char*)> m_labelSink;
     std::function<bool()> m_toneSource;
 };

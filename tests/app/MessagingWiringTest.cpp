@@ -349,7 +349,7 @@ TEST_F(MessagingWiring, IncomingCallIsShownAnsweredFromTheDialPadAndRecorded)
     ASSERT_TRUE(PumpUntil([&] { return dlg->MessageLine() == "Alice\n6195550199"; }, 10000)) << dlg->MessageLine();
     EXPECT_TRUE(dlg->State().m_call.m_bRinging.load());
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_ucLastCallState.load() == 0x85; }, 5000));
-    auto* five = pad->findChild<QPushButton*>("vcall_1024");
+    auto* five = pad->findChild<QAbstractButton*>("vcall_1024");
     ASSERT_NE(five, nullptr);
     QTest::mouseClick(five, Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_ucLastCallState.load() == 0x86; }, 5000));
@@ -357,10 +357,10 @@ TEST_F(MessagingWiring, IncomingCallIsShownAnsweredFromTheDialPadAndRecorded)
     // Answering leaves the caller on the line.
     EXPECT_EQ(dlg->MessageLine(), "Alice\n6195550199");
     EXPECT_TRUE(static_cast<kvvoice::CVcallView*>(pad)->ToneFlag());
-    QTest::mouseClick(pad->findChild<QPushButton*>("vcall_1026"), Qt::LeftButton);
+    QTest::mouseClick(pad->findChild<QAbstractButton*>("vcall_1026"), Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->MessageLine() == "7"; }, 5000)) << dlg->MessageLine();
     EXPECT_EQ(sim->WithModel([](sim::ModemModel& m) { return m.call.Dtmf(); }), std::vector<std::string>{"7"});
-    QTest::mouseClick(pad->findChild<QPushButton*>("vcall_1032"), Qt::LeftButton);
+    QTest::mouseClick(pad->findChild<QAbstractButton*>("vcall_1032"), Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_wUiPhase.load() == UI_PHASE_IDLE; }, 5000));
     bool recorded = false;
     ASSERT_TRUE(PumpUntil(

@@ -4,10 +4,11 @@
 // local edit and the key and pause lists show what happened.
 #include "voice/VcallView.h"
 
+#include "controls/HoverButton.h"
 #include "engine/HeadlessHost.h"
 #include "support/TempSettings.h"
 
-#include <QPushButton>
+#include <QAbstractButton>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -94,6 +95,18 @@ TEST_F(VcallViewTest, DigitButtonsQueueTheirKeyAndTheReleaseWithTheToneFlag)
     EXPECT_EQ(view.Button(IDC_VCALL_SEND)->pos(), QPoint(19, 3));
     EXPECT_EQ(view.Button(IDC_VCALL_KEY0)->pos(), QPoint(65, 95));
     EXPECT_EQ(view.Button(1028)->pos(), QPoint(107, 74));
+    // Every key is drawn from its picture, inside the page and clear of the
+    // others.
+    for (int a = IDC_VCALL_SEND; a <= IDC_VCALL_CLEAR; ++a) {
+        QAbstractButton* ba = view.Button(a);
+        if (!ba)
+            continue;
+        EXPECT_NE(qobject_cast<CHoverButton*>(ba), nullptr);
+        EXPECT_TRUE(view.rect().contains(ba->geometry())) << a;
+        for (int b = a + 1; b <= IDC_VCALL_CLEAR; ++b)
+            if (view.Button(b))
+                EXPECT_FALSE(ba->geometry().intersects(view.Button(b)->geometry())) << a << " " << b;
+    }
 }
 
 TEST_F(VcallViewTest, SendDialsTheNumberBeforeThePausesOrOpensThePicker)
