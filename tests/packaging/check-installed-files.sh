@@ -12,7 +12,7 @@ DESTDIR=$root cmake --install "$build" --prefix /usr >/dev/null
 
 expected=(
   usr/bin/korvianet-cli usr/bin/korvianet-modem-sim
-  usr/share/korvianet/WVL.MDB
+  usr/share/korvianet/WVL.MDB usr/share/korvianet/RingIn.mid
   usr/share/doc/korvianet/copyright usr/share/doc/korvianet/changelog.gz
   usr/share/applications/korvianet.desktop
   usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml
