@@ -11,7 +11,7 @@
 #include "data/DataConstants.h"
 #include "sim/ModemSimulator.h"
 
-#include <QPushButton>
+#include <QAbstractButton>
 #include <QTableWidget>
 #include <QTest>
 #include <filesystem>
@@ -83,7 +83,7 @@ TEST_F(PhoneBookWiring, SendWithAnEmptyNumberOpensTheHistoryPickerAndDialsTheCho
     chooser.start();
     auto* pad = dlg->findChild<QWidget*>("CVcallView");
     ASSERT_NE(pad, nullptr);
-    QTest::mouseClick(pad->findChild<QPushButton*>("vcall_1019"), Qt::LeftButton);
+    QTest::mouseClick(pad->findChild<QAbstractButton*>("vcall_1019"), Qt::LeftButton);
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_wUiPhase.load() == UI_PHASE_OUTGOING; }, 15000));
     EXPECT_TRUE(sawHistory);
     EXPECT_EQ(dlg->State().m_nActiveView.load(), VIEW_DIAL_PAD);
