@@ -3,6 +3,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
+#include "engine/PageButtons.h"
 #include "engine/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
@@ -522,6 +523,7 @@ void CDmEngine::PortHungUp()
     DEBUG_LOG(LEVEL_ST, "port hung up: the modem is gone");
     m_bEndedByHangup = true;
     ShowNoDeviceState(m_host);
+    DisablePageButtons(m_host);
     m_host.ShowControl(IDC_PROGRESS, false);
     State().m_ucCallFlags = 0;
     m_host.KillTimer(TIMER_CALL_DURATION);

@@ -4,6 +4,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
+#include "engine/PageButtons.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -81,8 +82,7 @@ void CDmEngine::CmdRuimStatus()
             st.m_ucCardFlags |= CARDF_NOT_READY;
             m_host.AppendMessageLine(dmtext::kCardNotReady, true);
             m_host.ShowControl(IDC_PROGRESS, false);
-            for (int id : kNoCardControls)
-                m_host.EnableControl(id, true);
+            EnableStartupControls(m_host, kNoCardControls);
             q.Push(DM_UI_ENABLE, true);
             return;
         }
@@ -124,8 +124,7 @@ void CDmEngine::CmdRuimStatus()
                     } else if (r == PinResult::Cancel) {
                         m_host.ShowControl(IDC_PROGRESS, false);
                         st.m_ucCardFlags |= CARDF_PIN_CANCELLED;
-                        for (int id : kPinCancelControls)
-                            m_host.EnableControl(id, true);
+                        EnableStartupControls(m_host, kPinCancelControls);
                         m_host.UserActiveView(VIEW_DIAL_PAD, 0);
                         m_host.StartTimer(TIMER_RESTORE_MESSAGE_LINE, 1000);
                     }
@@ -178,8 +177,7 @@ void CDmEngine::CmdRuimStatus()
                 m_host.AppendMessageLine(dmtext::kNoRuimCard, true);
                 m_host.ShowControl(IDC_PROGRESS, false);
                 st.m_ucCardFlags |= CARDF_NO_CARD;
-                for (int id : kNoCardControls)
-                    m_host.EnableControl(id, true);
+                EnableStartupControls(m_host, kNoCardControls);
                 m_host.UserActiveView(VIEW_DIAL_PAD, 0);
                 m_host.StartTimer(TIMER_RESTORE_MESSAGE_LINE, 1000);
             } else if (rs.uimState == CARD_INVALID_CARD) {

@@ -4,6 +4,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
+#include "engine/PageButtons.h"
 #include "link/DiagCatalogPbook.h"
 #include "link/DiagCatalogSms.h"
 #include "log/DebugLog.h"
@@ -210,8 +211,7 @@ uint16_t CDmEngine::SubGetService()
 void CDmEngine::CmdUiEnable()
 {
     DEBUG_LOG(LEVEL_DM, "DM_UI_ENABLE");
-    for (int id : kUiEnableControls)
-        m_host.EnableControl(id, true);
+    EnableStartupControls(m_host, kUiEnableControls);
 }
 
 void CDmEngine::FinishChainUnavailable(const char* text)

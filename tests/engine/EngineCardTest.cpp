@@ -38,6 +38,17 @@ bool Contains(const std::vector<std::string>& v, const std::string& s)
     return std::find(v.begin(), v.end(), s) != v.end();
 }
 
+// Without a usable card the window offers the dial pad (emergency calls)
+// and nothing else of its page buttons; the activation button it enables
+// stays hidden as it was.
+void ExpectOnlyTheDialPadButtonShown(const CHeadlessHost& host)
+{
+    EXPECT_TRUE(host.ControlShown(IDC_DIAL_TOGGLE));
+    EXPECT_TRUE(host.ControlEnabled(IDC_DIAL_TOGGLE));
+    for (int id : {IDC_SMS_TOGGLE, IDC_PHONEBOOK, IDC_VOLUME_DOWN, IDC_VOLUME_UP, IDC_ACTIVATION})
+        EXPECT_FALSE(host.ControlShown(id)) << id;
+}
+
 } // namespace
 
 using CardCheck = EngineTest;
@@ -125,6 +136,10 @@ TEST_F(CardCheck, CancelledPinLeavesEmergencyCallsOnly)
     EXPECT_EQ(modem.Count("RUIM"), 1u);
     for (int id : kPinCancelControls)
         EXPECT_TRUE(host.ControlEnabled(id));
+    // The dial pad is offered for emergency calls; the activation button the
+    // set enables stays hidden.
+    EXPECT_TRUE(host.ControlShown(IDC_DIAL_TOGGLE));
+    EXPECT_FALSE(host.ControlShown(IDC_ACTIVATION));
     EXPECT_TRUE(RunUntil([&] { return host.MessageLine() == "\nEmergency Call\nWithout PIN"; }));
 }
 
@@ -180,6 +195,7 @@ TEST_F(CardCheck, NoCardMeansPollingWithoutTheCard)
     EXPECT_EQ(modem.Count("SMSINFO"), 0u);
     for (int id : kNoCardControls)
         EXPECT_TRUE(host.ControlEnabled(id));
+    ExpectOnlyTheDialPadButtonShown(host);
     EXPECT_EQ(St().m_ucCardRetry.load(), 1);
 }
 

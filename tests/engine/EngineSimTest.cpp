@@ -3,6 +3,7 @@
 
 #include "engine/CommPortLink.h"
 #include "engine/DeviceRecovery.h"
+#include "engine/PageButtons.h"
 #include "sim/ModemSimulator.h"
 
 using namespace kv;
@@ -194,4 +195,55 @@ TEST_F(EngineOnSimulator, SubRequestDuringAnUnplugFailsAtOnceAndTheEngineEnds)
     EXPECT_LT(TickMs() - t0, 5000);
     EXPECT_TRUE(engine.EndedByHangup());
     EXPECT_FALSE(port.IsOpen());
+}
+
+// The page buttons (dial pad, SMS, phonebook, volume) appear when the
+// start-up chain has finished, not before; an unplug disables them where
+// they are and the start-up after the replug enables them again.
+TEST_F(EngineOnSimulator, PageButtonsAppearAtTheEndOfTheStartUpAndStayThroughAnUnplug)
+{
+    setenv("KORVIANET_SYSFS_ROOT", (settings.Dir() + "/no-sysfs").c_str(), 1);
+    unsetenv("KORVIANET_DOSDEVICES");
+    sim::ModemSimulator::Options o = Quiet();
+    o.registerDevice = true;
+    simulator = std::make_unique<sim::ModemSimulator>(o);
+    ASSERT_TRUE(simulator->Start());
+    engine.SetDiscovery([] { return DiscoverModemPort(); });
+    // Whether a page button was shown while the chain still ran.
+    std::atomic<bool> shownEarly{false};
+    host.SetObserver([&](const std::string& s) {
+        if (s.rfind("indicator", 0) == 0 && !log.Has("DM_UI_ENABLE"))
+            for (int id : kPageButtons)
+                if (host.ControlShown(id))
+                    shownEarly = true;
+    });
+    ASSERT_TRUE(engine.UserDmRestart());
+    for (int id : kPageButtons)
+        EXPECT_FALSE(host.ControlShown(id)) << id;
+    ASSERT_TRUE(host.RunUntil([&] { return log.Has("DM_UI_ENABLE") && host.ControlShown(IDC_VOLUME_UP); },
+                              20000));
+    EXPECT_FALSE(shownEarly.load());
+    for (int id : kPageButtons) {
+        EXPECT_TRUE(host.ControlShown(id)) << id;
+        EXPECT_TRUE(host.ControlEnabled(id)) << id;
+    }
+
+    ASSERT_EQ(simulator->Command("unplug"), "OK\n");
+    ASSERT_TRUE(host.RunUntil([&] { return !engine.ThreadRunning(); }, 2500));
+    for (int id : kPageButtons) {
+        EXPECT_TRUE(host.ControlShown(id)) << id;
+        EXPECT_FALSE(host.ControlEnabled(id)) << id;
+    }
+
+    CDeviceRecovery recovery(engine, 200);
+    ASSERT_EQ(simulator->Command("replug"), "OK\n");
+    const int64_t deadline = TickMs() + 10000;
+    while (recovery.Poll() != CDeviceRecovery::Step::Restarted && TickMs() < deadline)
+        host.RunUntil([] { return false; }, 50);
+    ASSERT_TRUE(host.RunUntil([&] { return host.ControlEnabled(IDC_VOLUME_UP); }, 20000));
+    for (int id : kPageButtons) {
+        EXPECT_TRUE(host.ControlShown(id)) << id;
+        EXPECT_TRUE(host.ControlEnabled(id)) << id;
+    }
+    unsetenv("KORVIANET_SYSFS_ROOT");
 }
