@@ -81,6 +81,13 @@ constexpr const char* kTipBalance = "Get Balance";
 constexpr const char* kTipSwitchOff = "Switch Off";
 constexpr const char* kTipMinimize = "Minimize";
 constexpr const char* kTipExit = "Exit !";
+constexpr const char* kTipDialPad = "Dial Pad";
+constexpr const char* kTipSmsPage = "SMS";
+constexpr const char* kTipPhonebook = "Phonebook";
+// The volume buttons' idle labels; during a call the dial pad names them
+// "- Vol" and "+ Vol".
+constexpr const char* kTipVolumeDown = "- Ring";
+constexpr const char* kTipVolumeUp = "+ Ring";
 } // namespace text
 
 // Log lines.

@@ -52,11 +52,11 @@ constexpr ButtonSpec kButtons[] = {
     {IDC_ACTIVATION, kvui::IDB_BTN_RCV_STV, text::kTipActivation},
     {IDC_GET_BALANCE, kvui::IDB_BTN_BALANCE, text::kTipBalance},
     {IDC_GET_NUMBER, 0, nullptr},
-    {IDC_DIAL_TOGGLE, 0, nullptr},
-    {IDC_SMS_TOGGLE, 0, nullptr},
-    {IDC_PHONEBOOK, 0, nullptr},
-    {IDC_VOLUME_DOWN, 0, nullptr},
-    {IDC_VOLUME_UP, 0, nullptr},
+    {IDC_DIAL_TOGGLE, kvui::IDB_BTN_DIAL_PAD, text::kTipDialPad},
+    {IDC_SMS_TOGGLE, kvui::IDB_BTN_SMS_PAGE, text::kTipSmsPage},
+    {IDC_PHONEBOOK, kvui::IDB_BTN_PHONEBOOK, text::kTipPhonebook},
+    {IDC_VOLUME_DOWN, kvui::IDB_BTN_VOL_DOWN, text::kTipVolumeDown},
+    {IDC_VOLUME_UP, kvui::IDB_BTN_VOL_UP, text::kTipVolumeUp},
     {IDC_SWITCH_OFF, kvui::IDB_BTN_SWITCH_OFF, text::kTipSwitchOff},
     {IDC_MINIMIZE, kvui::IDB_BTN_MINIMIZE, text::kTipMinimize},
     {IDC_NOP_1019, 0, nullptr},
@@ -68,8 +68,8 @@ constexpr int kTextLines[] = {IDC_MESSAGE_LINE, IDC_STATUS_LINE_1115, IDC_STATUS
                               IDC_STATUS_LINE_1071, IDC_STATUS_LINE_1072, IDC_DURATION_LINE,
                               IDC_CONN_MSG_1, IDC_CONN_MSG_2};
 
-// Hidden at the end of the initialisation; the engine shows them as the
-// modem reports its state.
+// Hidden at the end of the initialisation; the engine's start-up shows the
+// page buttons as it enables them (engine/PageButtons.h).
 constexpr int kHiddenAtStart[] = {IDC_TRAFFIC_TAB, IDC_ACTIVATION, IDC_GET_BALANCE, IDC_GET_NUMBER,
                                   IDC_DIAL_TOGGLE, IDC_NOP_1019, IDC_SMS_TOGGLE, IDC_PHONEBOOK,
                                   IDC_VOLUME_DOWN, IDC_VOLUME_UP, IDC_SWITCH_OFF, IDC_PROGRESS,

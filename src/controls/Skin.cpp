@@ -51,6 +51,13 @@ const std::map<int, Entry>& Catalogue()
             button(id, 38, 19, 3);
         button(IDB_PIN_VERIFY, 62, 28, 3);
         button(IDB_PIN_EXIT, 62, 28, 3);
+        // The page buttons fit their places on the face: three side by side
+        // above the page area, and one each side of the ear volume.
+        button(IDB_BTN_DIAL_PAD, 25, 20, 4);
+        button(IDB_BTN_SMS_PAGE, 25, 20, 4);
+        button(IDB_BTN_PHONEBOOK, 25, 20, 4);
+        button(IDB_BTN_VOL_DOWN, 10, 16, 4);
+        button(IDB_BTN_VOL_UP, 10, 16, 4);
         auto indicator = [&t](int id, int w, int h) { t[id] = {w, h, 1, Family::Indicator}; };
         for (int id : {IDB_BATT_EMPTY, IDB_BATT_2, IDB_BATT_3, IDB_BATT_4, IDB_BATT_5, IDB_BATT_FULL})
             indicator(id, 19, 13);

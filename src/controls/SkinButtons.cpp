@@ -119,7 +119,85 @@ void Power(QPainter& p, const QPointF& c, qreal r, const QColor& col)
     p.drawLine(QPointF(c.x(), c.y() - r - 0.5), QPointF(c.x(), c.y()));
 }
 
-void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c)
+// A phone keypad: four rows of three keys.
+void Keypad(QPainter& p, const QPointF& c, const QColor& col)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const int key = 3, gap = 1;
+    const int w = 3 * key + 2 * gap, h = 4 * key + 3 * gap;
+    const int x0 = int(c.x()) - w / 2, y0 = int(c.y()) - h / 2;
+    for (int row = 0; row < 4; ++row)
+        for (int k = 0; k < 3; ++k)
+            p.fillRect(x0 + k * (key + gap), y0 + row * (key + gap), key, key, col);
+    p.restore();
+}
+
+// A closed envelope.
+void Envelope(QPainter& p, const QPointF& c, const QColor& col)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF body(c.x() - 7.5, c.y() - 5, 15, 10);
+    p.setPen(QPen(col, 1.4, Qt::SolidLine, Qt::SquareCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(body);
+    QPainterPath flap;
+    flap.moveTo(body.topLeft());
+    flap.lineTo(c.x(), c.y() + 1);
+    flap.lineTo(body.topRight());
+    p.drawPath(flap);
+    p.restore();
+}
+
+// A contact book: a spine with rings and a person on the cover.
+void ContactBook(QPainter& p, const QPointF& c, const QColor& col, const QColor& back)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    const QRectF cover(c.x() - 5.5, c.y() - 7, 12, 14);
+    p.setPen(Qt::NoPen);
+    p.setBrush(col);
+    p.drawRoundedRect(cover, 1.5, 1.5);
+    // Rings on the spine.
+    p.setRenderHint(QPainter::Antialiasing, false);
+    for (int i = 0; i < 3; ++i)
+        p.fillRect(QRectF(cover.left() - 2, cover.top() + 2 + i * 4, 3, 2), col);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    // The person: head and shoulders in the button's colour.
+    p.setBrush(back);
+    const QPointF head(cover.center().x() + 0.5, cover.top() + 4.5);
+    p.drawEllipse(head, 2.2, 2.2);
+    QPainterPath shoulders;
+    shoulders.moveTo(head.x() - 4, cover.bottom() - 2);
+    shoulders.quadTo(head.x() - 4, head.y() + 3, head.x(), head.y() + 3);
+    shoulders.quadTo(head.x() + 4, head.y() + 3, head.x() + 4, cover.bottom() - 2);
+    shoulders.closeSubpath();
+    p.drawPath(shoulders);
+    p.restore();
+}
+
+// A small speaker over a minus or a plus (the volume buttons are narrow).
+void SpeakerSign(QPainter& p, const QRectF& r, bool plus, const QColor& col)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(Qt::NoPen);
+    p.setBrush(col);
+    const int cx = int(r.center().x());
+    const int top = int(r.top()) + 1;
+    p.drawRect(cx - 3, top + 2, 2, 3);
+    QPolygon cone;
+    cone << QPoint(cx - 1, top + 2) << QPoint(cx + 2, top) << QPoint(cx + 2, top + 7) << QPoint(cx - 1, top + 4);
+    p.drawPolygon(cone);
+    const int sy = top + 9;
+    p.fillRect(cx - 3, sy + 1, 7, 2, col);
+    if (plus)
+        p.fillRect(cx - 1, sy - 1, 2, 6, col);
+    p.restore();
+}
+
+void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& back)
 {
     const QPointF mid = r.center();
     const qreal s = std::min(r.width(), r.height());
@@ -165,6 +243,11 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c)
     case IDB_BTN_SEND: Handset(p, mid + QPointF(0, 2), s * 0.62, 0, c); return;
     case IDB_BTN_END: Handset(p, mid + QPointF(0, -1), s * 0.62, 180, c); return;
     case IDB_BTN_CLEAR: TextGlyph(p, r, "C", c, 13); return;
+    case IDB_BTN_DIAL_PAD: Keypad(p, mid, c); return;
+    case IDB_BTN_SMS_PAGE: Envelope(p, mid, c); return;
+    case IDB_BTN_PHONEBOOK: ContactBook(p, mid, c, back); return;
+    case IDB_BTN_VOL_DOWN: SpeakerSign(p, r, false, c); return;
+    case IDB_BTN_VOL_UP: SpeakerSign(p, r, true, c); return;
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
             TextGlyph(p, r, KeyText(id), c, 13);
@@ -209,7 +292,9 @@ void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h)
         p.setBrush(Qt::NoBrush);
         p.drawRoundedRect(body.adjusted(1, 1, -1, -1), radius - 1, radius - 1);
     }
-    Glyph(p, id, body.adjusted(2, 1, -2, -1), glyph);
+    // The narrow volume keys give their glyph the whole key.
+    const bool narrow = id == IDB_BTN_VOL_DOWN || id == IDB_BTN_VOL_UP;
+    Glyph(p, id, narrow ? body : body.adjusted(2, 1, -2, -1), glyph, base);
 }
 
 } // namespace kvui::skinpaint

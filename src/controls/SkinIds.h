@@ -46,4 +46,12 @@ constexpr int IDB_PIN_BACK = 100001;
 constexpr int IDB_PIN_VERIFY = 100002;
 constexpr int IDB_PIN_EXIT = 100003;
 
+// The main window's page buttons (four frames: the disabled one is shown
+// while the modem is away): dial pad, SMS page, phonebook, volume down / up.
+constexpr int IDB_BTN_DIAL_PAD = 100004;
+constexpr int IDB_BTN_SMS_PAGE = 100005;
+constexpr int IDB_BTN_PHONEBOOK = 100006;
+constexpr int IDB_BTN_VOL_DOWN = 100007;
+constexpr int IDB_BTN_VOL_UP = 100008;
+
 } // namespace kvui
