@@ -177,23 +177,23 @@ void ContactBook(QPainter& p, const QPointF& c, const QColor& col, const QColor&
     p.restore();
 }
 
-// A small speaker over a minus or a plus (the volume buttons are narrow).
+// A small speaker over a minus or a plus (the volume keys are 10 pixels
+// wide: drawn pixel by pixel, clear of the rounded corners).
 void SpeakerSign(QPainter& p, const QRectF& r, bool plus, const QColor& col)
 {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setPen(Qt::NoPen);
     p.setBrush(col);
-    const int cx = int(r.center().x());
-    const int top = int(r.top()) + 1;
-    p.drawRect(cx - 3, top + 2, 2, 3);
+    const int x = int(r.center().x()) - 5; // the key's left edge
+    const int y = int(r.top());            // 1 lower while pressed
+    p.drawRect(x + 2, y + 4, 2, 3);
     QPolygon cone;
-    cone << QPoint(cx - 1, top + 2) << QPoint(cx + 2, top) << QPoint(cx + 2, top + 7) << QPoint(cx - 1, top + 4);
+    cone << QPoint(x + 4, y + 4) << QPoint(x + 6, y + 2) << QPoint(x + 6, y + 8) << QPoint(x + 4, y + 6);
     p.drawPolygon(cone);
-    const int sy = top + 9;
-    p.fillRect(cx - 3, sy + 1, 7, 2, col);
+    p.fillRect(x + 2, y + 11, 6, 2, col);
     if (plus)
-        p.fillRect(cx - 1, sy - 1, 2, 6, col);
+        p.fillRect(x + 4, y + 9, 2, 6, col);
     p.restore();
 }
 
