@@ -271,6 +271,10 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
         else
             RingSound().Stop();
     };
+    hooks.makeSmsPage = [](CDialer_oneDlg& d) -> ISmsPage* {
+        auto* m = dynamic_cast<CWindowMessaging*>(d.MessagingService());
+        return m ? MakeSmsPage(d, m->Services().Shared()) : nullptr;
+    };
     dlg.SetMessagingService(std::move(owned));
 }
 

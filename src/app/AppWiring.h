@@ -11,6 +11,7 @@ class CDialer_oneDlg;
 
 namespace kv {
 class CAppDatabase;
+class CSmsShared;
 }
 
 namespace kvapp {
@@ -19,6 +20,10 @@ void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg);
 // (UM_UI_REQUEST 6 and 10, UM_LOOKUP_NAME), the status poll's message
 // checks, the SMS mirror's first load and timer 110.
 void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db);
+// The SMS page (dialog 133) over the window's engine, database and text
+// field, sharing the SMS engine's fields (SmsPageWiring.cpp).
+class ISmsPage;
+ISmsPage* MakeSmsPage(CDialer_oneDlg& dlg, kv::CSmsShared& shared);
 // The settings page (button "Setting", the face menu's item, UM_OPEN_SETTINGS)
 // and what it reaches of the window.
 struct ConfigEnv;

@@ -67,6 +67,11 @@ public:
     virtual void UpdateVoiceMail(int) {}
     // The list's state word (0 the home view, 0x201 the inbox list).
     virtual uint16_t ListState() const { return 0; }
+    // The message list, for the engine's remove-all.
+    virtual int ListItemCount() { return 0; }
+    virtual int32_t ListItemData(int) { return 0; }
+    virtual void ClearListItemData(int) {}
+    virtual void DeleteAllListItems() {}
 };
 
 // The message and phonebook engines as the main window uses them (UI

@@ -70,4 +70,40 @@ void CSmsPageUi::ShowHome()
     });
 }
 
+int CSmsPageUi::ListItemCount()
+{
+    int n = 0;
+    m_dlg.RunOnUi([&] {
+        if (ISmsPage* page = m_dlg.SmsPage())
+            n = page->ListItemCount();
+    });
+    return n;
+}
+
+int32_t CSmsPageUi::ListItemData(int item)
+{
+    int32_t v = 0;
+    m_dlg.RunOnUi([&] {
+        if (ISmsPage* page = m_dlg.SmsPage())
+            v = page->ListItemData(item);
+    });
+    return v;
+}
+
+void CSmsPageUi::ClearListItemData(int item)
+{
+    m_dlg.RunOnUi([&] {
+        if (ISmsPage* page = m_dlg.SmsPage())
+            page->ClearListItemData(item);
+    });
+}
+
+void CSmsPageUi::DeleteAllListItems()
+{
+    m_dlg.RunOnUi([&] {
+        if (ISmsPage* page = m_dlg.SmsPage())
+            page->DeleteAllListItems();
+    });
+}
+
 } // namespace kvapp

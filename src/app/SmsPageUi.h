@@ -22,6 +22,10 @@ public:
     uint16_t PageState() override;
     void RepaintPage() override;
     void ShowHome() override;
+    int ListItemCount() override;
+    int32_t ListItemData(int item) override;
+    void ClearListItemData(int item) override;
+    void DeleteAllListItems() override;
 
 private:
     CDialer_oneDlg& m_dlg;

@@ -120,6 +120,8 @@ public:
     void DeleteAllListItems();
 
     // --- what tests look at ---
+    // The page's surroundings (tests replace the dialogs).
+    SmsViewEnv& Env() { return m_env; }
     QTreeWidget* MessageList() const { return m_pList; }
     QTreeWidget* RecipientList() const { return m_pRecipients; }
     CEditEx* NumberField() const { return m_pNumber; }

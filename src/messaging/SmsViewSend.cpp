@@ -342,8 +342,8 @@ void CSmsView::OnCall()
     }
     if (m_env.setDialBuffer)
         m_env.setDialBuffer(ModemBytes(m_pNumber->Text()));
+    // The request shows the dial pad in the page's place.
     Host().PostUserMessage(MsgTarget::MainWindow, UM_UI_REQUEST, UI_REQ_DIAL, 0);
-    hide();
 }
 
 void CSmsView::OnAddToPhonebook()

@@ -1,0 +1,96 @@
+// The SMS page as the main window sees it: the page over the window's
+// engine, database and text field, with the window's dialogs.
+#include "app/AppIds.h"
+#include "app/AppWiring.h"
+#include "app/Dialer_oneDlg.h"
+#include "controls/EditEx.h"
+#include "controls/UserMsgDlg.h"
+#include "messaging/SmsPbAddDlg.h"
+#include "messaging/SmsView.h"
+
+#include <QMessageBox>
+
+namespace kvapp {
+
+namespace {
+
+QStyle::StandardPixmap PopupPixmap(kvsms::AskIcon icon)
+{
+    switch (icon) {
+    case kvsms::AskIcon::Information: return QStyle::SP_MessageBoxInformation;
+    case kvsms::AskIcon::Warning: return QStyle::SP_MessageBoxWarning;
+    case kvsms::AskIcon::Question: return QStyle::SP_MessageBoxQuestion;
+    default: return QStyle::SP_MessageBoxCritical;
+    }
+}
+
+// Lives as long as the page (a child object of it).
+class CSmsPage : public QObject, public ISmsPage {
+public:
+    explicit CSmsPage(kvsms::CSmsView* view) : QObject(view), m_view(view) {}
+
+    QWidget* Widget() override { return m_view; }
+    void ResetSelection() override { m_view->ResetSmsPage(1); }
+    void SetComposeMode(bool compose) override { m_view->EnterPage(compose ? 1 : 0); }
+    void Reset() override { m_view->ResetSmsPage(0); }
+    void SendQuick(const std::string& number, const std::string& text) override
+    {
+        m_view->SendServiceMessage(text, number);
+    }
+    bool FillRecipients() override { return m_view->FillRecipients(); }
+    void UpdateVoiceMail(int listShown) override
+    {
+        m_view->RemoveVoiceMailRow(listShown != 0 && m_view->State() == kv::smspage::SMS_INBOX_LIST);
+    }
+    uint16_t ListState() const override { return m_view->State(); }
+    bool Sending() const override { return m_view->Sending(); }
+    void SetRecipients(const std::vector<std::string>& numbers) override { m_view->SetRecipients(numbers); }
+    int ListItemCount() override { return m_view->ListItemCount(); }
+    int32_t ListItemData(int item) override { return m_view->ListItemData(item); }
+    void ClearListItemData(int item) override { m_view->ClearListItemData(item); }
+    void DeleteAllListItems() override { m_view->DeleteAllListItems(); }
+
+private:
+    kvsms::CSmsView* m_view;
+};
+
+} // namespace
+
+ISmsPage* MakeSmsPage(CDialer_oneDlg& dlg, kv::CSmsShared& shared)
+{
+    if (!dlg.Database())
+        return nullptr;
+    CDialer_oneDlg* w = &dlg;
+    kvsms::SmsViewEnv env;
+    env.engine = &dlg.Engine();
+    env.db = dlg.Database();
+    env.shared = &shared;
+    env.textField = qobject_cast<CEditEx*>(dlg.Control(kv::IDC_TEXT_FIELD));
+    env.showStatusLines = [w](bool show) {
+        for (int id : {int(kv::IDC_MESSAGE_LINE), IDC_STATUS_LINE_1071, IDC_STATUS_LINE_1115})
+            if (QWidget* c = w->Control(id))
+                c->setVisible(show);
+    };
+    env.timedPopup = [w](const std::string& text, kvsms::AskIcon icon, int mode, int countdown, bool defaultOk) {
+        return int(CUserMsgDlg::Run(w, QString::fromStdString(text), PopupPixmap(icon), mode, countdown, defaultOk));
+    };
+    env.askYesNo = [w](const std::string& text) {
+        return QMessageBox::warning(w, text::kCaption, QString::fromStdString(text),
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+               == QMessageBox::Yes;
+    };
+    env.askName = [w](std::string& name, std::string& number) {
+        w->SetModalView(kv::MODAL_SMS_DIALOG);
+        const bool ok = kvsms::CSmsPbAddDlg::Ask(w, name, number);
+        w->SetModalView(kv::MODAL_NONE);
+        return ok;
+    };
+    env.setDialBuffer = [w](const std::string& number) {
+        if (w->DialPad())
+            w->DialPad()->SetNumber(number);
+    };
+    auto* view = new kvsms::CSmsView(std::move(env), &dlg);
+    return new CSmsPage(view);
+}
+
+} // namespace kvapp
