@@ -67,7 +67,7 @@ ISmsPage* MakeSmsPage(CDialer_oneDlg& dlg, kv::CSmsShared& shared)
     env.shared = &shared;
     env.textField = qobject_cast<CEditEx*>(dlg.Control(kv::IDC_TEXT_FIELD));
     env.showStatusLines = [w](bool show) {
-        for (int id : {int(kv::IDC_MESSAGE_LINE), IDC_STATUS_LINE_1071, IDC_STATUS_LINE_1115})
+        for (int id : {kv::IDC_LINE_APN, kv::IDC_LINE_CARD, kv::IDC_LINE_SIGNAL})
             if (QWidget* c = w->Control(id))
                 c->setVisible(show);
     };

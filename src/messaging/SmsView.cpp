@@ -5,6 +5,8 @@
 
 #include "controls/EditEx.h"
 #include "controls/HoverButton.h"
+#include "controls/Skin.h"
+#include "controls/SkinIds.h"
 #include "controls/MacProgressCtrl.h"
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
@@ -201,6 +203,7 @@ void CSmsView::CreateControls()
     m_pRecipients->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_pRecipients->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_pRecipients->header()->setSectionsMovable(false);
+    m_pRecipients->header()->setStretchLastSection(false);
     m_pRecipients->header()->setMinimumSectionSize(10);
     m_pRecipients->header()->setFixedHeight(14);
     QFont small("Sans Serif");
@@ -229,6 +232,8 @@ void CSmsView::CreateControls()
     m_pList->setIconSize(QSize(16, 12));
     m_pList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_pList->header()->setFixedHeight(14);
+    m_pList->header()->setStretchLastSection(false);
+    m_pList->header()->setSectionsMovable(false);
     m_pList->header()->setMinimumSectionSize(10);
     m_pList->setFont(small);
     connect(m_pList, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem*, int) { OpenItem(true); });
@@ -634,6 +639,13 @@ void CSmsView::timerEvent(QTimerEvent* e)
 void CSmsView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
+    // The face's screen behind the page, without the emblem it carries
+    // there: one column of its left edge, stretched across.
+    const QPixmap face = kvui::SkinPixmap(kvui::IDB_MAIN_SKIN);
+    if (!face.isNull() && parentWidget())
+        p.drawPixmap(rect(), face, QRect(8, y(), 1, height()));
+    else
+        p.fillRect(rect(), QColor(199, 221, 237));
     if (m_wState == SMS_HOME)
         PaintHome(p);
     else if (m_wState == SMS_COMPOSE)
@@ -648,10 +660,10 @@ void CSmsView::PaintHome(QPainter& p)
                                            m_env.shared ? m_env.shared->m_nRuimCount.load() : 0);
     p.drawPixmap(51, 54, Envelope(40, 26));
     QFont f("Sans Serif");
-    f.setPixelSize(12);
+    f.setPixelSize(11);
     f.setBold(true);
     p.setFont(f);
-    p.setPen(kGridColour.darker(115));
+    p.setPen(kGridColour);
     p.drawText(QRect(0, 0, 96, 52), Qt::AlignRight | Qt::AlignTop, "\nNot Read:\nVoice:\nTotal:");
     p.drawText(QRect(102, 0, 56, 52), Qt::AlignLeft | Qt::AlignTop,
                QString("\n%1\n%2\n%3").arg(c.notRead).arg(c.voice).arg(c.total));
