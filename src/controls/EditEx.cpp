@@ -224,6 +224,9 @@ void CEditEx::insertFromMimeData(const QMimeData* source)
     if (m_nLimit > 0) {
         const int room = m_nLimit - int(Text().size()) + int(textCursor().selectedText().size());
         text = text.left(qMax(0, room));
+        // Never half of a character outside the basic plane.
+        if (!text.isEmpty() && text.back().isHighSurrogate())
+            text.chop(1);
     }
     textCursor().insertText(text);
     if (m_nMode & MODE_TEXT_NOTIFY)

@@ -360,8 +360,14 @@ void CSmsView::ShowSmsState(uint16_t state, unsigned flags)
         m_buttons[IDC_SMS_NEXT]->show();
         m_buttons[IDC_SMS_PREV]->show();
         ShowTextField(true, true);
-        if (m_env.textField)
-            m_env.textField->setFocus();
+        if (CEditEx* f = m_env.textField) {
+            // The engine's limits: ASCII text, and text with other characters.
+            const int ascii = int(St().m_dwAsciiMax.load());
+            const int wide = int(St().m_dwUnicodeMax.load());
+            if (ascii > 0)
+                f->SetLengthLimits(ascii, wide > 0 ? wide : ascii);
+            f->setFocus();
+        }
         m_texts[IDC_SMS_COUNTER]->show();
         if (!(flags & KEEP_FIELDS))
             m_pNumber->clear();

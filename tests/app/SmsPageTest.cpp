@@ -94,7 +94,10 @@ protected:
             questions.push_back(text);
             return true;
         };
+        QElapsedTimer t;
+        t.start();
         dlg->OnCommand(IDC_SMS_TOGGLE);
+        firstSwitchMs = t.elapsed();
         ASSERT_EQ(dlg->State().m_nActiveView.load(), VIEW_SMS);
         ASSERT_EQ(page->State(), smsp::SMS_HOME);
     }
@@ -139,6 +142,7 @@ protected:
     std::unique_ptr<CAppDatabase> db;
     std::unique_ptr<CDialer_oneDlg> dlg;
     CSmsView* page = nullptr;
+    qint64 firstSwitchMs = 0;
     std::vector<std::string> boxes, popups, questions;
     std::function<int(const std::string&)> popupAnswer = [](const std::string&) { return 1; };
 };
@@ -363,4 +367,46 @@ TEST_F(SmsPage, AddingASenderWritesIntoTheLastFreePlaceAndRefusesOnlyAFullPhoneb
     page->OnCommand(kvsms::IDC_SMS_ADD_PB);
     EXPECT_TRUE(questions.empty());
     db->Pbook().Close();
+}
+
+TEST_F(SmsPage, TheInboxOf198MessagesIsShownFromTheClick)
+{
+    BoxCloser closer;
+    StartSimulator([](sim::ModemModel& m) {
+        m.memory.capacity = 100;
+        m.ruim.capacity = 99;
+        const uint32_t base = sim::CdmaTimeNow() - 1000000;
+        for (uint16_t i = 0; i < 99; ++i) {
+            m.memory.slots[i] = Msg(i, i % 3 ? sim::kTagRead : sim::kTagUnread, base + 2 * i, "555" + std::to_string(i),
+                                    "Memory message number " + std::to_string(i) + " with some text in it");
+            m.ruim.slots[i] = Msg(i, i % 4 ? sim::kTagRead : sim::kTagUnread, base + 2 * i + 1,
+                                  "666" + std::to_string(i), "Card message " + std::to_string(i));
+        }
+    });
+    OpenPage();
+    QElapsedTimer t;
+    t.start();
+    page->OnCommand(kvsms::IDC_SMS_INBOX);
+    QApplication::processEvents(); // the list painted
+    const qint64 ms = t.elapsed();
+    ASSERT_EQ(page->MessageList()->topLevelItemCount(), 198);
+    EXPECT_EQ(ListTexts().back(), "Memory message number 1 with some text in it") << "the oldest read one last";
+    // Again, with no new message to fetch first.
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+    ASSERT_EQ(page->State(), smsp::SMS_HOME);
+    const bool fetched = !(dlg->State().m_ucUiFlags.load() & UIF_SMS_WAITING);
+    t.restart();
+    page->OnCommand(kvsms::IDC_SMS_INBOX);
+    QApplication::processEvents();
+    const qint64 again = t.elapsed();
+    EXPECT_EQ(page->MessageList()->topLevelItemCount(), 198);
+    std::printf("[  MEASURE ] first switch to the SMS page (reads 198 messages): %lld ms\n",
+                static_cast<long long>(firstSwitchMs));
+    std::printf("[  MEASURE ] InBox click to the list of 198 shown: %lld ms (new messages fetched first), "
+                "%lld ms (%s)\n",
+                static_cast<long long>(ms), static_cast<long long>(again),
+                fetched ? "nothing to fetch" : "fetched again");
+    RecordProperty("first_switch_ms", int(firstSwitchMs));
+    RecordProperty("inbox_ms", int(ms));
+    RecordProperty("inbox_again_ms", int(again));
 }
