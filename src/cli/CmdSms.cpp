@@ -20,7 +20,7 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] "
-    "NUMBER... -- TEXT | sms delete INDEX";
+    "NUMBER... -- TEXT | sms delete INDEX | sms delete-all inbox|outbox";
 constexpr int64_t kCdmaEpoch = 315964800; // 1980-01-06 in Unix seconds
 // Destination and callback fields of the send record hold 36 bytes; the
 // modem takes numbers of up to 32 digits (its callback limit says the same).
@@ -239,6 +239,47 @@ int Delete(kv::CMessagingSession& s, int32_t index)
     return kvcli::kExitOk;
 }
 
+// Every message of the inbox (received) or the outbox (stored), as the SMS
+// page's Delete All does; messages the modem refuses to delete stay.
+int DeleteAll(kv::CMessagingSession& s, bool inbox)
+{
+    if (const int r = LoadMessages(s); r != kvcli::kExitOk)
+        return r;
+    auto inBox = [inbox](double tag) { return inbox ? tag <= kv::kSmsTagUnread : tag > kv::kSmsTagUnread; };
+    auto boxIndexes = [&](std::vector<int32_t>& out) {
+        out.clear();
+        kv::CDaoSmsDb& sms = s.Db().Sms();
+        if (sms.GetRecordCount() > 0)
+            for (sms.MoveFirst(); !sms.IsEOF(); sms.MoveNext())
+                if (inBox(sms.m_tag_type))
+                    out.push_back(sms.m_index);
+    };
+    std::vector<int32_t> before, after;
+    try {
+        boxIndexes(before);
+    } catch (const kv::CDaoException& e) {
+        return kvcli::Fail(kvcli::kExitFailure, "database error: " + kvcli::Shown(e.Description()));
+    }
+    uint16_t r = kv::DM_SMS_REMOVEALL;
+    if (!before.empty()) {
+        s.List().m_items = before;
+        r = s.Engine().DmSubRequest(kv::DM_SMS_REMOVEALL, inbox ? kv::kSmsListInbox : kv::kSmsListOutbox, false);
+    }
+    try {
+        boxIndexes(after);
+    } catch (const kv::CDaoException& e) {
+        return kvcli::Fail(kvcli::kExitFailure, "database error: " + kvcli::Shown(e.Description()));
+    }
+    const int deleted = int(before.size()) - int(after.size());
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"box", inbox ? "inbox" : "outbox"}, {"deleted", deleted}, {"left", int(after.size())}});
+    else
+        std::printf("deleted %d of %d messages in the %s\n", deleted, int(before.size()), inbox ? "inbox" : "outbox");
+    if (r != kv::DM_SMS_REMOVEALL)
+        return kvcli::Fail(kvcli::ExitForResult(r), "delete all stopped: " + kvcli::ResultText(r));
+    return after.empty() ? kvcli::kExitOk : kvcli::kExitFailure;
+}
+
 // The text limits the modem reported at its last start (160 and 40
 // characters when it never did), never beyond the record's 229 bytes.
 size_t TextLimit(const std::string& text)
@@ -325,15 +366,21 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     }
     if (sub == "send")
         return RunSend(opts, args);
+    if (sub == "delete-all" && args.size() == 2 && (args[1] == "inbox" || args[1] == "outbox")) {
+        int status = kvcli::kExitOk;
+        auto s = kvcli::OpenSession(opts, false, status);
+        return s ? DeleteAll(*s, args[1] == "inbox") : status;
+    }
     return kvcli::UsageError(kUsage);
 }
 
 } // namespace
 
 KV_CLI_COMMAND("sms",
-               "sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] NUMBER... -- TEXT | sms delete INDEX",
+               "sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] NUMBER... -- TEXT | sms delete INDEX | sms delete-all inbox|outbox",
                "list the messages of both stores (or one), show one (marking it read), send a text to one\n"
-               "      or more numbers waiting for each delivery report, or delete one; INDEX is the row index\n"
+               "      or more numbers waiting for each delivery report, delete one, or delete every message\n"
+               "      of the inbox or the outbox; INDEX is the row index\n"
                "      or STORE:SLOT. NUMBER: digits, *, #, a leading +, at most 32 characters, at most 5\n"
                "      recipients; TEXT: not empty, at most the modem's limit (160 plain ASCII characters, 40\n"
                "      others, unless the modem reported other limits) and 229 bytes; S: 1 to 3600",

@@ -89,3 +89,24 @@ TEST_F(CliFixture, UndeliveredMessageIsReportedWithItsReport)
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_EQ(r.out, "6195550199\tdelivered\nSending messages have successful.\n");
 }
+
+TEST_F(CliFixture, DeleteAllEmptiesOneBoxAndLeavesTheOther)
+{
+    StartSim();
+    // The demo stores hold five received messages and one stored one.
+    auto doc = RunJson({"sms", "delete-all", "inbox"});
+    EXPECT_EQ(doc["deleted"], 5);
+    EXPECT_EQ(doc["left"], 0);
+    const int left = sim->WithModel([](kv::sim::ModemModel& m) {
+        int n = 0;
+        for (const kv::sim::SmsStore* st : {&m.memory, &m.ruim})
+            for (const auto& [slot, msg] : st->slots)
+                n += msg.tag <= kv::sim::kTagUnread ? 100 : 1;
+        return n;
+    });
+    EXPECT_EQ(left, 1) << "only the outbox message is left on the modem";
+    const auto r = Run({"sms", "delete-all", "inbox"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "deleted 0 of 0 messages in the inbox\n");
+    EXPECT_EQ(Run({"sms", "delete-all", "sent"}).exitCode, 2);
+}
