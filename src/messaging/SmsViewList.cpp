@@ -244,13 +244,16 @@ void CSmsView::DeleteOne()
         Box("Please, Select the Item first.", MsgIcon::Warning);
         return;
     }
+    const int32_t index = ListItemData(m_pList->indexOfTopLevelItem(item));
     if (Popup("Do you like to delete this Message?", AskIcon::Question, 0, 5, false) == 2)
         return;
-    // The popup served events: the item may be gone.
-    const int row = m_pList->indexOfTopLevelItem(item);
-    if (row < 0)
+    // The popup served events: the list may have been built again.
+    item = nullptr;
+    for (int i = 0; i < ListItemCount() && !item; ++i)
+        if (ListItemData(i) == index)
+            item = m_pList->topLevelItem(i);
+    if (!item)
         return;
-    const int32_t index = ListItemData(row);
     int tag = 0;
     try {
         CDaoSmsDb& sms = m_env.db->Sms();
@@ -273,8 +276,15 @@ void CSmsView::DeleteOne()
         count = count.load() - 1;
     if (tag == int(kSmsTagUnread) && St().m_wLastSmsCount.load() > 0)
         St().m_wLastSmsCount = uint16_t(St().m_wLastSmsCount.load() - 1);
-    const int at = m_pList->indexOfTopLevelItem(item);
-    delete m_pList->takeTopLevelItem(at);
+    // Found again: the sub-request served events too.
+    int at = -1;
+    for (int i = 0; i < ListItemCount() && at < 0; ++i)
+        if (ListItemData(i) == index)
+            at = i;
+    if (at >= 0)
+        delete m_pList->takeTopLevelItem(at);
+    else
+        at = 0;
     if ((m_wState & 0xFF) == 2) {
         ShowSmsState(uint16_t(m_wState - 1), 0);
     } else if (ListItemCount() == 0) {

@@ -317,6 +317,23 @@ TEST_F(SmsPage, DeleteAllOnAnEmptyListAsksNothingAndTheInboxWarnsAtEightyPercent
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0], "InBox Memory space has been Used 80%. (MAX:99,Use:80)\n");
     EXPECT_EQ(page->MessageList()->columnWidth(1), 113);
+
+    // Delete one: asked once, gone from the modem, the next one selected.
+    Select(3);
+    const int32_t gone = page->ListItemData(3);
+    const int32_t next = page->ListItemData(4);
+    page->OnCommand(kvsms::ID_SMS_DELETE);
+    ASSERT_EQ(popups.size(), 1u);
+    EXPECT_EQ(popups[0], "Do you like to delete this Message?");
+    EXPECT_EQ(page->MessageList()->topLevelItemCount(), 79);
+    EXPECT_EQ(page->ListItemData(page->MessageList()->indexOfTopLevelItem(page->MessageList()->currentItem())), next);
+    EXPECT_EQ(sim->WithModel([&](sim::ModemModel& m) { return m.memory.slots.count(uint16_t(SmsSlotOf(gone))); }), 0u);
+
+    // Delete All through the page's list: every message goes, the page goes home.
+    page->OnCommand(kvsms::ID_SMS_DELETE_ALL);
+    EXPECT_EQ(popups.back(), "Do you like to delete All Messages?");
+    EXPECT_EQ(page->State(), smsp::SMS_HOME);
+    EXPECT_EQ(sim->WithModel([](sim::ModemModel& m) { return m.memory.slots.size(); }), 0u);
 }
 
 TEST_F(SmsPage, AddingASenderWritesIntoTheLastFreePlaceAndRefusesOnlyAFullPhonebook)
