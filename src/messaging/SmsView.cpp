@@ -149,8 +149,11 @@ CSmsView::CSmsView(SmsViewEnv env, QWidget* parent) : QWidget(parent), m_env(std
     resize(160, 117);
     m_icons = ListIcons();
     CreateControls();
-    if (m_env.textField)
+    if (m_env.textField) {
         m_env.textField->SetOwner(this);
+        // The window may destroy its text field before the page.
+        connect(m_env.textField, &QObject::destroyed, this, [this] { m_env.textField = nullptr; });
+    }
     // Page initialisation: home, nothing counted, no encoding chosen yet.
     if (m_env.shared) {
         m_env.shared->m_sendRecord = SmsOutgoing{};

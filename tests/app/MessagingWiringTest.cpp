@@ -241,9 +241,9 @@ TEST_F(MessagingWiring, ThePollNoticesANewMessageAndTheSmsSwitchLoadsTheMirror)
     // The engine's own lists leave the table to the UI thread.
     EXPECT_FALSE(HasRowStartingWith(SmsRows(dbPath), "3105550142"));
 
-    // No SMS page is embedded yet: the switch still loads every message
-    // into the mirror before it gives up.
-    EXPECT_EQ(dlg->UserActiveView(VIEW_SMS, 0), 0);
+    // The switch loads every message into the mirror, then shows the page.
+    EXPECT_EQ(dlg->UserActiveView(VIEW_SMS, 0), 1);
+    EXPECT_EQ(dlg->State().m_nActiveView.load(), VIEW_SMS);
     EXPECT_TRUE(dlg->State().m_ucUiFlags.load() & UIF_SMS_LOADED);
     const auto rows = SmsRows(dbPath);
     EXPECT_EQ(rows.count("3105550142:Dinner at eight?"), 1u);

@@ -12,12 +12,14 @@
 #include "app/SystemTray.h"
 #include "controls/EditEx.h"
 #include "controls/TextStatic.h"
+#include "controls/UserMsgDlg.h"
 #include "data/AppDatabase.h"
 #include "data/DataConstants.h"
 #include "messaging/SmsView.h"
 #include "sim/ModemSimulator.h"
 
 #include <QElapsedTimer>
+#include <QPainter>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -86,8 +88,9 @@ protected:
         ASSERT_NE(page, nullptr);
         kvsms::SmsViewEnv& env = page->Env();
         env.messageBox = [this](const std::string& text, MsgIcon) { boxes.push_back(text); };
-        env.timedPopup = [this](const std::string& text, kvsms::AskIcon, int, int, bool) {
+        env.timedPopup = [this](const std::string& text, kvsms::AskIcon icon, int mode, int countdown, bool defaultOk) {
             popups.push_back(text);
+            ShotPopup(text, icon, mode, countdown, defaultOk);
             return popupAnswer(text);
         };
         env.askYesNo = [this](const std::string& text) {
@@ -123,6 +126,31 @@ protected:
         QApplication::processEvents();
         dlg->grab().save(QString("%1/%2.png").arg(dir, name));
     }
+    // The real popup of a text, saved as a picture (only with shots on).
+    void ShotPopup(const std::string& text, kvsms::AskIcon icon, int mode, int countdown, bool defaultOk)
+    {
+        const char* dir = std::getenv("KORVIA_SHOTS_DIR");
+        if (!dir)
+            return;
+        CUserMsgDlg d(dlg.get(), dlg.get());
+        d.SetText(QString::fromStdString(text));
+        d.SetIcon(icon == kvsms::AskIcon::Question  ? QStyle::SP_MessageBoxQuestion
+                  : icon == kvsms::AskIcon::Error ? QStyle::SP_MessageBoxCritical
+                                                  : QStyle::SP_MessageBoxInformation);
+        d.SetMode(mode);
+        d.SetCountdown(countdown, defaultOk);
+        const QString name = QString("%1/popup-%2.png").arg(dir).arg(++shotPopups);
+        QTimer::singleShot(300, &d, [&] {
+            // The window with the popup over it.
+            QPixmap all = dlg->grab();
+            QPainter p(&all);
+            p.drawPixmap(20, 120, d.grab());
+            p.end();
+            all.save(name);
+            d.done(QDialog::Accepted);
+        });
+        d.exec();
+    }
     // Writes a message to the three recipients through the page.
     void ComposeTo(const std::vector<std::string>& numbers, const char* text)
     {
@@ -143,6 +171,7 @@ protected:
     std::unique_ptr<CDialer_oneDlg> dlg;
     CSmsView* page = nullptr;
     qint64 firstSwitchMs = 0;
+    int shotPopups = 0;
     std::vector<std::string> boxes, popups, questions;
     std::function<int(const std::string&)> popupAnswer = [](const std::string&) { return 1; };
 };
@@ -243,13 +272,17 @@ TEST_F(SmsPage, ComposeLimitPaletteAndThreeRecipientsWithReportsZeroOneZero)
     ComposeTo({"5550001", "5550002", "5550003"}, "Meeting at noon");
     sim->Command("report-delay 300");
     QTimer reports;
+    bool shotSending = false;
     QObject::connect(&reports, &QTimer::timeout, [&] {
         sim->WithModel([](sim::ModemModel& m) { m.nextReport = m.sent.size() == 1 ? 1 : 0; });
+        if (!shotSending && page->TextControl(kvsms::IDC_SMS_STATUS)->Text().contains("sending")) {
+            shotSending = true;
+            Shot("5-sending");
+        }
     });
     reports.start(5);
     page->OnCommand(kvsms::IDC_SMS_SEND);
     ASSERT_TRUE(page->Sending());
-    Shot("5-sending");
     ASSERT_TRUE(PumpUntil([&] { return !page->Sending(); }, 30000));
     reports.stop();
     Shot("6-result");
