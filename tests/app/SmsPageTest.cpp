@@ -460,3 +460,39 @@ TEST_F(SmsPage, TheInboxOf198MessagesIsShownFromTheClick)
     RecordProperty("inbox_ms", int(ms));
     RecordProperty("inbox_again_ms", int(again));
 }
+
+TEST_F(SmsPage, TheVoiceMailNotificationIsListedOpenedAndRemovedByTimer110)
+{
+    BoxCloser closer;
+    StartSimulator([](sim::ModemModel& m) {
+        m.memory.slots[1] = Msg(1, sim::kTagRead, sim::CdmaTimeNow() - 500, "1001", "Plain message");
+        m.SetVoiceMail(3, 0);
+    });
+    OpenPage();
+    ASSERT_GE(page->Env().shared->m_nVoiceSlot.load(), 0) << "the list reply named the notification";
+    page->OnCommand(kvsms::IDC_SMS_INBOX);
+    ASSERT_EQ(page->State(), smsp::SMS_INBOX_LIST);
+    ASSERT_EQ(ListTexts(), (std::vector<std::string>{"Voice Mail(3)", "Plain message"}));
+    EXPECT_EQ(page->MessageList()->topLevelItem(0)->data(0, Qt::UserRole + 1).toInt(), smsp::ICON_VOICE_MAIL);
+
+    Select(0);
+    page->OnCommand(kvsms::IDC_SMS_NEXT);
+    ASSERT_EQ(page->State(), smsp::SMS_INBOX_MSG) << "the notification was read again";
+    EXPECT_EQ(TextField()->Text().toStdString(), "Voice mail");
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+    ASSERT_EQ(page->State(), smsp::SMS_INBOX_LIST);
+
+    // Timer 110 after the engine removed the notification from the modem:
+    // the row and the list item go.
+    dlg->MessagingService()->RemoveVoiceMailRow();
+    dlg->SmsPage()->UpdateVoiceMail(1);
+    EXPECT_EQ(ListTexts(), (std::vector<std::string>{"Plain message"}));
+    EXPECT_EQ(page->Env().shared->m_nVoiceSlot.load(), -1);
+    CDaoSmsDb sms(dbPath);
+    sms.Open();
+    int rows = 0;
+    for (; !sms.IsEOF(); sms.MoveNext())
+        ++rows;
+    sms.Close();
+    EXPECT_EQ(rows, 1);
+}
