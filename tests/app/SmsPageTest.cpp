@@ -2,9 +2,10 @@
 // the database file: the inbox order, opening an unread message once, the
 // compose limit and the palette, a send to three recipients with one failed
 // report and the copy saved on the card, a recipient whose report never
-// comes, Delete All on an empty list, the 80 % warning, and adding a sender
-// to a phonebook that is nearly full. With KORVIA_SHOTS_DIR set, the states
-// are also saved as pictures.
+// comes, Delete All on an empty list, the 80 % warning, deleting, the
+// voice-mail notification, code-page text, and adding a sender to a
+// phonebook that is nearly full; the inbox of 198 messages is timed (printed).
+// With KORVIA_SHOTS_DIR set, the states are also saved as pictures.
 #include "ShellFixture.h"
 
 #include "app/AppWiring.h"
@@ -461,18 +462,19 @@ TEST_F(SmsPage, TheInboxOf198MessagesIsShownFromTheClick)
     RecordProperty("inbox_again_ms", int(again));
 }
 
-TEST_F(SmsPage, TheVoiceMailNotificationIsListedOpenedAndRemovedByTimer110)
+TEST_F(SmsPage, TheVoiceMailNotificationIsListedOpenedAndRemovedByTimer110AndCodePageTextIsLegible)
 {
     BoxCloser closer;
     StartSimulator([](sim::ModemModel& m) {
-        m.memory.slots[1] = Msg(1, sim::kTagRead, sim::CdmaTimeNow() - 500, "1001", "Plain message");
+        // Bytes of a single-byte code page: shown legibly, not as broken UTF-8.
+        m.memory.slots[1] = Msg(1, sim::kTagRead, sim::CdmaTimeNow() - 500, "1001", "Caf\xE9 open");
         m.SetVoiceMail(3, 0);
     });
     OpenPage();
     ASSERT_GE(page->Env().shared->m_nVoiceSlot.load(), 0) << "the list reply named the notification";
     page->OnCommand(kvsms::IDC_SMS_INBOX);
     ASSERT_EQ(page->State(), smsp::SMS_INBOX_LIST);
-    ASSERT_EQ(ListTexts(), (std::vector<std::string>{"Voice Mail(3)", "Plain message"}));
+    ASSERT_EQ(ListTexts(), (std::vector<std::string>{"Voice Mail(3)", "Caf\xC3\xA9 open"}));
     EXPECT_EQ(page->MessageList()->topLevelItem(0)->data(0, Qt::UserRole + 1).toInt(), smsp::ICON_VOICE_MAIL);
 
     Select(0);
@@ -486,7 +488,7 @@ TEST_F(SmsPage, TheVoiceMailNotificationIsListedOpenedAndRemovedByTimer110)
     // the row and the list item go.
     dlg->MessagingService()->RemoveVoiceMailRow();
     dlg->SmsPage()->UpdateVoiceMail(1);
-    EXPECT_EQ(ListTexts(), (std::vector<std::string>{"Plain message"}));
+    EXPECT_EQ(ListTexts(), (std::vector<std::string>{"Caf\xC3\xA9 open"}));
     EXPECT_EQ(page->Env().shared->m_nVoiceSlot.load(), -1);
     CDaoSmsDb sms(dbPath);
     sms.Open();
