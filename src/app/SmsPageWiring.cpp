@@ -74,6 +74,16 @@ ISmsPage* MakeSmsPage(CDialer_oneDlg& dlg, kv::CSmsShared& shared)
     env.timedPopup = [w](const std::string& text, kvsms::AskIcon icon, int mode, int countdown, bool defaultOk) {
         return int(CUserMsgDlg::Run(w, QString::fromStdString(text), PopupPixmap(icon), mode, countdown, defaultOk));
     };
+    env.askSave = [w](const std::string& text) {
+        CUserMsgDlg d(w);
+        d.SetText(QString::fromStdString(text));
+        d.SetIcon(QStyle::SP_MessageBoxQuestion);
+        d.SetMode(CUserMsgDlg::MODE_QUESTION);
+        d.SetCountdown(5, true);
+        d.SetButtonTips("Save", "Cancel");
+        d.exec();
+        return int(d.Result());
+    };
     env.askYesNo = [w](const std::string& text) {
         return QMessageBox::warning(w, text::kCaption, QString::fromStdString(text),
                                     QMessageBox::Yes | QMessageBox::No, QMessageBox::No)

@@ -41,6 +41,15 @@ CUserMsgDlg::CUserMsgDlg(kvui::IModalOwner* owner, QWidget* parent)
     connect(m_pCancel, &QAbstractButton::clicked, this, &CUserMsgDlg::OnCancel);
 }
 
+void CUserMsgDlg::SetButtonTips(const QString& ok, const QString& cancel)
+{
+    m_pOk->SetTooltipText(ok);
+    m_pCancel->SetTooltipText(cancel);
+}
+
+QString CUserMsgDlg::OkTip() const { return m_pOk->TooltipText(); }
+QString CUserMsgDlg::CancelTip() const { return m_pCancel->TooltipText(); }
+
 void CUserMsgDlg::SetIcon(QStyle::StandardPixmap systemIcon)
 {
     m_icon = style()->standardIcon(systemIcon);

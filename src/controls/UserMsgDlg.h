@@ -33,6 +33,10 @@ public:
         m_nCountdown = seconds;
         m_bDefaultOk = defaultOk;
     }
+    // Tooltips of the two buttons ("OK" and "Cancel" unless set).
+    void SetButtonTips(const QString& ok, const QString& cancel);
+    QString OkTip() const;
+    QString CancelTip() const;
     quint8 Result() const { return m_nResult; }
     int Countdown() const { return m_nCountdown; }
 

@@ -81,6 +81,9 @@ struct SmsViewEnv {
     std::function<void(const std::string&, kv::MsgIcon)> messageBox;
     // The timed popup: its result byte (2 cancelled).
     std::function<int(const std::string&, AskIcon, int mode, int countdownSec, bool defaultOk)> timedPopup;
+    // The question whether to keep a copy of the sent message (a timed
+    // popup whose buttons read "Save" and "Cancel"); unset: timedPopup.
+    std::function<int(const std::string&)> askSave;
     // A Yes/No question with the warning icon: true for Yes.
     std::function<bool(const std::string&)> askYesNo;
     // CSmsPbAddDlg: false when cancelled; name and number as entered.

@@ -212,8 +212,8 @@ void CSmsView::OnSend()
     const std::string callback = Utf8Prefix(ModemBytes(m_pNumber->Text()), kCallbackMax);
     m_env.shared->SetSendRecord(m_recipients.front(), callback, text);
     m_texts[IDC_SMS_STATUS]->show();
-    if (Popup("Do you like to save this message\nthat has been sent?  ( RUIM Card )", AskIcon::Question, 1, 5, true)
-        != 2) {
+    const char* save = "Do you like to save this message\nthat has been sent?  ( RUIM Card )";
+    if ((m_env.askSave ? m_env.askSave(save) : Popup(save, AskIcon::Question, 1, 5, true)) != 2) {
         if (Sub(DM_SMS_WRITE, uintptr_t(SmsRowIndex(kSmsStoreRuim, 3))) == DM_SMS_WRITE
             && Sub(DM_SMS_LIST, uintptr_t(kSmsStoreRuim)) == DM_SMS_LIST)
             Sub(DM_SMS_READ, 0);

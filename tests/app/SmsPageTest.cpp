@@ -94,6 +94,11 @@ protected:
             ShotPopup(text, icon, mode, countdown, defaultOk);
             return popupAnswer(text);
         };
+        env.askSave = [this](const std::string& text) {
+            popups.push_back(text);
+            ShotPopup(text, kvsms::AskIcon::Question, 1, 5, true);
+            return popupAnswer(text);
+        };
         env.askYesNo = [this](const std::string& text) {
             questions.push_back(text);
             return true;
