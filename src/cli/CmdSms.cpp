@@ -19,7 +19,7 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] "
+    "usage: sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] [--save] "
     "NUMBER... -- TEXT | sms delete INDEX | sms delete-all inbox|outbox";
 constexpr int64_t kCdmaEpoch = 315964800; // 1980-01-06 in Unix seconds
 // Destination and callback fields of the send record hold 36 bytes; the
@@ -187,9 +187,28 @@ std::string OutcomeText(intptr_t outcome)
     }
 }
 
-int Send(kv::CMessagingSession& s, const std::vector<std::string>& numbers, const std::string& callback,
-         const std::string& text, int64_t timeoutMs)
+// A copy of the message in the card's outbox, as the SMS page keeps one
+// when asked; the sub-request's result.
+uint16_t SaveOnCard(kv::CMessagingSession& s, const std::string& number, const std::string& callback,
+                    const std::string& text)
 {
+    s.Shared().SetSendRecord(number, callback, text);
+    return s.Engine().DmSubRequest(kv::DM_SMS_WRITE, uintptr_t(kv::SmsRowIndex(kv::kSmsStoreRuim, 3)), false);
+}
+
+int Send(kv::CMessagingSession& s, const std::vector<std::string>& numbers, const std::string& callback,
+         const std::string& text, int64_t timeoutMs, bool save)
+{
+    int saved = -1; // not asked
+    if (save) {
+        const uint16_t r = SaveOnCard(s, numbers.front(), callback, text);
+        saved = r == kv::DM_SMS_WRITE ? 1 : 0;
+        if (!saved)
+            std::fprintf(stderr, "korvianet-cli: the copy was not saved on the card: %s\n",
+                         kvcli::ResultText(r).c_str());
+        else if (!kvcli::JsonMode())
+            std::printf("saved on the card\n");
+    }
     int failed = 0, timedOut = 0;
     kvcli::Json results = kvcli::Json::array();
     for (const std::string& n : numbers) {
@@ -207,7 +226,10 @@ int Send(kv::CMessagingSession& s, const std::vector<std::string>& numbers, cons
             std::printf("%s\tfailed: %s\n", n.c_str(), OutcomeText(outcome).c_str());
     }
     if (kvcli::JsonMode()) {
-        kvcli::PrintJson({{"total", int(numbers.size())}, {"failed", failed}, {"results", results}});
+        kvcli::Json doc = {{"total", int(numbers.size())}, {"failed", failed}, {"results", results}};
+        if (saved >= 0)
+            doc["saved"] = saved == 1;
+        kvcli::PrintJson(doc);
     } else if (failed) {
         std::printf("Sending messages have %d failed of %d total.\n", failed, int(numbers.size()));
     } else {
@@ -296,6 +318,7 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
 {
     std::string callback;
     int64_t timeoutMs = 10000;
+    bool save = false;
     std::vector<std::string> numbers;
     std::string text;
     bool sawText = false;
@@ -312,6 +335,8 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
             if (!v)
                 return kvcli::kExitUsage;
             timeoutMs = *v * 1000;
+        } else if (args[i] == "--save") {
+            save = true;
         } else if (args[i] == "--") {
             ++i;
             sawText = true;
@@ -334,7 +359,7 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
         return kvcli::UsageError("TEXT: " + why);
     int status = kvcli::kExitOk;
     auto s = kvcli::OpenSession(opts, false, status);
-    return s ? Send(*s, numbers, callback, text, timeoutMs) : status;
+    return s ? Send(*s, numbers, callback, text, timeoutMs, save) : status;
 }
 
 int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
@@ -377,13 +402,14 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
 } // namespace
 
 KV_CLI_COMMAND("sms",
-               "sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] NUMBER... -- TEXT | sms delete INDEX | sms delete-all inbox|outbox",
+               "sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] [--save] NUMBER... -- TEXT | sms delete INDEX | sms delete-all inbox|outbox",
                "list the messages of both stores (or one), show one (marking it read), send a text to one\n"
                "      or more numbers waiting for each delivery report, delete one, or delete every message\n"
                "      of the inbox or the outbox; INDEX is the row index\n"
                "      or STORE:SLOT. NUMBER: digits, *, #, a leading +, at most 32 characters, at most 5\n"
                "      recipients; TEXT: not empty, at most the modem's limit (160 plain ASCII characters, 40\n"
-               "      others, unless the modem reported other limits) and 229 bytes; S: 1 to 3600",
+               "      others, unless the modem reported other limits) and 229 bytes; S: 1 to 3600; --save\n"
+               "      keeps a copy in the card's outbox first",
                RunSms,
                "  sms list:   {\"memory_count\": N, \"ruim_count\": N, \"messages\": [MESSAGE...]}\n"
                "  sms read:   MESSAGE\n"

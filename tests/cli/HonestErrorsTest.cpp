@@ -85,9 +85,16 @@ TEST_F(CliFixture, UndeliveredMessageIsReportedWithItsReport)
     EXPECT_EQ(doc["results"][0]["outcome"], "failed");
     EXPECT_EQ(doc["results"][0]["code"], 7);
     sim->Command("send-report 0");
-    const auto r = Run({"sms", "send", "--timeout", "5", "6195550199", "--", "hello again"});
+    const auto r = Run({"sms", "send", "--timeout", "5", "--save", "6195550199", "--", "hello again"});
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
-    EXPECT_EQ(r.out, "6195550199\tdelivered\nSending messages have successful.\n");
+    EXPECT_EQ(r.out, "saved on the card\n6195550199\tdelivered\nSending messages have successful.\n");
+    const bool onCard = sim->WithModel([](kv::sim::ModemModel& m) {
+        for (const auto& [slot, msg] : m.ruim.slots)
+            if (msg.tag >= kv::sim::kTagOutbox && msg.text == "hello again")
+                return true;
+        return false;
+    });
+    EXPECT_TRUE(onCard);
 }
 
 TEST_F(CliFixture, DeleteAllEmptiesOneBoxAndLeavesTheOther)
