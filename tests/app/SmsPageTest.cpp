@@ -3,8 +3,9 @@
 // compose limit and the palette, a send to three recipients with one failed
 // report and the copy saved on the card, a recipient whose report never
 // comes, Delete All on an empty list, the 80 % warning, deleting, the
-// voice-mail notification, code-page text, and adding a sender to a
-// phonebook that is nearly full; the inbox of 198 messages is timed (printed).
+// voice-mail notification, code-page text, the phonebook's recipients, the
+// recipient cells, calling a sender, and adding a sender to a phonebook that
+// is nearly full; the inbox of 198 messages is timed (printed).
 // With KORVIA_SHOTS_DIR set, the states are also saved as pictures.
 #include "ShellFixture.h"
 
@@ -20,6 +21,7 @@
 #include "sim/ModemSimulator.h"
 
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QPainter>
 #include <QTest>
 #include <QTreeWidget>
@@ -502,4 +504,55 @@ TEST_F(SmsPage, TheVoiceMailNotificationIsListedOpenedAndRemovedByTimer110AndCod
         ++rows;
     sms.Close();
     EXPECT_EQ(rows, 1);
+}
+
+TEST_F(SmsPage, PhonebookChoicesBecomeRecipientsAndCallDialsTheSender)
+{
+    BoxCloser closer;
+    StartSimulator([](sim::ModemModel& m) {
+        m.memory.slots[1] = Msg(1, sim::kTagRead, sim::CdmaTimeNow() - 50, "6195550100", "Call me");
+    });
+    OpenPage();
+    // Write Message of the phonebook page: its numbers fill the rows.
+    dlg->SmsPage()->SetRecipients({"1111", "2222"});
+    dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_COMPOSE, 0);
+    ASSERT_EQ(page->State(), smsp::SMS_COMPOSE);
+    TextField()->SetText("hello");
+    page->OnCommand(kvsms::IDC_SMS_NEXT);
+    ASSERT_EQ(page->State(), smsp::SMS_RECIPIENTS);
+    EXPECT_EQ(page->RecipientRow(0), "1111");
+    EXPECT_EQ(page->RecipientRow(1), "2222");
+    // The picker's choice added to the empty rows (sub-code 5).
+    dlg->SmsPage()->SetRecipients({"3333"});
+    dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_FILL_RECIPIENTS, 0);
+    EXPECT_EQ(page->RecipientRow(2), "3333");
+    // In-place editing of a cell and the Delete key.
+    page->BeginRecipientEdit(1, 1);
+    ASSERT_NE(page->RecipientEditor(), nullptr);
+    page->RecipientEditor()->setText("2229");
+    page->EndRecipientEdit();
+    EXPECT_EQ(page->RecipientRow(1), "2229");
+    page->RecipientList()->setCurrentItem(page->RecipientList()->topLevelItem(0));
+    QTest::keyClick(page->RecipientList(), Qt::Key_Delete);
+    EXPECT_EQ(page->RecipientRow(0), "");
+    page->OnCommand(kvsms::IDC_SMS_NEXT);
+    ASSERT_EQ(page->State(), smsp::SMS_CALLBACK);
+    EXPECT_EQ(page->Recipients(), (std::vector<std::string>{"2229", "3333"}));
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+    ASSERT_EQ(page->State(), smsp::SMS_HOME);
+
+    // Call from an opened message: the dial pad takes the sender's number.
+    page->OnCommand(kvsms::IDC_SMS_INBOX);
+    Select(0);
+    page->OnCommand(kvsms::IDC_SMS_NEXT);
+    ASSERT_EQ(page->State(), smsp::SMS_INBOX_MSG);
+    page->OnCommand(kvsms::IDC_SMS_CALL);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nActiveView.load() == VIEW_DIAL_PAD; }, 5000));
+    EXPECT_TRUE(PumpUntil([&] { return dlg->State().m_call.DialNumber() == "6195550100"
+                                       || dlg->State().m_wUiPhase.load() == UI_PHASE_OUTGOING; },
+                          10000))
+        << "the call was placed to the sender";
+    EXPECT_TRUE(boxes.empty());
 }
