@@ -1,6 +1,7 @@
 // The phonebook sub-requests and the main window's phonebook handlers.
 #include "contacts/PbookEngine.h"
 
+#include "contacts/PbTable.h"
 #include "contacts/PbTexts.h"
 #include "data/DataConstants.h"
 #include "engine/HostIds.h"
@@ -369,23 +370,11 @@ bool CPbookEngine::StoreTableRow(int storageType, int index, const std::string& 
 
 int CPbookEngine::FreeIndex(int storageType, std::string& error)
 {
-    CDaoPbookDb& pb = m_db.Pbook();
-    CloseQuietly(pb);
-    std::set<int32_t> used;
-    try {
-        pb.Open(CDaoPbookDb::QueryStorage(storageType));
-        for (; !pb.IsEOF(); pb.MoveNext())
-            used.insert(pb.m_index);
-        pb.Close();
-    } catch (const CDaoException& e) {
-        DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
-        error = e.Description();
-        CloseQuietly(pb);
+    const int index = PbFreeIndex(m_db.Pbook(), storageType, &error);
+    if (index < 0) {
+        DEBUG_LOG(LEVEL_ST, "%s ", error.c_str());
         return 0;
     }
-    int index = 1;
-    while (used.count(index))
-        ++index;
     return index;
 }
 

@@ -5,8 +5,6 @@
 // character. The page (SmsView) draws what these decide.
 #pragma once
 
-#include "data/DaoPbookDb.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -130,13 +128,5 @@ std::string MessageTimeText(double seconds, bool afterNext);
 // The refusal of the first recipient that breaks the dial rules
 // ("Input Dial Number Fail.(+) 123+4"); "" when all pass.
 std::string RecipientRefusal(const std::vector<std::string>& recipients);
-
-// --- the phonebook entry of a sender ----------------------------------------
-
-// The lowest free index of a phonebook storage type, or -1 when the table
-// cannot be read (a failed read never looks like a free index 1).
-int CheckedNextFreeIndex(CDaoPbookDb& pb, int storageType);
-// Entries of a storage type in the table; -1 when it cannot be read.
-int CountPbEntries(CDaoPbookDb& pb, int storageType);
 
 } // namespace kv::smspage

@@ -5,6 +5,7 @@
 #include "messaging/SmsView.h"
 
 #include "contacts/PbCoding.h"
+#include "contacts/PbTable.h"
 #include "controls/EditEx.h"
 #include "controls/HoverButton.h"
 #include "controls/MacProgressCtrl.h"
@@ -359,9 +360,12 @@ void CSmsView::OnAddToPhonebook()
     const int capacity = int(St().m_wPbMemoryMax.load());
     // A table that cannot be read gives no free index: nothing is written,
     // so no entry of the modem can be overwritten by mistake.
-    const int index = CheckedNextFreeIndex(pb, kPbookMemory);
-    if (index < 0)
+    std::string error;
+    const int index = PbFreeIndex(pb, kPbookMemory, &error);
+    if (index < 0) {
+        DEBUG_LOG(LEVEL_PB, "Pbook(line=%d):%s\n", __LINE__, error.c_str());
         return;
+    }
     char buf[128];
     if (capacity < index) {
         std::snprintf(buf, sizeof buf, "Index should be less than %d.", capacity);
@@ -402,9 +406,11 @@ void CSmsView::OnAddToPhonebook()
     if (!yes)
         return;
     // Full only when every place of the phonebook holds an entry.
-    const int used = CountPbEntries(pb, kPbookMemory);
-    if (used < 0)
+    const int used = PbEntryCount(pb, kPbookMemory, &error);
+    if (used < 0) {
+        DEBUG_LOG(LEVEL_PB, "Pbook(line=%d):%s\n", __LINE__, error.c_str());
         return;
+    }
     if (used >= capacity) {
         std::snprintf(buf, sizeof buf, "Not enough space to store New Phonebook Data [MAX (ruim:%d, memory:%d)]",
                       int(St().m_wPbRuimMax.load()), capacity);

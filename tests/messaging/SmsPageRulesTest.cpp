@@ -1,6 +1,7 @@
 // The SMS page's rules: the inbox and outbox order, the home counters, the
 // storage warnings at 80 %, the palette's grid, text cuts that never split a
 // character, and a phonebook that cannot be read never offering index 1.
+#include "contacts/PbTable.h"
 #include "data/DaoPbookDb.h"
 #include "data/DataConstants.h"
 #include "messaging/SmsPageRules.h"
@@ -130,9 +131,9 @@ TEST(SmsPageRules, AnUnreadablePhonebookGivesNoFreeIndex)
             pb.Update();
             pb.Close();
         }
-        EXPECT_EQ(CheckedNextFreeIndex(pb, kPbookMemory), 3);
-        EXPECT_EQ(CountPbEntries(pb, kPbookMemory), 3);
-        EXPECT_EQ(CheckedNextFreeIndex(pb, kPbookRuim), 1) << "an empty phonebook starts at 1";
+        EXPECT_EQ(PbFreeIndex(pb, kPbookMemory), 3);
+        EXPECT_EQ(PbEntryCount(pb, kPbookMemory), 3);
+        EXPECT_EQ(PbFreeIndex(pb, kPbookRuim), 1) << "an empty phonebook starts at 1";
         EXPECT_FALSE(pb.IsOpen());
     }
     // A file that is not a database: the plain lookup would answer 1.
@@ -140,6 +141,6 @@ TEST(SmsPageRules, AnUnreadablePhonebookGivesNoFreeIndex)
     std::ofstream(bad) << "this is not a database file at all, not even close";
     CDaoPbookDb broken(bad);
     EXPECT_EQ(broken.NextFreeIndex(kPbookMemory), 1);
-    EXPECT_EQ(CheckedNextFreeIndex(broken, kPbookMemory), -1);
-    EXPECT_EQ(CountPbEntries(broken, kPbookMemory), -1);
+    EXPECT_EQ(PbFreeIndex(broken, kPbookMemory), -1);
+    EXPECT_EQ(PbEntryCount(broken, kPbookMemory), -1);
 }
