@@ -14,6 +14,7 @@
 #include "log/DebugLog.h"
 #include "messaging/SmsViewText.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
@@ -70,6 +71,9 @@ QPixmap ButtonStrip(const char* label, int w, int h)
     QFont f("Sans Serif");
     f.setPixelSize(10);
     f.setBold(true);
+    // A long label takes a smaller font rather than losing its ends.
+    while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(QString::fromLatin1(label)) > w - 4)
+        f.setPixelSize(f.pixelSize() - 1);
     p.setFont(f);
     for (int i = 0; i < 4; ++i) {
         const QRectF r(i * w + 0.5, 0.5, w - 1, h - 1);
