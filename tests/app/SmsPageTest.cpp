@@ -526,6 +526,7 @@ TEST_F(SmsPage, PhonebookChoicesBecomeRecipientsAndCallDialsTheSender)
     dlg->SmsPage()->SetRecipients({"3333"});
     dlg->SendUserMessage(UM_UI_REQUEST, UI_REQ_FILL_RECIPIENTS, 0);
     EXPECT_EQ(page->RecipientRow(2), "3333");
+    Shot("7-recipients");
     // In-place editing of a cell and the Delete key.
     page->BeginRecipientEdit(1, 1);
     ASSERT_NE(page->RecipientEditor(), nullptr);
