@@ -4,6 +4,7 @@
 
 #include "app/ConfigIds.h"
 #include "app/ConfigView.h"
+#include "app/DeviceWatcherUi.h"
 #include "app/Dialer_one.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/SmsPageUi.h"
@@ -333,6 +334,7 @@ void WireSettingsPage()
 void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg)
 {
     WireSettingsPage();
+    WireDeviceWatcher();
     if (kv::CAppDatabase* db = app.Database())
         WireMessaging(dlg, *db);
     WireDataConnection(dlg);

@@ -235,12 +235,8 @@ void CDialer_oneDlg::OnInitDialog()
     m_state.m_nActiveView = VIEW_STATUS;
     UserActiveView(VIEW_STATUS, 0);
     // 10.
-    if (Hooks().startDeviceWatcher && Hooks().startDeviceWatcher(*this)) {
-        m_nRegNotifyState = 1;
-    } else {
-        m_nRegNotifyState = 0;
+    if (!Hooks().startDeviceWatcher || !Hooks().startDeviceWatcher(*this))
         DEBUG_LOG(LEVEL_ST, "%s", logtext::kNoNotify);
-    }
     // 11. Net Connect and Net Disconnect share one place: only one shows,
     // also when there is no client (Net Connect then stays disabled).
     m_buttons[IDC_NET_DISCONNECT]->hide();

@@ -113,7 +113,13 @@ public:
     // (the connection manager); released after the RAS steps of the
     // destruction ran.
     void SetOwnedService(std::shared_ptr<void> service) { m_ownedServices.push_back(std::move(service)); }
-    int RegNotifyState() const { return m_nRegNotifyState; }
+    int RegNotifyState() const { return m_pDeviceWatcher ? m_pDeviceWatcher->State() : 0; }
+    // The device presence watcher (set by the start hook; owned).
+    void SetDeviceWatcher(std::unique_ptr<kvapp::IDeviceWatcher> watcher);
+    kvapp::IDeviceWatcher* DeviceWatcher() const { return m_pDeviceWatcher.get(); }
+    // The open modal page gets its cancel command (it closes as by Exit).
+    void CancelModalPage();
+    bool ModalPageOpen() const { return m_state.m_hModalWnd.load() != 0; }
     bool TimerActive(uint32_t id) const;
     bool TrayMode() const { return m_bTrayMode; }
     CSystemTray* Tray() const { return m_pSystemTray.get(); }
@@ -161,6 +167,7 @@ public:
     void KillTimer(uint32_t id) override;
     bool WaitPumping(const std::function<bool()>& done, int64_t timeoutMs) override;
     void Wake() override;
+    void PulseDeviceWatcher() override;
 
     // --- kv::IPumpHook ---
     void PumpFor(int64_t maxMs) override;
@@ -182,6 +189,9 @@ public:
 
     // Runs fn on the UI thread; from another thread waits until it ran.
     void RunOnUi(const std::function<void()>& fn);
+    // The same with a bounded wait: false when fn had not run (or been
+    // dropped with the window) within timeoutMs. fn must own what it uses.
+    bool RunOnUiFor(std::function<void()> fn, int64_t timeoutMs);
     // Runs fn on the UI thread later (from any thread).
     void PostToUi(std::function<void()> fn);
     bool IsUiThread() const;
@@ -263,7 +273,6 @@ private:
     bool m_bInitDone = false;
     bool m_bClosing = false;
     bool m_bClosed = false;
-    int m_nRegNotifyState = 0;
     int m_nWaitCursor = 0;
     std::tm m_callStart{};
 
@@ -283,5 +292,6 @@ private:
     // calls into it.
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
     std::vector<std::shared_ptr<void>> m_ownedServices;
+    std::unique_ptr<kvapp::IDeviceWatcher> m_pDeviceWatcher;
     bool m_bSmsSwitchBusy = false; // the switch to the SMS page is loading the mirror
 };

@@ -104,6 +104,24 @@ void CDialer_oneDlg::RunOnUi(const std::function<void()>& fn)
     done->Wait();
 }
 
+bool CDialer_oneDlg::RunOnUiFor(std::function<void()> fn, int64_t timeoutMs)
+{
+    if (IsUiThread()) {
+        fn();
+        return true;
+    }
+    auto done = std::make_shared<CEvent>(true, false);
+    auto ran = std::make_shared<std::atomic<bool>>(false);
+    QCoreApplication::postEvent(this, new CUiTaskEvent(
+                                          [fn = std::move(fn), ran] {
+                                              fn();
+                                              *ran = true;
+                                          },
+                                          done));
+    done->Wait(timeoutMs);
+    return ran->load();
+}
+
 void CDialer_oneDlg::PostToUi(std::function<void()> fn)
 {
     QCoreApplication::postEvent(this, new CUiTaskEvent(std::move(fn), nullptr));
@@ -357,6 +375,28 @@ void CDialer_oneDlg::SetModalWindow(QWidget* window)
 {
     m_pModalWnd = window;
     m_state.m_hModalWnd = reinterpret_cast<intptr_t>(window);
+    // A removal in progress waits for the page to close.
+    if (!window)
+        PulseDeviceWatcher();
+}
+
+void CDialer_oneDlg::CancelModalPage()
+{
+    if (auto* d = qobject_cast<QDialog*>(m_pModalWnd.data()))
+        d->reject();
+}
+
+void CDialer_oneDlg::SetDeviceWatcher(std::unique_ptr<kvapp::IDeviceWatcher> watcher)
+{
+    if (m_pDeviceWatcher)
+        m_pDeviceWatcher->Stop();
+    m_pDeviceWatcher = std::move(watcher);
+}
+
+void CDialer_oneDlg::PulseDeviceWatcher()
+{
+    if (m_pDeviceWatcher)
+        m_pDeviceWatcher->Pulse();
 }
 
 void CDialer_oneDlg::SetModalView(int view) { m_state.m_nModalView = uint8_t(view); }

@@ -87,6 +87,19 @@ public:
     virtual void RemoveVoiceMailRow() = 0;
 };
 
+// The device presence watcher as the main window holds it.
+class IDeviceWatcher {
+public:
+    virtual ~IDeviceWatcher() = default;
+    // m_nRegNotifyState: 0 not running, 1 present, 253 removed, 255 stopping.
+    virtual int State() const = 0;
+    // The removal event's pulse (any thread).
+    virtual void Pulse() = 0;
+    // RegDestroy: the watcher's thread has ended when it returns (UI thread;
+    // events are dispatched meanwhile).
+    virtual void Stop() = 0;
+};
+
 struct PageHooks {
     std::function<IDialPadPage*(CDialer_oneDlg&)> makeDialPad;
     std::function<ISmsPage*(CDialer_oneDlg&)> makeSmsPage;

@@ -71,6 +71,7 @@ void CStatusModel::ResetForRemoval()
     SetIndicator(IND_CHARGE, 0);
     SetIndicator(IND_DATA_RATE_A, 128);
     m_idle = kIdleNone;
+    m_noSignalCount = 0;
 }
 
 void CStatusModel::SetIndicator(int id, int value)
