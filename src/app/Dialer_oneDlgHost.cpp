@@ -10,6 +10,7 @@
 #include "controls/UserMessage.h"
 #include "controls/UserMsgDlg.h"
 #include "data/AppDatabase.h"
+#include "engine/DeviceWatcher.h"
 #include "engine/DmCodes.h"
 #include "log/DebugLog.h"
 #include "platform/Event.h"
@@ -209,6 +210,10 @@ void CDialer_oneDlg::EnableControl(int id, bool enable)
     // Net Connect waits for a dial-up client: whoever enables the main
     // buttons (the engine's start-up) must not wake a dead button.
     if (id == IDC_NET_CONNECT && enable && !(Hooks().rasReady && Hooks().rasReady(*this)))
+        enable = false;
+    // Nor while the modem is away: the RAS monitor's own stop during a
+    // removal would offer a connection that cannot be made.
+    if (id == IDC_NET_CONNECT && enable && RegNotifyState() == REG_NOTIFY_REMOVED)
         enable = false;
     RunOnUi([&] {
         if (QWidget* w = Control(id))

@@ -202,10 +202,12 @@ bool CDeviceWatcher::HandleRemoval()
 bool CDeviceWatcher::HandleArrival()
 {
     WATCH_LOG("REG_NOTIFY_RELOAD: 01 ");
-    m_host.EnableAfterArrival();
+    // Present before the buttons come back: the window keeps Net Connect
+    // off while the modem is away.
     if (!ChangeState(REG_NOTIFY_REMOVED, REG_NOTIFY_PRESENT))
         return false;
     m_nWaitMs = m_timing.waitMs;
+    m_host.EnableAfterArrival();
     m_host.WipePhonebook();
     // The RAS monitor thread starts again a second after the engine.
     if (!Pause(m_timing.arrivalDelayMs))

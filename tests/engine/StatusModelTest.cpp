@@ -331,6 +331,7 @@ TEST_F(PanelTest, RemovalShowsTheNoModemDisplay)
     EXPECT_FALSE(view.IndicatorShown(IDC_SMS));
     EXPECT_FALSE(view.IndicatorShown(IDC_SERVICE));
     EXPECT_EQ(panel.IdleCode(), CStatusModel::kIdleNone);
+    EXPECT_EQ(panel.NoSignalCount(), 0) << "a returning modem starts its no-signal count afresh";
 }
 
 TEST_F(PanelTest, AValueRepeatedWhileItsIndicatorIsHiddenIsStillDrawn)
