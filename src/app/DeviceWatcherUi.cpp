@@ -15,6 +15,7 @@ constexpr int kRemovalDisabled[] = {kv::IDC_EXIT,         kv::IDC_MINIMIZE,     
                                     kv::IDC_GET_NUMBER,   kv::IDC_DIAL_TOGGLE,   kv::IDC_SMS_TOGGLE,
                                     kv::IDC_PHONEBOOK,    kv::IDC_VOLUME_DOWN,   kv::IDC_VOLUME_UP,
                                     kv::IDC_SWITCH_OFF};
+constexpr int kAtLines[] = {kv::IDC_LINE_APN, kv::IDC_LINE_CARD, kv::IDC_LINE_SIGNAL};
 constexpr int kArrivalEnabled[] = {kv::IDC_MINIMIZE, kv::IDC_NET_CONNECT, kv::IDC_NET_DISCONNECT,
                                    kv::IDC_SETTING};
 } // namespace
@@ -72,6 +73,10 @@ void CDeviceWatcherUi::ShowDeviceRemoved()
         for (int id : kRemovalDisabled)
             d.EnableControl(id, false);
         d.Panel().ResetForRemoval();
+        // The AT poll's lines told of the modem that went: hidden as at the
+        // start, until the poll reads the modem again.
+        for (int id : kAtLines)
+            d.ShowControl(id, false);
     });
 }
 

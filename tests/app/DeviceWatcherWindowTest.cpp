@@ -180,6 +180,8 @@ TEST_F(DeviceWatcherWindow, UnplugWithTheSettingsPageOpenAndReplugReadingThePhon
     ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
     ASSERT_EQ(dlg->RegNotifyState(), REG_NOTIFY_PRESENT);
     ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() != 0; }, 5000)) << "RAS monitor running";
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Control(IDC_LINE_SIGNAL)->isVisible(); }, 12000))
+        << "the AT poll shows the modem's signal";
     // A row the card does not hold: the return wipes it with the rest.
     AddCardRow("Stale");
 
@@ -204,6 +206,8 @@ TEST_F(DeviceWatcherWindow, UnplugWithTheSettingsPageOpenAndReplugReadingThePhon
     for (int id : kLinkButtons)
         EXPECT_FALSE(Enabled(id)) << "button " << id;
     EXPECT_TRUE(Enabled(IDC_SETTING)) << "the settings page opens also without a modem";
+    for (int id : {IDC_LINE_APN, IDC_LINE_CARD, IDC_LINE_SIGNAL})
+        EXPECT_FALSE(dlg->Control(id)->isVisible()) << "status line " << id << " still tells of the modem";
     EXPECT_TRUE(sampler.NoDeviceShown());
     EXPECT_EQ(dlg->IndicatorBitmap(IDC_ANTENNA), statusid::IDB_SIG2_NONE);
     EXPECT_FALSE(dlg->IndicatorShown(IDC_SMS));
