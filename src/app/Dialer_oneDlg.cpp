@@ -107,6 +107,8 @@ CDialer_oneDlg::~CDialer_oneDlg()
     CancelWorkerModals(false);
     if (Hooks().stopDeviceWatcher)
         Hooks().stopDeviceWatcher(*this);
+    if (m_pDeviceWatcher)
+        m_pDeviceWatcher->Stop(); // its thread must not outlive the window
     if (Hooks().endRas)
         Hooks().endRas(*this);
     m_engine.StopDmEngine();

@@ -235,6 +235,9 @@ private:
     QWidget* DialPadWidget() const;
     QWidget* SmsPageWidget() const;
 
+    // First: it outlives the engine, whose thread may still pulse it while
+    // the members go (it is stopped by then).
+    std::unique_ptr<kvapp::IDeviceWatcher> m_pDeviceWatcher;
     kv::ModemState m_state;
     kv::CCommPort m_port;
     kv::CCommPortLink m_link{m_port};
@@ -292,6 +295,5 @@ private:
     // calls into it.
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
     std::vector<std::shared_ptr<void>> m_ownedServices;
-    std::unique_ptr<kvapp::IDeviceWatcher> m_pDeviceWatcher;
     bool m_bSmsSwitchBusy = false; // the switch to the SMS page is loading the mirror
 };
