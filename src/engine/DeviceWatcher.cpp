@@ -32,9 +32,10 @@ CDeviceWatcher::~CDeviceWatcher()
 {
     RegDestroy();
     if (m_thread.joinable()) {
-        // Only a thread that outlived every bounded wait is left here; it
-        // touches nothing of ours once it sees the stop.
-        m_thread.detach();
+        // Only a thread that outlived RegDestroy's wait is left here; it
+        // sees the stop after its current bounded wait.
+        m_thread.join();
+        m_watch.Close();
     }
 }
 
@@ -76,8 +77,10 @@ void CDeviceWatcher::RegDestroy()
         if (m_bThreadAlive.load())
             m_host.WaitPumping([this] { return !m_bThreadAlive.load(); }, m_timing.stopWaitMs);
         if (m_bThreadAlive.load()) {
+            // Inside a step the window is slow to run; every wait of the
+            // thread is bounded, so the destructor's join ends.
             WATCH_LOG("RegDestroy: the watcher did not end in time");
-            return; // the event stays with the thread; the destructor leaves it
+            return; // the event stays with the thread until then
         }
         m_thread.join();
     }
@@ -120,7 +123,7 @@ void CDeviceWatcher::ThreadMain()
 {
     for (;;) {
         if (m_nRegNotifyState.load() == REG_NOTIFY_STOP || m_bStop.load()) {
-                WATCH_LOG("REG_NOTIFY_END: 01 ");
+            WATCH_LOG("REG_NOTIFY_END: 01 ");
             m_nRegNotifyState = REG_NOTIFY_OFF;
             break;
         }

@@ -73,7 +73,7 @@ public:
         int64_t stepMs = 5000;             // per step, for the engine and the RAS thread
         int steps = 12;
         int64_t arrivalDelayMs = 3000;     // before the engine is started again
-        int64_t stopWaitMs = 15000;        // RegDestroy's wait for the thread
+        int64_t stopWaitMs = 40000;        // RegDestroy's wait for the thread (above the UI waits)
     };
 
     explicit CDeviceWatcher(IDeviceWatcherHost& host);
