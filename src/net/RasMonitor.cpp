@@ -44,6 +44,10 @@ void CConnectionManager::ThreadMain()
     st.m_nRasState = 0;
     m_bThreadAlive = false;
     m_host.Wake();
+    // A removal in progress waits for this state: the pulses given on the
+    // way out came before it was clear.
+    if (m_ui.pulseRemoval)
+        m_ui.pulseRemoval();
 }
 
 bool CConnectionManager::DialUp()

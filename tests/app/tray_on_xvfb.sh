@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The program in a real X session with a notification area (trayer) and the
 # modem simulator: the Minimize button sends the window to the tray and the
-# program runs on; a double-click on the icon brings the window back; the
-# Exit button then ends the program with status 0.
+# program runs on; a double-click on the icon brings the window back; pulling
+# the modem out while in the tray brings it back too; the Exit button then
+# ends the program with status 0.
 # Usage: tray_on_xvfb.sh <folder of korvianet and korvianet-modem-sim>
 set -u
 BIN=$1
@@ -44,7 +45,10 @@ trayer --edge top --align right --widthtype pixel --width 60 --height 24 >"$WORK
 PIDS+=($!)
 wait_for 50 xdotool search --class trayer || fail "no tray host"
 
-"$BIN/korvianet-modem-sim" >"$WORK/sim.log" 2>&1 &
+# The simulator's control input: unplug and replug later on.
+mkfifo "$WORK/sim.in"
+exec 3<>"$WORK/sim.in"
+"$BIN/korvianet-modem-sim" <"$WORK/sim.in" >"$WORK/sim.log" 2>&1 &
 PIDS+=($!)
 wait_for 100 grep -q registered "$WORK/sim.log" || fail "the simulator did not start"
 
@@ -67,6 +71,17 @@ kill -0 "$APP" 2>/dev/null || fail "the program ended when minimised to the tray
 xdotool mousemove 788 12 click --repeat 2 --delay 100 1
 wait_for 50 mapped || fail "a double-click on the tray icon did not restore the window"
 kill -0 "$APP" 2>/dev/null || fail "the program ended on restore"
+
+# In the tray again, the modem is pulled out: the window comes back by
+# itself (the removal's half-second timer), and the modem's return is taken.
+xdotool mousemove --window "$WIN" 410 21 click 1
+wait_for 50 unmapped || fail "Minimize did not hide the window the second time"
+echo unplug >&3
+wait_for 20 mapped || fail "pulling the modem out did not bring the window back from the tray"
+kill -0 "$APP" 2>/dev/null || fail "the program ended when the modem was pulled out"
+sleep 3 # Exit comes back once the link has stopped
+echo replug >&3
+sleep 2
 
 # Exit (button 1136 at 435,15).
 xdotool mousemove --window "$WIN" 441 21 click 1

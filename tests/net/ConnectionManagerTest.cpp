@@ -318,3 +318,20 @@ TEST(ConnectionFormat, DurationsShowHoursOrDays)
     EXPECT_EQ(FormatDuration(90000000, 5000), "00)00:00:05");
     EXPECT_EQ(FormatDuration(4294967295u, 4294967295u), "49)17:02:47");
 }
+
+// The device watcher waits for the thread's end during a removal and is
+// woken by the removal pulse: the last pulse must come when the state word
+// already says the thread is gone, or the watcher sleeps a whole step more.
+TEST_F(NetTest, TheEndOnRequest240PulsesTheRemovalWaiterWithTheStateCleared)
+{
+    std::atomic<int> stateAtPulse{-1};
+    kvnet::ConnectionUi ui = Ui();
+    ui.pulseRemoval = [&] { stateAtPulse = manager ? int(manager->State()) : -2; };
+    manager = std::make_unique<kvnet::CConnectionManager>(host, ui);
+    manager->SetAccount("card", "card", "");
+    ASSERT_TRUE(manager->Start());
+    ASSERT_TRUE(Until([&] { return manager->State() == RAS_REQ_LOOK; }));
+    ASSERT_TRUE(manager->RasRequest(RAS_REQ_TERMINATE, true));
+    ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
+    EXPECT_EQ(stateAtPulse.load(), 0);
+}
