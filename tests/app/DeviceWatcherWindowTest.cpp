@@ -56,6 +56,7 @@ struct Sampler {
             exitWasDisabled = true;
         if (exitWasDisabled && exitOn && !exitBack) {
             exitBack = true;
+            exitBackAt = TickMs();
             engineStoppedAtExit = dlg.State().m_nPortState.load() == DM_STOPPED;
             rasStoppedAtExit = dlg.State().m_nRasState.load() == 0;
         }
@@ -78,6 +79,7 @@ struct Sampler {
     bool trayTimerSeen = false;
     int64_t noDeviceAt = -1;
     int64_t removedAt = -1; // the watcher took the removal
+    int64_t exitBackAt = -1;
 };
 
 class DeviceWatcherWindow : public kvtest::ShellTest {
@@ -217,6 +219,7 @@ TEST_F(DeviceWatcherWindow, UnplugWithTheSettingsPageOpenAndReplugReadingThePhon
     Report("unplug to no-device display", sampler.noDeviceAt - unplugAt);
     ASSERT_GE(sampler.removedAt, unplugAt);
     Report("unplug to the watcher's removal", sampler.removedAt - unplugAt);
+    Report("unplug to Exit enabled again", sampler.exitBackAt - unplugAt);
     EXPECT_TRUE(HasCardRow("Stale"));
 
     // Back: buttons, the wiped table read again, the RAS monitor restarted.
