@@ -8,6 +8,7 @@
 #include "settings/Reg.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -24,6 +25,7 @@ namespace {
 constexpr DWORD kNoCount = 0xFFFFFFFFu;
 constexpr const char* kProducts[] = {"6502", "6202", "6501", "6604"};
 constexpr const char* kOldDriverProduct = "6501";
+constexpr int kDriverTypeNotLogged = -2; // none of 1, 0, -1
 constexpr int kFirstFreeCom = 3; // COM1 and COM2 are the board's own ports by custom
 
 std::string Upper(std::string s)
@@ -95,7 +97,11 @@ int PortDiscovery::FindComPort()
             m_bDriverNewType = -1;
         }
     }
-    DEBUG_LOG(LEVEL_ST, "Drv Mode Type = %d", m_bDriverNewType);
+    // Discovery repeats every few seconds while no modem is there: the
+    // driver type is logged when it changes, not on every look.
+    static std::atomic<int> s_loggedDriverType{kDriverTypeNotLogged};
+    if (s_loggedDriverType.exchange(m_bDriverNewType) != m_bDriverNewType)
+        DEBUG_LOG(LEVEL_ST, "Drv Mode Type = %d", m_bDriverNewType);
 
     for (const std::string& raw : list) {
         std::string entry = Upper(raw);

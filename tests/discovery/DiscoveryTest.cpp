@@ -1,8 +1,10 @@
 // Port discovery over prepared registry trees and a fake sysfs tree.
 #include "engine/DrvComm.h"
+#include "log/DebugLog.h"
 #include "settings/Reg.h"
 #include "support/TempSettings.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -122,6 +124,44 @@ TEST_F(DiscoveryTest, NoListsMeanNoPortAndTheCurrentKeyIsWatched)
     EXPECT_EQ(d.DriverNewType(), -1);
     EXPECT_EQ(d.DeviceKind(), 0);
     EXPECT_EQ(d.GetRegName(), kDrvEnumKeyNew);
+}
+
+// Discovery runs every two seconds while the modem is away: the driver type
+// line is logged when the type changes, not on every look.
+TEST_F(DiscoveryTest, TheDriverTypeIsLoggedOncePerChangeNotOnEveryLook)
+{
+    std::vector<std::string> lines;
+    auto& log = CDebugLog::Instance();
+    log.SetSink([&](const std::string& line) { lines.push_back(line); });
+    log.SetLevelMask(0xFFFFFFFFu);
+    log.Enable();
+    log.SetVisible(true);
+    auto typeLines = [&](int type) {
+        const std::string text = "Drv Mode Type = " + std::to_string(type);
+        return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+            return l.size() >= text.size() && l.compare(l.size() - text.size(), text.size(), text) == 0;
+        });
+    };
+
+    PortDiscovery d;
+    for (int look = 0; look < 5; ++look)
+        EXPECT_EQ(d.FindComPort(), 0);
+    const auto absentLines = typeLines(-1);
+    EXPECT_LE(absentLines, 1); // once, or not at all when an earlier look logged it
+    List(kDrvEnumKeyNew, {kMi02});
+    Port(kMi02, "COM7");
+    for (int look = 0; look < 3; ++look)
+        EXPECT_EQ(PortDiscovery().FindComPort(), 7);
+    EXPECT_EQ(typeLines(1), 1);
+    List(kDrvEnumKeyNew, {});
+    for (int look = 0; look < 3; ++look)
+        EXPECT_EQ(d.FindComPort(), 0);
+    EXPECT_EQ(typeLines(-1), absentLines + 1);
+    EXPECT_EQ(typeLines(1), 1);
+
+    log.SetVisible(false);
+    log.Disable();
+    log.SetSink(nullptr);
 }
 
 TEST_F(DiscoveryTest, TakenEntryWithoutPortNameStopsTheWalk)
