@@ -17,6 +17,7 @@ public:
     bool IsOpen() const override { return m_port.IsOpen(); }
     bool HungUp() const override { return m_port.HungUp(); }
     int OpenError() const override { return m_port.OpenError(); }
+    void CancelWait() override { m_port.CancelTransaction(); }
     int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
                  size_t& replyLength) override;
 

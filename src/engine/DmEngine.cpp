@@ -181,6 +181,9 @@ void CDmEngine::StopDmEngine()
         if (m_parkOwner.load() != 0 && m_parkOwnerThread.load() == std::this_thread::get_id())
             m_bParkResumed = true;
         m_bStopRequested = true;
+        // An exchange waiting for its answer (up to a minute for the card)
+        // fails now; the end itself still talks to the modem.
+        m_link.CancelWait();
         m_host.SetWaitCursor(true);
         auto ended = [this] { return !m_bThreadRunning.load(); };
         if (!m_host.WaitPumping(ended, m_nStopWaitMs) && !ended()) {
@@ -388,7 +391,9 @@ void CDmEngine::ThreadMain()
             PortHungUp();
             break;
         }
-        if (m_nErrorCount >= 2) {
+        // An exchange cut short by a stop is no sign of a dead link: the
+        // queued end runs (and ends a call) instead.
+        if (m_nErrorCount >= 2 && !State().m_DmRequests.Contains(DM_END_WORK)) {
             DeclareLinkDead();
             break;
         }

@@ -30,6 +30,9 @@ public:
     // The errno that made the last Open fail (see CCommPort::OpenError);
     // 0 when not known.
     virtual int OpenError() const { return 0; }
+    // Wakes a transaction that is waiting for its answer: it fails at once
+    // (a stop does not wait out the exchange's time-out). Any thread.
+    virtual void CancelWait() {}
     // One DIAG transaction. On DIAG_OK, reply holds replyLength bytes.
     virtual int Transact(const DiagRequest& request, uint8_t* reply, size_t replySize,
                          size_t& replyLength) = 0;

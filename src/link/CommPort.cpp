@@ -149,6 +149,8 @@ int CCommPort::ClosePort()
 {
     if (!m_bOpen.exchange(false))
         return 0;
+    // A transaction waiting for its answer fails now, not at its time-out.
+    m_evRxReady.Set();
     m_activeMask.store(0);
     WakeReader();
     m_pevRelease->Set(); // ends a reader pause at once
@@ -372,11 +374,16 @@ int CCommPort::WriteBytes(const uint8_t* buffer, int length)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && errno == EAGAIN) {
+            // Waiting for room: in slices, so that a close or a cancelled
+            // transaction ends the wait soon.
             const int64_t left = deadline - TickMs();
-            if (left <= 0)
+            if (left <= 0 || !m_bOpen.load() || m_bCancelWait.load())
                 break;
             pollfd p{m_fd, POLLOUT, 0};
-            if (::poll(&p, 1, int(left)) <= 0 || (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
+            const int r = ::poll(&p, 1, int(std::min<int64_t>(left, kWriteWaitSliceMs)));
+            if (r < 0 && errno != EINTR)
+                break;
+            if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)))
                 break;
             continue;
         }
@@ -385,6 +392,14 @@ int CCommPort::WriteBytes(const uint8_t* buffer, int length)
         break;
     }
     return written;
+}
+
+void CCommPort::CancelTransaction()
+{
+    if (!m_bInTransact.load())
+        return;
+    m_bCancelWait.store(true);
+    m_evRxReady.Set();
 }
 
 int CCommPort::WriteByte(uint8_t byte)

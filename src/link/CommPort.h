@@ -15,7 +15,9 @@
 // on a one-second back-off until ClosePort asks the thread to leave. A
 // hang-up (POLLHUP, EOF, EIO) is kept in HungUp() until the port is closed:
 // a transaction waiting for its answer returns at once, and every later one
-// fails without writing.
+// fails without writing. Closing the port, or CancelTransaction() (a stop),
+// wakes a waiting transaction the same way: it fails at once instead of
+// waiting out its time-out.
 //
 // Sharing the port with the AT-command path: every Transact runs inside the
 // port's exchange lock. An AT exchange (write a command, read the reply)
@@ -75,6 +77,9 @@ constexpr int kReleaseWaitMs = 3000;
 constexpr int kNotifyReleaseWaitMs = 300;
 // Back-off of the reader on a hung-up tty.
 constexpr int kHangupBackoffMs = 1000;
+// A write waiting for room in the tty looks this often whether the port was
+// closed or the transaction cancelled.
+constexpr int kWriteWaitSliceMs = 100;
 
 // DTR control modes of the line settings.
 enum class DtrControl : uint8_t { Disable = 0, Enable = 1, Handshake = 2 };
@@ -190,6 +195,10 @@ public:
     {
         return Transact(request.Data(), response, responseSize, request.length, request.timeoutMs);
     }
+    // Wakes a transaction that waits for its answer (or for room to write
+    // its request): it fails at once with kDiagTimedOut. Only the one under
+    // way is cut short; the next transaction runs as usual. Any thread.
+    void CancelTransaction();
     // Bytes the last Transact copied into the response (0 unless answered).
     size_t LastResponseLength() const { return m_nLastResponseLength; }
 
@@ -239,6 +248,8 @@ private:
     std::atomic<bool> m_bNotifyMode{false};
     std::atomic<uint16_t> m_activeMask{0};
     std::atomic<bool> m_bHungUp{false};
+    std::atomic<bool> m_bInTransact{false};
+    std::atomic<bool> m_bCancelWait{false}; // CancelTransaction() during this Transact
 
     // the driver queue
     std::mutex m_queueLock;

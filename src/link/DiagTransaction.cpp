@@ -52,10 +52,32 @@ uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t re
 
     response[0] = 0xFF; // a missing answer never looks like a match
     m_nLastResponseLength = 0;
+    // A cancel is for the transaction under way only: none is carried in,
+    // none is left behind for the AT path's writes.
+    m_bCancelWait.store(false);
+    m_bInTransact.store(true);
+    struct UnderWay {
+        CCommPort& port;
+        ~UnderWay()
+        {
+            port.m_bInTransact.store(false);
+            port.m_bCancelWait.store(false);
+        }
+    } underWay{*this};
     m_evRxReady.Reset();
+    // What ends the wait other than an answer, 0 when nothing did. Checked
+    // after the reset too, so a close or cancel that came before it is not
+    // lost.
+    auto interrupted = [this]() -> uint8_t {
+        if (m_bHungUp.load() || !m_bOpen.load())
+            return kDiagNothingRead; // the port hung up or was closed
+        if (m_bCancelWait.load())
+            return kDiagTimedOut;    // the wait was cut short by a stop
+        return 0;
+    };
 
-    if (m_bHungUp.load())
-        return kDiagNotWritten; // the device is gone: nothing to wait for
+    if (m_bHungUp.load() || !m_bOpen.load())
+        return kDiagNotWritten; // the device is gone or the port closed: nothing to wait for
 
     EncodeFrame(request, length);
     if (m_nTxFrameLength == 0 || WriteBytes(m_txFrame.data(), m_nTxFrameLength) == 0)
@@ -65,10 +87,14 @@ uint8_t CCommPort::Transact(const uint8_t* request, uint8_t* response, size_t re
     if (slps > 0)
         SleepMs(slps);
 
-    if (!m_evRxReady.Wait(int64_t(timeoutMs)))
-        return m_bHungUp.load() ? kDiagNothingRead : kDiagTimedOut;
-    if (m_bHungUp.load())
-        return kDiagNothingRead; // woken by the hang-up, not by an answer
+    if (const uint8_t rc = interrupted())
+        return rc;
+    if (!m_evRxReady.Wait(int64_t(timeoutMs))) {
+        const uint8_t rc = interrupted();
+        return rc ? rc : kDiagTimedOut;
+    }
+    if (const uint8_t rc = interrupted())
+        return rc;
     SleepMs(kRxSettleMs);
 
     std::vector<uint8_t> rx(kRxBufferSize, 0);

@@ -247,3 +247,26 @@ TEST_F(EngineOnSimulator, PageButtonsAppearAtTheEndOfTheStartUpAndStayThroughAnU
     }
     unsetenv("KORVIANET_SYSFS_ROOT");
 }
+
+// A stop while the engine waits for an answer that is not coming: the wait
+// is cut short, so the stop never has to close the port under the engine,
+// and the engine ends through its own end of work.
+TEST_F(EngineOnSimulator, AStopCutsShortAnExchangeWaitingForItsAnswer)
+{
+    Start(Quiet());
+    ASSERT_TRUE(engine.UserDmRestart());
+    ASSERT_TRUE(host.RunUntil([&] { return host.Indicator(IND_ROAMING) >= 0; }, 20000));
+    ASSERT_EQ(simulator->Command("unsolicited off"), "OK\n");
+    ASSERT_EQ(simulator->Command("silent on"), "OK\n");
+    ASSERT_TRUE(host.RunUntil([&] { return log.Has("get vbat info error"); }, 15000));
+    // the next poll's battery request now waits its 3000 ms
+    host.RunUntil([] { return false; }, 1000);
+    engine.SetStopWaitMs(1000);
+    engine.StopDmEngine();
+    EXPECT_FALSE(log.Has("did not stop in")) << "the stop waited for the exchange's time-out";
+    EXPECT_FALSE(engine.ThreadRunning());
+    EXPECT_TRUE(log.Has("dm thread close 1"));
+    EXPECT_FALSE(log.Has("did not communication"));
+    EXPECT_EQ(host.State().m_nPortState.load(), DM_STOPPED);
+    EXPECT_FALSE(port.IsOpen());
+}

@@ -1,5 +1,6 @@
 // One DIAG transaction over a real pty, the modem played by a test thread.
 #include "PtyPeer.h"
+#include "support/HangGuard.h"
 #include "support/TempSettings.h"
 
 #include "link/CommPort.h"
@@ -225,6 +226,42 @@ TEST_F(Transaction, UnplugInTheMiddleFailsTheTransactionAtOnceAndTheNextOnes)
     EXPECT_EQ(port.ClosePort(), 1);
     EXPECT_FALSE(port.HungUp());
     EXPECT_EQ(port.OpenPort(), 0) << "the device is gone";
+}
+
+// A modem that takes the request and never answers, while the owner closes
+// the port or stops: the waiting transaction fails at once with its answer
+// slot untouched. The guard only catches a wait for the whole minute.
+TEST_F(Transaction, ClosingOrStoppingWakesATransactionWaitingForItsAnswer)
+{
+    kvtest::HangGuard guard(30000, "a transaction woken by close or stop");
+    for (const bool close : {false, true}) {
+        SCOPED_TRACE(close ? "close" : "stop");
+        modem = std::thread([this, close] {
+            received = peer.ReadFrame();
+            SleepMs(100); // the transaction is in its wait by now, or soon
+            if (close)
+                port.ClosePort();
+            else
+                port.CancelTransaction();
+        });
+        resp.fill(0xAA);
+        const uint8_t r = port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 60000);
+        modem.join();
+        EXPECT_EQ(received, Frame(kStatusReq));
+        EXPECT_EQ(r, close ? kDiagNothingRead : kDiagTimedOut);
+        EXPECT_EQ(resp[0], 0xFF);
+        EXPECT_EQ(resp[1], 0xAA);
+        EXPECT_EQ(port.LastResponseLength(), 0u);
+        if (!close) {
+            // only the transaction under way was cut short
+            AnswerWith(Frame(kAnswer));
+            EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 10000), kDiagAnswered);
+            modem.join();
+        }
+    }
+    EXPECT_FALSE(port.IsOpen());
+    // closed: nothing written, nothing waited for
+    EXPECT_EQ(port.Transact(kStatusReq.data(), resp.data(), resp.size(), 3, 60000), kDiagNotWritten);
 }
 
 TEST_F(Transaction, FullReceiveQueueKeepsTheNewestBytesAndTheLinkRecovers)
