@@ -14,6 +14,7 @@
 // A running connect keeps its pid and its status in the runtime folder
 // ($XDG_RUNTIME_DIR, else /tmp): korvianet-connect.pid, korvianet-connect.status.
 #include "cli/CliCommand.h"
+#include "cli/CliModem.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
@@ -119,30 +120,13 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     }
     kv::EnsureSettingsDir();
 
-    kv::CCommPort port;
-    kv::CCommPortLink link(port);
-    kv::CHeadlessHost host;
-    kv::CDmEngine engine(host, link);
-    if (!opts.device.empty()) {
-        port.SetDevicePath(opts.device);
-        engine.SetDiscovery([] { return kv::PortChoice{1, kv::DEVICE_KIND_NV}; });
-    } else {
-        engine.SetDiscovery([] { return kv::DiscoverModemPort(); });
-    }
+    kvcli::HeadlessModem modem(opts);
+    kv::CHeadlessHost& host = modem.host;
+    kv::CDmEngine& engine = modem.engine;
+    kv::CAtPoll& atPoll = modem.atPoll; // its IMSI picks the dial string
     host.SetObserver([](const std::string& what) {
         if (what.rfind("message box: ", 0) == 0)
             Say(what);
-    });
-
-    // The AT poll on timer 100003, as the window runs it: its IMSI picks the
-    // dial string.
-    kv::CCommPortAt atPort(port);
-    kv::CAtPoll atPoll(host, atPort);
-    host.SetTimerHandler([&atPoll](uint32_t id) {
-        if (id != kv::TIMER_AT_POLL)
-            return false;
-        atPoll.Tick();
-        return true;
     });
 
     kvnet::ConnectionUi ui;

@@ -7,6 +7,7 @@
 // back.
 #include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
+#include "cli/CliModem.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "data/AppDatabase.h"
@@ -99,28 +100,10 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         kv::EnableDiagnosticSink(stdout);
     kv::EnsureSettingsDir();
 
-    kv::CCommPort port;
-    kv::CCommPortLink link(port);
-    kv::CHeadlessHost host;
-    kv::CDmEngine engine(host, link);
-    if (!opts.device.empty()) {
-        // A given tty is the modem's diagnostic port, with NV items.
-        port.SetDevicePath(opts.device);
-        engine.SetDiscovery([] { return kv::PortChoice{1, kv::DEVICE_KIND_NV}; });
-    } else {
-        engine.SetDiscovery([] { return kv::DiscoverModemPort(); });
-    }
+    kvcli::HeadlessModem modem(opts);
+    kv::CHeadlessHost& host = modem.host;
+    kv::CDmEngine& engine = modem.engine;
     host.SetObserver(Say);
-
-    // The AT poll on the engine's timer 100003, as the main window runs it.
-    kv::CCommPortAt atPort(port);
-    kv::CAtPoll atPoll(host, atPort);
-    host.SetTimerHandler([&atPoll](uint32_t id) {
-        if (id != kv::TIMER_AT_POLL)
-            return false;
-        atPoll.Tick();
-        return true;
-    });
 
     // The SMS and phonebook families, as the main window has them: the
     // start-up reads both phonebooks into the database and the poll runs

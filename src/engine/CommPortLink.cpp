@@ -36,4 +36,13 @@ PortChoice DiscoverModemPort()
     return pc;
 }
 
+void UseModemPort(CDmEngine& engine, CCommPort& port, const std::string& devicePath)
+{
+    port.SetDevicePath(devicePath);
+    if (!devicePath.empty())
+        engine.SetDiscovery([] { return PortChoice{1, DEVICE_KIND_NV}; });
+    else
+        engine.SetDiscovery(DiscoverModemPort);
+}
+
 } // namespace kv

@@ -6,6 +6,8 @@
 #include "engine/DmLink.h"
 #include "link/CommPort.h"
 
+#include <string>
+
 namespace kv {
 
 class CCommPortLink : public IDmLink {
@@ -30,5 +32,10 @@ private:
 // Port discovery as the engine needs it: the COM number (0 when no modem
 // was found) and the device kind.
 PortChoice DiscoverModemPort();
+
+// Where the engine finds the modem: a given tty (a path, e.g. the
+// command-line tool's --device) is the modem's diagnostic port, with NV
+// items; with none, port discovery runs at each start.
+void UseModemPort(CDmEngine& engine, CCommPort& port, const std::string& devicePath);
 
 } // namespace kv

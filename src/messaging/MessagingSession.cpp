@@ -19,12 +19,7 @@ CMessagingSession::CMessagingSession(const Options& options)
 {
     m_host.BindToCurrentThread();
     m_call.Install(m_engine);
-    if (!m_opt.device.empty()) {
-        m_port.SetDevicePath(m_opt.device);
-        m_engine.SetDiscovery([] { return PortChoice{1, DEVICE_KIND_NV}; });
-    } else {
-        m_engine.SetDiscovery([] { return DiscoverModemPort(); });
-    }
+    UseModemPort(m_engine, m_port, m_opt.device);
     m_host.SetMessageHandler([this](MsgTarget t, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& r) {
         return OnMessage(t, msg, w, l, r);
     });
