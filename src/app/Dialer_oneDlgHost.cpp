@@ -197,6 +197,13 @@ void CDialer_oneDlg::AppendMessageLine(const std::string& text, bool replace)
     RunOnUi([&] { m_panel.AppendMessageLine(text, replace); });
 }
 
+std::string CDialer_oneDlg::MessageLineText()
+{
+    std::string text;
+    RunOnUi([&] { text = MessageLine(); });
+    return text;
+}
+
 void CDialer_oneDlg::ShowControl(int id, bool show)
 {
     RunOnUi([&] {

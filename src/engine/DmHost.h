@@ -4,8 +4,8 @@
 // tool use the headless host (engine/HeadlessHost.h).
 //
 // Threading contract:
-// - SetIndicator, SetSignal, AppendMessageLine, ShowControl, SetLineText,
-//   EnableControl,
+// - SetIndicator, SetSignal, AppendMessageLine, MessageLineText, ShowControl,
+//   SetLineText, EnableControl,
 //   SetTextLimit, ResetDialPad, UserActiveView, MessageBox, the timers and
 //   PostUserMessage may be called from any thread; a host that owns windows
 //   runs the window work on its UI thread and returns when it is done.
@@ -42,6 +42,8 @@ public:
     virtual void SetIndicator(int id, int value) = 0;
     virtual void SetSignal(int id, int value) = 0;
     virtual void AppendMessageLine(const std::string& text, bool replace) = 0;
+    // The message line's text as it stands now ("" when not known).
+    virtual std::string MessageLineText() { return {}; }
 
     // --- controls and pages ---
     virtual void ShowControl(int id, bool show) = 0;

@@ -93,6 +93,7 @@ public:
     void SetIndicator(int id, int value) override;
     void SetSignal(int id, int value) override;
     void AppendMessageLine(const std::string& text, bool replace) override;
+    std::string MessageLineText() override { return MessageLine(); }
     void ShowControl(int id, bool show) override;
     void SetLineText(int id, const std::string& text) override;
     void EnableControl(int id, bool enable) override;

@@ -109,6 +109,30 @@ void CConnectionManager::SetDurationText(const std::string& text)
     m_host.SetLineText(kDurationLineId, text);
 }
 
+bool TextTakesFirstLine(const std::string& text)
+{
+    const std::string first = text.substr(0, text.find('\n'));
+    return first.find_first_not_of(" \t\r") != std::string::npos;
+}
+
+void CConnectionManager::ShowDuration()
+{
+    std::string shown = DurationText();
+    if (m_tDialTextSince != 0) {
+        // The message line and the duration line share one place. The
+        // dial's closing text ("Connection Success Please wait...") keeps it
+        // until timer 101 and the next idle report have put the resting
+        // text back; then the duration takes the first row for good. A line
+        // that nothing puts back (no modem engine runs) holds it no longer
+        // than kDialTextHoldMs.
+        if (kv::TickMs() - m_tDialTextSince < kDialTextHoldMs && TextTakesFirstLine(m_host.MessageLineText()))
+            shown.clear();
+        else
+            m_tDialTextSince = 0;
+    }
+    m_host.SetLineText(kDurationLineId, shown);
+}
+
 // ---------------------------------------------------------------------------
 // The request queue: one lock around each list operation; producers insert at
 // either end, the monitor thread takes the head.

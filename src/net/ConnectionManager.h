@@ -53,6 +53,10 @@ struct ConnectionUi {
 // connection has lasted a day or more, "%02d)%02d:%02d:%02d" with the days
 // first.
 std::string FormatDuration(uint32_t connectDurationMs, uint32_t durationMs);
+// Whether a message-line text puts something on the line's first row, where
+// the duration line (which shares the message line's place) draws. The
+// resting texts ("\nKorvia", " ") leave it free; dial texts do not.
+bool TextTakesFirstLine(const std::string& text);
 // The dial string of Net Connect: "#777" for a CDMA card ("46003" in the
 // IMSI, or no IMSI while the modem reports CDMA service, system mode 2 or 4),
 // else "*99#".
@@ -122,6 +126,9 @@ private:
     void LostCheck();
     void AppendRecord();
     void SetDurationText(const std::string& text);
+    // Draws the duration of the last statistics read, unless the dial's
+    // closing text still holds the shared place (see DoMonitor).
+    void ShowDuration();
     void SetEntryError(const std::string& text);
     void NoteChange() { m_tLastChange = std::time(nullptr); }
     bool EventAlive() const { return m_bEventAlive.load(); }
@@ -162,6 +169,7 @@ private:
     std::atomic<bool> m_bEventAlive{false};
     kv::CEvent m_rasEvent{true, false};
     bool m_bConnected = false;            // monitor thread only
+    int64_t m_tDialTextSince = 0;         // monitor thread only: the dial's last text went up (0: handed over)
     std::unique_ptr<RasStats> m_pStats;   // monitor thread only
 };
 

@@ -85,6 +85,10 @@ inline constexpr int kMaxAdoptedDialFailures = 3;
 // Monitor pace and dial-state poll.
 inline constexpr int kMonitorPeriodMs = 500;
 inline constexpr int kDialPollMs = 100;
+// How long the message line shows the dial's closing text after a connect
+// (timer 101), and how long at most that text keeps the duration line empty.
+inline constexpr uint32_t kDialTextMs = 5000;
+inline constexpr int64_t kDialTextHoldMs = 10000;
 
 namespace rastext {
 inline constexpr const char* kGetErrorFailed = "Fail to get error string";

@@ -16,6 +16,7 @@ void CConnectionManager::ThreadMain()
 {
     kv::ModemState& st = m_host.State();
     m_bConnected = false;
+    m_tDialTextSince = 0;
     for (;;) {
         if (!EventAlive())
             break;
@@ -114,6 +115,7 @@ bool CConnectionManager::DialUp()
 void CConnectionManager::DoConnect()
 {
     m_bConnected = true;
+    m_tDialTextSince = 0;
     NoteChange();
     m_dwBaseline = 0;
     m_host.SetIndicator(IND_1046, 0);
@@ -126,10 +128,12 @@ void CConnectionManager::DoConnect()
         RasRequest(RAS_REQ_MONITOR, false);
         m_pStats = std::make_unique<RasStats>();
         const std::string number = m_ui.dialPadNumber ? m_ui.dialPadNumber() : std::string();
-        if (DialPadShown() && !number.empty())
+        if (DialPadShown() && !number.empty()) {
             m_host.AppendMessageLine(number, true);
-        else
-            m_host.StartTimer(kv::TIMER_RESTORE_MESSAGE_LINE, 5000);
+        } else {
+            m_tDialTextSince = kv::TickMs();
+            m_host.StartTimer(kv::TIMER_RESTORE_MESSAGE_LINE, kDialTextMs);
+        }
         m_host.SetIndicator(IND_CALL, 128);
     } else {
         DEBUG_LOG(LEVEL_ST, "%s", raslog::kThreadError);
@@ -175,7 +179,7 @@ void CConnectionManager::DoMonitor()
     if (client->FindConnection(kEntryLabel, h)) {
         m_nRasFailCount = 0;
         RasRequest(RAS_REQ_MONITOR, false);
-        SetDurationText(DurationText());
+        ShowDuration();
         m_host.SetIndicator(IND_CALL, 128);
     } else {
         LostCheck();
@@ -256,6 +260,7 @@ bool CConnectionManager::DoDisconnect(uint8_t code)
     }
     // 5.
     m_ucConnFlags = 0;
+    m_tDialTextSince = 0;
     if (m_bConnected) {
         if (!m_pClient || !m_pClient->HangUp(kEntryLabel))
             DEBUG_LOG(LEVEL_ST, "%s", raslog::kHangUpError);

@@ -32,8 +32,9 @@ TEST_F(NetTest, ConnectCountsAndDisconnectAppendsTheSession)
     EXPECT_TRUE(host.ControlShown(kDurationLine));
     EXPECT_EQ(host.Indicator(kv::IND_CALL), 128);
 
-    // The duration line counts and the counters grow.
-    ASSERT_TRUE(Until([&] { return host.LineText(kDurationLine) == "00:00:01"; }, 4000));
+    // The duration counts and the counters grow (the duration line shows it
+    // once the message line rests, see below).
+    ASSERT_TRUE(Until([&] { return manager->DurationText() == "00:00:01"; }, 4000));
     const uint32_t rx1 = manager->ReceivedBytes();
     ASSERT_TRUE(Until([&] { return manager->ReceivedBytes() > rx1; }));
     EXPECT_GT(manager->SentBytes(), 0u);
@@ -62,6 +63,38 @@ TEST_F(NetTest, ConnectCountsAndDisconnectAppendsTheSession)
     EXPECT_EQ(backend->HangUps(), 1);
     EXPECT_EQ(backend->LiveConnections(), 0u);
     EXPECT_EQ(clientsMade.load(), 2);
+}
+
+// The message line and the duration line share one place: the dial's
+// closing text keeps it until the line rests again, and the duration is
+// never drawn over a text on the first row.
+TEST_F(NetTest, TheDialsClosingTextKeepsTheSharedPlaceUntilTheLineRests)
+{
+    EXPECT_TRUE(TextTakesFirstLine("Connection\nSuccess\nPlease wait..."));
+    EXPECT_TRUE(TextTakesFirstLine("Modem \nReset"));
+    EXPECT_FALSE(TextTakesFirstLine("\nKorvia"));
+    EXPECT_FALSE(TextTakesFirstLine(" "));
+    EXPECT_FALSE(TextTakesFirstLine(""));
+
+    StartManager();
+    manager->NetConnect();
+    ASSERT_TRUE(Connected());
+    ASSERT_TRUE(TextTakesFirstLine(host.MessageLine())) << host.MessageLine();
+    bool overlap = false;
+    auto sample = [&] {
+        overlap = overlap || (TextTakesFirstLine(host.MessageLine()) && !host.LineText(kDurationLine).empty());
+    };
+    // The duration counts meanwhile, but is not drawn over the text.
+    ASSERT_TRUE(Until([&] { sample(); return manager->Duration() >= 1500; }));
+    EXPECT_EQ(host.LineText(kDurationLine), "");
+    // Timer 101 gives the line back; the status poll's next idle report puts
+    // the resting text up, and the duration takes the first row.
+    ASSERT_TRUE(Until([&] { sample(); return !host.TimerActive(kv::TIMER_RESTORE_MESSAGE_LINE); }, 8000));
+    host.SetIndicator(kv::IND_MESSAGE_LINE, 2);
+    EXPECT_EQ(host.MessageLine(), "\nKorvia");
+    ASSERT_TRUE(Until([&] { sample(); return !host.LineText(kDurationLine).empty(); }, 2000));
+    EXPECT_FALSE(overlap);
+    EXPECT_EQ(host.LineText(kDurationLine), manager->DurationText());
 }
 
 TEST_F(NetTest, TheQueueRefusesWhatWouldOvertakeADisconnectOrTerminate)
