@@ -9,6 +9,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,22 +54,25 @@ TEST(PortOpenText, TheEngineShowsABusyPortOnTheMessageLine)
     sim::ModemSimulator simulator(o);
     ASSERT_TRUE(simulator.Start());
 
-    // Another program holds the modem's port.
+    // Another program holds the modem's port the way a serial program does
+    // (exclusive tty and a lock). The child of this threaded process only
+    // makes system calls: no threads after fork.
+    const std::string path = simulator.SlavePath();
     int ready[2];
     ASSERT_EQ(pipe(ready), 0);
     const pid_t holder = fork();
     if (holder == 0) {
-        CCommPort other;
-        other.SetDevicePath(simulator.SlavePath());
-        const char ok = other.OpenPort() == 1 ? 'y' : 'n';
+        close(ready[0]);
+        const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        const char ok = fd >= 0 && ::ioctl(fd, TIOCEXCL) == 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
         (void)!write(ready[1], &ok, 1);
         for (;;)
             pause();
     }
+    close(ready[1]); // a child that dies unheard ends the read
     char ok = 0;
     ASSERT_EQ(read(ready[0], &ok, 1), 1);
     close(ready[0]);
-    close(ready[1]);
 
     CHeadlessHost host;
     CCommPort port;
