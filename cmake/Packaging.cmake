@@ -34,7 +34,6 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvianet.example")
 # The shared libraries the programs link come from dpkg-shlibdeps; what they
 # load or run without linking is named here: the synthesizer and a General
 # MIDI sound font for the ring tone, pppd for the dial-up session.
