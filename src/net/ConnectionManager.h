@@ -127,7 +127,7 @@ private:
     void AppendRecord();
     void SetDurationText(const std::string& text);
     // Draws the duration of the last statistics read, unless the dial's
-    // closing text still holds the shared place (see DoMonitor).
+    // closing text still holds the place the two lines share.
     void ShowDuration();
     void SetEntryError(const std::string& text);
     void NoteChange() { m_tLastChange = std::time(nullptr); }
