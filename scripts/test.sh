@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up a fresh machine, builds, and runs every test: the unit and
 # integration tests through CTest; the core suites again under the address
-# and undefined-behaviour sanitizers (and, with KORVIA_TSAN=1, the engine and
-# link suites under the thread sanitizer); a short run of each fuzz target
+# and undefined-behaviour sanitizers (and, with KORVIA_TSAN=1, under the
+# thread sanitizer); a short run of each fuzz target
 # from its seed corpus (built with clang, address and undefined-behaviour
 # sanitizers); and the Debian package installed, used and removed.
 #   KORVIA_SKIP_SANITIZERS=1, KORVIA_SKIP_FUZZ=1, KORVIA_SKIP_PACKAGE=1 skip a step.
@@ -35,7 +35,8 @@ if [ "${KORVIA_SKIP_SANITIZERS:-0}" != "1" ] && [ "${KORVIA_TSAN:-0}" = "1" ]; t
   export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
   step "thread sanitizer"
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVIA_SANITIZE=thread \
-    -DKORVIA_UI=OFF -DKORVIA_BENCH=OFF -DKORVIA_TEST_DIRS="link;engine" >/dev/null
+    -DKORVIA_UI=OFF -DKORVIA_BENCH=OFF \
+    -DKORVIA_TEST_DIRS="link;engine;foundation;data;messaging;contacts;sim;discovery;net;traffic;cli" >/dev/null
   cmake --build build-tsan -j"$(nproc)"
   # TSan cannot map its shadow on kernels whose address randomisation is
   # wider than it expects; setarch -R turns randomisation off where the
