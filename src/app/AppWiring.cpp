@@ -20,6 +20,7 @@
 
 #include <QAbstractButton>
 #include <map>
+#include <mutex>
 #include <memory>
 
 namespace kvapp {
@@ -49,17 +50,25 @@ private:
 };
 
 // The connection manager of each wired window (one per window; the window
-// owns it, the hooks find it here).
-std::map<const CDialer_oneDlg*, std::weak_ptr<kvnet::CConnectionManager>>& RasManagers()
-{
-    static std::map<const CDialer_oneDlg*, std::weak_ptr<kvnet::CConnectionManager>> managers;
-    return managers;
-}
+// owns it, the hooks find it here). The engine thread looks it up too (Net
+// Connect is enabled only with a client), so every use takes the lock.
+std::mutex g_rasManagersLock;
+std::map<const CDialer_oneDlg*, std::weak_ptr<kvnet::CConnectionManager>> g_rasManagers;
 
 std::shared_ptr<kvnet::CConnectionManager> RasManagerOf(const CDialer_oneDlg& dlg)
 {
-    auto it = RasManagers().find(&dlg);
-    return it == RasManagers().end() ? nullptr : it->second.lock();
+    std::lock_guard<std::mutex> g(g_rasManagersLock);
+    auto it = g_rasManagers.find(&dlg);
+    return it == g_rasManagers.end() ? nullptr : it->second.lock();
+}
+
+void SetRasManager(const CDialer_oneDlg& dlg, const std::shared_ptr<kvnet::CConnectionManager>& manager)
+{
+    std::lock_guard<std::mutex> g(g_rasManagersLock);
+    if (manager)
+        g_rasManagers[&dlg] = manager;
+    else
+        g_rasManagers.erase(&dlg);
 }
 
 void SetRasHooks()
@@ -95,7 +104,7 @@ void SetRasHooks()
     h.endRas = [](CDialer_oneDlg& d) {
         if (auto m = RasManagerOf(d))
             m->Shutdown();
-        RasManagers().erase(&d);
+        SetRasManager(d, nullptr);
     };
     h.rasReady = [](CDialer_oneDlg& d) {
         auto m = RasManagerOf(d);
@@ -187,7 +196,7 @@ void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base)
             w->PulseDeviceWatcher();
     };
     auto manager = std::make_shared<kvnet::CConnectionManager>(dlg, std::move(ui));
-    RasManagers()[&dlg] = manager;
+    SetRasManager(dlg, manager);
     dlg.SetOwnedService(manager);
     SetRasHooks();
     // The settings page's live figures: the running session's counters.
