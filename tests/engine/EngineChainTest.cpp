@@ -447,6 +447,28 @@ TEST_F(StopRestart, TheWaitForAnEngineStuckInAnExchangeIsBounded)
     EXPECT_TRUE(RunUntil([&] { return modem.Count("STATUS") > polls; }, 15000));
 }
 
+// The stop cuts short the exchange that waits for its answer. That failure
+// comes on top of an earlier one, yet it is the stop, not a dead link: the
+// engine ends its work as asked and hangs up the call.
+TEST_F(StopRestart, AStopDuringARetriedPollEndsTheWorkAndTheCall)
+{
+    ASSERT_TRUE(StartAndReachPolling());
+    engine.SetStopWaitMs(5000);
+    St().m_ucLastCallState = 0x86;
+    const size_t retries = log.CountOf("error_count = 1");
+    modem.FailNext("STATUS");
+    ASSERT_TRUE(RunUntil([&] { return log.CountOf("error_count = 1") > retries; }));
+    modem.HangNext("STATUS");
+    ASSERT_TRUE(RunUntil([&] { return modem.Hanging(); }));
+    engine.StopDmEngine();
+    EXPECT_FALSE(log.Has("did not stop in")) << "the stop waited for the exchange";
+    EXPECT_FALSE(log.Has("did not communication"));
+    EXPECT_TRUE(log.Has("dm end work: end key(1) ok"));
+    EXPECT_EQ(modem.Count("KEY81"), 1u);
+    EXPECT_EQ(PortState(), DM_STOPPED);
+    EXPECT_FALSE(modem.IsOpen());
+}
+
 TEST_F(StopRestart, DeviceNullClosesThePortFromTheEngine)
 {
     ASSERT_TRUE(StartAndReachPolling());

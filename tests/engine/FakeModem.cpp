@@ -210,6 +210,19 @@ int FakeModem::Transact(const DiagRequest& request, uint8_t* reply, size_t reply
     }
     SleepMs(m_delayMs.load());
     const std::string n = NameOf(request);
+    {
+        std::unique_lock<std::mutex> lk(m_lock);
+        if (!m_hangNext.empty() && n == m_hangNext) {
+            m_hangNext.clear();
+            m_cancelled = false;
+            m_log.push_back(n);
+            m_hanging = true;
+            m_cv.wait_for(lk, std::chrono::seconds(20), [&] { return !m_open.load() || m_cancelled; });
+            m_hanging = false;
+            m_inFlight.fetch_sub(1);
+            return DIAG_TIMEOUT;
+        }
+    }
     int rc = DIAG_OK;
     {
         std::lock_guard<std::mutex> g(m_lock);
@@ -240,6 +253,19 @@ void FakeModem::FailNext(const std::string& name, int times)
 {
     std::lock_guard<std::mutex> g(m_lock);
     m_fail[name] = times;
+}
+
+void FakeModem::HangNext(const std::string& name)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_hangNext = name;
+}
+
+void FakeModem::CancelWait()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_cancelled = true;
+    m_cv.notify_all();
 }
 
 void FakeModem::SetSilent(bool on)

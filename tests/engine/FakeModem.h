@@ -81,6 +81,12 @@ public:
     void SetExchangeDelayMs(int ms) { m_delayMs = ms; }
     // Every exchange hangs until the port is closed (20 s at most).
     void SetHang(bool on) { m_hang = on; }
+    // The next request with this name hangs until the port is closed or the
+    // wait is cancelled (20 s at most); Hanging() while it does.
+    void HangNext(const std::string& name);
+    bool Hanging() const { return m_hanging.load(); }
+    // A stop: the hanging request fails at once.
+    void CancelWait() override;
 
     static std::string NameOf(const kv::DiagRequest& r);
 
@@ -101,6 +107,9 @@ private:
     std::atomic<bool> m_overlap{false};
     std::atomic<int> m_delayMs{2};
     std::atomic<bool> m_hang{false};
+    std::string m_hangNext;          // under m_lock
+    bool m_cancelled = false;        // under m_lock
+    std::atomic<bool> m_hanging{false};
 };
 
 } // namespace kvtest
