@@ -8,13 +8,6 @@
 namespace kvapp {
 
 namespace {
-// Disabled while the modem is away; the engine's start-up enables what the
-// modem it finds supports.
-constexpr int kRemovalDisabled[] = {kv::IDC_EXIT,         kv::IDC_MINIMIZE,      kv::IDC_NET_CONNECT,
-                                    kv::IDC_NET_DISCONNECT, kv::IDC_ACTIVATION,  kv::IDC_GET_BALANCE,
-                                    kv::IDC_GET_NUMBER,   kv::IDC_DIAL_TOGGLE,   kv::IDC_SMS_TOGGLE,
-                                    kv::IDC_PHONEBOOK,    kv::IDC_VOLUME_DOWN,   kv::IDC_VOLUME_UP,
-                                    kv::IDC_SWITCH_OFF};
 constexpr int kAtLines[] = {kv::IDC_LINE_APN, kv::IDC_LINE_CARD, kv::IDC_LINE_SIGNAL};
 constexpr int kArrivalEnabled[] = {kv::IDC_MINIMIZE, kv::IDC_NET_CONNECT, kv::IDC_NET_DISCONNECT,
                                    kv::IDC_SETTING};
@@ -70,7 +63,7 @@ void CDeviceWatcherUi::ShowDeviceRemoved()
 {
     OnUi([](CDialer_oneDlg& d) {
         d.UserActiveView(kv::VIEW_STATUS, 0);
-        for (int id : kRemovalDisabled)
+        for (int id : kv::kRemovalDisabledControls)
             d.EnableControl(id, false);
         d.Panel().ResetForRemoval();
         // The AT poll's lines told of the modem that went: hidden as at the

@@ -218,9 +218,9 @@ void CDialer_oneDlg::EnableControl(int id, bool enable)
     // buttons (the engine's start-up) must not wake a dead button.
     if (id == IDC_NET_CONNECT && enable && !(Hooks().rasReady && Hooks().rasReady(*this)))
         enable = false;
-    // Nor while the modem is away: the RAS monitor's own stop during a
-    // removal would offer a connection that cannot be made.
-    if (id == IDC_NET_CONNECT && enable && RegNotifyState() == REG_NOTIFY_REMOVED)
+    // Nor, while the modem is away, anything the removal disabled: the RAS
+    // monitor's own stop would offer a connection that cannot be made.
+    if (enable && kv::KeptDisabledWhileRemoved(RegNotifyState(), id))
         enable = false;
     RunOnUi([&] {
         if (QWidget* w = Control(id))

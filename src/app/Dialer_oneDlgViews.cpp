@@ -7,6 +7,7 @@
 #include "controls/HoverButton.h"
 #include "controls/Skin.h"
 #include "controls/TextStatic.h"
+#include "engine/DeviceWatcher.h"
 #include "log/DebugLog.h"
 
 #include <QApplication>
@@ -44,7 +45,7 @@ void CDialer_oneDlg::RefuseBox(const char* message)
 void CDialer_oneDlg::SetMainButtonsEnabled(bool on)
 {
     for (int id : kMainButtons)
-        m_buttons[id]->setEnabled(on);
+        m_buttons[id]->setEnabled(on && !kv::KeptDisabledWhileRemoved(RegNotifyState(), id));
 }
 
 int CDialer_oneDlg::UserActiveView(int page, int sub)

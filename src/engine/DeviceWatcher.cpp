@@ -221,4 +221,20 @@ bool CDeviceWatcher::HandleArrival()
     return true;
 }
 
+const int kRemovalDisabledControls[13] = {
+    IDC_EXIT,       IDC_MINIMIZE,   IDC_NET_CONNECT, IDC_NET_DISCONNECT, IDC_ACTIVATION,
+    IDC_GET_BALANCE, IDC_GET_NUMBER, IDC_DIAL_TOGGLE, IDC_SMS_TOGGLE,     IDC_PHONEBOOK,
+    IDC_VOLUME_DOWN, IDC_VOLUME_UP,  IDC_SWITCH_OFF,
+};
+
+bool KeptDisabledWhileRemoved(uint8_t regNotifyState, int id)
+{
+    if (regNotifyState != REG_NOTIFY_REMOVED || id == IDC_EXIT)
+        return false;
+    for (int c : kRemovalDisabledControls)
+        if (c == id)
+            return true;
+    return false;
+}
+
 } // namespace kv

@@ -130,4 +130,11 @@ private:
     int64_t m_nWaitMs = 0; // watcher thread only
 };
 
+// The buttons a removal disables. While the modem is away (state 253) none
+// of them may be enabled again by anyone but the watcher, which gives Exit
+// back once the link has stopped: a page closing or a thread ending during
+// the removal would otherwise wake buttons that cannot work.
+extern const int kRemovalDisabledControls[13];
+bool KeptDisabledWhileRemoved(uint8_t regNotifyState, int id);
+
 } // namespace kv

@@ -290,3 +290,26 @@ TEST_F(DeviceWatcherWindow, AModemPluggedInAfterTheStartIsTakenUp)
     EXPECT_EQ(dlg->RegNotifyState(), REG_NOTIFY_PRESENT);
     EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
 }
+
+TEST_F(DeviceWatcherWindow, APageClosedByTheRemovalLeavesThePageButtonsDisabled)
+{
+    kvtest::BoxCloser boxes;
+    StartSimulator();
+    // The phonebook page: the modem goes while it is open, and the page
+    // returns only after the removal disabled the buttons.
+    Open();
+    bool removedInside = false;
+    CDialer_oneDlg::Hooks().runPicker = [&](CDialer_oneDlg& d, int) {
+        sim->Command("unplug");
+        removedInside =
+            PumpUntil([&] { return d.RegNotifyState() == REG_NOTIFY_REMOVED && Enabled(IDC_EXIT); }, 60000);
+    };
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    dlg->OnCommand(IDC_PHONEBOOK);
+    ASSERT_TRUE(removedInside) << "removal not finished; state " << dlg->RegNotifyState();
+    for (int id : {IDC_DIAL_TOGGLE, IDC_SMS_TOGGLE, IDC_PHONEBOOK, IDC_NET_CONNECT})
+        EXPECT_FALSE(Enabled(id)) << "button " << id << " woke while the modem is away";
+    EXPECT_TRUE(Enabled(IDC_SETTING)) << "the settings page opens also without a modem";
+    dlg->EnableControl(IDC_SMS_TOGGLE, true);
+    EXPECT_FALSE(Enabled(IDC_SMS_TOGGLE));
+}
