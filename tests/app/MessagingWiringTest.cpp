@@ -108,13 +108,7 @@ protected:
     }
     void TearDown() override
     {
-        if (dlg) {
-            dlg->CloseProcedure();
-            dlg.reset();
-        }
-        db.reset();
-        if (sim)
-            sim->Stop();
+        kvtest::CloseWindow(dlg, db, sim);
         CSystemTray::ForceAvailable(-1);
         unsetenv("KORVIANET_DB");
         kvtest::ShellTest::TearDown();

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -63,5 +64,19 @@ protected:
     void TearDown() override { unsetenv("KORVIANET_SYSFS_ROOT"); }
     TempSettings settings;
 };
+
+// Ends a window opened over a database copy and the simulator, in the
+// program's order: the window's close procedure, the database, the modem.
+template <class Dlg, class Db, class Sim>
+void CloseWindow(std::unique_ptr<Dlg>& dlg, std::unique_ptr<Db>& db, std::unique_ptr<Sim>& sim)
+{
+    if (dlg) {
+        dlg->CloseProcedure();
+        dlg.reset();
+    }
+    db.reset();
+    if (sim)
+        sim->Stop();
+}
 
 } // namespace kvtest

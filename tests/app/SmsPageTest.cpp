@@ -48,13 +48,7 @@ protected:
     }
     void TearDown() override
     {
-        if (dlg) {
-            dlg->CloseProcedure();
-            dlg.reset();
-        }
-        db.reset();
-        if (sim)
-            sim->Stop();
+        kvtest::CloseWindow(dlg, db, sim);
         CSystemTray::ForceAvailable(-1);
         kvtest::ShellTest::TearDown();
     }
