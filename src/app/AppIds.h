@@ -88,6 +88,7 @@ constexpr const char* kTipPhonebook = "Phonebook";
 // "- Vol" and "+ Vol".
 constexpr const char* kTipVolumeDown = "- Ring";
 constexpr const char* kTipVolumeUp = "+ Ring";
+constexpr const char* kTipTraffic = "Traffic Statistics";
 } // namespace text
 
 // Log lines.

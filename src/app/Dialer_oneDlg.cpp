@@ -12,6 +12,7 @@
 #include "controls/Skin.h"
 #include "controls/SkinIds.h"
 #include "controls/TextStatic.h"
+#include "engine/PageButtons.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -48,7 +49,7 @@ constexpr ButtonSpec kButtons[] = {
     {IDC_NET_CONNECT, kvui::IDB_BTN_NET, text::kTipConnect},
     {IDC_NET_DISCONNECT, kvui::IDB_BTN_NET, text::kTipDisconnect},
     {IDC_SETTING, kvui::IDB_BTN_SETTING, text::kTipSetting},
-    {IDC_TRAFFIC_TAB, 0, nullptr},
+    {IDC_TRAFFIC_TAB, kvui::IDB_BTN_TRAFFIC, text::kTipTraffic},
     {IDC_ACTIVATION, kvui::IDB_BTN_RCV_STV, text::kTipActivation},
     {IDC_GET_BALANCE, kvui::IDB_BTN_BALANCE, text::kTipBalance},
     {IDC_GET_NUMBER, 0, nullptr},
@@ -69,7 +70,8 @@ constexpr int kTextLines[] = {IDC_MESSAGE_LINE, IDC_STATUS_LINE_1115, IDC_STATUS
                               IDC_CONN_MSG_1, IDC_CONN_MSG_2};
 
 // Hidden at the end of the initialisation; the engine's start-up shows the
-// page buttons as it enables them (engine/PageButtons.h).
+// page buttons as it enables them, and the window shows the buttons that
+// need no modem right after (engine/PageButtons.h).
 constexpr int kHiddenAtStart[] = {IDC_TRAFFIC_TAB, IDC_ACTIVATION, IDC_GET_BALANCE, IDC_GET_NUMBER,
                                   IDC_DIAL_TOGGLE, IDC_NOP_1019, IDC_SMS_TOGGLE, IDC_PHONEBOOK,
                                   IDC_VOLUME_DOWN, IDC_VOLUME_UP, IDC_SWITCH_OFF, IDC_PROGRESS,
@@ -275,6 +277,7 @@ void CDialer_oneDlg::OnInitDialog()
             w->hide();
     for (int id : kIndicatorControls)
         m_indicators[id]->hide();
+    ShowWindowButtons(*this);
     // Without a port the no-modem display drawn at step 13 must stay: the
     // refusal on the message line and the antenna without signal.
     if (!portOpen) {

@@ -58,6 +58,8 @@ const std::map<int, Entry>& Catalogue()
         button(IDB_BTN_PHONEBOOK, 25, 20, 4);
         button(IDB_BTN_VOL_DOWN, 10, 16, 4);
         button(IDB_BTN_VOL_UP, 10, 16, 4);
+        // The traffic button sits alone below the page area.
+        button(IDB_BTN_TRAFFIC, 33, 22, 4);
         auto indicator = [&t](int id, int w, int h) { t[id] = {w, h, 1, Family::Indicator}; };
         for (int id : {IDB_BATT_EMPTY, IDB_BATT_2, IDB_BATT_3, IDB_BATT_4, IDB_BATT_5, IDB_BATT_FULL})
             indicator(id, 19, 13);

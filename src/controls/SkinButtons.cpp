@@ -197,6 +197,21 @@ void SpeakerSign(QPainter& p, const QRectF& r, bool plus, const QColor& col)
     p.restore();
 }
 
+// A small bar chart: three bars of rising height on a base line.
+void BarChart(QPainter& p, const QPointF& c, const QColor& col)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, false);
+    const int bar = 4, gap = 2, base = 2;
+    const int heights[] = {5, 9, 13};
+    const int w = 3 * bar + 2 * gap;
+    const int x0 = int(c.x()) - w / 2, bottom = int(c.y()) + 7;
+    for (int i = 0; i < 3; ++i)
+        p.fillRect(x0 + i * (bar + gap), bottom - base - heights[i], bar, heights[i], col);
+    p.fillRect(x0 - 2, bottom - base, w + 4, base - 1, col);
+    p.restore();
+}
+
 void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& back)
 {
     const QPointF mid = r.center();
@@ -248,6 +263,7 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
     case IDB_BTN_PHONEBOOK: ContactBook(p, mid, c, back); return;
     case IDB_BTN_VOL_DOWN: SpeakerSign(p, r, false, c); return;
     case IDB_BTN_VOL_UP: SpeakerSign(p, r, true, c); return;
+    case IDB_BTN_TRAFFIC: BarChart(p, mid, c); return;
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
             TextGlyph(p, r, KeyText(id), c, 13);

@@ -53,5 +53,7 @@ constexpr int IDB_BTN_SMS_PAGE = 100005;
 constexpr int IDB_BTN_PHONEBOOK = 100006;
 constexpr int IDB_BTN_VOL_DOWN = 100007;
 constexpr int IDB_BTN_VOL_UP = 100008;
+// The traffic statistics button (four frames, like the page buttons).
+constexpr int IDB_BTN_TRAFFIC = 100009;
 
 } // namespace kvui

@@ -33,4 +33,12 @@ void DisablePageButtons(IDmHost& host)
         host.EnableControl(id, false);
 }
 
+void ShowWindowButtons(IDmHost& host)
+{
+    for (int id : kWindowButtons) {
+        host.EnableControl(id, true);
+        host.ShowControl(id, true);
+    }
+}
+
 } // namespace kv

@@ -31,4 +31,12 @@ void EnableStartupControls(IDmHost& host, std::span<const int> set);
 // The modem went away: the page buttons are disabled and stay shown.
 void DisablePageButtons(IDmHost& host);
 
+// Buttons whose pages need no modem (the traffic statistics are kept by the
+// program itself): the window shows and enables them once it has
+// initialised, with or without a modem. The start-up and a removal leave them
+// alone, so they are no page buttons.
+inline constexpr int kWindowButtons[1] = {IDC_TRAFFIC_TAB};
+
+void ShowWindowButtons(IDmHost& host);
+
 } // namespace kv

@@ -81,6 +81,9 @@ TEST_F(MainWindow, WithoutAModemEveryPageButSettingsRefuses)
     // No modem: the antenna shows its no-signal picture.
     EXPECT_TRUE(dlg->IndicatorShown(IDC_ANTENNA));
     EXPECT_EQ(dlg->IndicatorBitmap(IDC_ANTENNA), kvui::IDB_SIG1_NONE);
+    // The traffic button needs no modem.
+    EXPECT_TRUE(dlg->Control(IDC_TRAFFIC_TAB)->isVisible());
+    EXPECT_TRUE(dlg->Control(IDC_TRAFFIC_TAB)->isEnabled());
 
     for (int page : {VIEW_DIAL_PAD, VIEW_SMS, VIEW_PICKER, VIEW_TRAFFIC, VIEW_ACTIVATION})
         EXPECT_EQ(dlg->UserActiveView(page, 0), 0) << "page " << page;

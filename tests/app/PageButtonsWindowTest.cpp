@@ -1,10 +1,14 @@
 // The main window's page buttons against the simulated modem: hidden while
 // the start-up runs, then shown with their pictures and tooltips in free
 // places of the face, each doing its work when clicked; a modem pulled out
-// leaves them shown but disabled.
+// leaves them shown but disabled. The traffic button needs no modem: it is
+// there as soon as the window has initialised and stays usable.
 #include "ShellFixture.h"
 
+#include "app/AppIds.h"
 #include "app/AppWiring.h"
+#include "app/ConfigIds.h"
+#include "app/ConfigView.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/SystemTray.h"
 #include "contacts/PhoneBookView.h"
@@ -72,6 +76,10 @@ TEST_F(PageButtonsWindow, ShownAfterTheStartUpWithTheirPicturesInFreePlaces)
         ASSERT_NE(Button(id), nullptr) << id;
         EXPECT_FALSE(Button(id)->isVisible()) << id << " shown before the start-up ended";
     }
+    ASSERT_NE(Button(IDC_TRAFFIC_TAB), nullptr);
+    EXPECT_TRUE(Button(IDC_TRAFFIC_TAB)->isVisible()) << "shown by the initialisation, not the start-up";
+    EXPECT_TRUE(Button(IDC_TRAFFIC_TAB)->isEnabled());
+    EXPECT_EQ(Button(IDC_TRAFFIC_TAB)->TooltipText(), kvapp::text::kTipTraffic);
     ASSERT_TRUE(PumpUntil([&] { return StartUpDone(); }, 60000));
     EXPECT_NE(dlg->State().m_nPortState.load(), DM_STOPPED);
 
@@ -83,6 +91,8 @@ TEST_F(PageButtonsWindow, ShownAfterTheStartUpWithTheirPicturesInFreePlaces)
         {IDC_DIAL_TOGGLE, kvui::IDB_BTN_DIAL_PAD, {18, 160}}, {IDC_SMS_TOGGLE, kvui::IDB_BTN_SMS_PAGE, {45, 160}},
         {IDC_PHONEBOOK, kvui::IDB_BTN_PHONEBOOK, {72, 160}},  {IDC_VOLUME_DOWN, kvui::IDB_BTN_VOL_DOWN, {15, 140}},
         {IDC_VOLUME_UP, kvui::IDB_BTN_VOL_UP, {51, 140}},
+        // The template's place, 6 x 210 dialog units.
+        {IDC_TRAFFIC_TAB, kvui::IDB_BTN_TRAFFIC, {10, 420}},
     };
     for (const auto& e : expected) {
         SCOPED_TRACE(e.id);
@@ -149,6 +159,26 @@ TEST_F(PageButtonsWindow, EachButtonDoesItsWorkWhenClicked)
     ASSERT_TRUE(PumpUntil([&] { return Button(IDC_VOLUME_DOWN)->isEnabled(); }, 5000));
     QTest::mouseClick(Button(IDC_VOLUME_DOWN), Qt::LeftButton);
     EXPECT_TRUE(PumpUntil([&] { return dlg->IndicatorBitmap(IDC_EAR_VOLUME) == before; }, 10000));
+
+    // The traffic button opens the settings page on the current month.
+    const kvapp::PageHooks saved = CDialer_oneDlg::Hooks();
+    kvapp::WireSettingsPage();
+    int page = kvapp::cfg::PAGE_NONE;
+    QTimer settingsCloser;
+    settingsCloser.setInterval(20);
+    QObject::connect(&settingsCloser, &QTimer::timeout, [&] {
+        auto* v = qobject_cast<kvapp::CConfigView*>(QApplication::activeModalWidget());
+        if (!v)
+            return;
+        settingsCloser.stop();
+        page = v->CurrentPage();
+        static_cast<QAbstractButton*>(v->Control(kvapp::cfg::IDC_EXIT))->click();
+    });
+    settingsCloser.start();
+    QTest::mouseClick(Button(IDC_TRAFFIC_TAB), Qt::LeftButton);
+    EXPECT_TRUE(PumpUntil([&] { return page != kvapp::cfg::PAGE_NONE && dlg->State().m_nModalView.load() == MODAL_NONE; }, 10000));
+    EXPECT_EQ(page, kvapp::cfg::PAGE_MONTH);
+    CDialer_oneDlg::Hooks() = saved;
 }
 
 TEST_F(PageButtonsWindow, AModemPulledOutLeavesThemShownButDisabled)
@@ -161,4 +191,6 @@ TEST_F(PageButtonsWindow, AModemPulledOutLeavesThemShownButDisabled)
         EXPECT_FALSE(Button(id)->isEnabled()) << id;
         EXPECT_EQ(Button(id)->CurrentFrame(), 3) << id << " shows its disabled frame";
     }
+    EXPECT_TRUE(Button(IDC_TRAFFIC_TAB)->isVisible());
+    EXPECT_TRUE(Button(IDC_TRAFFIC_TAB)->isEnabled()) << "the traffic figures need no modem";
 }
