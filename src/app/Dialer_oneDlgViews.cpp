@@ -56,7 +56,9 @@ int CDialer_oneDlg::UserActiveView(int page, int sub)
         return r;
     }
     ModemState& st = m_state;
-    if (page != VIEW_STATUS && page != VIEW_SETTINGS) {
+    // The settings page, its traffic tab among them, opens also without a
+    // modem: the traffic figures come from the files.
+    if (page != VIEW_STATUS && page != VIEW_SETTINGS && page != VIEW_TRAFFIC) {
         const uint16_t s = st.m_nPortState.load();
         if (s == DM_STOPPED) {
             RefuseBox(text::kPortNotOpened);

@@ -85,18 +85,19 @@ TEST_F(MainWindow, WithoutAModemEveryPageButSettingsRefuses)
     EXPECT_TRUE(dlg->Control(IDC_TRAFFIC_TAB)->isVisible());
     EXPECT_TRUE(dlg->Control(IDC_TRAFFIC_TAB)->isEnabled());
 
-    for (int page : {VIEW_DIAL_PAD, VIEW_SMS, VIEW_PICKER, VIEW_TRAFFIC, VIEW_ACTIVATION})
+    for (int page : {VIEW_DIAL_PAD, VIEW_SMS, VIEW_PICKER, VIEW_ACTIVATION})
         EXPECT_EQ(dlg->UserActiveView(page, 0), 0) << "page " << page;
-    ASSERT_EQ(boxes.texts.size(), 5u);
+    ASSERT_EQ(boxes.texts.size(), 4u);
     for (size_t i = 0; i < boxes.texts.size(); ++i) {
         EXPECT_EQ(boxes.texts[i], "ComPort is not opened.");
         EXPECT_EQ(boxes.captions[i], "Korvianet");
     }
     EXPECT_EQ(dlg->UserActiveView(VIEW_SETTINGS, 0), 1);
+    EXPECT_EQ(dlg->UserActiveView(VIEW_TRAFFIC, 0), 1);
     EXPECT_EQ(dlg->UserActiveView(VIEW_STATUS, 0), 1);
-    EXPECT_EQ(boxes.texts.size(), 5u);
+    EXPECT_EQ(boxes.texts.size(), 4u);
     EXPECT_EQ(dlg->UserActiveView(42, 0), 0); // refused by the port check first
-    EXPECT_EQ(boxes.texts.size(), 6u);
+    EXPECT_EQ(boxes.texts.size(), 5u);
     EXPECT_EQ(dlg->State().m_nModalView.load(), MODAL_NONE);
 }
 
