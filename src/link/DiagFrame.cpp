@@ -105,19 +105,22 @@ bool FindDiagAnswer(const uint8_t* rx, size_t len, const uint8_t* echo, size_t e
     outLen = 0;
     if (echo == nullptr || echoLen == 0)
         return false;
+    const bool escapedCommand = echo[0] == kDiagFlag || echo[0] == kDiagEscape;
     size_t start = 0;
     for (size_t i = 0; i < len; ++i) {
         if (rx[i] != kDiagFlag)
             continue;
         const size_t pieceStart = start;
         start = i + 1;
-        if (rx[pieceStart] != echo[0]) // an empty piece starts with its flag
+        // A quick look at the raw first byte, except for a command that
+        // travels escaped (an empty piece starts with its flag).
+        if (!escapedCommand && rx[pieceStart] != echo[0])
             continue;
         if (!DecodeDiagPiece(rx + pieceStart, i - pieceStart, out, outCap, outLen))
             continue;
         // The right command but another question's answer (a late reply to
         // an earlier sub-command, another NV item): not ours, look further.
-        if (outLen >= echoLen && std::equal(echo + 1, echo + echoLen, out + 1))
+        if (outLen >= echoLen && std::equal(echo, echo + echoLen, out))
             return true;
     }
     return false;

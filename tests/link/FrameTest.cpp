@@ -139,6 +139,15 @@ TEST(DiagFrame, AnswerMustEchoWhatTheRequestAsked)
     // only the foreign one: none
     rx = frame(batt);
     EXPECT_FALSE(FindDiagAnswer(rx.data(), rx.size(), statusReq.data(), 3, out, sizeof out, n));
+    // a piece whose raw first byte is the escape of another byte does not
+    // answer command 0x7D; one that decodes to 0x7D does
+    const auto flagFirst = Bytes({0x7E, 0x01});
+    rx = frame(flagFirst);
+    EXPECT_FALSE(FindDiagAnswer(rx.data(), rx.size(), uint8_t(0x7D), out, sizeof out, n));
+    const auto asEscape = Bytes({0x7D, 0x01});
+    rx = frame(asEscape);
+    ASSERT_TRUE(FindDiagAnswer(rx.data(), rx.size(), uint8_t(0x7D), out, sizeof out, n));
+    EXPECT_EQ(std::vector<uint8_t>(out, out + n), asEscape);
     // the command alone still takes the first good piece
     rx = cat({frame(batt), frame(status)});
     ASSERT_TRUE(FindDiagAnswer(rx.data(), rx.size(), uint8_t(0xCF), out, sizeof out, n));
