@@ -398,23 +398,29 @@ bool CPbookEngine::DeleteTableRow(int storageType, int index, std::string& error
     }
 }
 
+namespace {
+// Why a write or a change of an entry is refused before the modem is asked;
+// empty when it may go ahead.
+std::string EntryRefusal(int storageType, const std::string& number)
+{
+    if (storageType != kPbookMemory && storageType != kPbookRuim)
+        return "unknown phonebook";
+    const DialCheck dc = CheckDialString(number);
+    if (dc != DialCheck::Ok)
+        return DialCheckText(dc);
+    if (number.empty())
+        return "empty number";
+    return {};
+}
+} // namespace
+
 CPbookEngine::Change CPbookEngine::WriteEntry(int storageType, int index, const std::string& name,
                                               const std::string& number)
 {
     Change c;
-    if (storageType != kPbookMemory && storageType != kPbookRuim) {
-        c.refusal = "unknown phonebook";
+    c.refusal = EntryRefusal(storageType, number);
+    if (!c.refusal.empty())
         return c;
-    }
-    const DialCheck dc = CheckDialString(number);
-    if (dc != DialCheck::Ok) {
-        c.refusal = DialCheckText(dc);
-        return c;
-    }
-    if (number.empty()) {
-        c.refusal = "empty number";
-        return c;
-    }
     if (index <= 0) {
         // A table that cannot be read must not pass for an empty one: index
         // 1 would overwrite the modem's first entry.
@@ -466,19 +472,9 @@ CPbookEngine::Change CPbookEngine::ModifyEntry(int storageType, int index, const
                                                const std::string& number)
 {
     Change c;
-    if (storageType != kPbookMemory && storageType != kPbookRuim) {
-        c.refusal = "unknown phonebook";
+    c.refusal = EntryRefusal(storageType, number);
+    if (!c.refusal.empty())
         return c;
-    }
-    const DialCheck dc = CheckDialString(number);
-    if (dc != DialCheck::Ok) {
-        c.refusal = DialCheckText(dc);
-        return c;
-    }
-    if (number.empty()) {
-        c.refusal = "empty number";
-        return c;
-    }
     // The entry as the table has it: what goes back to the modem when the
     // new write fails.
     std::string oldName, oldNumber;
