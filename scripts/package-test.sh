@@ -29,7 +29,7 @@ fi
 work=$(mktemp -d /tmp/kvpkg.XXXXXX)
 sim=""
 cleanup() {
-  [ -n "$sim" ] && kill "$sim" 2>/dev/null || true
+  if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; fi
   rm -rf "$work"
   $SUDO apt-get remove -y -qq korvianet >/dev/null 2>&1 || true
 }
@@ -46,7 +46,9 @@ as_user /usr/bin/korvianet-cli --help >/dev/null || fail "korvianet-cli --help"
 [ "$(command -v korvianet-cli)" = /usr/bin/korvianet-cli ] || fail "korvianet-cli is not in /usr/bin"
 man -w korvianet-cli >/dev/null 2>&1 || [ -f /usr/share/man/man1/korvianet-cli.1.gz ] || fail "no manual page"
 
-as_user /usr/bin/korvianet-modem-sim >"$work/sim.out" 2>"$work/sim.err" </dev/null &
+# Not through as_user: a shell function in the background is a subshell,
+# and its pid is not the simulator's.
+env -i HOME="$home" PATH=/usr/bin:/bin /usr/bin/korvianet-modem-sim >"$work/sim.out" 2>"$work/sim.err" </dev/null &
 sim=$!
 for _ in $(seq 50); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
 [ -s "$work/sim.out" ] || fail "the simulator did not start: $(cat "$work/sim.err")"
@@ -65,6 +67,10 @@ copy=$home/.local/share/korvianet/WVL.MDB
 [ "$(stat -c %a /usr/share/korvianet/RingIn.mid 2>/dev/null)" = 644 ] || fail "no readable ring tone in /usr/share/korvianet"
 written=$(find /usr -newer "$work/stamp" -path '*korvianet*' 2>/dev/null || true)
 [ -z "$written" ] || fail "written under /usr: $written"
+
+# Nothing the test started is still running.
+left=$(pgrep -a -f '^/usr/bin/korvianet' || true)
+[ -z "$left" ] || fail "still running after the test: $left"
 
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq korvianet >/dev/null
 [ -z "$(leftovers)" ] || fail "left after removal: $(leftovers)"

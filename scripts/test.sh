@@ -11,10 +11,26 @@ cd "$(dirname "$0")/.."
 step() { echo "== $1 ($(date -u +%H:%M:%S))"; STEP_START=$(date +%s); }
 done_step() { echo "== $1 took $(( $(date +%s) - STEP_START )) s"; }
 
+# Every test stops what it starts: after each step, no program built here
+# may still be running.
+no_leftovers() {
+  local p exe left=""
+  for p in /proc/[0-9]*; do
+    exe=$(readlink "$p/exe" 2>/dev/null) || continue
+    case "$exe" in "$PWD"/build*/bin/*) left+="${p#/proc/} $exe"$'\n' ;; esac
+  done
+  if [ -n "$left" ]; then echo "left running after $1:"; echo "$left"; exit 1; fi
+}
+
 step "build and tests"
 bash scripts/build.sh
 (cd build && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+no_leftovers "the tests"
 done_step "build and tests"
+
+step "the run command as a newcomer runs it"
+bash scripts/newcomer-run.sh
+done_step "the run command as a newcomer runs it"
 
 if [ "${KORVIA_SKIP_SANITIZERS:-0}" != "1" ]; then
   # Every report fails its test.
@@ -26,6 +42,7 @@ if [ "${KORVIA_SKIP_SANITIZERS:-0}" != "1" ]; then
     -DKORVIA_TEST_DIRS="link;engine;foundation;data;messaging;contacts;sim;discovery" >/dev/null
   cmake --build build-asan -j"$(nproc)"
   (cd build-asan && ctest --output-on-failure -j"$(nproc)" --timeout 600)
+  no_leftovers "the sanitizer tests"
   done_step "address and undefined-behaviour sanitizers"
 fi
 
