@@ -11,6 +11,7 @@ PKGS=(
   libfluidsynth-dev timgm6mb-soundfont
   clang-14 libclang-rt-14-dev
   xvfb xauth x11-utils imagemagick xdotool trayer
+  weston qt6-wayland libwayland-dev
   mobile-broadband-provider-info
   ppp
   nlohmann-json3-dev

@@ -7,6 +7,7 @@
 #include "app/AppWiring.h"
 #include "app/Dialer_one.h"
 #include "app/Dialer_oneDlg.h"
+#include "app/WaylandSeat.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -19,6 +20,7 @@ int main(int, char** argv)
 {
     QElapsedTimer clock;
     clock.start();
+    kvapp::GuardWaylandTextInput();
     int qtArgc = 1;
     char* qtArgv[] = {argv[0], nullptr};
     QApplication qapp(qtArgc, qtArgv);
