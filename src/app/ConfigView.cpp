@@ -22,6 +22,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWindow>
 #include <QPainterPath>
 #include <QRadioButton>
 
@@ -431,8 +432,7 @@ void CConfigView::OnInitDialog()
         m_env.owner->SetModalWindow(this);
 
     // 1. Placement against the main window, size, the page scheme.
-    m_skin = ConfigSkin();
-    kvui::ApplySkinShape(this, m_skin, kKey);
+    m_skin = kvui::ApplySkinShape(this, ConfigSkin(), kKey);
     setFixedSize(kWidth, kHeight);
     if (QWidget* main = m_env.owner ? m_env.owner->OwnerWindow() : nullptr)
         move(main->x() + kOffsetX, main->y() + kOffsetY);
@@ -727,6 +727,10 @@ void CConfigView::paintEvent(QPaintEvent*)
 void CConfigView::mousePressEvent(QMouseEvent* e)
 {
     if (e->button() == Qt::LeftButton) {
+        // The compositor moves the window where it can (Wayland ignores a
+        // window's own move); elsewhere the page follows the mouse itself.
+        if (windowHandle() && windowHandle()->startSystemMove())
+            return;
         m_bDragging = true;
         m_dragOffset = e->globalPosition().toPoint() - frameGeometry().topLeft();
     }

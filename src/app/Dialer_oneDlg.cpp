@@ -294,9 +294,14 @@ void CDialer_oneDlg::ApplySkin()
     m_skin = kvui::SkinPixmap(kvui::IDB_MAIN_SKIN);
     resize(kMainWidth, kMainHeight);
     if (!m_skin.isNull()) {
-        m_skinRegion = kvui::RegionFromBitmap(m_skin, kvui::SkinKeyColour(kvui::IDB_MAIN_SKIN));
+        const QColor key = kvui::SkinKeyColour(kvui::IDB_MAIN_SKIN);
+        m_skinRegion = kvui::RegionFromBitmap(m_skin, key);
         if (!m_skinRegion.isEmpty())
             setMask(m_skinRegion);
+        // A Wayland compositor takes the mask for input only: the key colour
+        // is painted transparent so that the face's shape shows there too.
+        setAttribute(Qt::WA_TranslucentBackground);
+        m_skin = kvui::WithoutKeyColour(m_skin, key);
     }
 }
 

@@ -60,12 +60,31 @@ QRegion RegionFromBitmap(const QPixmap& bitmap, QColor key, int mode)
     return RegionFromBitmap(bitmap.toImage(), key, mode);
 }
 
-void ApplySkinShape(QWidget* window, const QPixmap& face, QColor key)
+QPixmap WithoutKeyColour(const QPixmap& face, QColor key)
+{
+    if (face.isNull())
+        return face;
+    QImage img = face.toImage().convertToFormat(QImage::Format_ARGB32);
+    const QRgb k = key.rgb() & 0xFFFFFFu;
+    for (int y = 0; y < img.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x)
+            if ((row[x] & 0xFFFFFFu) == k)
+                row[x] = 0;
+    }
+    QPixmap out = QPixmap::fromImage(img);
+    out.setDevicePixelRatio(face.devicePixelRatio());
+    return out;
+}
+
+QPixmap ApplySkinShape(QWidget* window, const QPixmap& face, QColor key)
 {
     if (!window || face.isNull())
-        return;
+        return face;
     window->setFixedSize(face.size());
+    window->setAttribute(Qt::WA_TranslucentBackground);
     window->setMask(RegionFromBitmap(face, key, REGION_KEY));
+    return WithoutKeyColour(face, key);
 }
 
 } // namespace kvui

@@ -21,8 +21,14 @@ constexpr int REGION_ALPHA = 2;
 QRegion RegionFromBitmap(const QImage& bitmap, QColor key, int mode = REGION_KEY);
 QRegion RegionFromBitmap(const QPixmap& bitmap, QColor key, int mode = REGION_KEY);
 
-// Sizes `window` to its face and cuts it to the face's region (the mask is
-// honoured by real window systems; offscreen it is only recorded).
-void ApplySkinShape(QWidget* window, const QPixmap& face, QColor key);
+// The face with every pixel of the key colour made fully transparent.
+QPixmap WithoutKeyColour(const QPixmap& face, QColor key);
+
+// Gives a frameless `window` the shape of its face, on every platform: the
+// window is sized to the face and made translucent, and the face to paint
+// (returned) has its key colour transparent, which is what a Wayland
+// compositor shows; the face's region is set as the mask too, which an X
+// server uses to cut the window and every platform uses for input.
+QPixmap ApplySkinShape(QWidget* window, const QPixmap& face, QColor key);
 
 } // namespace kvui

@@ -533,3 +533,15 @@ TEST_F(ConfigPage, TheSettingButtonOpensItWithoutAModemAndExitLeavesEverythingAs
     dlg.CloseProcedure();
     CDialer_oneDlg::Hooks() = saved;
 }
+
+// The page is frameless like the face: its key colour must paint clear, for
+// a Wayland compositor shows what the window paints, not its mask.
+TEST_F(ConfigPage, ThePagePaintsItsKeyColourTransparent)
+{
+    Open();
+    EXPECT_TRUE(view->testAttribute(Qt::WA_TranslucentBackground));
+    const QImage shot = view->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 0) << "corner is key colour";
+    EXPECT_EQ(qAlpha(shot.pixel(view->width() / 2, view->height() / 2)), 255);
+}

@@ -121,6 +121,18 @@ TEST_F(MainWindow, LayoutFollowsTheTablesAndTheFaceIsShaped)
     EXPECT_EQ(dlg->Control(IDC_SETTING)->objectName(), "1003");
 }
 
+// A Wayland compositor takes the mask for input only: what it shows of the
+// face is what the window paints, so the key colour must come out clear.
+TEST_F(MainWindow, TheFacePaintsItsKeyColourTransparent)
+{
+    Open();
+    EXPECT_TRUE(dlg->testAttribute(Qt::WA_TranslucentBackground));
+    const QImage shot = dlg->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 0) << "corner is key colour";
+    EXPECT_EQ(qAlpha(shot.pixel(250, 320)), 255) << "the face itself is opaque";
+}
+
 TEST_F(MainWindow, EnterAndEscapeNeverCloseIt)
 {
     Open();
