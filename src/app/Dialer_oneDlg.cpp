@@ -612,6 +612,11 @@ void CDialer_oneDlg::OnBringToFront(uintptr_t withPages)
         RestoreFromTray();
     raise();
     activateWindow();
+    // A Wayland compositor refuses focus to a program that was not just
+    // used: the window then asks for the user's attention (the task bar
+    // marks it) rather than staying silently behind.
+    if (!isActiveWindow())
+        QApplication::alert(this);
 }
 
 // ---------------------------------------------------------------------------
