@@ -1,6 +1,7 @@
 // Received bytes as the transaction sees them: piece splitting, matching
 // and decoding into a payload buffer, plus the encode/decode round trip.
 #include "link/DiagFrame.h"
+#include "support/DiagDecodeReference.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -31,6 +32,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     }
     std::vector<uint8_t> big(4096);
     kv::DecodeDiagPiece(rx.data(), rx.size(), big.data(), big.size(), n);
+
+    // the decode gives what the plain byte-at-a-time decode gives, with any
+    // buffer size (cap bytes exactly: a write past it shows)
+    for (size_t c : {cap, rx.size(), size_t(4096)}) {
+        std::vector<uint8_t> a(c), b(c);
+        size_t na = 0, nb = 0;
+        const bool ga = kv::DecodeDiagPiece(rx.data(), rx.size(), a.data(), c, na);
+        const bool gb = kvtest::ReferenceDecodeDiagPiece(rx.data(), rx.size(), b.data(), c, nb);
+        if (ga != gb || na != nb || (na > 0 && std::memcmp(a.data(), b.data(), na) != 0))
+            std::abort();
+    }
 
     // whatever is encoded decodes back to itself
     const auto frame = kv::EncodeDiagFrame(rx.data(), rx.size());

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace kv {
 
@@ -21,6 +22,23 @@ constexpr std::array<uint16_t, 256> MakeFcsTable()
 
 constexpr std::array<uint16_t, 256> kFcsTable = MakeFcsTable();
 
+// Eight bytes at a time ("slicing by eight"): table k holds the FCS change a
+// byte makes when k more bytes follow it, so the eight lookups of a block are
+// independent of each other and the FCS is reduced once per block.
+constexpr std::array<std::array<uint16_t, 256>, 8> MakeFcsSlices()
+{
+    std::array<std::array<uint16_t, 256>, 8> t{};
+    t[0] = MakeFcsTable();
+    for (unsigned k = 1; k < 8; ++k)
+        for (unsigned b = 0; b < 256; ++b) {
+            const uint16_t prev = t[k - 1][b];
+            t[k][b] = uint16_t((prev >> 8) ^ t[0][prev & 0xFF]);
+        }
+    return t;
+}
+
+constexpr auto kFcsSlices = MakeFcsSlices();
+
 // Escapes one byte at out, returning the position after it.
 inline uint8_t* PutEscaped(uint8_t b, uint8_t* out)
 {
@@ -37,6 +55,14 @@ inline uint8_t* PutEscaped(uint8_t b, uint8_t* out)
 
 uint16_t Fcs16(uint16_t fcs, const uint8_t* data, size_t len)
 {
+    const auto& t = kFcsSlices;
+    while (len >= 8) {
+        const uint8_t* d = data;
+        fcs = uint16_t(t[7][(d[0] ^ fcs) & 0xFF] ^ t[6][(d[1] ^ (fcs >> 8)) & 0xFF] ^ t[5][d[2]]
+                       ^ t[4][d[3]] ^ t[3][d[4]] ^ t[2][d[5]] ^ t[1][d[6]] ^ t[0][d[7]]);
+        data += 8;
+        len -= 8;
+    }
     for (size_t i = 0; i < len; ++i)
         fcs = uint16_t((fcs >> 8) ^ kFcsTable[(fcs ^ data[i]) & 0xFF]);
     return fcs;
@@ -75,27 +101,37 @@ std::vector<uint8_t> EncodeDiagFrame(const uint8_t* data, size_t len)
 
 bool DecodeDiagPiece(const uint8_t* piece, size_t len, uint8_t* out, size_t outCap, size_t& outLen)
 {
+    // Replies are mostly plain bytes: each run up to the next escape is
+    // copied in one go, and the FCS runs once over the result.
     outLen = 0;
     size_t i = 0;
+    size_t n = 0;
     while (i < len) {
-        uint8_t b = piece[i];
-        if (b == kDiagEscape && i + 1 < len) {
+        const auto* esc = static_cast<const uint8_t*>(std::memchr(piece + i, kDiagEscape, len - i));
+        const size_t run = esc ? size_t(esc - (piece + i)) : len - i;
+        if (run > outCap - n)
+            return false; // longer than any valid response
+        std::memcpy(out + n, piece + i, run);
+        n += run;
+        i += run;
+        if (!esc)
+            break;
+        // An escape as the piece's last byte stands for itself.
+        uint8_t b = kDiagEscape;
+        if (i + 1 < len) {
             b = uint8_t(piece[i + 1] ^ kDiagEscapeXor);
             i += 2;
         } else {
             i += 1;
         }
-        if (outLen >= outCap) {
-            outLen = 0;
-            return false; // longer than any valid response
-        }
-        out[outLen++] = b;
+        if (n >= outCap)
+            return false;
+        out[n++] = b;
     }
-    if (outLen == 0)
+    if (n == 0)
         return false;
-    const bool good = Fcs16(kFcsInit, out, outLen) == kFcsGoodResidue;
-    if (outLen > 2)
-        outLen -= 2;
+    const bool good = Fcs16(kFcsInit, out, n) == kFcsGoodResidue;
+    outLen = n > 2 ? n - 2 : n;
     return good;
 }
 
