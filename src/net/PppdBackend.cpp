@@ -279,7 +279,13 @@ void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
                         c->rxBase = rx, c->txBase = tx;
                 }
                 break;
-            case PppdEvent::Interface: c->iface = e.interface; break;
+            case PppdEvent::Interface:
+                // pppd names the unit it brought up once; a later line (a
+                // plugin's, a second unit's) must not move the counters and
+                // the connection check to an interface that is not ours.
+                if (c->iface.empty())
+                    c->iface = e.interface;
+                break;
             case PppdEvent::Error:
                 if (!c->up)
                     Fail(*c, e.error);

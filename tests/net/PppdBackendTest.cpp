@@ -329,3 +329,24 @@ TEST_F(PppdTest, APlainUserWritesTheEntryAndDials)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
 }
+
+TEST_F(PppdTest, ALaterInterfaceLineKeepsTheCountersOnTheFirst)
+{
+    MakeEntry();
+    Counters(100, 50);
+    Script("say Using interface ppp0\nsay Connect: ppp0 <--> /dev/ttyUSB0\nsay remote IP address 10.0.0.1\n"
+           "sleep 30\nsay Using interface ppp7\nsay the end\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    bool connected = false;
+    DialUntilEnd(connected);
+    ASSERT_TRUE(connected);
+    kv::SleepMs(200); // the second line has been read
+    Counters(700, 90);
+    RasStats s;
+    ASSERT_TRUE(client->GetStatistics(&s));
+    EXPECT_EQ(s.bytesRcved, 600u);
+    EXPECT_EQ(s.bytesXmited, 40u);
+    RasHandle h = 0;
+    EXPECT_TRUE(client->FindConnection(kEntryLabel, h));
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+}
