@@ -16,6 +16,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -193,6 +194,12 @@ TEST_F(RealPppd, AUserInDipGetsEveryOptionAcceptedByTheSystemsPppd)
         },
         {dipGid});
     EXPECT_EQ(result, "");
+    // pppd looks for /dev/ppp before it opens the tty and runs the connect
+    // script: without it, not a byte reached the modem.
+    if (!Exists("/dev/ppp")) {
+        pollfd p{master, POLLIN, 0};
+        EXPECT_EQ(::poll(&p, 1, 0), 0);
+    }
 }
 
 TEST_F(RealPppd, AUserOutsideDipIsToldToJoinIt)
