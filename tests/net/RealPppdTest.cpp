@@ -17,6 +17,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,6 +72,25 @@ public:
 
 private:
     std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
+};
+
+// Tests that install the profiles take turns (ctest runs them side by side).
+class ProfileLock {
+public:
+    ProfileLock()
+    {
+        m_fd = ::open("/tmp/korvianet-real-pppd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX);
+    }
+    ~ProfileLock()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+
+private:
+    int m_fd = -1;
 };
 
 class RealPppd : public ::testing::Test {
@@ -155,6 +175,7 @@ protected:
     }
 
     gid_t dipGid = 0;
+    ProfileLock lock; // released after the profiles are put back
     InstalledProfiles profiles;
     std::string root, home, tty;
     int master = -1;
