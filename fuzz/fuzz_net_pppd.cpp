@@ -3,6 +3,7 @@
 // bounded, interface names are "ppp" and digits, states are known ones, and
 // whatever passes the quoting reads back unchanged.
 #include "net/PppdOutput.h"
+#include "net/PppdPeers.h"
 #include "net/PppdPhonebook.h"
 #include "net/RasCodes.h"
 
@@ -57,8 +58,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (u != user || p != pw)
             std::abort();
     }
-    const std::string chat = kvnet::BuildChatScript(text);
-    if (!chat.empty() && !kvnet::ValidDialString(text))
+    // A device name of any bytes never adds an option line to the entry: it
+    // is one "#kv-" comment and, when it names a node, one quoted word.
+    if (text.find_first_of("\r\n") == std::string::npos) {
+        kvnet::RasEntry e{"#777", "modem", text, 4, 1, 0x318};
+        const std::string file = kvnet::BuildEntryFile(e);
+        size_t lines = 0;
+        for (char c : file)
+            lines += c == '\n';
+        if (!file.empty() && lines > 12)
+            std::abort();
+        kvnet::RasEntry back;
+        if (!file.empty() && (!kvnet::ParseEntryFile(file, back) || back.deviceName != text))
+            std::abort();
+    }
+    const std::string peer = kvnet::PeerForDialString(text);
+    if (!peer.empty() && !kvnet::ValidDialString(text))
         std::abort();
     return 0;
 }

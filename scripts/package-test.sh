@@ -31,7 +31,7 @@ sim=""
 cleanup() {
   if [ -n "$sim" ]; then kill "$sim" 2>/dev/null || true; wait "$sim" 2>/dev/null || true; fi
   rm -rf "$work"
-  $SUDO apt-get remove -y -qq korvianet >/dev/null 2>&1 || true
+  $SUDO apt-get purge -y -qq korvianet >/dev/null 2>&1 || true
 }
 trap cleanup EXIT
 
@@ -72,6 +72,17 @@ written=$(find /usr -newer "$work/stamp" -path '*korvianet*' 2>/dev/null || true
 left=$(pgrep -a -f '^/usr/bin/korvianet' || true)
 [ -z "$left" ] || fail "still running after the test: $left"
 
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get remove -y -qq korvianet >/dev/null
+# The dial-up profiles pppd takes its privileged options from are in place
+# and root's: a user can neither change them nor add a profile of their own.
+for f in /etc/ppp/peers/korvianet-cdma /etc/ppp/peers/korvianet-gsm /etc/chatscripts/korvianet; do
+  [ "$(stat -c %U:%G:%a "$f" 2>/dev/null)" = root:root:644 ] || fail "$f is not installed as root:root 644"
+done
+[ "$(stat -c %U:%a /etc/ppp/peers)" = root:755 ] || [ "$(stat -c %U:%a /etc/ppp/peers)" = root:2750 ] \
+  || fail "/etc/ppp/peers is not root's"
+dpkg-query --showformat='${Conffiles}\n' --show korvianet | grep -q /etc/ppp/peers/korvianet-cdma \
+  || fail "the profiles are not conffiles"
+
+# Removing keeps the administrator's conffiles, purging takes them too.
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -qq korvianet >/dev/null
 [ -z "$(leftovers)" ] || fail "left after removal: $(leftovers)"
 echo "package test: ok"

@@ -93,6 +93,19 @@ const char* StateName(uint8_t s)
     }
 }
 
+// The exit status of a dial that never came up, by what the dial-up service
+// reported: the modem's data port was the trouble, the modem did not
+// answer, or anything else that refused the dial.
+int DialFailureExit(int error)
+{
+    switch (error) {
+    case kvnet::RAS_ERR_PORT_IN_USE:
+    case kvnet::RAS_ERR_PORT_NOT_AVAILABLE: return kvcli::kExitNoDevice;
+    case kvnet::RAS_ERR_NO_ANSWER: return kvcli::kExitTimedOut;
+    default: return kvcli::kExitFailure;
+    }
+}
+
 int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     long seconds = -1;
@@ -181,6 +194,7 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     uint8_t lastState = 0;
     std::string lastText;
     int64_t nextLine = 0;
+    bool linkLost = false;
     for (;;) {
         host.RunUntil([] { return g_stop.load(); }, 200);
         const uint8_t s = manager.State();
@@ -213,6 +227,9 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
                                              : kv::TickMs() - start >= (seconds + 90) * 1000);
         const bool dialEnded = s == kvnet::RAS_REQ_LOOK && !manager.RasRequestPending(kvnet::RAS_REQ_CONNECT)
                                && kv::TickMs() - start > 1500;
+        // Back to looking while connected, and not because we hung up: the
+        // link went down under us (pppd ended, the modem hung up).
+        linkLost = wasConnected && dialEnded && !g_stop.load() && !timeUp;
         if (g_stop.load() || timeUp || dialEnded || !manager.ThreadRunning())
             break;
     }
@@ -226,8 +243,12 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         engine.StopDmEngine();
     ::unlink(StatusFile().c_str());
     ::unlink(PidFile().c_str());
+    if (linkLost) {
+        Say("link lost");
+        return kvcli::kExitFailure;
+    }
     Say(wasConnected ? "disconnected" : "not connected");
-    return wasConnected ? kvcli::kExitOk : kvcli::kExitFailure;
+    return wasConnected ? kvcli::kExitOk : DialFailureExit(kvnet::CRasClient::DialError());
 }
 
 int RunDisconnect(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
@@ -286,7 +307,8 @@ KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME --password TEXT]",
                "dial the data connection as Net Connect does, print the progress and each second the\n"
                "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM or\n"
                "`disconnect`, hang up and append the session to the traffic files. Exit code 1: it\n"
-               "never connected.",
+               "never connected, or the link was lost before the N seconds were up (\"link lost\");\n"
+               "3: the modem's data port could not be used; 4: the modem did not answer the dial.",
                RunConnect);
 KV_CLI_COMMAND("disconnect", "disconnect",
                "end a running `connect` (which hangs up and records the session), or hang up a ppp\n"

@@ -4,6 +4,7 @@
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "net/PppdOutput.h"
+#include "net/PppdPeers.h"
 #include "net/RasCodes.h"
 #include "net/RasErrors.h"
 #include "settings/FileUtil.h"
@@ -26,12 +27,6 @@ extern char** environ;
 namespace kvnet {
 
 namespace {
-
-bool IsFile(const std::string& p)
-{
-    struct stat st;
-    return ::stat(p.c_str(), &st) == 0;
-}
 
 std::vector<std::string> ListDir(const std::string& dir)
 {
@@ -71,13 +66,7 @@ std::vector<RasDeviceInfo> UsbDataTtys(const std::string& sysRoot)
 
 } // namespace
 
-CPppdBackend::CPppdBackend(Config config) : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot)
-{
-    if (IsFile("/usr/sbin/chat"))
-        m_book.chatProgram = "/usr/sbin/chat";
-    else
-        m_book.chatProgram = "chat";
-}
+CPppdBackend::CPppdBackend(Config config) : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot) {}
 
 CPppdBackend::~CPppdBackend()
 {
@@ -153,10 +142,12 @@ int CPppdBackend::SetEntryDialParams(const std::string& phonebook, const RasDial
     return m_book.WriteSecrets(phonebook, params);
 }
 
-void CPppdBackend::Fail(Conn& c, int error)
+void CPppdBackend::Fail(Conn& c, int error, const std::string& subject, const std::string& line)
 {
-    if (c.error == 0)
+    if (c.error == 0) {
         c.error = error;
+        m_failure = Failure{error, subject, line};
+    }
     c.state = RASCS_Disconnected;
     if (c.notifier)
         c.notifier(error, 0);
@@ -173,16 +164,16 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     const std::string node = DeviceNodeOf(entry.deviceName);
     if (node.empty())
         return RAS_ERR_PORT_NOT_AVAILABLE;
-    if (!params.phoneNumber.empty() && (rc = m_book.WriteChat(phonebook, params.entry, params.phoneNumber)) != RAS_OK)
-        return rc;
+    const std::string number = params.phoneNumber.empty() ? entry.phoneNumber : params.phoneNumber;
+    const std::string peer = PeerForDialString(number);
+    if (peer.empty()) {
+        DEBUG_LOG(LEVEL_RAS, "dial: no profile dials %s\n", number.c_str());
+        return RAS_ERR_BAD_ARGUMENT;
+    }
     if ((rc = m_book.WriteSecrets(phonebook, params)) != RAS_OK)
         return rc;
-    // Without the kernel's PPP driver pppd would fail late or not at all:
-    // say so at once.
-    if (!IsFile(m_cfg.devPpp)) {
-        DEBUG_LOG(LEVEL_RAS, "dial: %s is missing, no PPP support\n", m_cfg.devPpp.c_str());
-        return RAS_ERR_NO_PPP_SUPPORT;
-    }
+    // No check of /dev/ppp, the tty or the profile here: pppd itself says
+    // what keeps it from dialling, in words the error text passes on.
 
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
@@ -190,7 +181,9 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     const std::string program = PppdProgram();
     const std::string entryPath = m_book.EntryPath(phonebook, params.entry);
     const std::string secretPath = m_book.SecretPath(phonebook, params.entry);
-    std::vector<std::string> args = {program, "file", entryPath, "file", secretPath, "nodetach"};
+    // The file names travel as words of their own, never inside an option
+    // file, so no character of the settings path can change what pppd reads.
+    std::vector<std::string> args = {program, "call", peer, "file", entryPath, "file", secretPath, "nodetach"};
     std::vector<char*> argv;
     for (std::string& a : args)
         argv.push_back(a.data());
@@ -224,7 +217,11 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     if (err != 0) {
         ::close(fds[0]);
         DEBUG_LOG(LEVEL_RAS, "dial: cannot start %s: %s\n", program.c_str(), std::strerror(err));
-        return RAS_ERR_HARDWARE;
+        // pppd is installed for root and the group dip only (4754).
+        const int code = err == EACCES || err == EPERM ? RAS_ERR_ACCESS_DENIED : RAS_ERR_HARDWARE;
+        std::lock_guard<std::mutex> g(m_lock);
+        m_failure = Failure{code, program, "cannot start " + program + ": " + std::strerror(err)};
+        return code;
     }
     DEBUG_LOG(LEVEL_RAS, "dial: %s started (pid %d) on %s\n", program.c_str(), int(pid), node.c_str());
 
@@ -279,10 +276,16 @@ void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
                         c->rxBase = rx, c->txBase = tx;
                 }
                 break;
-            case PppdEvent::Interface: c->iface = e.interface; break;
+            case PppdEvent::Interface:
+                // pppd names the unit it brought up once; a later line (a
+                // plugin's, a second unit's) must not move the counters and
+                // the connection check to an interface that is not ours.
+                if (c->iface.empty())
+                    c->iface = e.interface;
+                break;
             case PppdEvent::Error:
                 if (!c->up)
-                    Fail(*c, e.error);
+                    Fail(*c, e.error, e.subject, e.line);
                 break;
             case PppdEvent::LinkDown:
                 if (c->up)
@@ -429,7 +432,19 @@ int CPppdBackend::HangUp(RasHandle handle)
     return RAS_OK;
 }
 
-int CPppdBackend::GetErrorString(int error, std::string& text) { return RasErrorString(error, text); }
+int CPppdBackend::GetErrorString(int error, std::string& text)
+{
+    Failure f;
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        f = m_failure;
+    }
+    // The last dial's failure carries what pppd named; any other code gets
+    // its plain text.
+    if (f.code == error)
+        return RasErrorString(error, f.subject, f.line, text);
+    return RasErrorString(error, text);
+}
 
 int CPppdBackend::GetConnectionStatistics(RasHandle handle, RasStats& out)
 {

@@ -1,5 +1,7 @@
 // The dial-up service over pppd: the phonebook is a folder of pppd option
-// files (PppdPhonebook.h), a dial runs `pppd nodetach` as a child process
+// files (PppdPhonebook.h), a dial runs `pppd call <profile> file <entry>
+// file <account> nodetach` as a child process (the profile is root's, the
+// rest the user's: PppdPeers.h)
 // whose log lines (PppdOutput.h) become the connection states, and the
 // statistics come from the ppp interface's counters in sysfs. A ppp link
 // that another dialler opened over one of the modem's ttys is listed as a
@@ -25,7 +27,6 @@ public:
         std::string phonebookRoot; // folder holding "PINGPB"; "" : the settings folder
         std::string pppdPath;      // "" : $KORVIANET_PPPD, else pppd from PATH, else /usr/sbin/pppd
         std::string sysfsRoot;     // "" : $KORVIANET_SYSFS_ROOT, else /sys
-        std::string devPpp = "/dev/ppp";
         std::string runDir = "/run";  // pppd's pid files ("ppp0.pid")
         std::string procRoot = "/proc";
         // The modem's data ttys as dial-up devices ("KORVIA ... (ttyUSB0)");
@@ -76,7 +77,13 @@ private:
     };
 
     void ReadOutput(RasHandle h, int fd, pid_t pid);
-    void Fail(Conn& c, int error); // lock held
+    // What the last failed dial named, for its error text.
+    struct Failure {
+        int code = 0;
+        std::string subject;
+        std::string line;
+    };
+    void Fail(Conn& c, int error, const std::string& subject = {}, const std::string& line = {}); // lock held
     bool ReadCounters(const std::string& iface, uint64_t& rx, uint64_t& tx) const;
     void ScanOutsideLinks(); // lock held
     std::string SysRoot() const;
@@ -87,6 +94,7 @@ private:
     std::condition_variable m_cv;
     std::map<RasHandle, std::shared_ptr<Conn>> m_conns;
     RasHandle m_next = 0x7100;
+    Failure m_failure;
 };
 
 } // namespace kvnet

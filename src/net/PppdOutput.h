@@ -15,6 +15,8 @@ struct PppdEvent {
     uint32_t state = 0;    // Kind::State: a connection state of RasCodes.h
     int error = 0;         // Kind::Error: a result code of RasCodes.h
     std::string interface; // Kind::Interface: "ppp0"
+    std::string subject;   // Kind::Error: what the line names (an option, a tty, a file); may be empty
+    std::string line;      // Kind::Error: the line without pppd's "pppd: " prefix
 };
 
 // One output line (without its newline).

@@ -1,4 +1,4 @@
-// Option files, chat scripts and secrets of the pppd phonebook.
+// Option files and secrets of the pppd phonebook.
 #include "net/PppdPhonebook.h"
 
 #include "net/RasCodes.h"
@@ -95,28 +95,28 @@ std::string DeviceNodeOf(const std::string& deviceName)
     return node.front() == '/' ? node : "/dev/" + node;
 }
 
-std::string BuildEntryFile(const RasEntry& e, const std::string& chatPath, const std::string& chatProgram)
+std::string BuildEntryFile(const RasEntry& e)
 {
     std::ostringstream o;
-    o << "# Dial-up entry of Korvianet (written by the program; edits are replaced).\n";
+    o << "# Dial-up entry of Korvianet (written by the program; edits are replaced).\n"
+         "# Options a user may give to pppd; the dial adds the root-owned profile\n"
+         "# from /etc/ppp/peers (korvianet-cdma, korvianet-gsm) with the rest.\n";
     o << kPropDevice << e.deviceName << "\n" << kPropDeviceType << e.deviceType << "\n";
     o << kPropPhone << e.phoneNumber << "\n" << kPropProtocols << e.protocols << "\n";
     o << kPropFraming << e.framing << "\n" << kPropOptions << e.options << "\n";
     const std::string node = DeviceNodeOf(e.deviceName);
-    if (!node.empty())
-        o << node << "\n";
-    o << "115200\ncrtscts\nmodem\nlock\nnoauth\nnoipdefault\nusepeerdns\nlcp-echo-interval 10\n"
-         "lcp-echo-failure 6\n";
+    std::string quoted;
+    if (!node.empty()) {
+        if (!QuotePppdWord(node, quoted))
+            return {};
+        o << quoted << "\n";
+    }
     if (e.options & RASEO_RemoteDefaultGateway)
         o << "defaultroute\n";
     if (!(e.options & RASEO_IpHeaderCompression))
         o << "novj\n";
     if (!(e.options & RASEO_SwCompression))
         o << "noccp\n";
-    std::string connect;
-    std::string script;
-    if (QuotePppdWord(chatProgram + " -v -f '" + chatPath + "'", connect) && chatPath.find('\'') == std::string::npos)
-        o << "connect " << connect << "\n";
     return o.str();
 }
 
@@ -141,15 +141,6 @@ bool ParseEntryFile(const std::string& text, RasEntry& e)
             e.options = num(kPropOptions);
     }
     return any;
-}
-
-std::string BuildChatScript(const std::string& number)
-{
-    if (!ValidDialString(number))
-        return {};
-    return "TIMEOUT 30\nABORT \"NO CARRIER\"\nABORT \"NO DIALTONE\"\nABORT \"ERROR\"\nABORT \"NO ANSWER\"\n"
-           "ABORT \"BUSY\"\n\"\" \"AT\"\nOK \"ATDT"
-           + number + "\"\nCONNECT \"\"\n";
 }
 
 std::string BuildSecretFile(const std::string& user, const std::string& password)
@@ -192,11 +183,6 @@ std::string CPppdPhonebook::EntryPath(const std::string& pb, const std::string& 
     return Folder(pb) + "/" + entry;
 }
 
-std::string CPppdPhonebook::ChatPath(const std::string& pb, const std::string& entry) const
-{
-    return EntryPath(pb, entry) + ".chat";
-}
-
 std::string CPppdPhonebook::SecretPath(const std::string& pb, const std::string& entry) const
 {
     return EntryPath(pb, entry) + ".secret";
@@ -224,24 +210,14 @@ int CPppdPhonebook::Write(const std::string& pb, const std::string& entry, const
     if (!ValidEntryName(entry) || !CleanLineValue(props.deviceName) || !CleanLineValue(props.deviceType)
         || !CleanLineValue(props.phoneNumber))
         return RAS_ERR_BAD_ARGUMENT;
-    if (!kv::MakeOwnerDirs(Folder(pb)))
-        return RAS_ERR_CANNOT_WRITE;
-    if (!props.phoneNumber.empty() && WriteChat(pb, entry, props.phoneNumber) != RAS_OK)
+    if (!props.phoneNumber.empty() && !ValidDialString(props.phoneNumber))
         return RAS_ERR_BAD_ARGUMENT;
-    return kv::ReplaceFileAtomically(EntryPath(pb, entry),
-                                     BuildEntryFile(props, ChatPath(pb, entry), chatProgram))
-               ? RAS_OK
-               : RAS_ERR_CANNOT_WRITE;
-}
-
-int CPppdPhonebook::WriteChat(const std::string& pb, const std::string& entry, const std::string& number) const
-{
-    const std::string script = BuildChatScript(number);
-    if (script.empty())
+    const std::string text = BuildEntryFile(props);
+    if (text.empty())
         return RAS_ERR_BAD_ARGUMENT;
     if (!kv::MakeOwnerDirs(Folder(pb)))
         return RAS_ERR_CANNOT_WRITE;
-    return kv::ReplaceFileAtomically(ChatPath(pb, entry), script) ? RAS_OK : RAS_ERR_CANNOT_WRITE;
+    return kv::ReplaceFileAtomically(EntryPath(pb, entry), text) ? RAS_OK : RAS_ERR_CANNOT_WRITE;
 }
 
 int CPppdPhonebook::ReadSecrets(const std::string& pb, RasDialParams& inOut) const

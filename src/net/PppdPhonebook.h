@@ -1,9 +1,12 @@
 // The phonebook "PINGPB" as pppd sees it: a folder (owner-only) under the
-// settings folder with, per entry, an options file named after the entry,
-// its chat script ("<entry>.chat") and its secrets ("<entry>.secret", 0600,
-// read by pppd through its `file` option so the password never shows on a
-// command line). The entry's own properties ride in the options file as
-// "#kv-" comment lines that pppd ignores. The text builders here are pure.
+// settings folder with, per entry, an options file named after the entry and
+// its secrets ("<entry>.secret", 0600, read by pppd through its `file`
+// option so the password never shows on a command line). Both hold only
+// options pppd accepts from a user's file (the data tty, the entry's options,
+// the account); the privileged rest comes from the root-owned profile the
+// dial calls (PppdPeers.h). The entry's own properties ride in the options
+// file as "#kv-" comment lines that pppd ignores. The text builders here are
+// pure.
 #pragma once
 
 #include "net/RasBackend.h"
@@ -25,9 +28,9 @@ bool QuotePppdWord(const std::string& text, std::string& quoted);
 // The device node of a device name "KORVIA ... (ttyUSB0)" or "(/dev/x)".
 std::string DeviceNodeOf(const std::string& deviceName);
 
-std::string BuildEntryFile(const RasEntry& entry, const std::string& chatPath, const std::string& chatProgram);
+// "" when a value cannot go into the file.
+std::string BuildEntryFile(const RasEntry& entry);
 bool ParseEntryFile(const std::string& text, RasEntry& entry);
-std::string BuildChatScript(const std::string& number);
 // "" when a value cannot be quoted.
 std::string BuildSecretFile(const std::string& user, const std::string& password);
 bool ParseSecretFile(const std::string& text, std::string& user, std::string& password);
@@ -40,7 +43,6 @@ public:
 
     std::string Folder(const std::string& phonebook) const;
     std::string EntryPath(const std::string& phonebook, const std::string& entry) const;
-    std::string ChatPath(const std::string& phonebook, const std::string& entry) const;
     std::string SecretPath(const std::string& phonebook, const std::string& entry) const;
 
     bool Exists(const std::string& phonebook, const std::string& entry) const;
@@ -48,10 +50,6 @@ public:
     int Write(const std::string& phonebook, const std::string& entry, const RasEntry& props) const;
     int ReadSecrets(const std::string& phonebook, RasDialParams& inOut) const;
     int WriteSecrets(const std::string& phonebook, const RasDialParams& params) const;
-    // Rewrites the chat script for a dial string.
-    int WriteChat(const std::string& phonebook, const std::string& entry, const std::string& number) const;
-
-    std::string chatProgram = "/usr/sbin/chat";
 
 private:
     std::string m_root;

@@ -11,10 +11,14 @@ namespace kvnet {
 // --- result codes of the dial-up operations (0 = success) ---
 enum RasResult : int {
     RAS_OK = 0,
+    RAS_ERR_ACCESS_DENIED = 5,        // the user may not run the dialler (not in group dip)
+    RAS_ERR_PORT_IN_USE = 602,        // the modem's data tty is locked by another program
     RAS_ERR_BUFFER_TOO_SMALL = 603,   // enumeration: grow the buffer and ask again
+    RAS_ERR_PROFILE_MISSING = 623,    // the dialler's root-owned profile is not installed
+    RAS_ERR_OPTION_REFUSED = 625,     // the dialler refused an option of the entry
     RAS_ERR_NO_CONNECTION = 668,      // the handle names no live connection
     RAS_ERR_REMOTE_DISCONNECT = 629,  // the link went down while dialling
-    RAS_ERR_PORT_NOT_AVAILABLE = 633, // the modem's tty could not be opened or locked
+    RAS_ERR_PORT_NOT_AVAILABLE = 633, // the modem's data tty could not be opened
     RAS_ERR_NO_ANSWER = 678,          // the modem or the network did not answer
     RAS_ERR_AUTHENTICATION = 691,     // user name or password refused
     RAS_ERR_HARDWARE = 692,           // the dialler could not run / ended badly

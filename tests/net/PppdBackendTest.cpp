@@ -49,14 +49,12 @@ protected:
     {
         root = kvtest::MakeTempDir("kvpppd");
         ::mkdir((root + "/run").c_str(), 0700);
-        kvtest::WriteFileBytes(root + "/devppp", "");
         netDir = root + "/sys/class/net/ppp0/statistics";
         MakeDirs(netDir);
         CPppdBackend::Config cfg;
         cfg.phonebookRoot = root + "/cfg";
         cfg.pppdPath = KV_FAKE_PPPD;
         cfg.sysfsRoot = root + "/sys";
-        cfg.devPpp = root + "/devppp";
         cfg.runDir = root + "/run";
         cfg.procRoot = root + "/proc";
         cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
@@ -126,10 +124,13 @@ TEST_F(PppdTest, TheEntryIsAFolderOfOwnerOnlyOptionFiles)
     EXPECT_EQ(ModeOf(Book("Korvia NetWork")), 0600);
     EXPECT_EQ(ModeOf(Book("Korvia NetWork.secret")), 0600);
     const std::string options = kvtest::ReadFileBytes(Book("Korvia NetWork"));
-    EXPECT_NE(options.find("\n/dev/ttyUSB0\n"), std::string::npos);
+    EXPECT_NE(options.find("\n\"/dev/ttyUSB0\"\n"), std::string::npos);
     EXPECT_NE(options.find("defaultroute"), std::string::npos);
     EXPECT_EQ(options.find("se\"cret"), std::string::npos); // the password stays in the secrets file
-    EXPECT_NE(kvtest::ReadFileBytes(Book("Korvia NetWork.chat")).find("ATDT#777"), std::string::npos);
+    // What pppd takes only from root's files is not in the user's.
+    EXPECT_EQ(options.find("\nnoauth"), std::string::npos);
+    EXPECT_EQ(options.find("\nconnect"), std::string::npos);
+    EXPECT_FALSE(FileExists(Book("Korvia NetWork.chat")));
     EXPECT_NE(kvtest::ReadFileBytes(Book("Korvia NetWork.secret")).find("password \"se\\\"cret\""),
               std::string::npos);
 
@@ -137,7 +138,6 @@ TEST_F(PppdTest, TheEntryIsAFolderOfOwnerOnlyOptionFiles)
     EXPECT_EQ(client->CreateEntry(kEntryLabel, "modem", "KORVIA USB Modem (ttyUSB0)", 4, 1, "*99#", kPhonebook),
               RAS_ERR_ALREADY_EXISTS);
     EXPECT_TRUE(client->SetEntryDevice(kEntryLabel, {"KORVIA USB Modem (ttyUSB0)", "*99#"}, kPhonebook));
-    EXPECT_NE(kvtest::ReadFileBytes(Book("Korvia NetWork.chat")).find("ATDT*99#"), std::string::npos);
     RasEntry props;
     ASSERT_EQ(client->GetEntryProperties(kPhonebook, props, kEntryLabel), RAS_OK);
     EXPECT_EQ(props.options, kEntryOptions);
@@ -164,6 +164,7 @@ TEST_F(PppdTest, ADialReportsItsProgressCountsAndHangsUp)
     EXPECT_EQ(CRasClient::DialError(), 0);
 
     const std::string args = kvtest::ReadFileBytes(root + "/args");
+    EXPECT_NE(args.find("\ncall\nkorvianet-cdma\n"), std::string::npos) << args;
     EXPECT_NE(args.find("nodetach\n"), std::string::npos);
     EXPECT_NE(args.find(Book("Korvia NetWork") + "\n"), std::string::npos);
     EXPECT_NE(args.find(Book("Korvia NetWork.secret") + "\n"), std::string::npos);
@@ -217,17 +218,23 @@ TEST_F(PppdTest, AnExitStatusAloneNamesTheFailure)
     EXPECT_EQ(CRasClient::DialError(), RAS_ERR_AUTHENTICATION);
 }
 
-TEST_F(PppdTest, WithoutKernelPppSupportTheDialFailsAtOnce)
+TEST_F(PppdTest, WithoutKernelPppSupportPppdRunsAndSaysSo)
 {
+    // What the system's pppd prints and returns on a machine without
+    // /dev/ppp: the dial reports that, not a guess made before pppd ran.
     MakeEntry();
-    ::unlink((root + "/devppp").c_str());
-    const int64_t t0 = kv::TickMs();
-    EXPECT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_ERR_NO_PPP_SUPPORT);
-    EXPECT_LT(kv::TickMs() - t0, 200);
+    Script("say Couldn't open the /dev/ppp device: No such file or directory\n"
+           "say /usr/sbin/pppd: You need to create the /dev/ppp device node by\nexit 4\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    bool connected = true;
+    DialUntilEnd(connected);
+    EXPECT_FALSE(connected);
+    EXPECT_TRUE(FileExists(root + "/args")); // pppd ran
+    ASSERT_EQ(CRasClient::DialError(), RAS_ERR_NO_PPP_SUPPORT);
     std::string text;
     client->GetErrorText(RAS_ERR_NO_PPP_SUPPORT, 0, text);
     EXPECT_NE(text.find("/dev/ppp"), std::string::npos);
-    EXPECT_FALSE(FileExists(root + "/args")); // pppd never ran
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
 }
 
 TEST_F(PppdTest, APppdThatIgnoresSigtermIsKilled)
@@ -295,7 +302,6 @@ TEST_F(PppdTest, APlainUserWritesTheEntryAndDials)
         ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
     }
     ::chmod(root.c_str(), 0755);
-    ::chmod((root + "/devppp").c_str(), 0644);
     Script("say Serial connection established.\nsay Using interface ppp0\nsay remote IP address 10.0.0.1\nhold\n");
     ::chmod((root + "/script").c_str(), 0644);
     unsetenv("FAKE_PPPD_ARGS");
@@ -307,7 +313,6 @@ TEST_F(PppdTest, APlainUserWritesTheEntryAndDials)
         cfg.phonebookRoot = home;
         cfg.pppdPath = KV_FAKE_PPPD;
         cfg.sysfsRoot = root + "/sys";
-        cfg.devPpp = root + "/devppp";
         cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
         auto b = std::make_shared<CPppdBackend>(cfg);
         CRasClient c(b);
@@ -328,4 +333,120 @@ TEST_F(PppdTest, APlainUserWritesTheEntryAndDials)
     ::waitpid(pid, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST_F(PppdTest, ALaterInterfaceLineKeepsTheCountersOnTheFirst)
+{
+    MakeEntry();
+    Counters(100, 50);
+    Script("say Using interface ppp0\nsay Connect: ppp0 <--> /dev/ttyUSB0\nsay remote IP address 10.0.0.1\n"
+           "sleep 30\nsay Using interface ppp7\nsay the end\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    bool connected = false;
+    DialUntilEnd(connected);
+    ASSERT_TRUE(connected);
+    kv::SleepMs(200); // the second line has been read
+    Counters(700, 90);
+    RasStats s;
+    ASSERT_TRUE(client->GetStatistics(&s));
+    EXPECT_EQ(s.bytesRcved, 600u);
+    EXPECT_EQ(s.bytesXmited, 40u);
+    RasHandle h = 0;
+    EXPECT_TRUE(client->FindConnection(kEntryLabel, h));
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+}
+
+TEST_F(PppdTest, NoCharacterOfTheSettingsPathChangesWhatPppdReads)
+{
+    // A settings folder with quotes, a hash and a backslash: the dial still
+    // calls the profile that holds the connect script, and the user's files
+    // reach pppd as words of their own.
+    CPppdBackend::Config cfg;
+    cfg.phonebookRoot = root + "/it's \"my\" #cfg\\";
+    cfg.pppdPath = KV_FAKE_PPPD;
+    cfg.sysfsRoot = root + "/sys";
+    cfg.runDir = root + "/run";
+    cfg.procRoot = root + "/proc";
+    cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
+    client = std::make_unique<CRasClient>(std::make_shared<CPppdBackend>(cfg));
+    client->Init();
+    MakeEntry();
+    Script("say Serial connection established.\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "*99#", "card", "x", "", kPhonebook), RAS_OK);
+    ASSERT_TRUE(WaitFor([&] { return FileExists(root + "/args"); }));
+    kv::SleepMs(50);
+    const std::string book = cfg.phonebookRoot + "/PINGPB/Korvia NetWork";
+    EXPECT_EQ(kvtest::ReadFileBytes(root + "/args"), std::string(KV_FAKE_PPPD) + "\ncall\nkorvianet-gsm\nfile\n" + book
+                                                         + "\nfile\n" + book + ".secret\nnodetach\n");
+    RasEntry back;
+    ASSERT_TRUE(ParseEntryFile(kvtest::ReadFileBytes(book), back));
+    EXPECT_EQ(back.deviceName, "KORVIA USB Modem (ttyUSB0)");
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+}
+
+TEST_F(PppdTest, ADialStringWithoutAProfileIsRefusedBeforePppdRuns)
+{
+    MakeEntry();
+    EXPECT_EQ(client->Dial(kEntryLabel, "*98#", "card", "x", "", kPhonebook), RAS_ERR_BAD_ARGUMENT);
+    EXPECT_FALSE(FileExists(root + "/args"));
+}
+
+TEST_F(PppdTest, WhatPppdRefusedIsNamedInTheErrorText)
+{
+    struct Case {
+        const char* script;
+        int error;
+        const char* inText;
+    } cases[] = {
+        {"say /usr/sbin/pppd: using the noauth option requires root privilege\nexit 2\n", RAS_ERR_OPTION_REFUSED,
+         "option \"noauth\""},
+        {"say /usr/sbin/pppd: Can't open options file /etc/ppp/peers/korvianet-cdma: No such file or directory\n"
+         "exit 2\n",
+         RAS_ERR_PROFILE_MISSING, "/etc/ppp/peers/korvianet-cdma is not installed"},
+        {"say Device ttyUSB0 is locked by pid 4711\nexit 6\n", RAS_ERR_PORT_IN_USE, "in use by another program"},
+        {"say Failed to open /dev/ttyUSB0: Permission denied\nexit 7\n", RAS_ERR_PORT_NOT_AVAILABLE,
+         "/dev/ttyUSB0 could not be opened"},
+        {"say Serial connection established.\nsay Connect script failed\nexit 8\n", RAS_ERR_NO_ANSWER,
+         "no answer from the modem"},
+        {"say PAP authentication failed\nexit 19\n", RAS_ERR_AUTHENTICATION, "user name or password"},
+        {"exit 2\n", RAS_ERR_OPTION_REFUSED, "refused the options"},
+    };
+    MakeEntry();
+    for (const Case& c : cases) {
+        CRasClient::ClearDialError();
+        Script(c.script);
+        ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK) << c.script;
+        bool connected = true;
+        DialUntilEnd(connected);
+        ASSERT_TRUE(WaitFor([] { return CRasClient::DialError() != 0; })) << c.script;
+        EXPECT_EQ(CRasClient::DialError(), c.error) << c.script;
+        std::string text;
+        client->GetErrorText(CRasClient::DialError(), 0, text);
+        EXPECT_NE(text.find(c.inText), std::string::npos) << text;
+        EXPECT_LE(text.size(), 255u);
+        client->HangUp(kEntryLabel);
+    }
+}
+
+TEST_F(PppdTest, AUserWhoMayNotRunPppdIsToldToJoinDip)
+{
+    // pppd is 4754 root:dip: for anyone else starting it fails like a
+    // program without execute permission.
+    const std::string locked = root + "/pppd";
+    kvtest::WriteFileBytes(locked, "#!/bin/sh\nexit 0\n");
+    ::chmod(locked.c_str(), 0644);
+    CPppdBackend::Config cfg;
+    cfg.phonebookRoot = root + "/cfg";
+    cfg.pppdPath = locked;
+    cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
+    client = std::make_unique<CRasClient>(std::make_shared<CPppdBackend>(cfg));
+    client->Init();
+    MakeEntry();
+    const int rc = client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook);
+    EXPECT_EQ(rc, RAS_ERR_ACCESS_DENIED);
+    std::string text;
+    client->GetErrorText(rc, 0, text);
+    EXPECT_NE(text.find(locked), std::string::npos) << text;
+    EXPECT_NE(text.find("sudo adduser $USER dip"), std::string::npos) << text;
+    EXPECT_NE(text.find("log out and log in again"), std::string::npos) << text;
 }

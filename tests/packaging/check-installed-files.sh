@@ -19,6 +19,7 @@ expected=(
   usr/lib/udev/rules.d/60-korvianet.rules
   usr/share/man/man1/korvianet-cli.1.gz usr/share/man/man1/korvianet-modem-sim.1.gz
   usr/share/bash-completion/completions/korvianet-cli
+  etc/ppp/peers/korvianet-cdma etc/ppp/peers/korvianet-gsm etc/chatscripts/korvianet
 )
 [ "$ui" = 1 ] && expected+=(usr/bin/korvianet usr/share/man/man1/korvianet.1.gz)
 for s in 16 22 24 32 48 64 128 256; do
@@ -30,8 +31,21 @@ done
 # Nothing outside the product's own places (no test programs, no libraries,
 # no headers).
 stray=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -Ev \
-  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/lib/udev/rules\.d/' || true)
+  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$' || true)
 [ -z "$stray" ] || fail "unexpected files installed: $stray"
+
+# The dial-up profiles: readable by all, written by the owner only (the
+# package makes root the owner), the privileged options in them and nothing
+# that reads a user's file as a script; each dials through the one chat script.
+for p in cdma:'#777' gsm:'*99#'; do
+  f=$root/etc/ppp/peers/korvianet-${p%%:*}
+  [ "$(stat -c %a "$f")" = 644 ] || fail "$f is not mode 644"
+  grep -qx 'noauth' "$f" || fail "$f lacks noauth"
+  grep -qxF "connect \"/usr/sbin/chat -v -f /etc/chatscripts/korvianet -T '${p#*:}'\"" "$f" || fail "$f does not dial ${p#*:}"
+done
+[ "$(stat -c %a "$root/etc/chatscripts/korvianet")" = 644 ] || fail "the chat script is not mode 644"
+grep -q 'ATDT\\T' "$root/etc/chatscripts/korvianet" || fail "the chat script does not dial chat's -T number"
+grep -qx '/etc/ppp/peers/korvianet-cdma' "$src/packaging/conffiles" || fail "the profiles are not conffiles"
 
 # The icons are the size their folder says.
 for s in 16 22 24 32 48 64 128 256; do

@@ -14,9 +14,9 @@ namespace kvtest {
 namespace {
 constexpr uid_t kNobody = 65534;
 
-bool DropPrivileges()
+bool DropPrivileges(const std::vector<gid_t>& groups = {})
 {
-    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
+    return ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
         && ::geteuid() == kNobody && ::setuid(0) != 0;
 }
 } // namespace
@@ -38,6 +38,12 @@ bool CanRunAsNormalUser()
 
 std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutMs)
 {
+    return RunAsNormalUserInGroups(fn, {}, timeoutMs);
+}
+
+std::string RunAsNormalUserInGroups(const std::function<std::string()>& fn, const std::vector<gid_t>& groups,
+                                    int timeoutMs)
+{
     if (::geteuid() != 0)
         return fn();
     int pipeFd[2];
@@ -51,7 +57,7 @@ std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutM
     }
     if (pid == 0) {
         ::close(pipeFd[0]);
-        std::string result = DropPrivileges() ? fn() : "cannot drop to uid 65534";
+        std::string result = DropPrivileges(groups) ? fn() : "cannot drop to uid 65534";
         if (result.empty())
             result = "ok";
         size_t done = 0;

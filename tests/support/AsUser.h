@@ -4,8 +4,11 @@
 // dropped to uid/gid 65534 (nobody); otherwise in this process.
 #pragma once
 
+#include <sys/types.h>
+
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kvtest {
 
@@ -13,6 +16,11 @@ namespace kvtest {
 // fn's text, or what kept the child from running it. A child that does not
 // finish within timeoutMs is killed and reported.
 std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutMs = 60000);
+
+// The same with these supplementary groups (as root: set in the child
+// before it drops to uid 65534; otherwise fn runs here as the user is).
+std::string RunAsNormalUserInGroups(const std::function<std::string()>& fn, const std::vector<gid_t>& groups,
+                                    int timeoutMs = 60000);
 
 // True when RunAsNormalUser really runs as a normal user here (not root, or
 // root that can drop its privileges).
