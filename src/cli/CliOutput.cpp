@@ -46,6 +46,24 @@ std::string Utf8Text(std::string_view bytes)
     return out;
 }
 
+std::string ShownMessage(std::string_view message)
+{
+    // A backslash byte is never part of a longer UTF-8 sequence: the pieces
+    // between backslashes are escaped on their own.
+    std::string out;
+    size_t from = 0;
+    while (from <= message.size()) {
+        const size_t at = message.find('\\', from);
+        const size_t end = at == std::string_view::npos ? message.size() : at;
+        out += Shown(message.substr(from, end - from));
+        if (at == std::string_view::npos)
+            break;
+        out += '\\';
+        from = at + 1;
+    }
+    return out;
+}
+
 void SetJsonMode(bool on) { g_json = on; }
 bool JsonMode() { return g_json; }
 

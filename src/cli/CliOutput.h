@@ -24,6 +24,11 @@ using Json = nlohmann::ordered_json;
 // Text from outside (modem, card, database) made safe for a terminal line.
 inline std::string Shown(std::string_view text) { return kv::VisibleText(text); }
 
+// A message of ours that may quote the user's own words: what Shown() would
+// escape is escaped, but a backslash stays as it is, so a part that went
+// through Shown() already reads the same.
+std::string ShownMessage(std::string_view message);
+
 // Message or name bytes as UTF-8: kept when they are valid UTF-8, else read
 // as Latin-1 (the modem's 8-bit code page).
 std::string Utf8Text(std::string_view bytes);

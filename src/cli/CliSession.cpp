@@ -19,7 +19,9 @@ namespace kvcli {
 
 namespace {
 constexpr int64_t kStartTimeoutMs = 60000;
-}
+// Card states at which the start-up chain stops short of the messages.
+constexpr uint8_t kCardStops = kv::CARDF_NO_CARD | kv::CARDF_PIN_CANCELLED | kv::CARDF_BLOCKED;
+} // namespace
 
 std::string PortProblem(const std::string& path, int* error)
 {
@@ -102,19 +104,21 @@ std::unique_ptr<kv::CMessagingSession> OpenSession(const GlobalOptions& opts, bo
     if (prepare)
         prepare(*s);
     bool started = s->Start();
+    const kv::ModemState& st = s->Host().State();
     if (!started && cardMayStop && s->Engine().ThreadRunning()) {
         kv::CHeadlessHost& host = s->Host();
-        const kv::ModemState& st = host.State();
         host.RunUntil(
             [&] {
                 return !s->Engine().ThreadRunning() || host.CloseRequested()
-                       || host.ControlEnabled(kv::IDC_SMS_TOGGLE)
-                       || (st.m_ucCardFlags.load() & (kv::CARDF_NO_CARD | kv::CARDF_PIN_CANCELLED)) != 0;
+                       || host.ControlEnabled(kv::IDC_SMS_TOGGLE) || (st.m_ucCardFlags.load() & kCardStops) != 0;
             },
             kStartTimeoutMs);
         started = s->Engine().ThreadRunning() && !host.CloseRequested()
-                  && (host.ControlEnabled(kv::IDC_SMS_TOGGLE)
-                      || (st.m_ucCardFlags.load() & (kv::CARDF_NO_CARD | kv::CARDF_PIN_CANCELLED)) != 0);
+                  && (host.ControlEnabled(kv::IDC_SMS_TOGGLE) || (st.m_ucCardFlags.load() & kCardStops) != 0);
+    }
+    if (!started && s->Engine().ThreadRunning() && (st.m_ucCardFlags.load() & kv::CARDF_BLOCKED)) {
+        status = Fail(kExitFailure, std::string("the card in the modem on ") + where + " " + kCardBlockedText);
+        return nullptr;
     }
     if (!started) {
         const bool running = s->Engine().ThreadRunning();

@@ -30,11 +30,16 @@ PortCheck CheckModemPort(const GlobalOptions& opts);
 // refused, not a terminal, or in use by another program.
 std::string PortProblem(const std::string& path, int* error = nullptr);
 
+// What a blocked card needs, after "the card ...".
+inline constexpr const char* kCardBlockedText =
+    "is blocked: it needs its unblock code (PUK), e.g. with 'korvianet-cli run' or in the window";
+
 // Starts the engine for a command. On failure prints what went wrong,
 // sets status (3 no modem or unusable port, 4 no answer in time) and
 // returns nullptr.
 // With cardMayStop the start also counts as done when the start-up chain
-// stops at the card (no card, or its PIN not given): what a report needs.
+// stops at the card (no card, its PIN not given, or blocked): what a report
+// needs. Without it a blocked card fails at once (status 1), naming it.
 // prepare runs before the engine starts (e.g. to register a sub-request).
 std::unique_ptr<kv::CMessagingSession> OpenSession(
     const GlobalOptions& opts, bool readPhonebooks, int& status, bool cardMayStop = false,

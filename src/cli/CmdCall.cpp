@@ -8,6 +8,8 @@
 // Each event is printed as one line; the call leaves its history row in the
 // database as it does from the window.
 #include "cli/CliCommand.h"
+#include "cli/CliOutput.h"
+#include "cli/CliSession.h"
 #include "engine/DmCall.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
@@ -84,13 +86,26 @@ public:
 
 private:
     ModemState& St() { return m_s.Host().State(); }
-    bool InCall() { return St().m_wUiPhase.load() != kv::UI_PHASE_IDLE; }
-    bool Connected() { return St().m_ucLastCallState.load() == kv::CALL_STATE_CONVERSATION; }
-    bool Until(const std::function<bool()>& pred, int64_t ms) { return m_s.Host().RunUntil(pred, ms) || pred(); }
-    int Fail(const char* what)
+    // Without a usable card the phase stays at its start-up value: only the
+    // two call phases mean a call.
+    bool InCall()
     {
-        std::fprintf(stderr, "korvianet-cli: %s\n", what);
-        return kvcli::kExitFailure;
+        const uint16_t p = St().m_wUiPhase.load();
+        return p == kv::UI_PHASE_INCOMING || p == kv::UI_PHASE_OUTGOING;
+    }
+    bool Connected() { return St().m_ucLastCallState.load() == kv::CALL_STATE_CONVERSATION; }
+    // The engine ends when the modem stops answering (unplugged): every wait
+    // below ends with it.
+    bool Gone() { return !m_s.Engine().ThreadRunning(); }
+    bool Until(const std::function<bool()>& pred, int64_t ms)
+    {
+        const auto done = [&] { return pred() || Gone(); };
+        return (m_s.Host().RunUntil(done, ms) || done()) && pred();
+    }
+    int Fail(const std::string& what) { return kvcli::Fail(kvcli::kExitFailure, what); }
+    int ModemGone()
+    {
+        return kvcli::Fail(kvcli::kExitNoDevice, "the modem went away (unplugged or no longer answering)");
     }
     void Event(const std::string& text)
     {
@@ -98,22 +113,30 @@ private:
         for (char& c : line)
             if (c == '\n')
                 c = ' ';
-        std::printf("%s\n", line.c_str());
+        // The caller's number and name come from the network.
+        std::printf("%s\n", kvcli::Shown(line).c_str());
         std::fflush(stdout);
     }
 
     int Dial(const std::string& number)
     {
+        if (Gone())
+            return ModemGone();
         if (InCall())
             return Fail("a call is already in progress");
         if (kv::QueueDial(m_s.Engine(), number) == 0)
-            return Fail("the call was refused (data connection up or the engine stopped)");
-        if (!Until([&] { return InCall() || m_s.Host().MessageLine().find("No Emergency") != std::string::npos; },
-                   m_timeoutMs) || !InCall())
+            return Gone() ? ModemGone() : Fail("the call was refused (a data connection is up)");
+        const auto refused = [&] { return m_s.Host().MessageLine().find("No Emergency") != std::string::npos; };
+        if (!Until([&] { return InCall() || refused(); }, m_timeoutMs) || !InCall()) {
+            if (Gone())
+                return ModemGone();
+            if (refused())
+                return Fail("without a usable card only the emergency numbers 911, 100, 101 and 102 are dialled");
             return Fail("the call was not placed");
+        }
         Event("dialling " + number);
         if (!Until([&] { return Connected() || !InCall(); }, m_timeoutMs) || !Connected())
-            return Fail("the call was not answered");
+            return Gone() ? ModemGone() : Fail("the call was not answered");
         Event("connected");
         return kvcli::kExitOk;
     }
@@ -123,44 +146,60 @@ private:
         if (!Until([&] { return St().m_wUiPhase.load() == kv::UI_PHASE_INCOMING
                                 && St().m_ucLastCallState.load() == kv::CALL_STATE_RINGING; },
                    m_timeoutMs))
-            return Fail("no incoming call");
+            return Gone() ? ModemGone() : Fail("no incoming call");
         Event("ringing " + m_s.Host().MessageLine());
-        kv::QueueCallKey(m_s.Engine(), kv::CALL_KEY_SEND);
+        if (kv::QueueCallKey(m_s.Engine(), kv::CALL_KEY_SEND) == 0 && Gone())
+            return ModemGone();
         if (!Until([&] { return Connected() || !InCall(); }, m_timeoutMs) || !Connected())
-            return Fail("the call could not be answered");
+            return Gone() ? ModemGone() : Fail("the call could not be answered");
         Event("connected");
         return kvcli::kExitOk;
     }
 
     int Dtmf(const std::string& digits)
     {
+        if (Gone())
+            return ModemGone();
         if (!Connected())
             return Fail("no call to send digits to");
         for (char c : digits) {
             kv::QueueCallKey(m_s.Engine(), c);
             if (!Until([&] { return St().m_call.KeysEmpty(); }, m_timeoutMs))
-                return Fail("a key was not sent");
+                return Gone() ? ModemGone() : Fail("a key was not sent");
             m_s.Host().PumpFor(100);
         }
         Event("sent dtmf " + digits);
         return kvcli::kExitOk;
     }
 
+    // With a call: keeps it up to ms, returning early when the far end ends
+    // it. Without one: waits up to ms for a call to come in.
     int Wait(int64_t ms)
     {
-        // Returns early when the far end ends the call.
-        Until([&] { return !InCall(); }, ms);
-        if (!InCall())
+        if (Gone())
+            return ModemGone();
+        if (!InCall()) {
+            if (Until([&] { return InCall(); }, ms))
+                Event("incoming call " + m_s.Host().MessageLine());
+            return Gone() ? ModemGone() : kvcli::kExitOk;
+        }
+        const bool ended = Until([&] { return !InCall(); }, ms);
+        if (Gone())
+            return ModemGone();
+        if (ended)
             Event("ended by the far end");
         return kvcli::kExitOk;
     }
 
     int Hangup()
     {
+        if (Gone())
+            return ModemGone();
         if (InCall()) {
-            kv::QueueCallKey(m_s.Engine(), kv::CALL_KEY_END);
+            if (kv::QueueCallKey(m_s.Engine(), kv::CALL_KEY_END) == 0 && Gone())
+                return ModemGone();
             if (!Until([&] { return !InCall(); }, m_timeoutMs))
-                return Fail("the call did not end");
+                return Gone() ? ModemGone() : Fail("the call did not end");
         }
         Event("ended");
         // The history row comes with the poll after the release.
@@ -181,41 +220,36 @@ int RunCall(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
         if (a == "--timeout" && i + 1 < args.size()) {
             timeoutMs = std::atol(args[++i].c_str()) * 1000;
             if (timeoutMs <= 0)
-                return kvcli::UsageError("--timeout '" + args[i] + "' is not a number of seconds");
+                return kvcli::UsageError("--timeout '" + kvcli::Shown(args[i]) + "' is not a number of seconds");
         } else if (a == "dial" || a == "dtmf" || a == "wait") {
             if (i + 1 >= args.size())
                 return kvcli::UsageError(a + " needs an argument; " + kUsage);
             const std::string& v = args[++i];
             if (a == "dial" && !ValidDialString(v))
-                return kvcli::UsageError("NUMBER '" + v
+                return kvcli::UsageError("NUMBER '" + kvcli::Shown(v)
                                          + "' is not a dial string (digits, *, #, a leading +, p for a pause;"
                                            " at most 30 characters)");
             if (a == "dtmf" && !ValidDtmf(v))
-                return kvcli::UsageError("DIGITS '" + v + "' must be digits, * or # (at most 30)");
+                return kvcli::UsageError("DIGITS '" + kvcli::Shown(v) + "' must be digits, * or # (at most 30)");
             if (a == "wait" && (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || v.size() > 6))
-                return kvcli::UsageError("SECONDS '" + v + "' is not a number of seconds");
+                return kvcli::UsageError("SECONDS '" + kvcli::Shown(v) + "' is not a number of seconds");
             steps.push_back({a, v});
         } else if (a == "answer" || a == "hangup") {
             steps.push_back({a, {}});
         } else {
-            return kvcli::UsageError("unknown step '" + a + "'; " + kUsage);
+            return kvcli::UsageError("unknown step '" + kvcli::Shown(a) + "'; " + kUsage);
         }
     }
     if (steps.empty())
         return kvcli::UsageError(kUsage);
 
-    if (opts.verbose)
-        kv::EnableDiagnosticSink(stderr);
-    CMessagingSession::Options o;
-    if (!kvcli::PrepareDatabase(o.dbPath))
-        return kvcli::kExitFailure;
-    o.device = opts.device;
-    o.readPhonebooks = false;
-    auto s = std::make_unique<CMessagingSession>(o);
-    if (!s->Start()) {
-        std::fprintf(stderr, "korvianet-cli: the modem did not start (no modem or no answer)\n");
-        return kvcli::kExitNoDevice;
-    }
+    // Start-up stops at the card when there is no usable one: emergency
+    // numbers are still dialled then.
+    int status = kvcli::kExitOk;
+    auto s = kvcli::OpenSession(opts, false, status, true,
+                                [](CMessagingSession& session) { session.Engine().SetEndRefusesRingingCall(false); });
+    if (!s)
+        return status;
     const int rc = CallScript(*s, timeoutMs).Run(steps);
     s->Stop(); // ends a call still running
     return rc;

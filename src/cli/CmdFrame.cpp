@@ -21,7 +21,7 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>& out, std::string& e
         if (std::isxdigit(static_cast<unsigned char>(c)))
             digits.push_back(c);
         else if (c != ' ' && c != ':' && c != '-') {
-            error = std::string("not a hex digit: '") + c + "'";
+            error = "not a hex digit: '" + kvcli::Shown(std::string(1, c)) + "'";
             return false;
         }
     }

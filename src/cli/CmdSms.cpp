@@ -210,9 +210,31 @@ int Send(kv::CMessagingSession& s, const std::vector<std::string>& numbers, cons
             std::printf("saved on the card\n");
     }
     int failed = 0, timedOut = 0;
+    bool gone = false;
     kvcli::Json results = kvcli::Json::array();
     for (const std::string& n : numbers) {
+        if (gone) {
+            // Not tried: the modem is not there to take it.
+            ++failed;
+            results.push_back({{"number", n}, {"outcome", "not sent"}, {"code", nullptr}});
+            if (!kvcli::JsonMode())
+                std::printf("%s\tnot sent: the modem went away\n", n.c_str());
+            continue;
+        }
         const intptr_t outcome = s.SendOne(n, callback, text, timeoutMs);
+        if (outcome != kv::kSmsOutcomeDelivered && !s.Engine().ThreadRunning()) {
+            // The engine ended under the send (unplugged, or it stopped
+            // answering): whether the message left is not known.
+            gone = true;
+            ++failed;
+            results.push_back({{"number", n}, {"outcome", "modem gone"}, {"code", nullptr}});
+            if (!kvcli::JsonMode())
+                std::printf("%s\tfailed: the modem went away %s\n", n.c_str(),
+                            outcome == kv::CMessagingSession::kSentModemGone
+                                ? "after it took the message, before its delivery report"
+                                : "during the send");
+            continue;
+        }
         results.push_back({{"number", n}, {"outcome", OutcomeName(outcome)}, {"code", long(outcome)}});
         if (outcome == kv::kSmsOutcomeDelivered) {
             if (!kvcli::JsonMode())
@@ -235,6 +257,8 @@ int Send(kv::CMessagingSession& s, const std::vector<std::string>& numbers, cons
     } else {
         std::printf("Sending messages have successful.\n");
     }
+    if (gone)
+        return kvcli::Fail(kvcli::kExitNoDevice, "the modem went away (unplugged or no longer answering)");
     if (!failed)
         return kvcli::kExitOk;
     return failed == timedOut ? kvcli::kExitTimedOut : kvcli::kExitFailure;
@@ -417,5 +441,7 @@ KV_CLI_COMMAND("sms",
                "               \"box\": \"read\"|\"unread\"|\"outbox\", \"time\": \"YYYY-MM-DD HH:MM:SS\" (UTC),\n"
                "               \"number\": TEXT, \"text\": TEXT}\n"
                "  sms send:   {\"total\": N, \"failed\": N, \"results\": [{\"number\": TEXT, \"outcome\":\n"
-               "               \"delivered\"|\"no report\"|\"modem busy\"|\"refused\"|\"failed\", \"code\": N}]}\n"
+               "               \"delivered\"|\"no report\"|\"modem busy\"|\"refused\"|\"failed\"|\"modem gone\"|\"not sent\",\n"
+               "               \"code\": N|null}]}  (modem gone: the modem went away during that send; not sent:\n"
+               "               not tried after it; exit status 3)\n"
                "  sms delete: {\"deleted\": \"STORE:SLOT\", \"index\": N}");

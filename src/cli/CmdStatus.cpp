@@ -85,6 +85,8 @@ std::string CardState(const kv::ModemState& st)
     const uint8_t flags = st.m_ucCardFlags.load();
     if ((flags & kv::CARDF_NO_CARD) || st.m_ucCardRetry.load() == kv::kCardRetryAbsent)
         return "absent";
+    if (flags & kv::CARDF_BLOCKED)
+        return "PUK required";
     if (flags & kv::CARDF_PIN_CANCELLED)
         return "PIN required";
     if (flags & kv::CARDF_NOT_READY)
@@ -240,7 +242,8 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                           : b["charger_connected"].get<bool>() ? "connected (state " + b["charger_code"].dump() + ")"
                                                                : "not connected");
     const kvcli::Json& c = doc["card"];
-    line("Card", "state:", Text(c["state"]));
+    line("Card", "state:", c["state"] == "PUK required" ? std::string("blocked: it needs its unblock code (PUK)")
+                                                          : Text(c["state"]));
     line("", "PIN check:", c["pin_check"].is_null() ? "unknown" : c["pin_check"].get<bool>() ? "on" : "off");
     line("", "PIN attempts left:", Text(c["pin_attempts_left"]));
     line("", "unblock attempts left:", Text(c["unblock_attempts_left"]));
@@ -276,7 +279,8 @@ KV_CLI_COMMAND("status", "status",
                "   \"signal\": {\"1x\": {\"dbm\": N|null, \"bars\": 0..5|null}, \"evdo\": {...}},  (dbm null, bars 0: no signal)\n"
                "   \"battery\": {\"state\": TEXT, \"level_code\": N, \"millivolts\": N, \"charger_connected\": true|false,\n"
                "               \"charger_code\": N},\n"
-               "   \"card\": {\"state\": \"ready\"|\"absent\"|\"PIN required\"|\"not ready\", \"pin_check\": true|false|null,\n"
+               "   \"card\": {\"state\": \"ready\"|\"absent\"|\"PIN required\"|\"PUK required\"|\"not ready\",\n"
+               "            \"pin_check\": true|false|null,\n"
                "            \"pin_attempts_left\": N|null, \"unblock_attempts_left\": N|null},\n"
                "   \"numbers\": {\"min\": TEXT, \"mdn\": TEXT, \"esn\": TEXT},\n"
                "   \"firmware\": {\"info\": TEXT, \"software\": TEXT, \"built\": TEXT, \"hardware\": TEXT},\n"

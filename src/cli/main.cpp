@@ -23,7 +23,9 @@ const std::vector<Command>& Commands() { return CommandTable(); }
 
 int UsageError(const std::string& message)
 {
-    Fail(kExitUsage, message);
+    // A usage message quotes what the user typed: control bytes in it are
+    // shown, never sent to the terminal.
+    Fail(kExitUsage, ShownMessage(message));
     std::fprintf(stderr, "Try 'korvianet-cli --help'.\n");
     return kExitUsage;
 }
@@ -148,7 +150,7 @@ int main(int argc, char** argv)
             return kvcli::kExitOk;
         }
         if (opts.json && !c.json)
-            return finish(kvcli::UsageError("--json: '" + word + "' has no JSON output"));
+            return finish(kvcli::UsageError("--json: '" + kvcli::Shown(word) + "' has no JSON output"));
         return finish(c.run(opts, args));
     }
     return finish(kvcli::UsageError("unknown command '" + kvcli::Shown(word) + "'"));

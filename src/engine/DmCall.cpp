@@ -236,6 +236,16 @@ void CDmCall::OutCall(CDmEngine& e)
 // ---------------------------------------------------------------------------
 // DM_IN_CALL
 
+// The history row of a missed call, once its caller is known: written here
+// rather than at the modem's "missed" report, which comes before the caller
+// is read (and, for a call that rang and ended between two polls, with the
+// texts of an earlier call still in place).
+void CDmCall::RecordMissedCall(CDmEngine& e)
+{
+    if (e.State().m_call.m_bMissedRecordDue.exchange(false))
+        e.Host().SendUserMessage(UM_UI_REQUEST, UI_REQ_CALL_DISPLAY, kCallRecordMissed);
+}
+
 void CDmCall::InCall(CDmEngine& e)
 {
     ModemState& st = e.State();
@@ -246,6 +256,11 @@ void CDmCall::InCall(CDmEngine& e)
     if (e.Exchange(BuildCallerIdReq()) != DIAG_OK || !ParseCallerIdRecord(e.Reply(), e.ReplyLength(), cid)) {
         DEBUG_LOG(LEVEL_ST, "dm_in_call error");
         ++e.ErrorCount();
+        // The missed call is kept all the same, with the caller unknown.
+        if (st.m_call.m_bMissedRecordDue.exchange(false)) {
+            st.m_call.ClearTexts();
+            host.SendUserMessage(UM_UI_REQUEST, UI_REQ_CALL_DISPLAY, kCallRecordMissed);
+        }
         return;
     }
     e.ErrorCount() = 0;
@@ -263,6 +278,9 @@ void CDmCall::InCall(CDmEngine& e)
             st.m_call.m_bMissedShown = true;
             st.m_ucCallFlags &= uint8_t(~CALLF_MISSED);
             st.m_wUiPhase = UI_PHASE_IDLE;
+            texts.callerName = w;
+            st.m_call.SetTexts(texts);
+            RecordMissedCall(e);
             PostRing(e, false);
             missedHandled = true;
         } else {
@@ -288,6 +306,7 @@ void CDmCall::InCall(CDmEngine& e)
             texts.callerNumber = number;
             texts.callerName = name;
             st.m_call.SetTexts(texts);
+            RecordMissedCall(e);
             host.SendUserMessage(UM_UI_REQUEST, UI_REQ_LOOKUP_NOP, 0);
             PostRing(e, false);
             missedHandled = true;
@@ -496,6 +515,14 @@ void CDmCall::OnIncomingIndication(CDmEngine& e, const StatusRecord& rec)
 {
     ModemState& st = e.State();
     IDmHost& host = e.Host();
+    // A released call's row waits for the next poll that reports no event.
+    // A modem that leaves the release together with its "call ended" report
+    // (or a new call coming in) would otherwise drop it: it is written now,
+    // before the new event changes the call texts.
+    if (rec.incomingCallIndicate != 0 && st.m_ucCallRecordKind.load() != 0) {
+        host.SendUserMessage(UM_UI_REQUEST, UI_REQ_CALL_DISPLAY, st.m_ucCallRecordKind.load());
+        st.m_ucCallRecordKind = 0;
+    }
     switch (rec.incomingCallIndicate) {
     case 1:
         DEBUG_LOG(LEVEL_DM, "Incoming call");
@@ -520,14 +547,21 @@ void CDmCall::OnIncomingIndication(CDmEngine& e, const StatusRecord& rec)
         break;
     case 2:
         DEBUG_LOG(LEVEL_DM, "missed call");
+        // A call that rang and ended between two polls was never shown:
+        // what the call texts, start and duration hold is an earlier call's.
+        if (!InCallPhase(st)) {
+            st.m_call.ClearTexts();
+            RecordCallStart(st);
+            ClearCallDuration(st);
+        }
         ClearCallList(st);
         host.KillTimer(TIMER_CALL_PICKER_END);
         st.m_ucCallFlags = uint8_t((st.m_ucCallFlags.load() & ~CALLF_WAITING) | CALLF_MISSED);
         st.m_ucCallRecordKind = 0;
         st.m_DmRequests.Push(DM_IN_CALL, false);
         host.KillTimer(TIMER_CALL_DURATION);
-        if (PhonebookLoaded(st))
-            host.SendUserMessage(UM_UI_REQUEST, UI_REQ_CALL_DISPLAY, 3);
+        // The row is written by DM_IN_CALL, which reads the caller.
+        st.m_call.m_bMissedRecordDue = PhonebookLoaded(st);
         ConfigUpdate(e, 1);
         break;
     case 3:

@@ -62,6 +62,7 @@ private:
     bool SendKey(CDmEngine& e, uint8_t hold, uint8_t key);
     void CallEnded(CDmEngine& e);
     void EndShownCall(CDmEngine& e);
+    void RecordMissedCall(CDmEngine& e);
 
     ICallPad m_noPad;
     ICallPad* m_pad = &m_noPad;

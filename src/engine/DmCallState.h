@@ -51,6 +51,8 @@ inline constexpr size_t kDialNumberMax = 32;
 // Arguments of UM_UI_REQUEST sub-code 4 besides the record kinds 1 to 3.
 inline constexpr intptr_t kCallDisplayShow = 0xFFFF;    // a call started: show it
 inline constexpr intptr_t kCallDisplayNoCard = 0xFFFFF; // dialled without a usable card
+// The record kind of a missed call.
+inline constexpr intptr_t kCallRecordMissed = 3;
 
 // The fall-back period of timer 108 (ms).
 inline constexpr uint32_t kWaitingCallTimeoutMs = 20000;
@@ -99,6 +101,10 @@ public:
     // "Missed call" is on the message line (shown by the call family; a new
     // call takes it away).
     std::atomic<bool> m_bMissedShown{false};
+
+    // A missed call waits for its caller before its history row is written
+    // (the caller-id read that follows the modem's "missed" report).
+    std::atomic<bool> m_bMissedRecordDue{false};
 
     // The ring flag: set while the ring sound should play.
     std::atomic<bool> m_bRinging{false};

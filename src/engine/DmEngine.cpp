@@ -500,7 +500,9 @@ void CDmEngine::DeclareLinkDead()
 void CDmEngine::EndWork()
 {
     DEBUG_LOG(LEVEL_DM, "DM_END_WORK:");
-    if (State().m_ucLastCallState.load() >= 0x83) {
+    const uint8_t last = State().m_ucLastCallState.load();
+    const bool ringing = last == CALL_STATE_RINGING && State().m_wUiPhase.load() == UI_PHASE_INCOMING;
+    if (last >= CALL_STATE_VC_INIT && !(ringing && !m_bEndRefusesRinging.load())) {
         for (int attempt = 1; attempt <= 2; ++attempt) {
             if (Exchange(BuildHsKeyReq(0x00, 0x51)) == DIAG_OK) {
                 DEBUG_LOG(LEVEL_DM, "dm end work: end key(%d) ok", attempt);

@@ -127,6 +127,10 @@ public:
     // the port under it, and again after that (ms).
     void SetStopWaitMs(int64_t ms) { m_nStopWaitMs = ms; }
     static constexpr int64_t kStopWaitMs = 10000;
+    // Whether the end of work also refuses a call that is still ringing (the
+    // window does: its user saw the call). A host that never offered the
+    // call to anyone (a command-line script) leaves it ringing.
+    void SetEndRefusesRingingCall(bool on) { m_bEndRefusesRinging = on; }
 
     // The state word, with a wake-up of pumping waiters on change.
     void SetPortState(uint16_t s);
@@ -179,6 +183,7 @@ private:
     std::atomic<bool> m_bThreadRunning{false};
     std::atomic<bool> m_bEndedByHangup{false};
     std::atomic<bool> m_bStopRequested{false};
+    std::atomic<bool> m_bEndRefusesRinging{true};
     std::function<bool()> m_stopCheck;
     int64_t m_nStopWaitMs = kStopWaitMs;
     std::unique_ptr<CEvent> m_pDmWaitEvent;

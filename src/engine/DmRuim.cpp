@@ -150,6 +150,13 @@ void CDmEngine::CmdRuimStatus()
                     if (r == PinResult::Ok) {
                         q.RemoveFirst(DM_SMS_INFO2);
                         q.Push(DM_RUIM_UNBLOCK, true);
+                    } else if (r == PinResult::Later) {
+                        // Kept blocked: the engine goes on as without a card
+                        // (emergency calls, status), and says why.
+                        q.RemoveFirst(DM_SMS_INFO2);
+                        m_host.ShowControl(IDC_PROGRESS, false);
+                        st.m_ucCardFlags |= CARDF_BLOCKED;
+                        EnableStartupControls(m_host, kPinCancelControls);
                     } else if (r == PinResult::Cancel) {
                         // The user refused the unblock code: the program closes.
                         m_host.ShowControl(IDC_PROGRESS, false);

@@ -169,6 +169,8 @@ enum class PinResult {
     Cancel = 0,        // the user cancelled
     Ok = 1,            // the user confirmed (the dialog wrote chv1 / chv1_temp)
     EndedByEngine = 2, // StopDmEngine ended it (engine stopping, modem unplugged)
+    Later = 3,         // no code now: a blocked card stays blocked and the engine goes on
+                       // without it (a host that only reports, e.g. the command line)
 };
 
 } // namespace kv

@@ -53,6 +53,7 @@ enum : uint8_t {
     CARDF_PIN_CANCELLED = 0x10,
     CARDF_NO_CARD = 0x20,
     CARDF_NOT_READY = 0x40, // the card never became ready during start-up
+    CARDF_BLOCKED = 0x80,   // blocked, its unblock code left for later (PinResult::Later)
     CARDF_NO_USABLE_CARD = 0xF0,
 };
 // Bits of the preference flags.

@@ -24,6 +24,10 @@ CMessagingSession::CMessagingSession(const Options& options)
         return OnMessage(t, msg, w, l, r);
     });
     m_host.SetPinProvider([this](int mode, const std::function<bool()>&) {
+        // No one to ask for an unblock code: the card stays blocked and the
+        // engine goes on without it, so that the caller can say so.
+        if (mode == PIN_MODE_UNBLOCK)
+            return PinResult::Later;
         if (mode != PIN_MODE_ENTER || m_opt.pin.empty() || m_bPinGiven)
             return PinResult::Cancel;
         m_bPinGiven = true; // once: a wrong code is not tried again
@@ -66,7 +70,7 @@ bool CMessagingSession::Start()
     m_host.RunUntil(
         [&] {
             return !m_engine.ThreadRunning() || m_host.ControlEnabled(IDC_SMS_TOGGLE)
-                   || m_host.CloseRequested();
+                   || m_host.CloseRequested() || (st.m_ucCardFlags.load() & CARDF_BLOCKED) != 0;
         },
         m_opt.startTimeoutMs);
     return m_engine.ThreadRunning() && m_host.ControlEnabled(IDC_SMS_TOGGLE);
@@ -118,7 +122,7 @@ intptr_t CMessagingSession::SendOne(const std::string& number, const std::string
     // from the engine's send-status command.
     const int64_t wait = r == DM_SMS_SEND ? reportTimeoutMs : 1500;
     if (!WaitSendOutcome(outcome, wait))
-        outcome = kNoReport;
+        outcome = r == DM_SMS_SEND && !m_engine.ThreadRunning() ? kSentModemGone : kNoReport;
     return outcome;
 }
 

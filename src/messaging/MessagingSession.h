@@ -68,6 +68,9 @@ public:
 
     // The outcome a send that gets no report in time counts as.
     static constexpr intptr_t kNoReport = 1;
+    // The engine ended (the modem went away) after the modem took the
+    // message and before its report came.
+    static constexpr intptr_t kSentModemGone = -1;
 
 private:
     bool OnMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& result);

@@ -172,6 +172,7 @@ std::vector<uint8_t> ModemModel::StatusRecord()
     }
     s.curSysmode = !inService ? 0 : (evdoOnly || hybrid) ? 4 : 2;
     s.incomingCallIndicate = call.TakeIndication();
+    call.StatusReported();
     s.newSmsCnt = NewSmsCount();
     s.roaming = roaming;
     s.smsFull = (storageFull || memory.FreeSlot() < 0) ? 1 : 0;

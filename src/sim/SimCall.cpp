@@ -159,12 +159,27 @@ bool SimCall::RemoteHangup(int64_t nowMs)
     return false;
 }
 
+void SimCall::StatusReported()
+{
+    if (m_state != kCallRelease || m_releaseRecordsLeft <= 0 || --m_releaseRecordsLeft > 0)
+        return;
+    m_state = kCallIdle;
+    Latch(m_lateIndication);
+    m_lateIndication = kIndNone;
+}
+
 void SimCall::Release(uint8_t indication, int64_t nowMs, const char* why)
 {
     m_history.push_back(std::string(m_outgoing ? "out " : "in ") + m_active.number + " " + why);
-    Latch(indication);
     m_state = kCallRelease;
-    m_deadline = nowMs + releaseMs;
+    if (releaseStatusRecords > 0) {
+        m_releaseRecordsLeft = releaseStatusRecords;
+        m_lateIndication = indication;
+        m_deadline = -1;
+    } else {
+        Latch(indication);
+        m_deadline = nowMs + releaseMs;
+    }
     m_hasWaiting = false;
     m_waitingDeadline = -1;
 }

@@ -54,6 +54,10 @@ public:
     int64_t ringTimeoutMs = 30000;
     int64_t releaseMs = 1200;
     int64_t waitingTimeoutMs = 20000;
+    // Some modems show the release for a number of status records instead
+    // of a time, and report the end only with the first idle record after
+    // it. 0: the end comes with the release and it lasts releaseMs.
+    int releaseStatusRecords = 0;
 
     // Advances timed steps up to now (milliseconds on any monotonic clock).
     void Advance(int64_t nowMs);
@@ -66,6 +70,9 @@ public:
     // The latched indication, cleared by this call.
     uint8_t TakeIndication();
     uint8_t PendingIndication() const { return m_indication; }
+    // One status record carried the state and the indication (counts the
+    // release of releaseStatusRecords).
+    void StatusReported();
 
     // The modem places a call (from the origination request).
     bool Originate(const std::string& digits, bool inService, int64_t nowMs);
@@ -94,6 +101,8 @@ private:
     uint8_t m_indication = kIndNone;
     int64_t m_deadline = -1; // next timed step of the current state
     int64_t m_waitingDeadline = -1;
+    int m_releaseRecordsLeft = 0;   // status records the release still shows
+    uint8_t m_lateIndication = kIndNone; // reported when that release is over
     bool m_outgoing = false;
     CallParty m_active;
     CallParty m_waiting;

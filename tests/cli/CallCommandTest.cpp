@@ -102,4 +102,81 @@ TEST_F(CliCall, RejectsBadArgumentsNamingThem)
     EXPECT_NE(r.exitCode, 2) << r.err;
 }
 
+// Waits (up to 20 s) until the session has started and polls.
+bool SessionPolling(kv::sim::ModemSimulator& sim)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (sim.Answered() > 20)
+            return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+}
+
+TEST_F(CliCall, WithoutACardEmergencyNumbersAreStillDialled)
+{
+    ASSERT_EQ(sim->Command("card absent"), "OK\n");
+    auto r = Run({"call", "dial", "911", "hangup"});
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("dialling 911\nconnected\nended\n"), std::string::npos) << r.out;
+    auto calls = sim->WithModel([](kv::sim::ModemModel& m) { return m.call.History(); });
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), "out 911 ended");
+
+    r = Run({"call", "dial", "5551234"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("only the emergency numbers"), std::string::npos) << r.err;
+}
+
+// A wait with no call waits for one; the session's end leaves a call it
+// never answered ringing. The caller's texts reach the terminal escaped.
+TEST_F(CliCall, AWaitWithoutACallWaitsForOneAndTheEndLeavesItRinging)
+{
+    auto cli = std::async(std::launch::async, [&] { return Run({"call", "wait", "15"}); });
+    ASSERT_TRUE(SessionPolling(*sim));
+    ASSERT_EQ(sim->Command("call 6195550188 \x1b[2J\x1b]0;owned\x07"), "OK\n");
+    const auto r = cli.get();
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(r.out.find("ended by the far end"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("incoming call \\x1b[2J\\x1b]0;owned\\x07 6195550188\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos) << r.out;
+    const bool ringing = sim->WithModel([](kv::sim::ModemModel& m) { return m.call.InCall(); });
+    EXPECT_TRUE(ringing);
+    auto calls = sim->WithModel([](kv::sim::ModemModel& m) { return m.call.History(); });
+    EXPECT_TRUE(calls.empty()) << calls.back();
+}
+
+TEST_F(CliCall, TheCallersNumberAndNameAreShownEscaped)
+{
+    auto cli = std::async(std::launch::async, [&] { return Run({"call", "answer", "hangup"}); });
+    ASSERT_TRUE(SessionPolling(*sim));
+    ASSERT_EQ(sim->Command("call 6195550199 \x1b]0;title\x07\x1b[2J"), "OK\n");
+    const auto r = cli.get();
+    ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("ringing \\x1b]0;title\\x07\\x1b[2J 6195550199\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find_first_of("\x1b\x07"), std::string::npos) << r.out;
+}
+
+// The modem unplugged during an answered call: the script ends at once,
+// saying so, with the status of a modem that is not there.
+TEST_F(CliCall, AnUnplugDuringACallEndsTheScriptAsTheModemGone)
+{
+    auto cli = std::async(std::launch::async, [&] { return Run({"call", "dial", "5551234", "wait", "25", "hangup"}); });
+    bool answered = false;
+    for (int i = 0; i < 200 && !answered; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        answered = sim->WithModel([](kv::sim::ModemModel& m) {
+            const auto& h = m.call.History();
+            return !h.empty() && h.back() == "out 5551234 answered";
+        });
+    }
+    ASSERT_TRUE(answered);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_EQ(sim->Command("unplug"), "OK\n");
+    const auto r = cli.get();
+    EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+    EXPECT_NE(r.err.find("the modem went away"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("ended"), std::string::npos) << r.out;
+}
+
 } // namespace

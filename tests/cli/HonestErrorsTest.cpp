@@ -4,7 +4,10 @@
 // delivery.
 #include "CliFixture.h"
 
+#include <chrono>
+#include <future>
 #include <sqlite3.h>
+#include <thread>
 #include <sys/file.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -116,4 +119,32 @@ TEST_F(CliFixture, DeleteAllEmptiesOneBoxAndLeavesTheOther)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "deleted 0 of 0 messages in the inbox\n");
     EXPECT_EQ(Run({"sms", "delete-all", "sent"}).exitCode, 2);
+}
+
+// The modem unplugged while the first of five messages waits for its
+// report: that one is named as taken by the modem, the others are not
+// tried, and the status is the one of a modem that went away.
+TEST_F(CliFixture, AnUnplugDuringASendStopsTheSendsAsTheModemGone)
+{
+    StartSim();
+    ASSERT_EQ(sim->Command("report-delay 20000"), "OK\n");
+    auto cli = std::async(std::launch::async, [&] {
+        return Run({"sms", "send", "5550001", "5550002", "5550003", "5550004", "5550005", "--", "hello"});
+    });
+    bool taken = false;
+    for (int i = 0; i < 200 && !taken; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        taken = sim->WithModel([](kv::sim::ModemModel& m) { return !m.sent.empty(); });
+    }
+    ASSERT_TRUE(taken);
+    ASSERT_EQ(sim->Command("unplug"), "OK\n");
+    const auto r = cli.get();
+    EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+    const auto lines = kvtest::Lines(r.out);
+    ASSERT_GE(lines.size(), 5u) << r.out;
+    EXPECT_EQ(lines[0], "5550001\tfailed: the modem went away after it took the message, before its delivery report");
+    for (size_t i = 1; i < 5; ++i)
+        EXPECT_EQ(lines[i], "555000" + std::to_string(i + 1) + "\tnot sent: the modem went away");
+    EXPECT_NE(r.err.find("the modem went away"), std::string::npos) << r.err;
+    EXPECT_EQ(sim->WithModel([](kv::sim::ModemModel& m) { return m.sent.size(); }), 1u);
 }

@@ -55,6 +55,27 @@ TEST_F(CliFixture, StatusReportsACardWaitingForItsPin)
     EXPECT_TRUE(doc["phonebook"]["ruim"]["capacity"].is_null());
 }
 
+// A card that wants its unblock code: the report names it (the command line
+// asks no code), and a command that needs the card says why it cannot run.
+TEST_F(CliFixture, ABlockedCardIsReportedAsSuch)
+{
+    StartSim();
+    ASSERT_EQ(sim->Command("card puk-locked"), "OK\n");
+    const auto doc = RunJson({"status"});
+    EXPECT_EQ(doc["card"]["state"], "PUK required");
+    EXPECT_TRUE(doc["card"]["unblock_attempts_left"].is_number()) << doc["card"];
+    EXPECT_EQ(doc["signal"]["1x"]["dbm"], -79);
+    auto r = Run({"status"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("| state:                 blocked: it needs its unblock code (PUK)\n"), std::string::npos)
+        << r.out;
+    r = Run({"sms", "list"});
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("is blocked: it needs its unblock code (PUK)"), std::string::npos) << r.err;
+    const bool stillBlocked = sim->WithModel([](kv::sim::ModemModel& m) { return m.card.Blocked(); });
+    EXPECT_TRUE(stillBlocked);
+}
+
 TEST_F(CliFixture, ModemValuesOutOfRangeNeverReachTheTableOrTheScreen)
 {
     StartSim();

@@ -72,3 +72,26 @@ TEST_F(CliFixture, IndexBeyondThePhonebookIsRefusedBeforeTheModemChanges)
     EXPECT_NE(sim->Command("list-pb memory").find("9:5 number=+1555P1234 name=Eve"), std::string::npos)
         << sim->Command("list-pb memory");
 }
+
+// A refusal quotes what was typed; control bytes in it are shown escaped,
+// never sent to the terminal.
+TEST_F(CliFixture, UsageErrorsShowControlBytesOfTheArgumentsEscaped)
+{
+    const std::string hostile = "\x1b[2J\x1b]0;t\x07";
+    const std::vector<std::vector<std::string>> cases = {
+        {"call", "dial", "5" + hostile},
+        {"call", "dtmf", hostile},
+        {"call", "wait", hostile},
+        {"call", "--timeout", hostile, "hangup"},
+        {"call", "ring" + hostile},
+        {"frame", "decode", "7e" + hostile},
+        {"sms", "send", "--timeout", hostile, "5551234", "--", "hi"},
+        {"pb", "add", "memory", "Eve", "55" + hostile},
+    };
+    for (const auto& args : cases) {
+        const auto r = Run(args);
+        EXPECT_EQ(r.exitCode, 2) << args[1] << "\n" << r.err;
+        EXPECT_EQ(r.err.find_first_of("\x1b\x07"), std::string::npos) << args[1] << ": " << r.err;
+        EXPECT_NE(r.err.find("\\x1b"), std::string::npos) << r.err;
+    }
+}

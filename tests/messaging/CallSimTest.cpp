@@ -4,6 +4,7 @@
 #include "SimFixture.h"
 
 #include "engine/DmCall.h"
+#include "platform/Event.h"
 #include "settings/Profile.h"
 
 #include <chrono>
@@ -379,6 +380,78 @@ TEST_F(CallSimTest, StartAfterAnEmergencyCallRestoresThePreferredMode)
     const int stored = GetProfileInt("pref_mode", "num", -1, "teal_dialer.ini");
     ASSERT_GE(stored, 0);
     EXPECT_EQ(m_sim->WithModel([](sim::ModemModel& m) { return int(m.prefMode); }), stored);
+}
+
+} // namespace kvtest
+
+namespace kvtest {
+
+// A call that rings and ends between two polls: the modem reports only the
+// missed call, never its ring. Its history row names its own caller and
+// carries its own time, in a fresh session as after an earlier call.
+TEST_F(CallSimTest, AMissedCallSeenOnlyAsMissedRecordsItsOwnCallerAndTime)
+{
+    Begin();
+    auto ringAndEndAtOnce = [&](const std::string& number) {
+        m_sim->WithModel([&](sim::ModemModel& m) {
+            const int64_t now = TickMs();
+            m.IncomingCall(number, "", sim::kPresentAllowed, now);
+            m.call.RemoteHangup(now);
+        });
+    };
+    const std::string year = std::to_string(1900 + [] {
+        const std::time_t now = std::time(nullptr);
+        std::tm t{};
+        localtime_r(&now, &t);
+        return t.tm_year;
+    }());
+
+    ringAndEndAtOnce("5554444");
+    ASSERT_TRUE(Until([&] { return Count("tealfin_vcall", "storage_type=3") == 1; }));
+    EXPECT_EQ(Count("tealfin_vcall", "storage_type=3 AND phone_number='5554444'"), 1);
+    EXPECT_EQ(Row("phone_number='5554444'", "time").substr(0, 5), "(" + year);
+
+    // An earlier call of the session, placed and ended; its start lies
+    // long ago for this test, so that a borrowed time shows.
+    ASSERT_EQ(QueueDial(Engine(), "5553333"), 1);
+    ASSERT_TRUE(Until([&] { return Conversation(); }));
+    ASSERT_EQ(QueueCallKey(Engine(), CALL_KEY_END), 1);
+    ASSERT_TRUE(Until([&] { return Count("tealfin_vcall", "storage_type=1") == 1 && Idle(); }));
+    std::tm old{};
+    old.tm_year = 2001 - 1900;
+    old.tm_mday = 1;
+    State().m_call.SetCallStart(old);
+    ASSERT_TRUE(Until([&] { return m_sim->WithModel([](sim::ModemModel& m) { return !m.call.InCall(); }); }));
+
+    ringAndEndAtOnce("5556666");
+    ASSERT_TRUE(Until([&] { return Count("tealfin_vcall", "storage_type=3") == 2; }));
+    EXPECT_EQ(Count("tealfin_vcall", "storage_type=3 AND phone_number='5556666'"), 1);
+    EXPECT_EQ(Count("tealfin_vcall", "phone_number='5553333'"), 1);
+    EXPECT_EQ(Row("phone_number='5556666'", "time").substr(0, 5), "(" + year);
+    EXPECT_EQ(Row("phone_number='5556666'", "call_time"), "00:00:00");
+    EXPECT_EQ(Line(), "Missed call\n5556666");
+}
+
+// A modem that shows the release for one status record and reports the end
+// only with the idle record after it: the finished call still reaches the
+// history, placed or answered.
+TEST_F(CallSimTest, ACallWhoseEndComesWithTheIdleStateStillReachesTheHistory)
+{
+    Begin([](sim::ModemModel& m) { m.call.releaseStatusRecords = 1; });
+    ASSERT_EQ(QueueDial(Engine(), "5551234"), 1);
+    ASSERT_TRUE(Until([&] { return Conversation(); }));
+    ASSERT_EQ(QueueCallKey(Engine(), CALL_KEY_END), 1);
+    ASSERT_TRUE(Until([&] { return Count("tealfin_vcall", "storage_type=1 AND phone_number='5551234'") == 1; }));
+
+    ASSERT_TRUE(Until([&] { return m_sim->WithModel([](sim::ModemModel& m) { return !m.call.InCall(); }); }));
+    ASSERT_EQ(m_sim->Command("call 6195550177 Dora"), "OK\n");
+    ASSERT_TRUE(Until([&] { return State().m_ucLastCallState.load() == 0x85; }));
+    ASSERT_EQ(QueueCallKey(Engine(), CALL_KEY_SEND), 1);
+    ASSERT_TRUE(Until([&] { return Conversation(); }));
+    ASSERT_EQ(m_sim->Command("hangup"), "OK\n");
+    ASSERT_TRUE(Until([&] { return Count("tealfin_vcall", "storage_type=2 AND phone_number='6195550177'") == 1; }));
+    Host().PumpFor(800);
+    EXPECT_EQ(Count("tealfin_vcall"), 2);
 }
 
 } // namespace kvtest
