@@ -368,3 +368,24 @@ TEST_F(NetTest, TheEndOnRequest240PulsesTheRemovalWaiterWithTheStateCleared)
     ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
     EXPECT_EQ(stateAtPulse.load(), 0);
 }
+
+// Whoever waits for the thread's end (a stop, the command-line tool) sees
+// every call the thread made: it counts as running until its last pulse has
+// returned, even when that pulse is slow to run.
+TEST_F(NetTest, TheThreadCountsAsRunningUntilItsLastPulseHasReturned)
+{
+    std::atomic<bool> lastPulseDone{false};
+    kvnet::ConnectionUi ui = Ui();
+    ui.pulseRemoval = [&] {
+        if (manager && manager->State() == 0) {
+            kv::SleepMs(150);
+            lastPulseDone = true;
+        }
+    };
+    manager = std::make_unique<kvnet::CConnectionManager>(host, ui);
+    manager->SetAccount("card", "card", "");
+    ASSERT_TRUE(manager->Start());
+    ASSERT_TRUE(manager->RasRequest(RAS_REQ_TERMINATE, true));
+    ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
+    EXPECT_TRUE(lastPulseDone.load());
+}
