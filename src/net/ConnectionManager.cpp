@@ -295,7 +295,10 @@ bool CConnectionManager::Start()
     }
     CreateDialUpEntry();
     m_nRasFailCount = 0;
-    RestartThread();
+    if (!m_bThreadAlive.load()) {
+        JoinThread();
+        StartLoop();
+    }
     return true;
 }
 
@@ -325,15 +328,18 @@ void CConnectionManager::RestartThread()
         return;
     }
     JoinThread();
-    if (!m_bClientReady.load()) {
-        std::lock_guard<std::mutex> g(m_clientLock);
-        m_pClient = m_ui.makeClient();
-        m_bClientReady = m_pClient != nullptr;
-        if (!m_bClientReady.load()) {
-            DEBUG_LOG(LEVEL_ST, "%s", raslog::kInitError);
-            return;
-        }
+    // The modem has just come back: the client the removal left was made
+    // while it was away, so its dial-up service was chosen without it. A
+    // fresh one chooses by the modem that is there now.
+    if (!RecreateClient()) {
+        DEBUG_LOG(LEVEL_ST, "%s", raslog::kInitError);
+        return;
     }
+    StartLoop();
+}
+
+void CConnectionManager::StartLoop()
+{
     RasRequestRemove(RAS_REQ_ALL);
     m_host.State().m_nRasState = RAS_REQ_LOOK;
     m_rasEvent.Reset();

@@ -389,3 +389,25 @@ TEST_F(NetTest, TheThreadCountsAsRunningUntilItsLastPulseHasReturned)
     ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
     EXPECT_TRUE(lastPulseDone.load());
 }
+
+// The unplug's request 240 leaves a client made while the modem was away;
+// timer 114 after the return starts the thread with a client made then, so
+// Net Connect dials over the service chosen for the modem that came back.
+TEST_F(NetTest, AfterTheModemsReturnNetConnectDialsOverTheServiceChosenThen)
+{
+    StartManager();
+    ASSERT_TRUE(manager->RasRequest(RAS_REQ_TERMINATE, true)); // the removal
+    ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
+    manager->StopThread();
+    const auto away = backend;
+    kvnet::CSimRasBackend::Options o;
+    o.stepMs = 15;
+    backend = std::make_shared<kvnet::CSimRasBackend>(o); // what the return chooses
+    manager->RestartThread();
+    manager->NetConnect();
+    ASSERT_TRUE(Connected());
+    EXPECT_EQ(backend->Dials(), 1);
+    EXPECT_EQ(away->Dials(), 0);
+    manager->NetDisconnect();
+    ASSERT_TRUE(Until([&] { return Records().size() == 1 && manager->State() == RAS_REQ_LOOK; }));
+}
