@@ -92,6 +92,9 @@ public:
     void NetConnect();
     void NetDisconnect();
     bool CreateDialUpEntry();
+    // Why the entry is not ready (Ready when it is).
+    enum class EntryOutcome { Ready, NoClient, NoModem, Failed };
+    EntryOutcome MakeDialUpEntry();
 
     // The request queue.
     bool RasRequest(uint8_t code, bool atFront);

@@ -411,3 +411,23 @@ TEST_F(NetTest, AfterTheModemsReturnNetConnectDialsOverTheServiceChosenThen)
     manager->NetDisconnect();
     ASSERT_TRUE(Until([&] { return Records().size() == 1 && manager->State() == RAS_REQ_LOOK; }));
 }
+
+// No maker modem among the dial-up devices: Net Connect says so in one box
+// and dials nothing, instead of a dial that fails on the missing entry.
+TEST_F(NetTest, WithoutTheModemNetConnectSaysSoOnceAndDialsNothing)
+{
+    kvnet::CSimRasBackend::Options o;
+    o.stepMs = 15;
+    o.deviceName = "";
+    backend = std::make_shared<kvnet::CSimRasBackend>(o);
+    StartManager();
+    EXPECT_EQ(manager->DeviceName(), "");
+    host.EnableControl(kv::IDC_NET_CONNECT, true); // as the engine's start-up leaves it
+    manager->NetConnect();
+    Until([] { return false; }, 600);
+    EXPECT_EQ(host.MessageBoxes(), (std::vector<std::string>{rastext::kNoModem}));
+    EXPECT_EQ(backend->Dials(), 0);
+    EXPECT_EQ(manager->State(), RAS_REQ_LOOK);
+    EXPECT_TRUE(host.ControlEnabled(kv::IDC_NET_CONNECT));
+    EXPECT_FALSE(host.ControlShown(kv::IDC_NET_DISCONNECT));
+}
