@@ -97,8 +97,9 @@ AtExchangeResult AtExchange(IAtPort& port, const std::string& command, const AtR
     port.EndExchange();
     // A DIAG transaction that waited for the port gets it before our next
     // exchange: the lock has no queue, and without this pause the UI thread
-    // would take it again before the engine thread has woken up.
-    pause(kExchangeYieldMs);
+    // would take it again before the engine thread has woken up. Taken even
+    // when the deadline has passed: the engine's turn matters more than 2 ms.
+    port.Pause(kExchangeYieldMs);
     if (rx.empty())
         return AtExchangeResult::NoAnswer;
     answer = CleanAtAnswer(rx);

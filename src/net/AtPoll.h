@@ -8,10 +8,11 @@
 // Tick runs on the UI thread. The exchanges share the port with the DM
 // engine (see AtChannel.h): a query the engine keeps the port from is
 // skipped for this tick, like one that got no answer. The whole tick holds
-// the UI thread at most kAtTickBudgetMs (the call duration and every other
-// timer wait for it): each query may take its share of what is left, so a
-// modem slow to answer one query cannot starve the others, and a query
-// that finds no time left is skipped until the next tick. The values are read
+// the UI thread at most kAtTickBudgetMs, plus the short pause after each
+// exchange (the call duration and every other timer wait for it): each
+// query may take its share of what is left, so a modem slow to answer one
+// query cannot starve the others, and a query that finds no time left is
+// skipped until the next tick. The values are read
 // by other threads (the connection manager takes CurrentImsiText for its
 // dial string), so every accessor returns a copy taken under a lock.
 #pragma once
