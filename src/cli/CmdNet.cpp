@@ -27,6 +27,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -170,14 +171,25 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         host.RunUntil([&] { return g_stop.load() || host.ControlEnabled(kv::IDC_NET_CONNECT); }, 20000);
         // The first status poll tells the service, which picks the dial string.
         host.RunUntil([&] { return g_stop.load() || host.State().m_ucSysMode.load() != 0; }, 5000);
-    } else {
-        Say("no modem port: dialling without the modem engine");
     }
     if (!manager.Start()) {
         std::fprintf(stderr, "korvianet-cli: the dial-up client cannot be created\n");
         engine.StopDmEngine();
         return kvcli::kExitFailure;
     }
+    if (manager.DeviceName().empty()) {
+        // No maker modem among the dial-up devices: nothing to dial over,
+        // said once (Net Connect would say the same in a box).
+        std::string text = kvnet::rastext::kNoModem;
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        std::fprintf(stderr, "korvianet-cli: %s\n", text.c_str());
+        manager.StopThread();
+        if (engineUp)
+            engine.StopDmEngine();
+        return kvcli::kExitNoDevice;
+    }
+    if (!engineUp)
+        Say("no modem port: dialling without the modem engine");
     kv::ReplaceFileAtomically(PidFile(), std::to_string(::getpid()) + "\n");
     Say("device: " + (manager.DeviceName().empty() ? std::string("(no maker modem found)") : manager.DeviceName()));
     manager.NetConnect();

@@ -5,6 +5,8 @@
 #include "net/AtReply.h"
 #include "platform/Event.h"
 
+#include <algorithm>
+
 namespace kv {
 
 namespace {
@@ -33,14 +35,27 @@ int CCommPortAt::ReadAtAnswer(uint8_t* buffer, int size)
 void CCommPortAt::Pause(int ms) { SleepMs(ms); }
 
 AtExchangeResult AtExchange(IAtPort& port, const std::string& command, const AtReadPlan& plan,
-                            std::string& answer, int lockWaitMs)
+                            std::string& answer, int lockWaitMs, int64_t deadlineMs)
 {
     answer.clear();
     if (!port.IsOpen() || command.empty())
         return AtExchangeResult::NotWritten;
+    // The time left before the deadline, and a pause cut to it; false when
+    // none is left.
+    auto left = [&]() -> int64_t {
+        return deadlineMs == kNoDeadline ? INT64_MAX : std::max<int64_t>(0, deadlineMs - port.NowMs());
+    };
+    auto pause = [&](int ms) {
+        const int64_t room = left();
+        if (room <= 0)
+            return false;
+        port.Pause(int(std::min<int64_t>(ms, room)));
+        return true;
+    };
     bool owned = port.TryBeginExchange();
     for (int waited = 0; !owned && waited < lockWaitMs; waited += kExchangeLockStepMs) {
-        port.Pause(kExchangeLockStepMs);
+        if (!pause(kExchangeLockStepMs))
+            break;
         owned = port.TryBeginExchange();
     }
     if (!owned)
@@ -63,7 +78,8 @@ AtExchangeResult AtExchange(IAtPort& port, const std::string& command, const AtR
     }
     std::string rx;
     for (int i = 0; i < plan.attempts && rx.empty(); ++i) {
-        port.Pause(plan.waitMs);
+        if (!pause(plan.waitMs))
+            break;
         const int n = port.ReadAtAnswer(chunk, sizeof chunk);
         if (n > 0)
             rx.append(reinterpret_cast<const char*>(chunk), size_t(n));
@@ -72,7 +88,8 @@ AtExchangeResult AtExchange(IAtPort& port, const std::string& command, const AtR
     // none of it is left for the next DIAG transaction.
     for (int waited = 0; !rx.empty() && !HasFinalResult(rx) && waited < plan.completeMs;
          waited += kCompleteStepMs) {
-        port.Pause(kCompleteStepMs);
+        if (!pause(kCompleteStepMs))
+            break;
         const int n = port.ReadAtAnswer(chunk, sizeof chunk);
         if (n > 0 && rx.size() < 4 * kReadChunk)
             rx.append(reinterpret_cast<const char*>(chunk), size_t(n));
@@ -80,7 +97,8 @@ AtExchangeResult AtExchange(IAtPort& port, const std::string& command, const AtR
     port.EndExchange();
     // A DIAG transaction that waited for the port gets it before our next
     // exchange: the lock has no queue, and without this pause the UI thread
-    // would take it again before the engine thread has woken up.
+    // would take it again before the engine thread has woken up. Taken even
+    // when the deadline has passed: the engine's turn matters more than 2 ms.
     port.Pause(kExchangeYieldMs);
     if (rx.empty())
         return AtExchangeResult::NoAnswer;

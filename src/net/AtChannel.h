@@ -11,6 +11,7 @@
 #pragma once
 
 #include "link/CommPort.h"
+#include "platform/Event.h"
 
 #include <cstdint>
 #include <string>
@@ -34,6 +35,9 @@ public:
     // error or when nothing is queued.
     virtual int ReadAtAnswer(uint8_t* buffer, int size) = 0;
     virtual void Pause(int ms) = 0;
+    // The clock the deadlines of an exchange are measured on (ms); a
+    // scripted port that pauses in virtual time gives its own.
+    virtual int64_t NowMs() { return TickMs(); }
 };
 
 class CCommPortAt : public IAtPort {
@@ -70,6 +74,8 @@ inline constexpr int kExchangeLockWaitMs = 250;
 inline constexpr int kExchangeLockStepMs = 5;
 // Pause after each exchange, so that a waiting DIAG transaction goes first.
 inline constexpr int kExchangeYieldMs = 2;
+// No deadline: the exchange runs its whole plan.
+inline constexpr int64_t kNoDeadline = INT64_MAX;
 
 enum class AtExchangeResult {
     Answered,   // answer holds the cleaned answer
@@ -78,8 +84,12 @@ enum class AtExchangeResult {
     Busy,       // the DIAG link kept the port for the whole lock wait
 };
 
-// One exchange (see above). answer is emptied first.
+// One exchange (see above). answer is emptied first. Every wait of it (the
+// lock, the reads, the completion) ends at deadlineMs on port.NowMs(): what
+// has arrived by then is the answer, and the rest is drained by the next
+// exchange before its command.
 AtExchangeResult AtExchange(IAtPort& port, const std::string& command, const AtReadPlan& plan,
-                            std::string& answer, int lockWaitMs = kExchangeLockWaitMs);
+                            std::string& answer, int lockWaitMs = kExchangeLockWaitMs,
+                            int64_t deadlineMs = kNoDeadline);
 
 } // namespace kv

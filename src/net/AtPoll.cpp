@@ -8,6 +8,8 @@
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
 
+#include <algorithm>
+
 namespace kv {
 
 namespace {
@@ -48,7 +50,7 @@ AtExchangeResult CAtPoll::Exchange(const char* command, const AtReadPlan& plan, 
 {
     // Without the flag event in the mask the answer is not for us to keep,
     // but it is still taken off the line.
-    const AtExchangeResult r = AtExchange(m_port, command, plan, answer);
+    const AtExchangeResult r = AtExchange(m_port, command, plan, answer, kExchangeLockWaitMs, NextShare());
     if (r == AtExchangeResult::Busy || r == AtExchangeResult::NoAnswer) {
         std::lock_guard g(m_lock);
         ++(r == AtExchangeResult::Busy ? m_v.busySkips : m_v.noAnswers);
@@ -56,6 +58,25 @@ AtExchangeResult CAtPoll::Exchange(const char* command, const AtReadPlan& plan, 
     if (!read)
         answer.clear();
     return r;
+}
+
+bool CAtPoll::TimeLeft(int queriesSkipped)
+{
+    if (m_port.NowMs() < m_tickEnd)
+        return true;
+    DEBUG_LOG(LEVEL_ST, "at poll: tick out of time, %d queries skipped", queriesSkipped);
+    std::lock_guard g(m_lock);
+    m_v.timeSkips += uint64_t(queriesSkipped);
+    return false;
+}
+
+int64_t CAtPoll::NextShare()
+{
+    const int64_t now = m_port.NowMs();
+    const int64_t share = std::max<int64_t>(0, m_tickEnd - now) / std::max(1, m_queriesLeft);
+    if (m_queriesLeft > 1)
+        --m_queriesLeft;
+    return now + share;
 }
 
 void CAtPoll::Tick()
@@ -72,9 +93,15 @@ void CAtPoll::Tick()
         return;
     }
     const bool read = (mask & EV_RXFLAG) != 0;
+    m_tickEnd = m_port.NowMs() + kAtTickBudgetMs;
+    m_queriesLeft = 3;
     QuerySignal(read);
+    if (!TimeLeft(2))
+        return;
     QueryImsi(read);
     if (!HandleImsi())
+        return;
+    if (!TimeLeft(1))
         return;
     QueryCard(read);
 }
@@ -213,15 +240,21 @@ void CAtPoll::SendApn(const std::string& apn)
         m_v.apn = apn;
         m_v.apnText = std::string("\r") + attext::kApnLabel + apn;
     }
-    // The modem's answer is not needed, only taken off the line.
+    // The modem's answer is not needed, only taken off the line. One more
+    // exchange in the tick: it takes a share of the time left too.
     std::string discard;
-    const AtExchangeResult r = AtExchange(m_port, command, kDiscardReadPlan, discard);
+    const bool timeUp = !TimeLeft(1);
+    AtExchangeResult r = AtExchangeResult::Busy;
+    if (!timeUp) {
+        ++m_queriesLeft;
+        r = AtExchange(m_port, command, kDiscardReadPlan, discard, kExchangeLockWaitMs, NextShare());
+    }
     if (r == AtExchangeResult::Busy || r == AtExchangeResult::NotWritten) {
         // Not sent: the next tick sends it even when nothing changed.
         DEBUG_LOG(LEVEL_ST, "at poll: apn command not sent error");
         m_bApnRetry = true;
         std::lock_guard g(m_lock);
-        if (r == AtExchangeResult::Busy)
+        if (r == AtExchangeResult::Busy && !timeUp)
             ++m_v.busySkips;
         return;
     }

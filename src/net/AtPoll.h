@@ -7,7 +7,12 @@
 //
 // Tick runs on the UI thread. The exchanges share the port with the DM
 // engine (see AtChannel.h): a query the engine keeps the port from is
-// skipped for this tick, like one that got no answer. The values are read
+// skipped for this tick, like one that got no answer. The whole tick holds
+// the UI thread at most kAtTickBudgetMs, plus the short pause after each
+// exchange (the call duration and every other timer wait for it): each
+// query may take its share of what is left, so a modem slow to answer one
+// query cannot starve the others, and a query that finds no time left is
+// skipped until the next tick. The values are read
 // by other threads (the connection manager takes CurrentImsiText for its
 // dial string), so every accessor returns a copy taken under a lock.
 #pragma once
@@ -42,7 +47,11 @@ struct AtPollSnapshot {
     uint64_t noAnswers = 0;   // queries the modem did not answer in time
     uint64_t apnCommands = 0; // APN commands sent
     uint64_t apnRefused = 0;  // APNs that failed validation (never sent)
+    uint64_t timeSkips = 0;   // queries left for the next tick: the tick's time was up
 };
+
+// What one tick may hold the UI thread: the three queries' 250 ms each.
+inline constexpr int kAtTickBudgetMs = 750;
 
 class CAtPoll {
 public:
@@ -70,6 +79,10 @@ private:
     std::string ApnText() const;
     AtExchangeResult Exchange(const char* command, const AtReadPlan& plan, bool read,
                               std::string& answer);
+    // Whether the tick has time left; when not, counts the skipped queries.
+    bool TimeLeft(int queriesSkipped);
+    // The deadline of the next exchange: its share of the tick's time left.
+    int64_t NextShare();
 
     IDmHost& m_host;
     IAtPort& m_port;
@@ -78,6 +91,8 @@ private:
     AtPollSnapshot m_v;
     std::atomic<bool> m_bPinRequested{false};
     bool m_bApnRetry = false; // the last APN command could not be sent (UI thread)
+    int64_t m_tickEnd = 0;    // the running tick's deadline on the port's clock (UI thread)
+    int m_queriesLeft = 0;    // exchanges the running tick still plans (UI thread)
 };
 
 } // namespace kv

@@ -178,12 +178,14 @@ size_t CConnectionManager::RasRequestCount() const
 // ---------------------------------------------------------------------------
 // The entry
 
-bool CConnectionManager::CreateDialUpEntry()
+bool CConnectionManager::CreateDialUpEntry() { return MakeDialUpEntry() == EntryOutcome::Ready; }
+
+CConnectionManager::EntryOutcome CConnectionManager::MakeDialUpEntry()
 {
     std::lock_guard<std::mutex> g(m_clientLock);
     CRasClient* client = m_bClientReady.load() ? m_pClient.get() : nullptr;
     if (!client)
-        return false;
+        return EntryOutcome::NoClient;
     std::string device;
     {
         std::lock_guard<std::mutex> t(m_textLock);
@@ -191,7 +193,7 @@ bool CConnectionManager::CreateDialUpEntry()
     }
     if (client->FindModemDevice(device) == 0) {
         DEBUG_LOG(LEVEL_ST, "%s", raslog::kCreateEntryError);
-        return false;
+        return EntryOutcome::NoModem;
     }
     std::string user, password, dial;
     {
@@ -205,14 +207,14 @@ bool CConnectionManager::CreateDialUpEntry()
                                        kPhonebook);
     if (rc == RAS_ERR_ALREADY_EXISTS && !client->SetEntryDevice(kEntryLabel, {device, dial}, kPhonebook)) {
         SetEntryError(rastext::kEntryFailed);
-        return false;
+        return EntryOutcome::Failed;
     }
     if (client->SetEntryOptions(kEntryLabel, kEntryOptions, true, kDeviceTypeModem, device, kPhonebook) != RAS_OK) {
         SetEntryError(rastext::kEntryFailed);
-        return false;
+        return EntryOutcome::Failed;
     }
     client->SetDialParams(kEntryLabel, user, password, kPhonebook);
-    return true;
+    return EntryOutcome::Ready;
 }
 
 // ---------------------------------------------------------------------------
@@ -252,7 +254,16 @@ void CConnectionManager::NetConnect()
         }
         if (DialPadShown() && m_ui.clearDialPadNumber)
             m_ui.clearDialPadNumber();
-        CreateDialUpEntry();
+        if (MakeDialUpEntry() == EntryOutcome::NoModem) {
+            // Without the maker's modem there is no entry to dial: the dial
+            // would only fail with the entry's absence, after the dial
+            // states had run on the message line. The user is told the
+            // cause, once, and Net Connect stays for when the modem is in.
+            m_host.MessageBox(rastext::kNoModem, kv::MsgIcon::Information);
+            if (DialPadShown() && m_ui.focusDialPad)
+                m_ui.focusDialPad();
+            return;
+        }
         m_ucConnFlags = 0;
         m_host.EnableControl(kv::IDC_NET_CONNECT, false);
         RasRequest(RAS_REQ_CONNECT, true);
@@ -295,7 +306,10 @@ bool CConnectionManager::Start()
     }
     CreateDialUpEntry();
     m_nRasFailCount = 0;
-    RestartThread();
+    if (!m_bThreadAlive.load()) {
+        JoinThread();
+        StartLoop();
+    }
     return true;
 }
 
@@ -325,15 +339,18 @@ void CConnectionManager::RestartThread()
         return;
     }
     JoinThread();
-    if (!m_bClientReady.load()) {
-        std::lock_guard<std::mutex> g(m_clientLock);
-        m_pClient = m_ui.makeClient();
-        m_bClientReady = m_pClient != nullptr;
-        if (!m_bClientReady.load()) {
-            DEBUG_LOG(LEVEL_ST, "%s", raslog::kInitError);
-            return;
-        }
+    // The modem has just come back: the client the removal left was made
+    // while it was away, so its dial-up service was chosen without it. A
+    // fresh one chooses by the modem that is there now.
+    if (!RecreateClient()) {
+        DEBUG_LOG(LEVEL_ST, "%s", raslog::kInitError);
+        return;
     }
+    StartLoop();
+}
+
+void CConnectionManager::StartLoop()
+{
     RasRequestRemove(RAS_REQ_ALL);
     m_host.State().m_nRasState = RAS_REQ_LOOK;
     m_rasEvent.Reset();

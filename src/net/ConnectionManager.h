@@ -78,7 +78,8 @@ public:
     // False when the client cannot be created (Net Disconnect is hidden
     // then too, and Net Connect disabled).
     bool Start();
-    // Timer 114 after the modem came back: empty the queue, state 4, a new
+    // Timer 114 after the modem came back: a new client (its dial-up
+    // service chosen by the modem now there), an empty queue, state 4, a new
     // event, the thread started again (a previous one is waited for first).
     void RestartThread();
     // Close procedure: stop the thread (request 240, pumping until
@@ -91,6 +92,9 @@ public:
     void NetConnect();
     void NetDisconnect();
     bool CreateDialUpEntry();
+    // Why the entry is not ready (Ready when it is).
+    enum class EntryOutcome { Ready, NoClient, NoModem, Failed };
+    EntryOutcome MakeDialUpEntry();
 
     // The request queue.
     bool RasRequest(uint8_t code, bool atFront);
@@ -115,6 +119,8 @@ public:
 
 private:
     void ThreadMain();
+    // Empty queue, state 4, the event armed, the thread started.
+    void StartLoop();
     // One pass of each request; false ends the thread.
     void DoConnect();
     void DoMonitor();

@@ -2,9 +2,13 @@
 // instance path marked "&SIM"; when discovery takes that one, dialling goes
 // to the simulated service, since pppd cannot talk PPP to the simulator's
 // pty. KORVIANET_RAS_BACKEND=sim or =pppd decides instead. The choice is made
-// again each time a client is initialised (at start and after every
-// hang-up), so a simulator started later is picked up; each service object
-// lives for the rest of the process so its connections survive a client.
+// again each time a client is initialised (at start, after every hang-up and
+// when the modem comes back), so a simulator started later is picked up. A
+// client made while no modem is there (the one the unplug's request 240
+// leaves behind) keeps the service of the modem that was there last: the
+// modem that comes back is most likely the same one, and an empty discovery
+// says nothing about which service it needs. Each service object lives for
+// the rest of the process so its connections survive a client.
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "net/PppdBackend.h"
@@ -24,16 +28,21 @@ std::mutex g_lock;
 std::shared_ptr<IRasBackend> g_given;
 std::shared_ptr<IRasBackend> g_sim;
 std::shared_ptr<IRasBackend> g_pppd;
+// The service of the modem discovery found last (false before any).
+bool g_lastFoundSim = false;
 
+// Whether the modem discovery takes is the simulator; without a modem, the
+// answer for the one that was there last.
 bool SimulatorTaken()
 {
     kv::PortDiscovery pd;
     if (pd.FindComPort() == 0)
-        return false;
+        return g_lastFoundSim;
     std::string upper = pd.TakenInstance();
     for (char& c : upper)
         c = char(std::toupper(static_cast<unsigned char>(c)));
-    return upper.find("&SIM") != std::string::npos;
+    g_lastFoundSim = upper.find("&SIM") != std::string::npos;
+    return g_lastFoundSim;
 }
 
 } // namespace

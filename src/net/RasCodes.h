@@ -99,6 +99,9 @@ inline constexpr const char* kGetErrorFailed = "Fail to get error string";
 inline constexpr const char* kExtendedError = " Extended Error Code: %d";
 inline constexpr const char* kEntryFailed = "Fail to Set My Network Entry!";
 inline constexpr const char* kOutgoingCall = "Can not connect to network during outgoing call.";
+// Net Connect with no maker modem among the dial-up devices: said once,
+// instead of dialling an entry that could not be made.
+inline constexpr const char* kNoModem = "No modem found.\nPlug in the modem and try again.";
 inline constexpr const char* kDisconnecting = "Please Wait\nDisconnecting\t\n...";
 inline constexpr const char* kLostDuration = "00:00:00:00";
 inline constexpr const char* kDurationFormat = "%02u:%02u:%02u";

@@ -1,8 +1,8 @@
 // The RAS monitor thread: one loop that paces itself on the RAS event
 // (500 ms), runs the request in m_nRasState and then takes the next one from
-// the head of the queue. Every way out of the loop clears m_nRasState last,
-// after the thread's final window call, so a stop that waits for 0 always
-// ends and may then join the thread.
+// the head of the queue. Every way out of the loop clears m_nRasState after
+// the thread's final window call, so a stop that waits for 0 always ends and
+// may then join the thread; the running flag is cleared after that, last.
 #include "net/ConnectionManager.h"
 
 #include "log/DebugLog.h"
@@ -43,12 +43,15 @@ void CConnectionManager::ThreadMain()
         }
     }
     st.m_nRasState = 0;
-    m_bThreadAlive = false;
-    m_host.Wake();
     // A removal in progress waits for this state: the pulses given on the
     // way out came before it was clear.
     if (m_ui.pulseRemoval)
         m_ui.pulseRemoval();
+    // "Not running" is the thread's last word: whoever waits for it (a stop,
+    // the command-line tool, a test) then sees every call the thread made,
+    // the final pulse included.
+    m_bThreadAlive = false;
+    m_host.Wake();
 }
 
 bool CConnectionManager::DialUp()

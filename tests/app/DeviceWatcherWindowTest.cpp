@@ -18,6 +18,7 @@
 #include "data/DaoPbookDb.h"
 #include "engine/DmCodes.h"
 #include "engine/DeviceWatcher.h"
+#include "net/ConnectionManager.h"
 #include "net/SimRasBackend.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
@@ -26,6 +27,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 
 using namespace kv;
 using namespace kvapp;
@@ -312,4 +315,61 @@ TEST_F(DeviceWatcherWindow, APageClosedByTheRemovalLeavesThePageButtonsDisabled)
     EXPECT_TRUE(Enabled(IDC_SETTING)) << "the settings page opens also without a modem";
     dlg->EnableControl(IDC_SMS_TOGGLE, true);
     EXPECT_FALSE(Enabled(IDC_SMS_TOGGLE));
+}
+
+// The README's flow after an unplug and a replug, with the dial-up service
+// chosen as the program chooses it (by the modem discovery finds): the
+// client the removal left behind was made while the modem was away, and
+// Net Connect after the return still dials over the simulated service,
+// counts, and Net Disconnect keeps the session.
+TEST_F(DeviceWatcherWindow, NetConnectAfterAnUnplugAndAReplugDialsAndKeepsTheSession)
+{
+    kvnet::SetDefaultRasBackend(nullptr);
+    kvtest::BoxCloser boxes;
+    StartSimulator();
+    db = std::make_unique<CAppDatabase>(dbPath);
+    dlg = std::make_unique<CDialer_oneDlg>(db.get());
+    WireMessaging(*dlg, *db);
+    // Shared with the window, which may outlive this body on a failure.
+    struct Kept {
+        std::mutex lock;
+        std::vector<kvtraffic::TrafficRecord> records;
+    };
+    auto kept = std::make_shared<Kept>();
+    kvnet::ConnectionUi ui;
+    ui.appendTraffic = [kept](const kvtraffic::TrafficRecord& r) {
+        std::lock_guard<std::mutex> g(kept->lock);
+        kept->records.push_back(r);
+        return true;
+    };
+    auto recorded = [kept] {
+        std::lock_guard<std::mutex> g(kept->lock);
+        return kept->records;
+    };
+    WireDataConnection(*dlg, ui);
+    WriteProfileString("username", "text", "card", "teal_dialer.ini");
+    WriteProfileString("password", "text", "card", "teal_dialer.ini");
+    dlg->OnInitDialog();
+    dlg->show();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 4; }, 5000));
+
+    Sampler sampler(*dlg);
+    ASSERT_EQ(sim->Command("unplug"), "OK\n");
+    ASSERT_TRUE(PumpUntil([&] { return sampler.exitBack; }, 90000)) << "removal not finished";
+    ASSERT_EQ(dlg->State().m_nRasState.load(), 0);
+    ASSERT_EQ(sim->Command("replug"), "OK\n");
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 4 && Enabled(IDC_NET_CONNECT); }, 10000))
+        << "the RAS monitor thread did not start again";
+
+    dlg->OnCommand(IDC_NET_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 2; }, 20000))
+        << (boxes.texts.empty() ? std::string("no box") : boxes.texts.front());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->Control(IDC_NET_DISCONNECT)->isVisible(); }, 5000));
+    kvtest::PumpUntil([] { return false; }, 1500); // some traffic to keep
+    dlg->OnCommand(IDC_NET_DISCONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return recorded().size() == 1 && dlg->State().m_nRasState.load() == 4; }, 10000));
+    EXPECT_GT(recorded().at(0).bytesReceived, 0u);
+    EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
 }

@@ -77,3 +77,12 @@ TEST_F(CliNet, WithoutAConnectionDisconnectAndStatusSaySo)
     EXPECT_EQ(Run({"disconnect", "now"}).exitCode, 2);
     unsetenv("KORVIANET_RAS_BACKEND");
 }
+
+TEST_F(CliNet, ConnectWithoutAModemSaysSoOnceAndDialsNothing)
+{
+    const auto r = Run({"connect", "--seconds", "2", "--user", "card", "--password", "card"});
+    EXPECT_EQ(r.exitCode, 3) << r.out << r.err;
+    EXPECT_EQ(r.err, "korvianet-cli: No modem found. Plug in the modem and try again.\n") << r.out;
+    EXPECT_EQ(r.out.find("dialling"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("phonebook entry"), std::string::npos) << r.out;
+}

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -25,8 +26,12 @@ class ScriptedPort : public IAtPort {
 public:
     std::map<std::string, std::string> answers; // command -> answer
     int answerDelayMs = 10;
-    size_t answerSplit = 0;       // >0: the answer arrives in two parts, 60 ms apart
+    std::map<std::string, int> delayFor; // command -> its own answer delay
+    size_t answerSplit = 0;       // >0: the answer arrives in two parts, splitGapMs apart
+    int splitGapMs = 60;
     int busyForMs = 0;            // the DIAG link holds the lock this long
+    int holdEachMs = 0;           // ... and again this long after each exchange
+    int writeMs = 0;              // a write that takes this long
     bool maskFails = false;
     uint16_t mask = EV_RXFLAG;
     std::vector<std::string> written;
@@ -45,7 +50,12 @@ public:
         ++lockTakes;
         return true;
     }
-    void EndExchange() override { locked = false; }
+    void EndExchange() override
+    {
+        locked = false;
+        if (holdEachMs > 0)
+            busyForMs = int(now) + holdEachMs;
+    }
     bool RearmEventMask(uint16_t& m) override
     {
         m = mask;
@@ -55,19 +65,26 @@ public:
     {
         EXPECT_TRUE(locked) << "write outside the exchange lock";
         written.push_back(text);
+        now += writeMs;
         auto it = answers.find(text);
         const std::string a = it == answers.end() ? "\r\nERROR\r\n" : it->second;
+        const auto own = delayFor.find(text);
+        const int delay = own == delayFor.end() ? answerDelayMs : own->second;
         if (answerSplit > 0 && answerSplit < a.size()) {
-            arrivals.push_back({now + answerDelayMs, a.substr(0, answerSplit)});
-            arrivals.push_back({now + answerDelayMs + 60, a.substr(answerSplit)});
+            arrivals.push_back({now + delay, a.substr(0, answerSplit)});
+            arrivals.push_back({now + delay + splitGapMs, a.substr(answerSplit)});
         } else {
-            arrivals.push_back({now + answerDelayMs, a});
+            arrivals.push_back({now + delay, a});
         }
         return int(text.size());
     }
     int ReadAtAnswer(uint8_t* buffer, int size) override
     {
         EXPECT_TRUE(locked) << "read outside the exchange lock";
+        // In the order they became due: a late part does not hold back
+        // the answers of later commands.
+        std::stable_sort(arrivals.begin(), arrivals.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
         while (!arrivals.empty() && arrivals.front().first <= now) {
             pending += arrivals.front().second;
             arrivals.pop_front();
@@ -78,6 +95,7 @@ public:
         return int(n);
     }
     void Pause(int ms) override { now += ms; }
+    int64_t NowMs() override { return now; }
     bool LeftOnLine() const { return !pending.empty() || !arrivals.empty(); }
     size_t Count(const std::string& prefix) const
     {
@@ -221,4 +239,56 @@ TEST_F(AtPollScripted, ResetPicksTheCommandByFirmwareKind)
     AtResetModem(port);
     EXPECT_EQ(port.written, (std::vector<std::string>{"AT+CGMR\r", "AT+CFUN=7,0\r", "AT+CFUN=6,0\r"}));
     EXPECT_GE(port.now - t0, 500);
+}
+
+// What a tick may run over its budget: the pause after each exchange that
+// lets a waiting DIAG transaction go first.
+constexpr int kTickSlackMs = 4 * kExchangeYieldMs;
+
+// The tick's hold on the UI thread, on the port's clock: a modem slow to
+// answer whose answers come torn, with the DIAG link holding the port before
+// each exchange, costs each query up to a lock wait, three reads and a
+// completion wait. The tick still ends within its budget, and every query is
+// asked: none may eat the others' time.
+TEST_F(AtPollScripted, ASlowModemHoldsTheTickWithinItsBudgetAndEveryQueryIsAsked)
+{
+    port.busyForMs = 240;
+    port.holdEachMs = 240;
+    port.answerDelayMs = 40;
+    port.answerSplit = 4;
+    port.splitGapMs = 5000; // the rest of each answer comes far too late
+    const int64_t t0 = port.now;
+    poll.Tick();
+    EXPECT_LE(port.now - t0, kAtTickBudgetMs + kTickSlackMs);
+    EXPECT_EQ(port.Count("AT+CSQ"), 1u);
+    EXPECT_EQ(port.Count("AT+CIMI"), 1u);
+    EXPECT_EQ(port.Count("AT+CPIN?"), 1u);
+
+    // A modem that answers just before a query's third read: each query
+    // still gets its planned reads (the signal's are shorter).
+    port.busyForMs = 0;
+    port.holdEachMs = 0;
+    port.answerSplit = 0;
+    port.answerDelayMs = 280;
+    port.delayFor["AT+CSQ\r"] = 20;
+    const int64_t t1 = port.now;
+    poll.Tick();
+    EXPECT_LE(port.now - t1, kAtTickBudgetMs + kTickSlackMs);
+    EXPECT_NE(poll.Snapshot().imsiAnswer.find("262019876543210"), std::string::npos);
+    EXPECT_NE(poll.Snapshot().cardAnswer.find("+CPIN: READY"), std::string::npos);
+}
+
+// A query that finds the tick's time gone (here a write that hung) is left
+// for the next tick, which asks everything again.
+TEST_F(AtPollScripted, QueriesLeftWhenTheTimeIsUpWaitForTheNextTick)
+{
+    port.writeMs = kAtTickBudgetMs + 50;
+    poll.Tick();
+    EXPECT_EQ(port.written, (std::vector<std::string>{"AT+CSQ\r"}));
+    EXPECT_EQ(poll.Snapshot().timeSkips, 2u);
+    port.writeMs = 0;
+    port.written.clear();
+    poll.Tick();
+    EXPECT_EQ(port.written, (std::vector<std::string>{"AT+CSQ\r", "AT+CIMI\r", "AT+CPIN?\r"}));
+    EXPECT_EQ(poll.Snapshot().timeSkips, 2u);
 }

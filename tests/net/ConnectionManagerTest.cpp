@@ -368,3 +368,66 @@ TEST_F(NetTest, TheEndOnRequest240PulsesTheRemovalWaiterWithTheStateCleared)
     ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
     EXPECT_EQ(stateAtPulse.load(), 0);
 }
+
+// Whoever waits for the thread's end (a stop, the command-line tool) sees
+// every call the thread made: it counts as running until its last pulse has
+// returned, even when that pulse is slow to run.
+TEST_F(NetTest, TheThreadCountsAsRunningUntilItsLastPulseHasReturned)
+{
+    std::atomic<bool> lastPulseDone{false};
+    kvnet::ConnectionUi ui = Ui();
+    ui.pulseRemoval = [&] {
+        if (manager && manager->State() == 0) {
+            kv::SleepMs(150);
+            lastPulseDone = true;
+        }
+    };
+    manager = std::make_unique<kvnet::CConnectionManager>(host, ui);
+    manager->SetAccount("card", "card", "");
+    ASSERT_TRUE(manager->Start());
+    ASSERT_TRUE(manager->RasRequest(RAS_REQ_TERMINATE, true));
+    ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
+    EXPECT_TRUE(lastPulseDone.load());
+}
+
+// The unplug's request 240 leaves a client made while the modem was away;
+// timer 114 after the return starts the thread with a client made then, so
+// Net Connect dials over the service chosen for the modem that came back.
+TEST_F(NetTest, AfterTheModemsReturnNetConnectDialsOverTheServiceChosenThen)
+{
+    StartManager();
+    ASSERT_TRUE(manager->RasRequest(RAS_REQ_TERMINATE, true)); // the removal
+    ASSERT_TRUE(Until([&] { return !manager->ThreadRunning(); }));
+    manager->StopThread();
+    const auto away = backend;
+    kvnet::CSimRasBackend::Options o;
+    o.stepMs = 15;
+    backend = std::make_shared<kvnet::CSimRasBackend>(o); // what the return chooses
+    manager->RestartThread();
+    manager->NetConnect();
+    ASSERT_TRUE(Connected());
+    EXPECT_EQ(backend->Dials(), 1);
+    EXPECT_EQ(away->Dials(), 0);
+    manager->NetDisconnect();
+    ASSERT_TRUE(Until([&] { return Records().size() == 1 && manager->State() == RAS_REQ_LOOK; }));
+}
+
+// No maker modem among the dial-up devices: Net Connect says so in one box
+// and dials nothing, instead of a dial that fails on the missing entry.
+TEST_F(NetTest, WithoutTheModemNetConnectSaysSoOnceAndDialsNothing)
+{
+    kvnet::CSimRasBackend::Options o;
+    o.stepMs = 15;
+    o.deviceName = "";
+    backend = std::make_shared<kvnet::CSimRasBackend>(o);
+    StartManager();
+    EXPECT_EQ(manager->DeviceName(), "");
+    host.EnableControl(kv::IDC_NET_CONNECT, true); // as the engine's start-up leaves it
+    manager->NetConnect();
+    Until([] { return false; }, 600);
+    EXPECT_EQ(host.MessageBoxes(), (std::vector<std::string>{rastext::kNoModem}));
+    EXPECT_EQ(backend->Dials(), 0);
+    EXPECT_EQ(manager->State(), RAS_REQ_LOOK);
+    EXPECT_TRUE(host.ControlEnabled(kv::IDC_NET_CONNECT));
+    EXPECT_FALSE(host.ControlShown(kv::IDC_NET_DISCONNECT));
+}
