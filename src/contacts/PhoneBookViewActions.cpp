@@ -9,6 +9,7 @@
 #include "contacts/PhoneBookTexts.h"
 #include "controls/EditEx.h"
 #include "controls/HoverButton.h"
+#include "controls/PageDialogs.h"
 #include "controls/TextStatic.h"
 #include "data/AppDatabase.h"
 #include "engine/DmEngine.h"
@@ -69,9 +70,10 @@ int CPhoneBookView::Ask(const QString& text, MsgIcon icon, bool yesNo)
 {
     if (m_prompt)
         return m_prompt(text, icon, yesNo);
-    QMessageBox box(BoxIcon(icon), QString::fromLatin1(kCaption), text,
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
-    return box.exec();
+    // Closed by the modem's removal (or refused while the page closes for
+    // it): No.
+    return kvui::PageMessageBox(this, BoxIcon(icon), text,
+                                yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
 }
 
 // ---------------------------------------------------------------------------
