@@ -162,7 +162,16 @@ void CPhoneBookView::OnInsert()
         m_pIndex->setFocus();
         return;
     }
-    const int index = std::stoi(indexText.substr(0, kIndexDigits));
+    // The field takes digits only, but a number that cannot be read is
+    // refused here all the same rather than trusted.
+    const std::optional<int> parsed = PbIndexFromText(indexText);
+    if (!parsed) {
+        Ask(QString::fromLatin1(kNeedIndex), MsgIcon::Warning, false);
+        m_pIndex->clear();
+        m_pIndex->setFocus();
+        return;
+    }
+    const int index = *parsed;
     if (index == 0) {
         m_pIndex->clear();
         m_pIndex->setFocus();
@@ -320,7 +329,7 @@ bool CPhoneBookView::DeleteOne(int row, bool ask, bool& stop)
         if (done) {
             m_pList->removeRow(row);
             --m_nEntryCount;
-            UpdateCounter();
+            UpdateCounter(kHistoryCounterAfterDelete);
             m_pDetail->SetText(QString());
         }
         FitNumberColumn(166, 150);
@@ -366,7 +375,7 @@ void CPhoneBookView::OnDeleteAll()
     if (DeleteAllCallHistory(*m_env.db, error)) {
         m_pList->setRowCount(0);
         m_nEntryCount = 0;
-        UpdateCounter();
+        UpdateCounter(kHistoryCounterAfterDelete);
     } else {
         Ask(QString::fromLatin1(kHistoryDeleteFailed), MsgIcon::Error, false);
     }
