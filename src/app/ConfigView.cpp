@@ -6,6 +6,7 @@
 #include "app/ConfigIds.h"
 #include "controls/HoverButton.h"
 #include "controls/MacProgressCtrl.h"
+#include "controls/PageDialogs.h"
 #include "controls/RegionFromBitmap.h"
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
@@ -763,8 +764,8 @@ void CConfigView::Box(const std::string& text, BoxIcon icon)
     const QMessageBox::Icon qicon = icon == BoxIcon::Error     ? QMessageBox::Critical
                                     : icon == BoxIcon::Warning ? QMessageBox::Warning
                                                                : QMessageBox::Information;
-    QMessageBox box(qicon, text::kCaption, QString::fromStdString(text), QMessageBox::Ok, this);
-    box.exec();
+    // Closed with the page when the modem goes.
+    kvui::PageMessageBox(this, qicon, QString::fromStdString(text));
 }
 
 } // namespace kvapp

@@ -100,12 +100,17 @@ void CDeviceWatcherUi::RasRequest(uint8_t code, bool atFront)
 
 void CDeviceWatcherUi::EnableExit()
 {
-    OnUi([](CDialer_oneDlg& d) { d.EnableControl(kv::IDC_EXIT, true); });
+    OnUi([](CDialer_oneDlg& d) {
+        // The removal is over: the pages' boxes show again.
+        d.EndRemovalCancel();
+        d.EnableControl(kv::IDC_EXIT, true);
+    });
 }
 
 void CDeviceWatcherUi::EnableAfterArrival()
 {
     OnUi([](CDialer_oneDlg& d) {
+        d.EndRemovalCancel();
         for (int id : kArrivalEnabled)
             d.EnableControl(id, true);
     });

@@ -117,9 +117,14 @@ public:
     // The device presence watcher (set by the start hook; owned).
     void SetDeviceWatcher(std::unique_ptr<kvapp::IDeviceWatcher> watcher);
     kvapp::IDeviceWatcher* DeviceWatcher() const { return m_pDeviceWatcher.get(); }
-    // The open modal page gets its cancel command (it closes as by Exit).
+    // The modem went: the open modal page gets its cancel command (it closes
+    // as by Exit), and every box or question a page has open, and every
+    // dialog a worker waits for, closes as cancelled. Boxes those pages open
+    // until EndRemovalCancel are cancelled at once.
     void CancelModalPage();
-    bool ModalPageOpen() const { return m_state.m_hModalWnd.load() != 0; }
+    void EndRemovalCancel();
+    // A modal page, a page's box or a worker's dialog is open (any thread).
+    bool ModalPageOpen() const;
     bool TimerActive(uint32_t id) const;
     bool TrayMode() const { return m_bTrayMode; }
     CSystemTray* Tray() const { return m_pSystemTray.get(); }
@@ -284,9 +289,10 @@ private:
     std::map<uint32_t, int> m_timers;     // id -> Qt timer id
     std::map<int, uint32_t> m_timerIds;   // Qt timer id -> id
 
-    // Modal windows.
+    // Modal windows: the open ones, innermost last; m_pModalWnd is the last.
     QPointer<QWidget> m_pModalWnd;
-    std::mutex m_modalLock;
+    std::vector<QPointer<QWidget>> m_modalStack;
+    mutable std::mutex m_modalLock;
     std::vector<std::shared_ptr<WorkerModal>> m_workerModals;
 
     std::map<uint32_t, kvapp::UiRequestHandler> m_uiRequests;

@@ -3,6 +3,8 @@
 // dialogs opened for worker threads.
 #include "app/Dialer_oneDlg.h"
 
+#include "controls/PageDialogs.h"
+
 #include "app/AppIds.h"
 #include "app/SystemTray.h"
 #include "controls/EditEx.h"
@@ -385,18 +387,47 @@ int CDialer_oneDlg::RunTimedPopup(const std::string& text, MsgIcon icon, int mod
 
 void CDialer_oneDlg::SetModalWindow(QWidget* window)
 {
-    m_pModalWnd = window;
-    m_state.m_hModalWnd = reinterpret_cast<intptr_t>(window);
+    // Modal windows open one over the other and close in the reverse order:
+    // a popup that ends over a page leaves the page the modal window.
+    if (window) {
+        std::erase(m_modalStack, window);
+        m_modalStack.emplace_back(window);
+    } else {
+        // The window that ends is hidden by now (or gone).
+        while (!m_modalStack.empty() && (!m_modalStack.back() || !m_modalStack.back()->isVisible()))
+            m_modalStack.pop_back();
+    }
+    m_pModalWnd = m_modalStack.empty() ? nullptr : m_modalStack.back().data();
+    m_state.m_hModalWnd = reinterpret_cast<intptr_t>(m_pModalWnd.data());
     // A removal in progress waits for the page to close.
     if (!window)
         PulseDeviceWatcher();
 }
 
+bool CDialer_oneDlg::ModalPageOpen() const
+{
+    if (m_state.m_hModalWnd.load() != 0 || kvui::PageDialogsOpen() > 0)
+        return true;
+    // A worker waiting for a dialog (shown or about to be).
+    std::lock_guard<std::mutex> g(m_modalLock);
+    return !m_workerModals.empty();
+}
+
 void CDialer_oneDlg::CancelModalPage()
 {
-    if (auto* d = qobject_cast<QDialog*>(m_pModalWnd.data()))
-        d->reject();
+    QPointer<QDialog> page = qobject_cast<QDialog*>(m_pModalWnd.data());
+    // Innermost first: the boxes the pages opened, then what the workers
+    // wait for, then the page itself.
+    kvui::CancelPageDialogs(page.data());
+    CancelWorkerModals(false);
+    if (page && page->isVisible())
+        page->reject();
+    // The boxes end once their loops get control back: a removal waiting
+    // for them looks again then.
+    QTimer::singleShot(0, this, [this] { PulseDeviceWatcher(); });
 }
+
+void CDialer_oneDlg::EndRemovalCancel() { kvui::EndPageCancel(); }
 
 void CDialer_oneDlg::SetDeviceWatcher(std::unique_ptr<kvapp::IDeviceWatcher> watcher)
 {

@@ -5,6 +5,7 @@
 #include "app/AppIds.h"
 #include "controls/EditEx.h"
 #include "controls/HoverButton.h"
+#include "controls/PageDialogs.h"
 #include "controls/Skin.h"
 #include "controls/TextStatic.h"
 #include "engine/DeviceWatcher.h"
@@ -39,7 +40,7 @@ QWidget* CDialer_oneDlg::SmsPageWidget() const { return m_pSmsPage ? m_pSmsPage-
 
 void CDialer_oneDlg::RefuseBox(const char* message)
 {
-    QMessageBox::critical(this, text::kCaption, message);
+    kvui::PageMessageBox(this, QMessageBox::Critical, QString::fromLatin1(message));
 }
 
 void CDialer_oneDlg::SetMainButtonsEnabled(bool on)

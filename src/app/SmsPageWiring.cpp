@@ -4,6 +4,7 @@
 #include "app/AppWiring.h"
 #include "app/Dialer_oneDlg.h"
 #include "controls/EditEx.h"
+#include "controls/PageDialogs.h"
 #include "controls/UserMsgDlg.h"
 #include "messaging/SmsPbAddDlg.h"
 #include "messaging/SmsView.h"
@@ -22,6 +23,54 @@ QStyle::StandardPixmap PopupPixmap(kvsms::AskIcon icon)
     case kvsms::AskIcon::Question: return QStyle::SP_MessageBoxQuestion;
     default: return QStyle::SP_MessageBoxCritical;
     }
+}
+
+// The page's boxes and questions, over the window and run as boxes of the
+// page: the modem's removal closes them as cancelled.
+void WirePageDialogs(CDialer_oneDlg* w, kvsms::CSmsView* view)
+{
+    kvsms::SmsViewEnv& env = view->Env();
+    auto popup = [view](CUserMsgDlg& d) {
+        constexpr int kClosedByRemoval = -1;
+        if (kvui::ExecPageDialog(d, kClosedByRemoval, view) == kClosedByRemoval)
+            return int(CUserMsgDlg::RESULT_CANCEL);
+        return int(d.Result());
+    };
+    env.messageBox = [w, view](const std::string& text, kv::MsgIcon icon) {
+        const QMessageBox::Icon shown = icon == kv::MsgIcon::Information ? QMessageBox::Information
+                                        : icon == kv::MsgIcon::Warning   ? QMessageBox::Warning
+                                                                         : QMessageBox::Critical;
+        kvui::PageMessageBox(w, shown, QString::fromStdString(text), QMessageBox::Ok, QMessageBox::NoButton, view);
+    };
+    env.timedPopup = [w, popup](const std::string& text, kvsms::AskIcon icon, int mode, int countdown,
+                                bool defaultOk) {
+        CUserMsgDlg d(w);
+        d.SetText(QString::fromStdString(text));
+        d.SetIcon(PopupPixmap(icon));
+        d.SetMode(mode);
+        d.SetCountdown(countdown, defaultOk);
+        return popup(d);
+    };
+    env.askSave = [w, popup](const std::string& text) {
+        CUserMsgDlg d(w);
+        d.SetText(QString::fromStdString(text));
+        d.SetIcon(QStyle::SP_MessageBoxQuestion);
+        d.SetMode(CUserMsgDlg::MODE_QUESTION);
+        d.SetCountdown(5, true);
+        d.SetButtonTips("Save", "Cancel");
+        return popup(d);
+    };
+    env.askYesNo = [w, view](const std::string& text) {
+        return kvui::PageMessageBox(w, QMessageBox::Warning, QString::fromStdString(text),
+                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No, view)
+               == QMessageBox::Yes;
+    };
+    env.askName = [w, view](std::string& name, std::string& number) {
+        w->SetModalView(kv::MODAL_SMS_DIALOG);
+        const bool ok = kvsms::CSmsPbAddDlg::Ask(w, name, number, view);
+        w->SetModalView(kv::MODAL_NONE);
+        return ok;
+    };
 }
 
 // Lives as long as the page (a child object of it).
@@ -71,35 +120,12 @@ ISmsPage* MakeSmsPage(CDialer_oneDlg& dlg, kv::CSmsShared& shared)
             if (QWidget* c = w->Control(id))
                 c->setVisible(show);
     };
-    env.timedPopup = [w](const std::string& text, kvsms::AskIcon icon, int mode, int countdown, bool defaultOk) {
-        return int(CUserMsgDlg::Run(w, QString::fromStdString(text), PopupPixmap(icon), mode, countdown, defaultOk));
-    };
-    env.askSave = [w](const std::string& text) {
-        CUserMsgDlg d(w);
-        d.SetText(QString::fromStdString(text));
-        d.SetIcon(QStyle::SP_MessageBoxQuestion);
-        d.SetMode(CUserMsgDlg::MODE_QUESTION);
-        d.SetCountdown(5, true);
-        d.SetButtonTips("Save", "Cancel");
-        d.exec();
-        return int(d.Result());
-    };
-    env.askYesNo = [w](const std::string& text) {
-        return QMessageBox::warning(w, text::kCaption, QString::fromStdString(text),
-                                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-               == QMessageBox::Yes;
-    };
-    env.askName = [w](std::string& name, std::string& number) {
-        w->SetModalView(kv::MODAL_SMS_DIALOG);
-        const bool ok = kvsms::CSmsPbAddDlg::Ask(w, name, number);
-        w->SetModalView(kv::MODAL_NONE);
-        return ok;
-    };
     env.setDialBuffer = [w](const std::string& number) {
         if (w->DialPad())
             w->DialPad()->SetNumber(number);
     };
     auto* view = new kvsms::CSmsView(std::move(env), &dlg);
+    WirePageDialogs(w, view);
     return new CSmsPage(view);
 }
 

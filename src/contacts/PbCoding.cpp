@@ -124,6 +124,13 @@ DialCheck CheckDialString(const std::string& number)
     for (char& ch : s)
         ch = char(std::tolower(static_cast<unsigned char>(ch)));
     const size_t n = s.size();
+    // Letters first: a pasted word is refused as what it is, whatever "+"
+    // or "p" it holds.
+    for (char ch : s) {
+        const auto u = static_cast<unsigned char>(ch);
+        if (u < 0x20 || u >= 0x7F || (u >= 'a' && u <= 'z' && u != 'p'))
+            return DialCheck::BadCharacter;
+    }
     for (size_t i = 0; i < n; ++i) {
         if (s[i] == '+' && i != 0)
             return DialCheck::PlusMisplaced;
@@ -147,6 +154,7 @@ const char* DialCheckText(DialCheck c)
     switch (c) {
     case DialCheck::PlusMisplaced: return pbtext::kDialPlusFail;
     case DialCheck::PauseMisplaced: return pbtext::kDialPauseFail;
+    case DialCheck::BadCharacter: return pbtext::kDialCharFail;
     default: return "";
     }
 }

@@ -28,8 +28,10 @@ std::string Utf16ToUtf8(const std::u16string& units);
 // for the card), lower-cased, with every "e" and "?" removed.
 std::string PbNumberFromRecord(const PbRecord& rec, bool ruim);
 
-// The dial-string rules (checked on the lower-cased number).
-enum class DialCheck { Ok, PlusMisplaced, PauseMisplaced };
+// The dial-string rules (checked on the lower-cased number): no letter but
+// the pause "p", no control character and no byte outside ASCII; "+" only
+// first; "p" neither first nor last nor twice in a row.
+enum class DialCheck { Ok, PlusMisplaced, PauseMisplaced, BadCharacter };
 DialCheck CheckDialString(const std::string& number);
 // The refusal text of a failed check; "" for Ok.
 const char* DialCheckText(DialCheck c);

@@ -10,6 +10,9 @@ namespace kv::pbtext {
 // Dial-string refusals (message boxes of the phonebook and SMS pages).
 inline constexpr const char* kDialPlusFail = "Input Dial Number Fail.(+)";
 inline constexpr const char* kDialPauseFail = "Input Dial Number Fail.(P)";
+// A letter (other than the pause P), a control character or a byte outside
+// ASCII: a modem dials none of them.
+inline constexpr const char* kDialCharFail = "Input Dial Number Fail.(0-9 * # + P)";
 
 // Log lines.
 inline constexpr const char* kLogSubRead = "Dm Sub DM_PBOOK_READ:";

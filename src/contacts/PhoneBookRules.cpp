@@ -6,6 +6,7 @@
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace kv {
@@ -240,6 +241,24 @@ bool DeleteAllCallHistory(CAppDatabase& db, std::string& error)
 
 // ---------------------------------------------------------------------------
 // Selections
+
+std::optional<int> PbIndexFromText(const std::string& text)
+{
+    std::string digits;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\r' || c == '\n')
+            continue;
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        digits += c;
+    }
+    int value = 0;
+    const char* end = digits.data() + digits.size();
+    const auto r = std::from_chars(digits.data(), end, value);
+    if (digits.empty() || r.ec != std::errc() || r.ptr != end)
+        return std::nullopt;
+    return value;
+}
 
 std::string UsableNumber(const std::string& number)
 {

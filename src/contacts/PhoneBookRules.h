@@ -64,6 +64,10 @@ bool DeleteCallRecord(CAppDatabase& db, int64_t callNumber, std::string& error);
 // error (then nothing is deleted).
 bool DeleteAllCallHistory(CAppDatabase& db, std::string& error);
 
+// The index field's text as a number: blanks are left out, the rest must be
+// decimal digits that fit; nothing otherwise (also for an empty text).
+std::optional<int> PbIndexFromText(const std::string& text);
+
 // The number a list item gives to Write Message and Voice Call: every "-"
 // removed; "" for an empty number and for "Unknown".
 std::string UsableNumber(const std::string& number);

@@ -75,6 +75,9 @@ constexpr const char* kColPhone = "Phone";
 constexpr const char* kHeadIndex = "#";
 constexpr const char* kCounterFormat = "%d/%d";
 constexpr const char* kHistoryCounterFormat = " (%03d)";
+// After a delete and after Delete All the history counter is the bare count
+// ("000" once emptied).
+constexpr const char* kHistoryCounterAfterDelete = "%03d";
 constexpr const char* kHistoryDetailFormat = "%04d%s %s:%s";
 constexpr const char* kHistoryTimeWord = "Time";
 

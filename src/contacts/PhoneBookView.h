@@ -134,7 +134,9 @@ private:
                        int row = -1);
     void SetColumns(int first, int second, int third, bool history);
     void FitNumberColumn(int narrow, int wide);
-    void UpdateCounter();
+    // historyFormat: the history's format (the listing's unless a delete
+    // changed the count).
+    void UpdateCounter(const char* historyFormat = kv::pbpage::kHistoryCounterFormat);
     void ShowItemData(int row);
     void SelectRow(int row);
     void ClearFields();

@@ -9,6 +9,7 @@
 #include "contacts/PhoneBookTexts.h"
 #include "controls/EditEx.h"
 #include "controls/HoverButton.h"
+#include "controls/PageDialogs.h"
 #include "controls/TextStatic.h"
 #include "data/AppDatabase.h"
 #include "engine/DmEngine.h"
@@ -69,9 +70,10 @@ int CPhoneBookView::Ask(const QString& text, MsgIcon icon, bool yesNo)
 {
     if (m_prompt)
         return m_prompt(text, icon, yesNo);
-    QMessageBox box(BoxIcon(icon), QString::fromLatin1(kCaption), text,
-                    yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, this);
-    return box.exec();
+    // Closed by the modem's removal (or refused while the page closes for
+    // it): No.
+    return kvui::PageMessageBox(this, BoxIcon(icon), text,
+                                yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
 }
 
 // ---------------------------------------------------------------------------
@@ -160,7 +162,16 @@ void CPhoneBookView::OnInsert()
         m_pIndex->setFocus();
         return;
     }
-    const int index = std::stoi(indexText.substr(0, kIndexDigits));
+    // The field takes digits only, but a number that cannot be read is
+    // refused here all the same rather than trusted.
+    const std::optional<int> parsed = PbIndexFromText(indexText);
+    if (!parsed) {
+        Ask(QString::fromLatin1(kNeedIndex), MsgIcon::Warning, false);
+        m_pIndex->clear();
+        m_pIndex->setFocus();
+        return;
+    }
+    const int index = *parsed;
     if (index == 0) {
         m_pIndex->clear();
         m_pIndex->setFocus();
@@ -318,7 +329,7 @@ bool CPhoneBookView::DeleteOne(int row, bool ask, bool& stop)
         if (done) {
             m_pList->removeRow(row);
             --m_nEntryCount;
-            UpdateCounter();
+            UpdateCounter(kHistoryCounterAfterDelete);
             m_pDetail->SetText(QString());
         }
         FitNumberColumn(166, 150);
@@ -364,7 +375,7 @@ void CPhoneBookView::OnDeleteAll()
     if (DeleteAllCallHistory(*m_env.db, error)) {
         m_pList->setRowCount(0);
         m_nEntryCount = 0;
-        UpdateCounter();
+        UpdateCounter(kHistoryCounterAfterDelete);
     } else {
         Ask(QString::fromLatin1(kHistoryDeleteFailed), MsgIcon::Error, false);
     }

@@ -13,6 +13,7 @@
 #include "log/DebugLog.h"
 
 #include <QTableWidget>
+#include <algorithm>
 
 namespace kvpb {
 
@@ -157,11 +158,11 @@ void CPhoneBookView::FillHistory()
     UpdateCounter();
 }
 
-void CPhoneBookView::UpdateCounter()
+void CPhoneBookView::UpdateCounter(const char* historyFormat)
 {
     char buf[64];
     if (m_nPage == PAGE_HISTORY)
-        std::snprintf(buf, sizeof buf, kHistoryCounterFormat, m_nEntryCount);
+        std::snprintf(buf, sizeof buf, historyFormat, std::max(0, m_nEntryCount));
     else
         std::snprintf(buf, sizeof buf, kCounterFormat, m_nEntryCount, Capacity(m_nPage));
     m_pCounter->SetText(QString::fromLatin1(buf));

@@ -91,18 +91,26 @@ int CEditEx::SmsUnitLength(const QString& text)
     return units;
 }
 
-bool CEditEx::PlusAllowed(bool ctrlRule) const
+namespace {
+// The "+" rule of the number modes, for text with the selection ending at
+// selEnd: under Ctrl only while the text is shorter than 2 characters;
+// otherwise never a second "+" and only where it cannot follow a digit.
+bool PlusAllowed(const QString& t, int selEnd, bool ctrlRule)
 {
-    const QString t = Text();
     if (ctrlRule)
         return t.size() < 2;
     if (t.startsWith('+'))
         return false;
-    const int selEnd = textCursor().selectionEnd();
     return selEnd == 0 || t.isEmpty() || !t.back().isDigit();
 }
+} // namespace
 
 CEditEx::KeyVerdict CEditEx::Filter(int key, QChar ch, bool ctrl) const
+{
+    return FilterAt(Text(), textCursor().selectionEnd(), key, ch, ctrl);
+}
+
+CEditEx::KeyVerdict CEditEx::FilterAt(const QString& text, int selEnd, int key, QChar ch, bool ctrl) const
 {
     const bool backspace = key == Qt::Key_Backspace;
     const bool enter = key == Qt::Key_Return || key == Qt::Key_Enter;
@@ -120,7 +128,7 @@ CEditEx::KeyVerdict CEditEx::Filter(int key, QChar ch, bool ctrl) const
     }
     if (m_nMode & MODE_PHONE) {
         if (ch == '+')
-            return yes(PlusAllowed(false));
+            return yes(PlusAllowed(text, selEnd, false));
         if (ctrl)
             return yes(ch == 'c' || ch == '#' || ch == '*');
         return yes(digit || backspace || ch == '#' || ch == '*' || ch == 'p');
@@ -133,18 +141,77 @@ CEditEx::KeyVerdict CEditEx::Filter(int key, QChar ch, bool ctrl) const
     if (m_nMode & MODE_NAME_LENGTH) {
         if (ctrl) {
             if (ch == '+')
-                return yes(PlusAllowed(true));
+                return yes(PlusAllowed(text, selEnd, true));
             return yes(ch == 'c' || ch == '#' || ch == '*');
         }
         if (ch == '+')
-            return yes(PlusAllowed(false));
+            return yes(PlusAllowed(text, selEnd, false));
         if (digit)
-            return yes(SmsUnitLength(Text()) < NAME_MAX_UNITS);
+            return yes(SmsUnitLength(text) < NAME_MAX_UNITS);
         return yes(backspace || ch == '#' || ch == '*');
     }
     if ((m_nMode & MODE_ENTER_COMMAND) && enter)
         return KeyVerdict::EnterCommand;
     return KeyVerdict::Accept;
+}
+
+bool CEditEx::Filters() const
+{
+    return m_validator || (m_nMode & (MODE_DIGITS_P | MODE_PHONE | MODE_DIGITS | MODE_NAME_LENGTH)) != 0;
+}
+
+QString CEditEx::FilterInsertion(const QString& incoming, bool* dropped) const
+{
+    if (dropped)
+        *dropped = false;
+    const QTextCursor cur = textCursor();
+    // The text as it stands once the selection is replaced, and where the
+    // insertion goes.
+    QString text = Text();
+    const int selStart = cur.selectionStart();
+    text.remove(selStart, cur.selectionEnd() - selStart);
+    int pos = selStart;
+    const int room = m_nLimit > 0 ? qMax(0, m_nLimit - int(text.size())) : -1;
+
+    QString out;
+    for (qsizetype i = 0; i < incoming.size(); ++i) {
+        // A character outside the basic plane travels as a pair: judged by
+        // its first half, kept or dropped whole.
+        QString unit(incoming.at(i));
+        if (incoming.at(i).isHighSurrogate() && i + 1 < incoming.size() && incoming.at(i + 1).isLowSurrogate())
+            unit += incoming.at(++i);
+        const QChar ch = unit.at(0);
+        const bool lineBreak = ch == '\n' || ch == '\r' || ch == QChar::LineSeparator
+                               || ch == QChar::ParagraphSeparator;
+        // A line break in a field where Enter is a command is not text.
+        const int key = lineBreak ? int(Qt::Key_Return) : 0;
+        bool take = FilterAt(text, pos, key, ch, false) == KeyVerdict::Accept;
+        if (take && Filters() && (ch.isNull() || !ch.isPrint()))
+            take = false;   // a filtered field holds printable characters only
+        if (!take) {
+            if (dropped)
+                *dropped = true;
+            continue;
+        }
+        if (room >= 0 && out.size() + unit.size() > room)
+            break;
+        text.insert(pos, unit);
+        pos += int(unit.size());
+        out += unit;
+    }
+    return out;
+}
+
+void CEditEx::InsertFiltered(const QString& incoming)
+{
+    bool dropped = false;
+    const QString text = FilterInsertion(incoming, &dropped);
+    if (dropped && m_validator)
+        QApplication::beep();
+    if (!text.isEmpty())
+        textCursor().insertText(text);
+    if (m_nMode & MODE_TEXT_NOTIFY)
+        NotifyOwner();
 }
 
 void CEditEx::NotifyOwner()
@@ -178,7 +245,15 @@ void CEditEx::keyPressEvent(QKeyEvent* e)
             ch = '*';
         else if (key == Qt::Key_Plus)
             ch = '+';
-    } else if (!e->text().isEmpty() && e->text().at(0).isPrint()) {
+    } else if (!e->text().isEmpty() && !(e->text().size() == 1 && !e->text().at(0).isPrint())) {
+        // A key that types several characters at once (a character outside
+        // the basic plane, composed keys, typing tools) gets each of them
+        // judged, not only the first.
+        if (e->text().size() > 1) {
+            InsertFiltered(e->text());
+            e->accept();
+            return;
+        }
         ch = e->text().at(0);
     }
     if (ch.isNull() && !backspace && !enter) {
@@ -218,18 +293,26 @@ void CEditEx::keyPressEvent(QKeyEvent* e)
 
 void CEditEx::insertFromMimeData(const QMimeData* source)
 {
+    // Paste, the selection's middle-click paste and drops all come here.
     if (!source || !source->hasText())
         return;
-    QString text = source->text();
-    if (m_nLimit > 0) {
-        const int room = m_nLimit - int(Text().size()) + int(textCursor().selectedText().size());
-        text = text.left(qMax(0, room));
-        // Never half of a character outside the basic plane.
-        if (!text.isEmpty() && text.back().isHighSurrogate())
-            text.chop(1);
+    InsertFiltered(source->text());
+}
+
+void CEditEx::inputMethodEvent(QInputMethodEvent* e)
+{
+    const QString commit = FilterInsertion(e->commitString());
+    if (commit == e->commitString() && (!Filters() || e->preeditString().isEmpty())) {
+        QPlainTextEdit::inputMethodEvent(e);
+    } else {
+        // A filtered field shows no composition in progress: only what it
+        // would take as typed characters arrives.
+        QInputMethodEvent filtered(Filters() ? QString() : e->preeditString(),
+                                   Filters() ? QList<QInputMethodEvent::Attribute>() : e->attributes());
+        filtered.setCommitString(commit, e->replacementStart(), e->replacementLength());
+        QPlainTextEdit::inputMethodEvent(&filtered);
     }
-    textCursor().insertText(text);
-    if (m_nMode & MODE_TEXT_NOTIFY)
+    if ((m_nMode & MODE_TEXT_NOTIFY) && !e->commitString().isEmpty())
         NotifyOwner();
 }
 

@@ -1,6 +1,8 @@
 // A text field in fixed colours that filters typed characters by input mode
 // (phone numbers, digits, names measured in SMS units, free text that reports
-// every change to its owner) and has no context menu.
+// every change to its owner) and has no context menu. The filter holds for
+// every way the user puts text in: typed keys, paste, drag and drop, and
+// input methods; text set by the program (SetText) is taken as it is.
 #pragma once
 
 #include <QBrush>
@@ -51,6 +53,13 @@ public:
     // Backspace, which is passed as key), ctrl whether Ctrl is held.
     enum class KeyVerdict { Accept, Refuse, Beep, EnterCommand };
     KeyVerdict Filter(int key, QChar ch, bool ctrl) const;
+    // What of `incoming` the field takes when it is inserted at the cursor
+    // (replacing the selection): each character is judged as if it were
+    // typed at that point, refused ones are left out, and the length limit
+    // cuts the rest. dropped is set when a character was refused.
+    QString FilterInsertion(const QString& incoming, bool* dropped = nullptr) const;
+    // Whether the mode (or a validator) restricts the characters.
+    bool Filters() const;
     // Length in SMS units: 1 per character until the first character outside
     // ASCII; from then on 2 per character and the count so far doubled.
     static int SmsUnitLength(const QString& text);
@@ -61,9 +70,13 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
     void moveEvent(QMoveEvent* e) override;
     void insertFromMimeData(const QMimeData* source) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
 
 private:
-    bool PlusAllowed(bool ctrlRule) const;
+    // The rule for one character typed into `text` with the selection
+    // ending at selEnd.
+    KeyVerdict FilterAt(const QString& text, int selEnd, int key, QChar ch, bool ctrl) const;
+    void InsertFiltered(const QString& incoming);
     void NotifyOwner();
     void ApplyPalette();
 

@@ -2,6 +2,7 @@
 
 #include "controls/DialogIds.h"
 #include "controls/HoverButton.h"
+#include "controls/PageDialogs.h"
 #include "controls/Skin.h"
 #include "controls/SkinIds.h"
 #include "controls/TextStatic.h"
@@ -122,7 +123,7 @@ int CPinDlg::exec()
 void CPinDlg::Fail(QLineEdit* focus, const char* message)
 {
     if (message)
-        QMessageBox::critical(this, kvui::kCaption, message);
+        kvui::PageMessageBox(this, QMessageBox::Critical, QString::fromLatin1(message));
     if (focus)
         focus->setFocus();
 }

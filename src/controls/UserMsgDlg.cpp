@@ -127,11 +127,13 @@ void CUserMsgDlg::done(int r)
     if (r == QDialog::Rejected)
         m_nResult = RESULT_CANCEL;
     m_timer.stop();
+    // Hidden first: the owner then finds the window the popup was opened
+    // over (a page) still open, and keeps it as the modal window.
+    QDialog::done(r);
     if (m_pOwner) {
         m_pOwner->SetModalWindow(nullptr);
         m_pOwner->SetModalView(kvui::MODAL_NONE);
     }
-    QDialog::done(r);
 }
 
 void CUserMsgDlg::paintEvent(QPaintEvent*)

@@ -3,6 +3,7 @@
 
 #include "contacts/PbCoding.h"
 #include "data/DataConstants.h"
+#include "engine/DmCodes.h"
 #include "log/DebugLog.h"
 
 #include <algorithm>
@@ -231,6 +232,51 @@ std::string MessageTimeText(double seconds, bool afterNext)
     else
         std::snprintf(buf, sizeof buf, "%s:\n%d-%02d-%02d   %02d:%02d:%02d", "Time", tm.tm_year + 1900,
                       tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+std::string DeleteStopText(DeleteStop why)
+{
+    switch (why) {
+    case DeleteStop::PageBusy:
+        return "The modem is busy with another request.\nThe message was not deleted: please try again.";
+    case DeleteStop::ItemGone:
+        return "The message list changed while the question was open.\nThe message was not deleted: "
+               "please select it again.";
+    case DeleteStop::RowMissing:
+        return "The message is no longer stored.\nNothing was deleted.";
+    case DeleteStop::DbError:
+        return "The message list cannot be read (database error).\nThe message was not deleted.";
+    }
+    return {};
+}
+
+std::string DeleteFailureText(uint16_t result, bool all)
+{
+    const std::string what = all ? "Not every message was deleted." : "The message was not deleted.";
+    switch (result) {
+    case DM_RESULT_BUSY: return "The modem is busy with another request.\n" + what + " Please try again.";
+    case DM_RESULT_EXCHANGE_FAILED: return "The modem did not answer.\n" + what;
+    case DM_RESULT_MODEM_REFUSED: return "The modem refused to delete the message.\n" + what;
+    case DM_RESULT_ENGINE_STOPPED: return "The modem is not connected.\n" + what;
+    case DM_RESULT_BAD_ARGUMENT: return "The message has no place in the modem's memory.\n" + what;
+    case DM_RESULT_DB_ERROR:
+        return all ? "The message list could not be updated (database error).\nThe list shows what is stored."
+                   : "The message was deleted from the modem, but the message list could not be updated "
+                     "(database error).";
+    default: break;
+    }
+    char buf[32];
+    std::snprintf(buf, sizeof buf, " (error 0x%04X)", unsigned(result));
+    return what + buf;
+}
+
+std::string DeleteAllLeftText(int left)
+{
+    if (left <= 0)
+        return {};
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "The modem did not delete %d message%s.", left, left == 1 ? "" : "s");
     return buf;
 }
 

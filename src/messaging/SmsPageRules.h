@@ -125,6 +125,22 @@ std::string NormalizeCrLf(const std::string& text);
 // is in seconds since 1980-01-06 00:00:00.
 std::string MessageTimeText(double seconds, bool afterNext);
 
+// --- deleting ----------------------------------------------------------------
+
+// Why a delete the user confirmed did nothing: every such stop is told.
+enum class DeleteStop {
+    PageBusy,    // another request of the page was under way
+    ItemGone,    // the list changed while the question was open
+    RowMissing,  // the message is no longer in the table
+    DbError,     // the table could not be read
+};
+std::string DeleteStopText(DeleteStop why);
+// The text for a remove sub-request that did not return its own code
+// (nothing or not everything deleted); all: Delete All.
+std::string DeleteFailureText(uint16_t result, bool all);
+// After Delete All: the messages the modem kept ("" when none).
+std::string DeleteAllLeftText(int left);
+
 // The refusal of the first recipient that breaks the dial rules
 // ("Input Dial Number Fail.(+) 123+4"); "" when all pass.
 std::string RecipientRefusal(const std::vector<std::string>& recipients);

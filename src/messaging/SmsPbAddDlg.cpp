@@ -1,6 +1,7 @@
 // The sender's name for the phonebook.
 #include "messaging/SmsPbAddDlg.h"
 
+#include "controls/PageDialogs.h"
 #include "messaging/SmsViewText.h"
 
 #include <QGridLayout>
@@ -42,10 +43,10 @@ CSmsPbAddDlg::CSmsPbAddDlg(const std::string& number, QWidget* parent) : QDialog
 std::string CSmsPbAddDlg::Name() const { return ModemBytes(m_pName->text().trimmed()); }
 std::string CSmsPbAddDlg::Number() const { return ModemBytes(m_pNumber->text()); }
 
-bool CSmsPbAddDlg::Ask(QWidget* parent, std::string& name, std::string& number)
+bool CSmsPbAddDlg::Ask(QWidget* parent, std::string& name, std::string& number, QObject* page)
 {
     CSmsPbAddDlg dlg(number, parent);
-    if (dlg.exec() != QDialog::Accepted)
+    if (kvui::ExecPageDialog(dlg, QDialog::Rejected, page) != QDialog::Accepted)
         return false;
     name = dlg.Name();
     number = dlg.Number();

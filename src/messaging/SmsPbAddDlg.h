@@ -23,8 +23,9 @@ public:
     QLineEdit* NameEdit() const { return m_pName; }
     QLineEdit* NumberEdit() const { return m_pNumber; }
 
-    // Runs the dialog modally; false when cancelled.
-    static bool Ask(QWidget* parent, std::string& name, std::string& number);
+    // Runs the dialog modally as a box of page (nullptr: parent); false when
+    // cancelled, also by the modem's removal.
+    static bool Ask(QWidget* parent, std::string& name, std::string& number, QObject* page = nullptr);
 
 private:
     QLineEdit* m_pName;

@@ -498,6 +498,9 @@ void CSmsView::OnCommand(int id)
 {
     if (Busy()) {
         DEBUG_LOG(LEVEL_SMS, "sms page busy: command %d ignored\n", id);
+        // A delete the user chose must not vanish without a word.
+        if (id == ID_SMS_DELETE || id == ID_SMS_DELETE_ALL)
+            Box(DeleteStopText(DeleteStop::PageBusy), MsgIcon::Warning);
         return;
     }
     switch (id) {

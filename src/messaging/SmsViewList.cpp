@@ -247,25 +247,45 @@ void CSmsView::DeleteOne()
     const int32_t index = ListItemData(m_pList->indexOfTopLevelItem(item));
     if (Popup("Do you like to delete this Message?", AskIcon::Question, 0, 5, false) == 2)
         return;
-    // The popup served events: the list may have been built again.
+    // Every stop from here on is told: the user said OK and must learn why
+    // the message stayed.
+    // The popup served events: the list may have been built again, or a
+    // request of the page may have begun meanwhile.
+    if (Busy()) {
+        Box(DeleteStopText(DeleteStop::PageBusy), MsgIcon::Warning);
+        return;
+    }
     item = nullptr;
-    for (int i = 0; i < ListItemCount() && !item; ++i)
+    for (int i = 0; i < ListItemCount() && !item && index != 0; ++i)
         if (ListItemData(i) == index)
             item = m_pList->topLevelItem(i);
-    if (!item)
+    const int group = StateGroup(m_wState);
+    if (!item || (group != 2 && group != 3)) {
+        Box(DeleteStopText(DeleteStop::ItemGone), MsgIcon::Warning);
         return;
+    }
     int tag = 0;
     try {
         CDaoSmsDb& sms = m_env.db->Sms();
-        if (index == 0 || !m_env.db->EnsureSmsCursor() || !sms.FindFirst(CDaoSmsDb::FilterIndex(index)))
+        if (!m_env.db->EnsureSmsCursor()) {
+            Box(DeleteStopText(DeleteStop::DbError), MsgIcon::Error);
             return;
+        }
+        if (!sms.FindFirst(CDaoSmsDb::FilterIndex(index))) {
+            Box(DeleteStopText(DeleteStop::RowMissing), MsgIcon::Warning);
+            return;
+        }
         tag = int(sms.m_tag_type);
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_SMS, "%s (line=%d)\n", e.Description().c_str(), __LINE__);
+        Box(DeleteStopText(DeleteStop::DbError), MsgIcon::Error);
         return;
     }
-    if (Sub(DM_SMS_REMOVEAT, uintptr_t(index)) != DM_SMS_REMOVEAT)
+    if (const uint16_t r = Sub(DM_SMS_REMOVEAT, uintptr_t(index)); r != DM_SMS_REMOVEAT) {
+        DEBUG_LOG(LEVEL_SMS, "sms delete of 0x%x ended with 0x%04x\n", unsigned(index), unsigned(r));
+        Box(DeleteFailureText(r, false), MsgIcon::Error);
         return;
+    }
     CSmsShared& sh = *m_env.shared;
     if (IsVoiceMailRow(index, sh.m_nVoiceSlot.load())) {
         sh.m_nVoiceSlot = -1;
@@ -320,15 +340,21 @@ void CSmsView::DeleteAll()
         return;
     if (m_wState != SMS_INBOX_LIST && m_wState != SMS_OUTBOX_LIST && StateGroup(m_wState) != group)
         return; // the page moved on while the question was open
-    Sub(DM_SMS_REMOVEALL, group == 2 ? kSmsListInbox : kSmsListOutbox);
-    // Messages the modem refused to delete stay: the list is built again
-    // from the table.
-    BuildList(group == 2);
-    if (ListItemCount() == 0) {
-        ShowHome();
+    if (Busy()) {
+        Box(DeleteStopText(DeleteStop::PageBusy), MsgIcon::Warning);
         return;
     }
-    SetTextColumnWidth();
+    const uint16_t r = Sub(DM_SMS_REMOVEALL, group == 2 ? kSmsListInbox : kSmsListOutbox);
+    // Messages the modem refused to delete stay: the list is built again
+    // from the table, and the user learns what stayed.
+    BuildList(group == 2);
+    const std::string told = r != DM_SMS_REMOVEALL ? DeleteFailureText(r, true) : DeleteAllLeftText(ListItemCount());
+    if (ListItemCount() == 0)
+        ShowHome();
+    else
+        SetTextColumnWidth();
+    if (!told.empty())
+        Box(told, MsgIcon::Error);
 }
 
 // ---------------------------------------------------------------------------

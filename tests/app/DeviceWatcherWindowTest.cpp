@@ -9,9 +9,13 @@
 
 #include "app/AppIds.h"
 #include "app/AppWiring.h"
+#include "app/ConfigIds.h"
+#include "app/ConfigView.h"
 #include "app/DeviceWatcherUi.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/SystemTray.h"
+#include "contacts/PhoneBookTexts.h"
+#include "contacts/PhoneBookView.h"
 #include "engine/StatusIds.h"
 #include "data/AppDatabase.h"
 #include "data/DataConstants.h"
@@ -22,8 +26,11 @@
 #include "net/SimRasBackend.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
+#include "messaging/SmsView.h"
 #include "sim/ModemSimulator.h"
 
+#include <QAbstractButton>
+#include <QTableWidget>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -372,4 +379,131 @@ TEST_F(DeviceWatcherWindow, NetConnectAfterAnUnplugAndAReplugDialsAndKeepsTheSes
     ASSERT_TRUE(PumpUntil([&] { return recorded().size() == 1 && dlg->State().m_nRasState.load() == 4; }, 10000));
     EXPECT_GT(recorded().at(0).bytesReceived, 0u);
     EXPECT_TRUE(boxes.texts.empty()) << boxes.texts.front();
+}
+
+namespace {
+
+// The box over everything, if one is open.
+QMessageBox* OpenBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
+
+// Closes what a failed run left open, so the window can close.
+void CloseLeftovers()
+{
+    for (int i = 0; i < 10 && QApplication::activeModalWidget(); ++i) {
+        if (auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget()))
+            d->done(QDialog::Rejected);
+        QApplication::processEvents();
+    }
+}
+
+} // namespace
+
+TEST_F(DeviceWatcherWindow, AnUnplugClosesTheSettingsPageWithItsSetupOkBox)
+{
+    StartSimulator();
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    Sampler sampler(*dlg);
+    std::string boxAtUnplug;
+    bool applyReturned = false;
+    QTimer::singleShot(0, dlg.get(), [&] { dlg->OnCommand(IDC_SETTING); });
+    // Basic, then Apply: its "Setup OK" box stays open, nobody answers it.
+    QTimer::singleShot(500, dlg.get(), [&] {
+        auto* view = qobject_cast<CConfigView*>(QApplication::activeModalWidget());
+        if (!view)
+            return;
+        view->findChild<QAbstractButton*>(QString::number(cfg::IDC_PAGE_BASIC))->click();
+        view->OnApply();
+        applyReturned = true;
+    });
+    QTimer::singleShot(1500, dlg.get(), [&] {
+        if (QMessageBox* box = OpenBox())
+            boxAtUnplug = box->text().trimmed().toStdString();
+        sim->Command("unplug");
+    });
+    const bool finished = PumpUntil([&] { return sampler.exitBack; }, 90000);
+    const bool boxLeft = OpenBox() != nullptr;
+    CloseLeftovers();
+    ASSERT_TRUE(finished) << "removal not finished; state " << dlg->RegNotifyState();
+    EXPECT_EQ(boxAtUnplug, "Setup OK");
+    EXPECT_FALSE(boxLeft) << "the page's box outlived the removal";
+    EXPECT_TRUE(applyReturned) << "the code after the box did not go on";
+    EXPECT_TRUE(PumpUntil([&] { return !dlg->ModalPageOpen(); }, 2000)) << "the settings page stayed open";
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // Once the removal is over the boxes show again.
+    kvtest::BoxCloser boxes;
+    QTimer::singleShot(0, dlg.get(), [&] { dlg->OnCommand(IDC_SETTING); });
+    QTimer::singleShot(300, dlg.get(), [&] {
+        if (auto* view = qobject_cast<CConfigView*>(QApplication::activeModalWidget())) {
+            view->findChild<QAbstractButton*>(QString::number(cfg::IDC_PAGE_BASIC))->click();
+            view->OnApply();
+            static_cast<QDialog*>(view)->reject();
+        }
+    });
+    EXPECT_TRUE(PumpUntil([&] { return !boxes.texts.empty(); }, 5000)) << "no box after the removal";
+}
+
+TEST_F(DeviceWatcherWindow, AnUnplugAnswersThePhonebookQuestionNoAndClosesThePage)
+{
+    StartSimulator();
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    ASSERT_TRUE(HasCardRow("Alice"));
+    Sampler sampler(*dlg);
+    std::string asked;
+    bool deleteReturned = false;
+    QTimer::singleShot(0, dlg.get(), [&] { dlg->OnCommand(IDC_PHONEBOOK); });
+    QTimer::singleShot(500, dlg.get(), [&] {
+        auto* v = qobject_cast<kvpb::CPhoneBookView*>(QApplication::activeModalWidget());
+        if (!v)
+            return;
+        v->UserMovePage(pbpage::PAGE_RUIM);
+        v->List()->selectRow(0);
+        v->OnDelete();   // "Delete the selected phonebook data?" stays open
+        deleteReturned = true;
+    });
+    QTimer::singleShot(1500, dlg.get(), [&] {
+        if (QMessageBox* box = OpenBox())
+            asked = box->text().toStdString();
+        sim->Command("unplug");
+    });
+    const bool finished = PumpUntil([&] { return sampler.exitBack; }, 90000);
+    const bool boxLeft = OpenBox() != nullptr;
+    CloseLeftovers();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(asked, "Delete the selected phonebook data?");
+    EXPECT_FALSE(boxLeft) << "the question outlived the removal";
+    EXPECT_TRUE(deleteReturned);
+    EXPECT_TRUE(PumpUntil([&] { return !dlg->ModalPageOpen(); }, 2000)) << "the phonebook page stayed open";
+    EXPECT_TRUE(HasCardRow("Alice")) << "a question closed by the removal counts as No";
+}
+
+TEST_F(DeviceWatcherWindow, AnUnplugClosesAnSmsPageBox)
+{
+    StartSimulator();
+    sim->WithModel([](sim::ModemModel& m) {
+        m.memory.slots.clear();
+        m.ruim.slots.clear();
+    });
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    dlg->OnCommand(IDC_SMS_TOGGLE);
+    ASSERT_NE(dlg->SmsPage(), nullptr);
+    auto* page = dynamic_cast<kvsms::CSmsView*>(dlg->SmsPage()->Widget());
+    ASSERT_NE(page, nullptr);
+    Sampler sampler(*dlg);
+    std::string boxAtUnplug;
+    // An empty inbox: "There are no messages in the inbox." stays open.
+    QTimer::singleShot(0, dlg.get(), [&] { page->OnCommand(kvsms::IDC_SMS_INBOX); });
+    QTimer::singleShot(1000, dlg.get(), [&] {
+        if (QMessageBox* box = OpenBox())
+            boxAtUnplug = box->text().toStdString();
+        sim->Command("unplug");
+    });
+    const bool finished = PumpUntil([&] { return sampler.exitBack; }, 90000);
+    const bool boxLeft = OpenBox() != nullptr;
+    CloseLeftovers();
+    ASSERT_TRUE(finished);
+    EXPECT_EQ(boxAtUnplug, "There are no messages in the inbox.");
+    EXPECT_FALSE(boxLeft) << "the page's box outlived the removal";
 }

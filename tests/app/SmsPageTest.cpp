@@ -20,6 +20,7 @@
 #include "messaging/SmsView.h"
 #include "sim/ModemSimulator.h"
 
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPainter>
@@ -550,4 +551,83 @@ TEST_F(SmsPage, PhonebookChoicesBecomeRecipientsAndCallDialsTheSender)
                           10000))
         << "the call was placed to the sender";
     EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(SmsPage, LettersPastedOrTypedIntoNumbersNeverReachTheModem)
+{
+    BoxCloser closer;
+    StartSimulator(nullptr);
+    OpenPage();
+    // The callback number field takes only what a dial string holds.
+    ComposeTo({"5550001"}, "Hi");
+    CEditEx* number = page->NumberField();
+    number->SetText("");
+    QApplication::clipboard()->setText("call +1 555 now");
+    number->paste();
+    EXPECT_EQ(number->Text().toStdString(), "+1555");
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+
+    // A recipient cell is free text: the send refuses the letters, the modem
+    // never sees them.
+    page->SetRecipientRow(0, "555CALL");
+    page->OnCommand(kvsms::IDC_SMS_NEXT);
+    boxes.clear();
+    page->OnCommand(kvsms::IDC_SMS_SEND);
+    EXPECT_FALSE(page->Sending());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Input Dial Number Fail.(0-9 * # + P) 555CALL");
+    EXPECT_TRUE(sim->WithModel([](sim::ModemModel& m) { return m.sent.empty(); }));
+}
+
+TEST_F(SmsPage, ADeleteConfirmedWithOkThatCannotGoOnSaysWhy)
+{
+    BoxCloser closer;
+    StartSimulator([](sim::ModemModel& m) {
+        const uint32_t base = sim::CdmaTimeNow() - 1000;
+        for (uint16_t i = 0; i < 3; ++i)
+            m.memory.slots[i] = Msg(i, sim::kTagRead, base + i, "555000" + std::to_string(i), "m" + std::to_string(i));
+    });
+    OpenPage();
+    auto onModem = [&] { return sim->WithModel([](sim::ModemModel& m) { return m.memory.slots.size(); }); };
+    page->OnCommand(kvsms::IDC_SMS_INBOX);
+    ASSERT_EQ(page->MessageList()->topLevelItemCount(), 3);
+    boxes.clear();
+
+    // The list lost the item while the question was open.
+    Select(0);
+    popupAnswer = [&](const std::string&) {
+        page->ClearListItemData(0);
+        return 1;
+    };
+    page->OnCommand(kvsms::ID_SMS_DELETE);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "The message list changed while the question was open.\nThe message was not deleted: "
+                        "please select it again.");
+    EXPECT_EQ(onModem(), 3u);
+
+    // Another request of the window was under way when OK came: the
+    // modem could not be asked.
+    page->OnCommand(kvsms::IDC_SMS_PREV);
+    page->OnCommand(kvsms::IDC_SMS_INBOX);
+    Select(0);
+    boxes.clear();
+    popupAnswer = [](const std::string&) { return 1; };
+    bool ran = false;
+    QTimer::singleShot(0, dlg.get(), [&] {
+        page->OnCommand(kvsms::ID_SMS_DELETE);
+        ran = true;
+    });
+    dlg->Engine().DmSubRequest(DM_SMS_LIST, uintptr_t(kSmsStoreMemory), false);
+    ASSERT_TRUE(PumpUntil([&] { return ran; }, 5000));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "The modem is busy with another request.\nThe message was not deleted. Please try again.");
+    EXPECT_EQ(onModem(), 3u);
+    EXPECT_EQ(page->MessageList()->topLevelItemCount(), 3);
+
+    // Tried again, it goes.
+    boxes.clear();
+    page->OnCommand(kvsms::ID_SMS_DELETE);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_EQ(onModem(), 2u);
+    EXPECT_EQ(page->MessageList()->topLevelItemCount(), 2);
 }

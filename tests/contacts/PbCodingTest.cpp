@@ -93,6 +93,25 @@ TEST(PbDialString, PlusAndPauseRules)
     EXPECT_STREQ(DialCheckText(DialCheck::PauseMisplaced), "Input Dial Number Fail.(P)");
 }
 
+TEST(PbDialString, LettersAndControlCharactersAreRefusedBeforeTheModem)
+{
+    EXPECT_EQ(CheckDialString("555CALL"), DialCheck::BadCharacter);
+    EXPECT_EQ(CheckDialString("555call"), DialCheck::BadCharacter);
+    EXPECT_EQ(CheckDialString("abc"), DialCheck::BadCharacter);
+    // The letter wins over a misplaced "+" or "p": the user learns what is wrong.
+    EXPECT_EQ(CheckDialString("12+x"), DialCheck::BadCharacter);
+    EXPECT_EQ(CheckDialString("p1a"), DialCheck::BadCharacter);
+    EXPECT_EQ(CheckDialString("12\n3"), DialCheck::BadCharacter);
+    EXPECT_EQ(CheckDialString("12\x7f"), DialCheck::BadCharacter);
+    EXPECT_EQ(CheckDialString("12\xc3\xa9"), DialCheck::BadCharacter);   // "é"
+    // What dial strings hold stays allowed: digits, "*", "#", the pause,
+    // a leading "+", and the "-" of stored numbers.
+    EXPECT_EQ(CheckDialString("*67#"), DialCheck::Ok);
+    EXPECT_EQ(CheckDialString("+1P2"), DialCheck::Ok);
+    EXPECT_EQ(CheckDialString("619-555-0199"), DialCheck::Ok);
+    EXPECT_STREQ(DialCheckText(DialCheck::BadCharacter), "Input Dial Number Fail.(0-9 * # + P)");
+}
+
 TEST(PbBatches, TwentyFiveTwentyAndSeven)
 {
     auto batches = [](int total) {

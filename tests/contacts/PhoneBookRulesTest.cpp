@@ -17,6 +17,22 @@ TEST(PbRules, CutsNamesOnCharacterBoundariesOnly)
     EXPECT_EQ(CutText(name, 99), name);
 }
 
+TEST(PbRules, AnIndexIsReadOnlyFromDigitsAndNeverThrows)
+{
+    EXPECT_EQ(PbIndexFromText("12"), 12);
+    EXPECT_EQ(PbIndexFromText(" 0 7 "), 7);
+    EXPECT_EQ(PbIndexFromText("0"), 0);
+    // What a paste or the program could have put there: no number, and no
+    // exception out of the page.
+    EXPECT_EQ(PbIndexFromText(""), std::nullopt);
+    EXPECT_EQ(PbIndexFromText("abc"), std::nullopt);
+    EXPECT_EQ(PbIndexFromText("12ab"), std::nullopt);
+    EXPECT_EQ(PbIndexFromText("-3"), std::nullopt);
+    EXPECT_EQ(PbIndexFromText("+3"), std::nullopt);
+    EXPECT_EQ(PbIndexFromText("99999999999999999999"), std::nullopt);
+    EXPECT_EQ(PbIndexFromText("\xd9\xa3"), std::nullopt);   // an Arabic-Indic digit
+}
+
 TEST(PbRules, HistoryDetailsGiveBackTheCallNumberAndTheShownText)
 {
     const std::string d = HistoryDetails(7, "(2026/12/10/Thursday-05:00)", "00:01:02");

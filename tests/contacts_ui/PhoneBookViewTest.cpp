@@ -10,7 +10,11 @@
 #include "controls/HoverButton.h"
 #include "settings/Profile.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QTableWidget>
 #include <deque>
@@ -273,7 +277,7 @@ TEST_F(PbPage, HistoryKeepsTheNewestHundredAndRenumbersPastAMillion)
     v->OnDelete();
     EXPECT_EQ(Count("tealfin_vcall"), 2);
     EXPECT_EQ(Count("tealfin_vcall", "\"index\"=3"), 0);
-    EXPECT_EQ(v->CounterText().toStdString(), " (002)");
+    EXPECT_EQ(v->CounterText().toStdString(), "002");   // after a delete: the bare count
     EXPECT_EQ(v->DetailText().toStdString(), "(2026/12/10/Thursday-05:00) Time:00:01:01");
 }
 
@@ -327,4 +331,58 @@ TEST_F(PbPage, WriteMessageAndVoiceCallHandTheSelectionOnOrRefuse)
     EXPECT_EQ(m_dialName, Name(3));
     EXPECT_EQ(m_posted.back(), UI_REQ_DIAL);
     EXPECT_TRUE(v->NumberChosen());
+}
+
+TEST_F(PbPage, TheHistoryCounterFollowsDeletesAndDeleteAll)
+{
+    StartWithCard(0, 10);
+    AddCalls(1, 4);
+    auto v = Open(PAGE_HISTORY);
+    EXPECT_EQ(v->CounterText().toStdString(), " (004)");
+    SelectRows(*v, {0, 1});
+    v->OnDelete();
+    EXPECT_EQ(Count("tealfin_vcall"), 2);
+    EXPECT_EQ(v->CounterText().toStdString(), "002");
+    v->OnDeleteAll();
+    EXPECT_EQ(Count("tealfin_vcall"), 0);
+    EXPECT_EQ(v->CounterText().toStdString(), "000");
+    // Listed again, the count takes its listing form.
+    v->UserMovePage(PAGE_HISTORY);
+    EXPECT_EQ(v->CounterText().toStdString(), " (000)");
+}
+
+TEST_F(PbPage, PastedLettersNeitherEndTheProgramNorReachTheModem)
+{
+    StartWithCard(2, 10);
+    auto v = Open(PAGE_RUIM);
+    CEditEx* index = v->Field(IDC_PB_INDEX);
+    CEditEx* number = v->Field(IDC_PB_NUMBER);
+    // Paste and drop pass the fields' filters.
+    QApplication::clipboard()->setText("no. 3a");
+    index->paste();
+    EXPECT_EQ(index->Text().toStdString(), "3");
+    QMimeData mime;
+    mime.setText("555-CALL-NOW");
+    const QPoint at = number->viewport()->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(number->viewport(), &enter);
+    QDropEvent drop(QPointF(at), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(number->viewport(), &drop);
+    EXPECT_EQ(number->Text().toStdString(), "555");
+
+    // Text that got past the fields some other way: an index that is no
+    // number is refused, not thrown at.
+    Fill(*v, "ab", "Bob", "5551234");
+    v->OnInsert();
+    ASSERT_FALSE(m_asked.empty());
+    EXPECT_EQ(m_asked.back(), "You must input the index number");
+    EXPECT_TRUE(index->Text().isEmpty());
+    // A number with letters is refused before the modem is asked.
+    m_asked.clear();
+    Fill(*v, "3", "Bob", "555CALL");
+    v->OnInsert();
+    ASSERT_EQ(m_asked.size(), 1u);
+    EXPECT_EQ(m_asked[0], "Input Dial Number Fail.(0-9 * # + P)");
+    EXPECT_FALSE(OnCard(3, "Bob"));
+    EXPECT_EQ(v->List()->rowCount(), 2);
 }
