@@ -189,8 +189,10 @@ void CDmEngine::CmdGetInfo()
     st.m_ucSysMode = rec.sysMode;
     switch (rec.sysMode) {
     case 0:
+        // No system: the service badge goes whatever the card, or the
+        // last service stays on show while there is none.
+        m_host.SetIndicator(IND_SERVICE, SERVICE_NONE);
         if (cardAbsent) {
-            m_host.SetIndicator(IND_SERVICE, SERVICE_NONE);
             m_host.SetIndicator(IND_MESSAGE_LINE, 2);
             m_host.SetIndicator(IND_CALL, 1);
         } else {
