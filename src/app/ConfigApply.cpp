@@ -146,7 +146,7 @@ void CConfigView::OnDeleteApn()
 
 void CConfigView::ApplyRuim()
 {
-    const bool checkOn = m_env.pinCheckOn && m_env.pinCheckOn();
+    const bool checkOn = m_bPinListOn;
     auto* pin1 = static_cast<QLineEdit*>(Control(IDC_PIN_1));
     auto* pin2 = static_cast<QLineEdit*>(Control(IDC_PIN_2));
     auto* pin3 = static_cast<QLineEdit*>(Control(IDC_PIN_3));
@@ -195,9 +195,15 @@ void CConfigView::ApplyRuim()
         Box(ok ? text::kPinDisableOk : text::kPinDisableFail, BoxIcon::Information);
     else
         Box(ok ? text::kPinEnableOk : text::kPinEnableFail, BoxIcon::Information);
+    if (!ok)
+        return;
+    if (!change && m_env.pinCheckChanged)
+        m_env.pinCheckChanged(!checkOn);
     // A new or newly enforced PIN takes effect when the modem restarts.
-    if (ok && (change || !checkOn))
+    if (change || !checkOn)
         kv::AtResetModem(port);
+    // The list and the status line now offer what the card has.
+    LoadRuim();
 }
 
 void CConfigView::ApplyAdvanced()

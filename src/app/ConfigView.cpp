@@ -553,7 +553,8 @@ void CConfigView::LoadRuim()
                                                        text::kPinCount, count));
     auto* action = static_cast<QComboBox*>(Control(IDC_PIN_ACTION));
     action->clear();
-    if (m_env.pinCheckOn && m_env.pinCheckOn())
+    m_bPinListOn = m_env.pinCheckOn && m_env.pinCheckOn();
+    if (m_bPinListOn)
         action->addItems({text::kActionDisable, text::kActionChange});
     else
         action->addItem(text::kActionEnable);
