@@ -256,7 +256,10 @@ void CConfigView::OnApplyLimit(bool download)
     auto* bar = static_cast<QProgressBar*>(Control((previous ? 2100 : 2000) + (download ? 0 : 1)));
     bar->setRange(0, a.bar.range);
     bar->setValue(a.bar.pos);
-    field->setText(QString::number(a.limit));
+    field->setText(QString::fromStdString(kvtraffic::FormatLimitField(a.limit)));
+    // Only this field changes: what the user typed into the other stays.
+    if (a.replaced)
+        Box(text::kLimitOutOfRange, BoxIcon::Warning);
 }
 
 void CConfigView::OnTrafficReset()

@@ -644,9 +644,9 @@ void CConfigView::LoadMonth(bool previous)
         m_labels["m_stotal"]->SetText(QString::fromStdString(FormatMonthBytes(session)));
     }
     static_cast<QLineEdit*>(Control(previous ? IDC_LIMIT_DOWN_PREV : IDC_LIMIT_DOWN))
-        ->setText(QString::number(Limit(previous, true)));
+        ->setText(QString::fromStdString(FormatLimitField(Limit(previous, true))));
     static_cast<QLineEdit*>(Control(previous ? IDC_LIMIT_UP_PREV : IDC_LIMIT_UP))
-        ->setText(QString::number(Limit(previous, false)));
+        ->setText(QString::fromStdString(FormatLimitField(Limit(previous, false))));
     OnApplyLimit(true);
     OnApplyLimit(false);
 }
