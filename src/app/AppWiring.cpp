@@ -13,6 +13,7 @@
 #include "controls/HoverButton.h"
 #include "engine/DmCall.h"
 #include "engine/HostIds.h"
+#include "engine/PinCheck.h"
 #include "messaging/MessagingServices.h"
 #include "net/ConnectionManager.h"
 #include "voice/RingSound.h"
@@ -305,7 +306,8 @@ ConfigEnv SettingsEnvOf(CDialer_oneDlg& dlg)
     env.owner = w;
     if (w->AtPort().IsOpen())
         env.atPort = &w->AtPort();
-    env.pinCheckOn = [w] { return w->AtPoll().PinRequested(); };
+    env.pinCheckOn = [w] { return kv::PinCheckOn(w->State()); };
+    env.pinCheckChanged = [w](bool on) { kv::NotePinCheck(w->State(), on); };
     env.serviceMode = [w] { return w->State().m_ucServiceMode.load(); };
     env.imsi = [w] { return w->AtPoll().CurrentImsiText(); };
     env.setDialAccount = [w](const std::string& user, const std::string& password, const std::string* number) {

@@ -146,7 +146,7 @@ void CConfigView::OnDeleteApn()
 
 void CConfigView::ApplyRuim()
 {
-    const bool checkOn = m_env.pinCheckOn && m_env.pinCheckOn();
+    const bool checkOn = m_bPinListOn;
     auto* pin1 = static_cast<QLineEdit*>(Control(IDC_PIN_1));
     auto* pin2 = static_cast<QLineEdit*>(Control(IDC_PIN_2));
     auto* pin3 = static_cast<QLineEdit*>(Control(IDC_PIN_3));
@@ -195,9 +195,15 @@ void CConfigView::ApplyRuim()
         Box(ok ? text::kPinDisableOk : text::kPinDisableFail, BoxIcon::Information);
     else
         Box(ok ? text::kPinEnableOk : text::kPinEnableFail, BoxIcon::Information);
+    if (!ok)
+        return;
+    if (!change && m_env.pinCheckChanged)
+        m_env.pinCheckChanged(!checkOn);
     // A new or newly enforced PIN takes effect when the modem restarts.
-    if (ok && (change || !checkOn))
+    if (change || !checkOn)
         kv::AtResetModem(port);
+    // The list and the status line now offer what the card has.
+    LoadRuim();
 }
 
 void CConfigView::ApplyAdvanced()
@@ -250,7 +256,10 @@ void CConfigView::OnApplyLimit(bool download)
     auto* bar = static_cast<QProgressBar*>(Control((previous ? 2100 : 2000) + (download ? 0 : 1)));
     bar->setRange(0, a.bar.range);
     bar->setValue(a.bar.pos);
-    field->setText(QString::number(a.limit));
+    field->setText(QString::fromStdString(kvtraffic::FormatLimitField(a.limit)));
+    // Only this field changes: what the user typed into the other stays.
+    if (a.replaced)
+        Box(text::kLimitOutOfRange, BoxIcon::Warning);
 }
 
 void CConfigView::OnTrafficReset()

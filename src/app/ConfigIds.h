@@ -93,6 +93,7 @@ constexpr const char* kPinChangeOk = "Pin change success!";
 constexpr const char* kPinChangeFail = "Pin change fail!";
 constexpr const char* kPinEnableOk = "Pin enable success!";
 constexpr const char* kPinEnableFail = "Pin enable fail!";
+constexpr const char* kLimitOutOfRange = "The limit must be a number from 10 to 1048576 (MB).\n50 MB is used.";
 constexpr const char* kRestartLinkDone = "The modem link is being restarted.";
 
 constexpr const char* kVersionFormat = "SW Ver : %s";

@@ -554,7 +554,8 @@ void CConfigView::LoadRuim()
                                                        text::kPinCount, count));
     auto* action = static_cast<QComboBox*>(Control(IDC_PIN_ACTION));
     action->clear();
-    if (m_env.pinCheckOn && m_env.pinCheckOn())
+    m_bPinListOn = m_env.pinCheckOn && m_env.pinCheckOn();
+    if (m_bPinListOn)
         action->addItems({text::kActionDisable, text::kActionChange});
     else
         action->addItem(text::kActionEnable);
@@ -644,9 +645,9 @@ void CConfigView::LoadMonth(bool previous)
         m_labels["m_stotal"]->SetText(QString::fromStdString(FormatMonthBytes(session)));
     }
     static_cast<QLineEdit*>(Control(previous ? IDC_LIMIT_DOWN_PREV : IDC_LIMIT_DOWN))
-        ->setText(QString::number(Limit(previous, true)));
+        ->setText(QString::fromStdString(FormatLimitField(Limit(previous, true))));
     static_cast<QLineEdit*>(Control(previous ? IDC_LIMIT_UP_PREV : IDC_LIMIT_UP))
-        ->setText(QString::number(Limit(previous, false)));
+        ->setText(QString::fromStdString(FormatLimitField(Limit(previous, false))));
     OnApplyLimit(true);
     OnApplyLimit(false);
 }

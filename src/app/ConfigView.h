@@ -45,8 +45,10 @@ struct ConfigEnv {
     kvui::IModalOwner* owner = nullptr;
     // The modem port for the PIN commands; nullptr without a modem.
     kv::IAtPort* atPort = nullptr;
-    // Whether the card's PIN check is on.
+    // Whether the card's PIN check is on (as the engine last reported it).
     std::function<bool()> pinCheckOn;
+    // The modem confirmed a PIN command that switched the check on or off.
+    std::function<void(bool on)> pinCheckChanged;
     // The service mode byte the modem reported (bit 0x20: battery).
     std::function<uint8_t()> serviceMode;
     // The card's IMSI as the AT path read it (operator code inside).
@@ -125,6 +127,9 @@ private:
     int m_nRequestedPage = -1;
     int m_nCurrentPage = -1;
     int m_nPinAction = 0;
+    // The PIN check as the action list was filled: Apply acts on the list
+    // the user chose from, even when the engine's report changed meanwhile.
+    bool m_bPinListOn = false;
     bool m_bInitDone = false;
     std::string m_strDialUser, m_strDialPassword, m_strDialNumber;
     double m_dDownLimit = 50, m_dUpLimit = 50, m_dDownLimitPrev = 50, m_dUpLimitPrev = 50;

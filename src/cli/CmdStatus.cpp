@@ -8,6 +8,7 @@
 #include "engine/DmEngine.h"
 #include "engine/DmTexts.h"
 #include "engine/HostIds.h"
+#include "engine/PinCheck.h"
 #include "engine/StatusModel.h"
 #include "settings/Profile.h"
 
@@ -193,9 +194,7 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     const std::string card = CardState(st);
     const bool cardSeen = card != "absent";
     doc["card"] = {{"state", card},
-                   {"pin_check", cardSeen ? kvcli::Json(kv::GetProfileInt(kv::dmtext::kSecChvEnable, "num", 0,
-                                                                          kv::kMainIni) != 0)
-                                          : kvcli::Json(nullptr)},
+                   {"pin_check", cardSeen ? kvcli::Json(kv::PinCheckOn(st)) : kvcli::Json(nullptr)},
                    {"pin_attempts_left",
                     !cardSeen || pinCnt.empty() ? kvcli::Json(nullptr) : kvcli::Json(kv::DecimalPrefix(pinCnt))},
                    {"unblock_attempts_left",

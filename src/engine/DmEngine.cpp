@@ -367,8 +367,10 @@ void CDmEngine::ThreadMain()
 
     for (;;) {
         m_pDmWaitEvent->Wait(int64_t(st.m_dwWait.load()));
-        if (int16_t(m_wPollSmsCount) > m_nPrevSmsCount)
+        if (int16_t(m_wPollSmsCount) > m_nPrevSmsCount) {
+            ShowNewMessage();
             m_host.PostUserMessage(MsgTarget::MainWindow, UM_BRING_TO_FRONT, 0, 0);
+        }
         m_nPrevSmsCount = int16_t(m_wPollSmsCount);
 
         const uint16_t s = PortState();

@@ -167,6 +167,8 @@ private:
     uint16_t SubPbookInfo(uintptr_t type);
     void DefaultSmsChecks(const StatusRecord& st);
     void WriteSmsCount(uint16_t count);
+    // A new message came: the message line says so (unless a call is shown).
+    void ShowNewMessage();
     void ShowSignal(int id, int32_t value, bool longLayout);
     void FinishChainUnavailable(const char* text);
     bool RetryWindowExpired(int64_t& since);

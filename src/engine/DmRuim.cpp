@@ -5,6 +5,7 @@
 
 #include "engine/DmTexts.h"
 #include "engine/PageButtons.h"
+#include "engine/PinCheck.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -108,12 +109,12 @@ void CDmEngine::CmdRuimStatus()
                 DEBUG_LOG(LEVEL_ST, "%s", LockStateName(rs.lockState));
                 switch (rs.lockState) {
                 case CARD_PIN_DISABLED:
-                    WriteProfileString(dmtext::kSecChvEnable, dmtext::kKeyNum, "0", kMainIni);
+                    NotePinCheck(st, false);
                     WriteNum(dmtext::kSecChv1Cnt, rs.retryCnt);
                     break;
                 case CARD_PIN_ENABLED: {
                     WriteNum(dmtext::kSecChv1Cnt, rs.retryCnt);
-                    WriteProfileString(dmtext::kSecChvEnable, dmtext::kKeyNum, "1", kMainIni);
+                    NotePinCheck(st, true);
                     st.m_nModalView = MODAL_PIN;
                     const PinResult r = m_host.RunPinDialog(PIN_MODE_ENTER);
                     st.m_nModalView = MODAL_NONE;
@@ -132,12 +133,16 @@ void CDmEngine::CmdRuimStatus()
                     break;
                 }
                 case CARD_PIN_VERIFIED:
+                    // The PIN was entered: the check is on (the card may have
+                    // been unlocked before this program started).
+                    NotePinCheck(st, true);
                     if (rs.uimState == CARD_NOT_INIT)
                         recheck(true);
                     else
                         WriteNum(dmtext::kSecChv1Cnt, rs.retryCnt);
                     break;
                 case CARD_PIN_BLOCKED: {
+                    st.m_ucPinCheck = PINCHECK_ON;
                     if (rs.retryCnt == 0) {
                         m_host.MessageBox(dmtext::kUnblockCodeBlocked, MsgIcon::Error);
                         break;

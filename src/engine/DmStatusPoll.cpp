@@ -5,6 +5,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
+#include "engine/StatusIds.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -189,8 +190,10 @@ void CDmEngine::CmdGetInfo()
     st.m_ucSysMode = rec.sysMode;
     switch (rec.sysMode) {
     case 0:
+        // No system: the service badge goes whatever the card, or the
+        // last service stays on show while there is none.
+        m_host.SetIndicator(IND_SERVICE, SERVICE_NONE);
         if (cardAbsent) {
-            m_host.SetIndicator(IND_SERVICE, SERVICE_NONE);
             m_host.SetIndicator(IND_MESSAGE_LINE, 2);
             m_host.SetIndicator(IND_CALL, 1);
         } else {
@@ -295,6 +298,21 @@ void CDmEngine::DefaultSmsChecks(const StatusRecord& rec)
         m_host.SetIndicator(IND_SMS, 0);
     }
     WriteSmsCount(count);
+}
+
+void CDmEngine::ShowNewMessage()
+{
+    // The window comes to the front for the message: the line must tell of
+    // it, not of whatever it showed last (an ended or missed call). A call
+    // in progress keeps its display, and without a usable card the line
+    // keeps its emergency-call text.
+    const ModemState& st = State();
+    const uint16_t phase = st.m_wUiPhase.load();
+    if (phase == UI_PHASE_INCOMING || phase == UI_PHASE_OUTGOING || st.m_ucLastCallState.load() > CALL_STATE_IDLE
+        || (st.m_ucCallFlags.load() & (CALLF_CONVERSATION | CALLF_WAITING))
+        || (st.m_ucCardFlags.load() & (CARDF_PIN_CANCELLED | CARDF_NO_CARD)))
+        return;
+    m_host.AppendMessageLine(statustext::kNewMessageLine, true);
 }
 
 void CDmEngine::WriteSmsCount(uint16_t count)

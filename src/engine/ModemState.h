@@ -66,6 +66,9 @@ enum : uint8_t {
 // Bits of the power flags.
 enum : uint8_t { POWERF_CHARGER_4 = 0x01, POWERF_OTHER = 0x04 };
 
+// The card's PIN check as the card check last reported it (m_ucPinCheck).
+enum : uint8_t { PINCHECK_UNKNOWN = 0, PINCHECK_OFF = 1, PINCHECK_ON = 2 };
+
 // Service state values (what indicator 1042 shows).
 enum : uint8_t {
     SERVICE_1X_HYBRID = 1,
@@ -121,6 +124,7 @@ struct ModemState {
     std::atomic<uint8_t> m_ucServiceMsgFlag{0};
     std::atomic<uint8_t> m_ucUiFlags{0};
     std::atomic<uint8_t> m_ucCardFlags{0};
+    std::atomic<uint8_t> m_ucPinCheck{PINCHECK_UNKNOWN}; // engine/PinCheck.h
     std::atomic<uint8_t> m_ucCallRecordKind{0};
     std::atomic<uint8_t> m_ucCallListIndex{0};
     std::atomic<uint8_t> m_ucCallListActive{0};

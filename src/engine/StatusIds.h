@@ -88,6 +88,9 @@ namespace kv::statustext {
 constexpr const char* kRate1x = "1X Data Rate bar";
 constexpr const char* kRateEvdo = "EVDO Data Rate bar";
 constexpr const char* kMissedCall = "Missed call";
+// Shown when a new message arrives (and the window comes to the front for it).
+constexpr const char* kNewMessage = "New message";
+constexpr const char* kNewMessageLine = "\nNew message";
 constexpr const char* kIdleKorvia = "\nKorvia";
 constexpr const char* kNoPinEmergency = "\nEmergency Call\nWithout PIN";
 constexpr const char* kNoCardEmergency = "\nEmergency Call\nWithout RUIM.";

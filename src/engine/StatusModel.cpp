@@ -18,6 +18,13 @@ constexpr uint8_t kCallNoDevice = 0x81;
 constexpr uint8_t kServiceModeBatteryCap = 0x20;
 constexpr uint8_t kCallProcessing = 0x82; // last call states above it: a call is up
 constexpr int kSignalRedraw = 0xFFFFFF;
+
+// A text telling of an event the user may not have seen yet (a missed call,
+// a new message): idle updates leave it until something replaces it.
+bool ShowsEvent(const std::string& line)
+{
+    return line.find(text::kMissedCall) != std::string::npos || line.find(text::kNewMessage) != std::string::npos;
+}
 } // namespace
 
 void CStatusModel::Draw(int control, int bitmap)
@@ -376,7 +383,7 @@ void CStatusModel::SetIdleText(int code)
     if ((cf & (CARDF_PIN_CANCELLED | CARDF_NO_CARD)) || m_state.m_wUiPhase.load() == UI_PHASE_OUTGOING)
         return;
     const std::string line = m_view.MessageLine();
-    if (line.find(text::kMissedCall) != std::string::npos)
+    if (ShowsEvent(line))
         return;
     if (m_view.DialPadHoldsNumber())
         return;
@@ -417,8 +424,7 @@ void CStatusModel::RestoreMessageLine()
             m_view.SetMessageLine(pending, true);
         return;
     }
-    if (m_state.m_nRasState.load() != RAS_STATE_CONNECTING
-        && m_view.MessageLine().find(text::kMissedCall) != std::string::npos)
+    if (m_state.m_nRasState.load() != RAS_STATE_CONNECTING && ShowsEvent(m_view.MessageLine()))
         return;
     if (m_view.DialPadHoldsNumber())
         return;

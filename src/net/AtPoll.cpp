@@ -271,10 +271,17 @@ void CAtPoll::QueryCard(bool read)
     {
         std::lock_guard g(m_lock);
         m_v.cardAnswer = answer;
-        if (answer.find(attext::kCardMarker) == std::string::npos)
-            return;
-        m_bPinRequested = answer.find(attext::kCardReady) == std::string::npos;
-        line = std::string("\r") + attext::kCardLabel + SixAfterColon(answer);
+        if (answer.find(attext::kCardMarker) != std::string::npos) {
+            m_bPinRequested = answer.find(attext::kCardReady) == std::string::npos;
+            line = std::string("\r") + attext::kCardLabel + SixAfterColon(answer);
+        } else if (answer.find(attext::kError) != std::string::npos) {
+            // The modem answered that it cannot read the card (pulled out,
+            // broken): the line must not go on showing the card it had.
+            m_bPinRequested = false;
+            line = std::string("\r") + attext::kCardLabel + attext::kCardError;
+        } else {
+            return; // no answer: the line keeps its text
+        }
     }
     ShowLine(IDC_LINE_CARD, line);
 }

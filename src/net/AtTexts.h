@@ -33,6 +33,7 @@ inline constexpr const char* kFirmwareKind = "818";
 inline constexpr const char* kSignalName = "Network Signal";
 inline constexpr const char* kApnLabel = "APN:";
 inline constexpr const char* kCardLabel = "UIM:";
+inline constexpr const char* kCardError = " ERROR"; // after the label: the card cannot be read
 
 // Settings "apn_type" / "dynamic" value of the automatic APN.
 inline constexpr const char* kApnAutomatic = "checked";

@@ -5,6 +5,7 @@
 #include "settings/SettingsKeys.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -49,14 +50,63 @@ double ValidTrafficLimit(double limitMb)
     return limitMb;
 }
 
+std::optional<double> ReadTrafficLimit(const std::string& text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    size_t begin = 0, end = text.size();
+    while (begin < end && blank(text[begin]))
+        ++begin;
+    while (end > begin && blank(text[end - 1]))
+        --end;
+    // The unit the field stands beside may be typed too.
+    if (end - begin >= 2 && (text[end - 2] == 'M' || text[end - 2] == 'm')
+        && (text[end - 1] == 'B' || text[end - 1] == 'b')) {
+        end -= 2;
+        while (end > begin && blank(text[end - 1]))
+            --end;
+    }
+    // Only digits and one decimal point: no sign, no hexadecimal, no
+    // exponent ("0x20", "1e3" are not 32 and 1000 MB).
+    int digits = 0, points = 0;
+    for (size_t i = begin; i < end; ++i) {
+        if (text[i] >= '0' && text[i] <= '9')
+            ++digits;
+        else if (text[i] == '.')
+            ++points;
+        else
+            return std::nullopt;
+    }
+    if (digits == 0 || points > 1)
+        return std::nullopt;
+    // Read without the locale: the decimal point is '.' whatever the desktop's
+    // language (the window runs with the user's locale set).
+    double v = 0;
+    const auto r = std::from_chars(text.data() + begin, text.data() + end, v, std::chars_format::fixed);
+    if (r.ec == std::errc::result_out_of_range)
+        return kLimitMax * 2; // far too large: out of range, not "no number"
+    if (r.ec != std::errc() || r.ptr != text.data() + end)
+        return std::nullopt;
+    return v;
+}
+
+bool TrafficLimitAccepted(const std::string& text)
+{
+    const std::optional<double> v = ReadTrafficLimit(text);
+    return v && ValidTrafficLimit(*v) == *v;
+}
+
 double ParseTrafficLimit(const std::string& text)
 {
-    const char* s = text.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(s, &end);
-    if (end == s)
-        return kLimitDefault;
-    return ValidTrafficLimit(v);
+    const std::optional<double> v = ReadTrafficLimit(text);
+    return v ? ValidTrafficLimit(*v) : kLimitDefault;
+}
+
+std::string FormatLimitField(double limitMb)
+{
+    // Plain decimal digits, never an exponent ("1e+06" would not read back).
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, limitMb, std::chars_format::fixed);
+    return r.ec == std::errc() ? std::string(buf, r.ptr) : std::string();
 }
 
 BarScale ScaleTrafficBar(double limitMb, double usedBytes)
@@ -81,6 +131,7 @@ AppliedLimit ApplyTrafficLimit(const char* key, const std::string& editText, dou
 {
     AppliedLimit a;
     a.limit = ParseTrafficLimit(editText);
+    a.replaced = !TrafficLimitAccepted(editText);
     kv::WriteProfileString(kv::kSecUserSetMaxLimit, key, std::to_string(int(a.limit)), kv::kIniDialer);
     a.top = FormatLimit(a.limit);
     a.middle = FormatLimit(a.limit / 2);

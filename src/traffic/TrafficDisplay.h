@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kvtraffic {
@@ -18,8 +19,16 @@ inline constexpr double kLimitDefault = 50;
 inline constexpr double kLimitByteScale = 1024;
 
 double ValidTrafficLimit(double limitMb);
-// The limit typed into an edit field: a decimal number, validated.
+// The number typed into a limit field: decimal digits with at most one
+// decimal point, blanks around it and a trailing "MB" allowed; nothing
+// when the text is not such a number.
+std::optional<double> ReadTrafficLimit(const std::string& text);
+// The text is a number within the limits.
+bool TrafficLimitAccepted(const std::string& text);
+// The limit typed into an edit field, validated (50 unless accepted).
 double ParseTrafficLimit(const std::string& text);
+// A limit as its field shows it: decimal digits, no exponent.
+std::string FormatLimitField(double limitMb);
 
 // A bar's range (0..range) and position for a limit and the bytes used.
 struct BarScale {
@@ -33,6 +42,7 @@ BarScale ScaleTrafficBar(double limitMb, double usedBytes);
 // shows the limit, its middle half of it) and scaled.
 struct AppliedLimit {
     double limit = kLimitDefault;
+    bool replaced = false; // the text was not an accepted limit: 50 instead
     std::string top;
     std::string middle;
     BarScale bar;

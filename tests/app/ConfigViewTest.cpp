@@ -447,6 +447,38 @@ TEST_F(ConfigPage, MonthPagesStartFromTheStoredLimits)
     EXPECT_EQ(Ini("UserSetMaxLimit", "DownloadMax"), "2048") << "the other page's keys stay";
 }
 
+TEST_F(ConfigPage, ALimitOutsideTheRangeIsNamedAndOnlyItsOwnFieldChanges)
+{
+    Open(PAGE_MONTH);
+    ASSERT_TRUE(boxes.empty()) << "showing the page applies valid limits silently";
+    C<QLineEdit>(IDC_LIMIT_UP)->setText("300"); // typed, not applied yet
+    C<QLineEdit>(IDC_LIMIT_DOWN)->setText("5");
+    C<QAbstractButton>(IDC_APPLY_DOWN)->click();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("10"), std::string::npos) << boxes[0];
+    EXPECT_NE(boxes[0].find("1048576"), std::string::npos) << boxes[0];
+    EXPECT_EQ(icons[0], BoxIcon::Warning);
+    EXPECT_EQ(C<QLineEdit>(IDC_LIMIT_DOWN)->text(), "50");
+    EXPECT_EQ(Ini("UserSetMaxLimit", "DownloadMax"), "50");
+    EXPECT_EQ(C<QLineEdit>(IDC_LIMIT_UP)->text(), "300");
+
+    // Not a decimal number at all: named the same way.
+    C<QLineEdit>(IDC_LIMIT_DOWN)->setText("0x20");
+    C<QAbstractButton>(IDC_APPLY_DOWN)->click();
+    EXPECT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(view->Limit(false, true), 50);
+
+    // The largest limit survives the page being shown again.
+    C<QLineEdit>(IDC_LIMIT_DOWN)->setText("1048576");
+    C<QAbstractButton>(IDC_APPLY_DOWN)->click();
+    EXPECT_EQ(C<QLineEdit>(IDC_LIMIT_DOWN)->text(), "1048576");
+    view->ShowPage(PAGE_ABOUT);
+    view->ShowPage(PAGE_MONTH);
+    EXPECT_EQ(view->Limit(false, true), 1048576);
+    EXPECT_EQ(Ini("UserSetMaxLimit", "DownloadMax"), "1048576");
+    EXPECT_EQ(boxes.size(), 2u);
+}
+
 TEST_F(ConfigPage, TrafficFiguresFollowThePostedUpdatesAndResetGoesToTheConnection)
 {
     LiveTraffic live;

@@ -325,6 +325,25 @@ TEST_F(MessagingWiring, TheFirstStartWorksOnTheUsersOwnCopyAndNeverWritesTheTemp
     EXPECT_EQ(kvtest::ReadFileBytes(KORVIA_BUILT_DB), templateBytes);
 }
 
+// A message arriving while the window is in the tray brings it back with
+// the message on the line, not the missed call it showed before.
+TEST_F(MessagingWiring, ANewMessageBringsTheWindowBackFromTheTrayTellingOfTheMessage)
+{
+    CSystemTray::ForceAvailable(1);
+    StartSimulator(true);
+    sim->WithModel([](sim::ModemModel& m) { m.call.ringTimeoutMs = 600; });
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Started(); }, kStartMs));
+    ASSERT_EQ(sim->Command("call 6195550111"), "OK\n");
+    ASSERT_TRUE(PumpUntil([&] { return dlg->MessageLine() == "Missed call\n6195550111"; }, 10000))
+        << dlg->MessageLine();
+    dlg->OnCommand(IDC_MINIMIZE);
+    ASSERT_TRUE(dlg->TrayMode());
+    ASSERT_EQ(sim->Command("sms 6195550122 hello"), "OK\n");
+    ASSERT_TRUE(PumpUntil([&] { return !dlg->TrayMode() && dlg->isVisible(); }, 10000));
+    EXPECT_EQ(dlg->MessageLine(), "\nNew message");
+}
+
 // A call through the window: the caller's phonebook name on the message
 // line, the dial pad's keys answer the call, send a tone (held, as the
 // "dtmf_len" setting asks, and shown once the modem took it) and end the

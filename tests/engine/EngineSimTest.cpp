@@ -4,6 +4,7 @@
 #include "engine/CommPortLink.h"
 #include "engine/DeviceRecovery.h"
 #include "engine/PageButtons.h"
+#include "engine/StatusIds.h"
 #include "sim/ModemSimulator.h"
 
 using namespace kv;
@@ -83,6 +84,23 @@ TEST_F(EngineOnSimulator, AsksForThePinOfALockedCard)
     const auto boxes = host.MessageBoxes();
     EXPECT_NE(std::find(boxes.begin(), boxes.end(), "Successful Pin Code Verification."),
               boxes.end());
+}
+
+TEST_F(EngineOnSimulator, TheServiceBadgeFollowsTheModemAtTheNextPoll)
+{
+    Start(Quiet());
+    ASSERT_TRUE(engine.UserDmRestart());
+    ASSERT_TRUE(host.RunUntil([&] { return host.IndicatorShown(statusid::IDC_SERVICE); }, 20000));
+    const int service = host.Indicator(IND_SERVICE);
+    ASSERT_NE(service, SERVICE_NONE);
+    // No system at all: the badge goes within a poll or two.
+    ASSERT_EQ(simulator->Command("service off"), "OK\n");
+    EXPECT_TRUE(host.RunUntil([&] { return !host.IndicatorShown(statusid::IDC_SERVICE); }, 3000));
+    EXPECT_EQ(host.Indicator(IND_SERVICE), SERVICE_NONE);
+    EXPECT_EQ(host.State().m_ucServiceState.load(), SERVICE_NONE);
+    ASSERT_EQ(simulator->Command("service on"), "OK\n");
+    EXPECT_TRUE(host.RunUntil([&] { return host.IndicatorShown(statusid::IDC_SERVICE); }, 3000));
+    EXPECT_EQ(host.Indicator(IND_SERVICE), service);
 }
 
 TEST_F(EngineOnSimulator, ASilentModemIsPolledOnWithoutCountingErrors)

@@ -171,6 +171,25 @@ TEST_F(CallSimTest, UnansweredCallIsAMissedCallOfKindThree)
     EXPECT_EQ(Count("tealfin_vcall"), 1);
 }
 
+TEST_F(CallSimTest, ANewMessageAfterAMissedCallIsWhatTheMessageLineShows)
+{
+    Begin([](sim::ModemModel& m) { m.call.ringTimeoutMs = 600; });
+    ASSERT_EQ(m_sim->Command("call 6195550111"), "OK\n");
+    ASSERT_TRUE(Until([&] { return Line() == "Missed call\n6195550111" && Idle(); }));
+    const int fronts = Posted(UM_BRING_TO_FRONT);
+    // The window comes to the front for the message (from the tray too):
+    // the line tells of the message, not of the earlier call.
+    ASSERT_EQ(m_sim->Command("sms 6195550122 hello"), "OK\n");
+    ASSERT_TRUE(Until([&] { return Posted(UM_BRING_TO_FRONT) > fronts; }));
+    EXPECT_EQ(Line(), "\nNew message");
+    // The idle updates of the next polls leave the notice.
+    Host().PumpFor(1500);
+    EXPECT_EQ(Line(), "\nNew message");
+    // A call replaces it as usual.
+    ASSERT_EQ(m_sim->Command("call 6195550133"), "OK\n");
+    ASSERT_TRUE(Until([&] { return Line() == "\n6195550133"; })) << Line();
+}
+
 TEST_F(CallSimTest, RestrictedAndUnavailableCallersAreNamedAndMissedAsSuch)
 {
     Begin();

@@ -87,6 +87,25 @@ TEST_F(AtOnSimulator, PinRequestFlagFollowsTheCardAnswer)
     EXPECT_EQ(ApnLog(), (std::vector<std::string>{"3GNET"}));
 }
 
+TEST_F(AtOnSimulator, ACardTheModemCannotReadLeavesTheCardLineAtTheNextTick)
+{
+    Start();
+    OpenPort();
+    poll.Tick();
+    ASSERT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: READY");
+    ASSERT_EQ(Sim("card absent"), "OK\n");
+    poll.Tick();
+    EXPECT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: ERROR");
+    EXPECT_FALSE(poll.PinRequested());
+    ASSERT_EQ(Sim("card pin-locked"), "OK\n");
+    poll.Tick();
+    EXPECT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: SIM P");
+    EXPECT_TRUE(poll.PinRequested());
+    ASSERT_EQ(Sim("card absent"), "OK\n");
+    poll.Tick();
+    EXPECT_FALSE(poll.PinRequested()) << "a card that is gone asks for nothing";
+}
+
 TEST_F(AtOnSimulator, NoAnswerKeepsTheLines)
 {
     Start();

@@ -32,6 +32,44 @@ TEST_F(TrafficLimits, LimitsOutsideTenToOneMebiMegabyteBecomeFiftyAndAreStoredAs
     EXPECT_EQ(a.middle, "37.8");
 }
 
+TEST_F(TrafficLimits, OnlyPlainDecimalNumbersAreLimits)
+{
+    // What the C library would read as numbers is not a limit: hexadecimal,
+    // exponents, signs.
+    for (const char* bad : {"0x20", "0X400", "1e3", "20e3", "1E2", "+20", "1.2.3", ".", "MB", "20 M B", "2 0"}) {
+        EXPECT_FALSE(ReadTrafficLimit(bad).has_value()) << '"' << bad << '"';
+        EXPECT_EQ(ParseTrafficLimit(bad), 50) << '"' << bad << '"';
+        EXPECT_FALSE(TrafficLimitAccepted(bad)) << '"' << bad << '"';
+    }
+    EXPECT_EQ(ParseTrafficLimit(" 20 "), 20);
+    EXPECT_EQ(ParseTrafficLimit("20 mb"), 20);
+    EXPECT_EQ(ParseTrafficLimit("12.25"), 12.25);
+    EXPECT_EQ(ParseTrafficLimit("000100"), 100);
+    EXPECT_TRUE(TrafficLimitAccepted("1048576"));
+    // A number out of range is read, but not accepted.
+    EXPECT_EQ(ReadTrafficLimit("5"), 5.0);
+    EXPECT_FALSE(TrafficLimitAccepted("5"));
+    EXPECT_FALSE(TrafficLimitAccepted(std::string(400, '9')));
+
+    EXPECT_TRUE(ApplyTrafficLimit("DownloadMax", "0x20", 0).replaced);
+    EXPECT_EQ(kv::GetProfileString("UserSetMaxLimit", "DownloadMax", "", 64, "teal_dialer.ini"), "50");
+    EXPECT_FALSE(ApplyTrafficLimit("DownloadMax", "32", 0).replaced);
+    EXPECT_EQ(kv::GetProfileString("UserSetMaxLimit", "DownloadMax", "", 64, "teal_dialer.ini"), "32");
+}
+
+TEST(TrafficLimitField, EveryLimitReadsBackAsItself)
+{
+    // A field showing "1.04858e+06" would turn the largest limit into 50 the
+    // next time the page applies it.
+    for (double v : {10.0, 50.0, 75.5, 999999.0, 1000000.0, 1048576.0, 12.25}) {
+        const std::string text = FormatLimitField(v);
+        EXPECT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+        EXPECT_EQ(ParseTrafficLimit(text), v) << text;
+    }
+    EXPECT_EQ(FormatLimitField(1048576), "1048576");
+    EXPECT_EQ(FormatLimitField(75.5), "75.5");
+}
+
 TEST(TrafficBars, BytesUpToOneGigabyteLimitAndWholeMegabytesAbove)
 {
     // Limit 1024 MB with 2 GB used: full.
