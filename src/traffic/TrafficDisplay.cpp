@@ -1,6 +1,7 @@
 // Display texts, limits and bar scaling of the traffic pages.
 #include "traffic/TrafficDisplay.h"
 
+#include "log/NumberParse.h"
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
 
@@ -51,10 +52,8 @@ double ValidTrafficLimit(double limitMb)
 
 double ParseTrafficLimit(const std::string& text)
 {
-    const char* s = text.c_str();
-    char* end = nullptr;
-    const double v = std::strtod(s, &end);
-    if (end == s)
+    double v = 0;
+    if (!kv::DecimalDoublePrefix(text, v))
         return kLimitDefault;
     return ValidTrafficLimit(v);
 }
