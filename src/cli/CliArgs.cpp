@@ -3,22 +3,16 @@
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "contacts/PbCoding.h"
+#include "log/NumberParse.h"
 
 namespace kvcli {
 
 std::optional<long long> ParseNumber(std::string_view text, long long min, long long max)
 {
-    if (text.empty() || text.size() > 18)
+    // Digits only: a sign is not part of an argument's number.
+    if (!text.empty() && text[0] == '-')
         return std::nullopt;
-    long long v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        v = v * 10 + (c - '0');
-    }
-    if (v < min || v > max)
-        return std::nullopt;
-    return v;
+    return kv::DecimalInRange<long long>(text, min, max);
 }
 
 std::optional<long long> NumberArg(const std::string& name, const std::string& text, long long min,

@@ -7,6 +7,7 @@
 //   hangup        end the call and wait until it is released
 // Each event is printed as one line; the call leaves its history row in the
 // database as it does from the window.
+#include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
@@ -75,7 +76,7 @@ public:
             else if (step.verb == "dtmf")
                 rc = Dtmf(step.arg);
             else if (step.verb == "wait")
-                rc = Wait(std::atol(step.arg.c_str()) * 1000);
+                rc = Wait(kvcli::ParseNumber(step.arg, 0, 999999).value_or(0) * 1000);
             else if (step.verb == "hangup")
                 rc = Hangup();
             if (rc != kvcli::kExitOk)
@@ -218,9 +219,11 @@ int RunCall(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--timeout" && i + 1 < args.size()) {
-            timeoutMs = std::atol(args[++i].c_str()) * 1000;
-            if (timeoutMs <= 0)
+            // A day is more than any call step waits for.
+            const auto seconds = kvcli::ParseNumber(args[++i], 1, 86400);
+            if (!seconds)
                 return kvcli::UsageError("--timeout '" + kvcli::Shown(args[i]) + "' is not a number of seconds");
+            timeoutMs = *seconds * 1000;
         } else if (a == "dial" || a == "dtmf" || a == "wait") {
             if (i + 1 >= args.size())
                 return kvcli::UsageError(a + " needs an argument; " + kUsage);

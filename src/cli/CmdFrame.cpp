@@ -4,6 +4,7 @@
 #include "cli/CliOutput.h"
 #include "link/CommPort.h"
 #include "link/DiagFrame.h"
+#include "log/NumberParse.h"
 
 #include <cctype>
 #include <cstdio>
@@ -34,8 +35,11 @@ bool ParseHex(const std::string& text, std::vector<uint8_t>& out, std::string& e
         return false;
     }
     out.clear();
-    for (size_t i = 0; i < digits.size(); i += 2)
-        out.push_back(uint8_t(std::stoi(digits.substr(i, 2), nullptr, 16)));
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        uint8_t byte = 0;
+        kv::ParseHex(std::string_view(digits).substr(i, 2), byte); // two hex digits: always a byte
+        out.push_back(byte);
+    }
     return true;
 }
 

@@ -13,11 +13,13 @@
 //       what the running `connect` last saw, or "not connected".
 // A running connect keeps its pid and its status in the runtime folder
 // ($XDG_RUNTIME_DIR, else /tmp): korvianet-connect.pid, korvianet-connect.status.
+#include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
 #include "cli/CliModem.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
+#include "log/NumberParse.h"
 #include "net/AtPoll.h"
 #include "net/ConnectionManager.h"
 #include "platform/Event.h"
@@ -60,7 +62,10 @@ pid_t RunningConnect()
     std::string text;
     if (!kv::ReadWholeFile(PidFile(), text))
         return 0;
-    const long pid = std::strtol(text.c_str(), nullptr, 10);
+    // The file holds the pid and a line break; anything else is no connect.
+    while (!text.empty() && text.back() == '\n')
+        text.pop_back();
+    const long pid = kv::DecimalValue<pid_t>(text).value_or(0);
     if (pid <= 1 || ::kill(pid_t(pid), 0) != 0)
         return 0;
     return pid_t(pid);
@@ -114,10 +119,10 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     bool account = false;
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--seconds" && i + 1 < args.size()) {
-            char* end = nullptr;
-            seconds = std::strtol(args[++i].c_str(), &end, 10);
-            if (!end || *end || seconds < 0)
+            const auto v = kvcli::ParseNumber(args[++i], 0, 86400 * 366);
+            if (!v)
                 return kvcli::UsageError("--seconds needs a number");
+            seconds = long(*v);
         } else if (args[i] == "--user" && i + 1 < args.size()) {
             user = args[++i];
             account = true;

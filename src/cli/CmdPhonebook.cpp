@@ -196,6 +196,10 @@ int Report(const kv::CPbookEngine::Change& c, const char* what, int type, int in
     const std::string entry = std::string(StorageWord(type)) + " entry " + std::to_string(index);
     if (!c.refusal.empty())
         return kvcli::UsageError(c.refusal);
+    if (c.result == kv::DM_RESULT_DB_ERROR && c.beforeModem) {
+        return kvcli::Fail(kvcli::kExitFailure, "cannot change " + entry + ": database error: " + kvcli::Shown(c.dbError)
+                                                    + " (0x7003); nothing was changed on the modem");
+    }
     if (c.result == kv::DM_RESULT_DB_ERROR) {
         return kvcli::Fail(kvcli::kExitFailure,
                            std::string("the modem ") + what + " " + entry
@@ -208,7 +212,9 @@ int Report(const kv::CPbookEngine::Change& c, const char* what, int type, int in
                                                     + "; the old entry was written back: " + kvcli::ResultText(c.result));
     if (c.lost)
         return kvcli::Fail(kvcli::kExitFailure, "the modem did not store the changed " + entry
-                                                    + " and the old entry could not be written back: the entry is gone");
+                                                    + " and the old entry could not be written back: the entry is gone"
+                                                      " until the next phonebook read (e.g. 'korvianet-cli pb list')"
+                                                      " writes it back");
     if (!c.ok()) {
         std::string msg = std::string("cannot change ") + entry + ": " + kvcli::ResultText(c.result);
         if (c.result == kv::DM_RESULT_EXCHANGE_FAILED)

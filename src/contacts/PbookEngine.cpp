@@ -64,7 +64,7 @@ void RollbackQuietly(CDaoRecordset& rs)
 } // namespace
 
 CPbookEngine::CPbookEngine(CDmEngine& engine, CAppDatabase& db)
-    : m_engine(engine), m_db(db), m_nMaxReadFailures(kPbReadMaxFailures)
+    : m_engine(engine), m_db(db), m_pending(db.Path()), m_nMaxReadFailures(kPbReadMaxFailures)
 {
 }
 
@@ -299,7 +299,16 @@ void CPbookEngine::OnLoadPhonebook(uint16_t storageWord)
     const bool ruim = storageWord == kPbWordRuim;
     const uint8_t readBit = ruim ? kPbReadRuim : kPbReadMemory;
     const uint8_t loadedBit = ruim ? UIF_PB_RUIM_LOADED : UIF_PB_MEMORY_LOADED;
-    if (!(st.m_ucPbReadDone.load() & readBit)) {
+    const std::vector<PbPendingChange> pending = PendingChanges(PbStorageTypeForWord(storageWord));
+    if (!pending.empty()) {
+        // Only a fresh read tells what the modem holds at those indexes. A
+        // failed one leaves the flags clear: the start-up step comes again.
+        DEBUG_LOG(LEVEL_ST, "phonebook: %d unfinished changes, reading it again", int(pending.size()));
+        if (m_engine.DmSubRequest(DM_PBOOK_READ, storageWord, true) != DM_PBOOK_READ)
+            return;
+        st.m_ucPbReadDone |= readBit;
+        SettlePending(pending);
+    } else if (!(st.m_ucPbReadDone.load() & readBit)) {
         // The engine waits in its message send, so the link is ours.
         if (m_engine.DmSubRequest(DM_PBOOK_READ, storageWord, true) != DM_PBOOK_READ)
             return;
@@ -427,6 +436,7 @@ CPbookEngine::Change CPbookEngine::WriteEntry(int storageType, int index, const 
         index = FreeIndex(storageType, c.dbError);
         if (index <= 0) {
             c.result = DM_RESULT_DB_ERROR;
+            c.beforeModem = true;
             return c;
         }
     }
@@ -496,6 +506,7 @@ CPbookEngine::Change CPbookEngine::ModifyEntry(int storageType, int index, const
         CloseQuietly(pb);
         c.result = DM_RESULT_DB_ERROR;
         c.dbError = e.Description();
+        c.beforeModem = true;
         return c;
     }
     PbRecord rec, old;
@@ -507,30 +518,106 @@ CPbookEngine::Change CPbookEngine::ModifyEntry(int storageType, int index, const
         c.refusal = "the stored entry cannot be written back";
         return c;
     }
+    // Between the delete and the write the modem holds neither entry: the
+    // record lets a later start put one back if this process dies there.
+    if (!m_pending.Record({storageType, index, oldName, oldNumber, name, number}, c.dbError)) {
+        DEBUG_LOG(LEVEL_ST, "%s ", c.dbError.c_str());
+        c.result = DM_RESULT_DB_ERROR;
+        c.beforeModem = true;
+        return c;
+    }
     uint8_t rec5[5];
     rec5[0] = rec.storage;
     for (int i = 0; i < 4; ++i)
         rec5[1 + i] = uint8_t(uint32_t(index) >> (8 * i));
     c.result = m_engine.DmSubRequest(DM_PBOOK_DEL, reinterpret_cast<uintptr_t>(rec5), false);
-    if (c.result != DM_PBOOK_DEL)
+    if (c.result != DM_PBOOK_DEL) {
+        // A lost answer leaves open whether the modem deleted the entry; any
+        // other result means the modem still has it.
+        if (c.result != DM_RESULT_EXCHANGE_FAILED)
+            ForgetPending(storageType, index);
         return c;
+    }
     c.result = m_engine.DmSubRequest(DM_PBOOK_WRITE, reinterpret_cast<uintptr_t>(&rec), false);
     if (c.result == DM_PBOOK_WRITE) {
         if (!StoreTableRow(storageType, index, name, number, c.dbError)) {
             c.result = DM_RESULT_DB_ERROR;
             MarkForReread(storageType);
         }
+        ForgetPending(storageType, index);
         return c;
     }
     DEBUG_LOG(LEVEL_ST, "phonebook modify: write failed, writing back entry %d", index);
     c.restored = m_engine.DmSubRequest(DM_PBOOK_WRITE, reinterpret_cast<uintptr_t>(&old), false) == DM_PBOOK_WRITE;
-    if (!c.restored) {
+    if (c.restored) {
+        ForgetPending(storageType, index);
+    } else {
+        // The record stays: the next load writes the old entry back when the
+        // modem has none there.
         c.lost = true;
         std::string err;
         if (!DeleteTableRow(storageType, index, err))
             MarkForReread(storageType);
     }
     return c;
+}
+
+std::vector<PbPendingChange> CPbookEngine::PendingChanges(int storageType)
+{
+    std::vector<PbPendingChange> out;
+    std::string error;
+    if (!m_pending.ForStorage(storageType, out, error))
+        DEBUG_LOG(LEVEL_ST, "phonebook pending changes: %s error", error.c_str());
+    return out;
+}
+
+void CPbookEngine::ForgetPending(int storageType, int index)
+{
+    // Failing here only means the next load looks at the entry once more.
+    std::string error;
+    if (!m_pending.Remove(storageType, index, error))
+        DEBUG_LOG(LEVEL_ST, "phonebook pending changes: %s error", error.c_str());
+}
+
+void CPbookEngine::SettlePending(const std::vector<PbPendingChange>& pending)
+{
+    for (const PbPendingChange& p : pending) {
+        bool present = false;
+        CDaoPbookDb& pb = m_db.Pbook();
+        CloseQuietly(pb);
+        try {
+            pb.Open(CDaoPbookDb::QueryEntry(p.index, p.storageType));
+            present = !pb.IsEOF();
+            pb.Close();
+        } catch (const CDaoException& e) {
+            DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
+            CloseQuietly(pb);
+            continue; // looked at again at the next load
+        }
+        if (present) {
+            // The read just brought the modem's entry into the table.
+            DEBUG_LOG(LEVEL_ST, "phonebook entry %d: the change was settled on the modem", p.index);
+            ForgetPending(p.storageType, p.index);
+            continue;
+        }
+        PbRecord old;
+        if (!MakePbWriteRecord(p.storageType, uint32_t(p.index), p.oldName, p.oldNumber, old)) {
+            DEBUG_LOG(LEVEL_ST, "phonebook entry %d: the old entry cannot be written back", p.index);
+            ForgetPending(p.storageType, p.index);
+            continue;
+        }
+        // The engine waits in its message send: the link is ours.
+        if (m_engine.DmSubRequest(DM_PBOOK_WRITE, reinterpret_cast<uintptr_t>(&old), true) != DM_PBOOK_WRITE) {
+            DEBUG_LOG(LEVEL_ST, "phonebook entry %d: writing the old entry back failed", p.index);
+            continue;
+        }
+        DEBUG_LOG(LEVEL_ST, "phonebook entry %d: the old entry was written back", p.index);
+        std::string error;
+        if (!StoreTableRow(p.storageType, p.index, DecodePbName(old.name.data(), old.name.size()), p.oldNumber,
+                           error))
+            MarkForReread(p.storageType);
+        ForgetPending(p.storageType, p.index);
+    }
 }
 
 void CPbookEngine::MarkForReread(int storageType)

@@ -18,11 +18,13 @@
 
 #include "contacts/PbCoding.h"
 #include "data/AppDatabase.h"
+#include "data/PbPendingStore.h"
 #include "engine/DmEngine.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace kv {
 
@@ -41,6 +43,14 @@ public:
     uint16_t SubDelAll(uint8_t storageCode);
 
     // --- the main window's handlers (UI thread) ---
+    // Loads one phonebook. When a change of one of its entries was cut short
+    // (recorded in the pending table), the phonebook is read from the modem
+    // even when it was read before, and each such entry is settled: when the
+    // modem has an entry at that index (the new one, or the old one when the
+    // delete never happened), the table now shows it; when it has none, the
+    // old entry is written back, as the table showed it and as the user last
+    // saw it confirmed. A settled change is forgotten; one whose write-back
+    // fails waits for the next load.
     void OnLoadPhonebook(uint16_t storageWord);
     void OnWipePhonebook();
     void OnLookupName(std::string& numberInNameOut);
@@ -52,6 +62,9 @@ public:
         uint16_t result = 0;      // the sub-request's result, 0 when refused before it
         std::string refusal;      // dial-string or argument refusal text
         std::string dbError;      // result 0x7003: the modem changed, the table could not follow
+        // With 0x7003: the database failed before the modem was asked, so
+        // the modem and the table are as they were.
+        bool beforeModem = false;
         // A change of an existing entry whose new write failed after the old
         // entry was deleted: whether the old entry was written back.
         bool restored = false;
@@ -70,6 +83,13 @@ public:
     // the delete, the old entry is written back (restored); when that fails
     // too the row goes as well (lost), so the table never shows an entry
     // the modem no longer has. Refused when the table has no such row.
+    //
+    // The change is recorded in the pending table before the delete and
+    // forgotten once the modem's entry is known again. A change cut short
+    // (the process killed, the answer of the delete lost, the old entry not
+    // written back) stays recorded, and the next load of that phonebook
+    // finishes it (see OnLoadPhonebook). Nothing is sent to the modem when
+    // the change cannot be recorded (result 0x7003).
     Change ModifyEntry(int storageType, int index, const std::string& name, const std::string& number);
 
     // Failed read batches tolerated before a read is given up (tests).
@@ -87,9 +107,16 @@ private:
     // After the modem changed and the table could not follow: the next load
     // of that phonebook reads it from the modem again.
     void MarkForReread(int storageType);
+    // The changes of this phonebook cut short earlier; empty when none (or
+    // when the pending table cannot be read: logged).
+    std::vector<PbPendingChange> PendingChanges(int storageType);
+    // Settles the changes after a fresh read of their phonebook.
+    void SettlePending(const std::vector<PbPendingChange>& pending);
+    void ForgetPending(int storageType, int index);
 
     CDmEngine& m_engine;
     CAppDatabase& m_db;
+    CPbPendingStore m_pending;
     int m_nMaxReadFailures;
     std::function<void(int, int)> m_batchObserver;
 };

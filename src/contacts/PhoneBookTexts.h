@@ -107,7 +107,7 @@ constexpr const char* kModifyRestored =
     "The modem did not store the changed phonebook data. The entry was kept as it was.";
 constexpr const char* kModifyLost =
     "The modem did not store the changed phonebook data, and the old entry could not be written back. "
-    "The entry was removed from the list.";
+    "The entry was removed from the list; the next time the phonebook is read it is written back.";
 constexpr const char* kDeleteFailed = "The modem did not delete the phonebook data.";
 constexpr const char* kDbFailed = "The phonebook data could not be read or written.";
 constexpr const char* kHistoryDeleteFailed = "The call history could not be changed.";

@@ -224,7 +224,7 @@ void CPhoneBookView::OnInsert()
         for (int r = 0; r < m_pList->rowCount(); ++r)
             if (CellText(r, 0).toInt() == index)
                 row = r;
-        if (c.ok() || c.result == DM_RESULT_DB_ERROR) {
+        if (c.ok() || (c.result == DM_RESULT_DB_ERROR && !c.beforeModem)) {
             if (row >= 0) {
                 m_pList->item(row, 1)->setText(m_pName->Text());
                 m_pList->item(row, 2)->setText(m_pNumber->Text());
@@ -260,7 +260,7 @@ void CPhoneBookView::OnInsert()
             return;
         }
         const CPbookEngine::Change c = m_env.pbook->WriteEntry(m_nPage, index, name, number);
-        if (c.ok() || c.result == DM_RESULT_DB_ERROR) {
+        if (c.ok() || (c.result == DM_RESULT_DB_ERROR && !c.beforeModem)) {
             AddEntryRow(index, name, number);
             changedRow = m_pList->rowCount() - 1;
             ++m_nEntryCount;

@@ -5,6 +5,7 @@
 #include "data/DbPath.h"
 #include "data/JetSql.h"
 #include "log/DebugLog.h"
+#include "log/NumberParse.h"
 
 #include <cctype>
 #include <cstdio>
@@ -77,15 +78,11 @@ bool ParseIndexText(const std::string& text, int64_t& value)
     bool neg = false;
     if (i < n && (text[i] == '-' || text[i] == '+'))
         neg = text[i++] == '-';
-    if (i == n || n - i > 10)
+    // Ten digits at most: every index the statement can name fits.
+    uint64_t v = 0;
+    if (n - i > 10 || !ParseDecimal(std::string_view(text).substr(i, n - i), v))
         return false;
-    int64_t v = 0;
-    for (; i < n; ++i) {
-        if (!std::isdigit(static_cast<unsigned char>(text[i])))
-            return false;
-        v = v * 10 + (text[i] - '0');
-    }
-    value = neg ? -v : v;
+    value = neg ? -int64_t(v) : int64_t(v);
     return true;
 }
 

@@ -3,12 +3,14 @@
 
 #include "data/DataConstants.h"
 #include "data/JetSql.h"
+#include "log/NumberParse.h"
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <unordered_set>
 
 namespace kv {
@@ -31,15 +33,23 @@ DbValue* CDaoFieldExchange::Next(const char* column)
 
 namespace {
 
-int64_t AsInt(const DbValue& v)
+// A column value as a whole number of the member's type (a fraction drops
+// its part). A value that is not one (text that is no whole number, a value
+// beyond the member's range) reads as 0: cut down to the member's width it would
+// become another, valid-looking value (index 4294967297 would name entry 1).
+template <class T>
+T AsInt(const DbValue& v)
 {
-    if (auto p = std::get_if<int64_t>(&v))
-        return *p;
-    if (auto p = std::get_if<double>(&v))
-        return std::isfinite(*p) ? static_cast<int64_t>(*p) : 0;
-    if (auto p = std::get_if<std::string>(&v))
-        return std::strtoll(p->c_str(), nullptr, 10);
-    return 0;
+    int64_t n = 0;
+    if (auto i = std::get_if<int64_t>(&v))
+        n = *i;
+    else if (auto d = std::get_if<double>(&v))
+        n = std::isfinite(*d) && *d >= -9.2e18 && *d <= 9.2e18 ? static_cast<int64_t>(*d) : 0;
+    else if (auto t = std::get_if<std::string>(&v))
+        n = DecimalValue<int64_t>(*t).value_or(0);
+    if (n < std::numeric_limits<T>::min() || n > std::numeric_limits<T>::max())
+        return 0;
+    return static_cast<T>(n);
 }
 
 double AsDouble(const DbValue& v)
@@ -48,9 +58,10 @@ double AsDouble(const DbValue& v)
         return *p;
     if (auto p = std::get_if<int64_t>(&v))
         return static_cast<double>(*p);
+    double d = 0;
     if (auto p = std::get_if<std::string>(&v))
-        return std::strtod(p->c_str(), nullptr);
-    return 0;
+        ParseDecimalDouble(*p, d);
+    return d;
 }
 
 std::string AsText(const DbValue& v)
@@ -74,7 +85,7 @@ void CDaoFieldExchange::Long(const char* column, int32_t& member)
     if (m_mode == kDefaults)
         member = 0;
     else if (m_mode == kLoad)
-        member = static_cast<int32_t>(AsInt(*v));
+        member = AsInt<int32_t>(*v);
     else if (m_mode == kStore)
         *v = static_cast<int64_t>(member);
 }
@@ -85,7 +96,7 @@ void CDaoFieldExchange::Byte(const char* column, uint8_t& member)
     if (m_mode == kDefaults)
         member = 0;
     else if (m_mode == kLoad)
-        member = static_cast<uint8_t>(AsInt(*v));
+        member = AsInt<uint8_t>(*v);
     else if (m_mode == kStore)
         *v = static_cast<int64_t>(member);
 }

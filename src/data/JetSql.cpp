@@ -3,6 +3,7 @@
 #include "data/JetSql.h"
 
 #include "data/DataConstants.h"
+#include "log/NumberParse.h"
 
 #include <sqlite3.h>
 
@@ -553,15 +554,14 @@ private:
         if (m_tok.kind == Token::Number) {
             const std::string& t = m_tok.text;
             if (t.find('.') != std::string::npos) {
-                char* end = nullptr;
-                double d = std::strtod(t.c_str(), &end);
-                if (*end)
+                double d = 0;
+                if (!ParseDecimalDouble(t, d))
                     return Fail("Syntax error in number.");
                 params.emplace_back(neg ? -d : d);
             } else {
-                if (t.size() > 18)
+                int64_t v = 0;
+                if (!ParseDecimal(t, v))
                     return Fail("Number out of range.");
-                int64_t v = std::strtoll(t.c_str(), nullptr, 10);
                 params.emplace_back(neg ? -v : v);
             }
             Advance();

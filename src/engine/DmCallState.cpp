@@ -4,6 +4,7 @@
 #include "engine/DmHost.h"
 #include "engine/ModemState.h"
 #include "log/DebugLog.h"
+#include "log/NumberParse.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +69,7 @@ bool CCallState::PopKey(int& code)
     std::lock_guard<std::mutex> g(m_lock);
     if (m_keys.empty())
         return false;
-    code = std::atoi(m_keys.front().c_str());
+    code = DecimalValue<int>(m_keys.front()).value_or(0);
     m_keys.pop_front();
     return true;
 }
@@ -86,7 +87,7 @@ std::string CCallState::FirstKeyText() const
     if (m_keys.empty())
         return {};
     // The queue holds codes; the display shows the key's character.
-    const int code = std::atoi(m_keys.front().c_str());
+    const int code = DecimalValue<int>(m_keys.front()).value_or(0);
     if (code > 0x20 && code < 0x7F)
         return std::string(1, char(code));
     return m_keys.front();

@@ -3,6 +3,7 @@
 #include "engine/DrvComm.h"
 
 #include "log/DebugLog.h"
+#include "log/NumberParse.h"
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
 #include "settings/Reg.h"
@@ -217,7 +218,10 @@ bool ScanOne(const std::string& root, const std::string& tty, UsbSerialDevice& d
         return false;
     if (!ReadAttr(usbDev + "/serial", serial))
         serial = BaseName(usbDev);
-    int iface = int(std::strtol(ifaceNumber.c_str(), nullptr, 16));
+    // bInterfaceNumber: hex digits; anything else is no interface of ours.
+    uint8_t iface = 0;
+    if (!ParseHex(ifaceNumber, iface))
+        return false;
     char mi[8];
     std::snprintf(mi, sizeof mi, "%02X", iface & 0xFF);
     dev.ttyName = tty;
@@ -351,9 +355,8 @@ public:
             out.dword = fileCount + DWORD(live.size());
             return true;
         }
-        char* end = nullptr;
-        unsigned long idx = std::strtoul(name.c_str(), &end, 10);
-        if (name.empty() || *end != '\0' || idx < fileCount || idx >= fileCount + live.size())
+        DWORD idx = 0;
+        if (!ParseDecimal(name, idx) || idx < fileCount || idx >= fileCount + live.size())
             return false;
         out.type = REG_SZ;
         out.text = live[idx - fileCount];

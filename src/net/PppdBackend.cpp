@@ -3,6 +3,7 @@
 
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
+#include "log/NumberParse.h"
 #include "net/PppdOutput.h"
 #include "net/PppdPeers.h"
 #include "net/RasCodes.h"
@@ -43,10 +44,12 @@ std::vector<std::string> ListDir(const std::string& dir)
 bool ReadNumber(const std::string& path, uint64_t& value)
 {
     std::string text;
-    if (!kv::ReadWholeFile(path, text) || text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])))
+    if (!kv::ReadWholeFile(path, text))
         return false;
-    value = std::strtoull(text.c_str(), nullptr, 10);
-    return true;
+    // A counter file holds the digits and a line break.
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    return kv::ParseDecimal(text, value);
 }
 
 std::vector<RasDeviceInfo> UsbDataTtys(const std::string& sysRoot)

@@ -1,6 +1,7 @@
 // Option files and secrets of the pppd phonebook.
 #include "net/PppdPhonebook.h"
 
+#include "log/NumberParse.h"
 #include "net/RasCodes.h"
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
@@ -126,7 +127,10 @@ bool ParseEntryFile(const std::string& text, RasEntry& e)
     std::string line;
     bool any = false;
     while (std::getline(in, line)) {
-        auto num = [&](const char* p) { return uint32_t(std::strtoul(line.c_str() + std::strlen(p), nullptr, 10)); };
+        // A value that is not a number of its width reads as 0, never as a wrapped one.
+        auto num = [&](const char* p) {
+            return kv::DecimalValue<uint32_t>(std::string_view(line).substr(std::strlen(p))).value_or(0);
+        };
         if (Starts(line, kPropDeviceType))
             e.deviceType = line.substr(std::strlen(kPropDeviceType)), any = true;
         else if (Starts(line, kPropDevice))

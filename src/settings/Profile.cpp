@@ -246,25 +246,6 @@ std::string GetProfileString(const std::string& section, const std::string& key,
     return value;
 }
 
-int DecimalPrefix(const std::string& text)
-{
-    size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool neg = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        neg = text[i] == '-';
-        ++i;
-    }
-    long long v = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-        v = v * 10 + (text[i] - '0');
-        if (v > INT_MAX)
-            v = INT_MAX; // saturate instead of overflowing
-    }
-    return int(neg ? -v : v);
-}
-
 bool LookUpProfileText(std::string_view text, std::string_view section, std::string_view key,
                        std::string& value)
 {

@@ -7,6 +7,8 @@
 // with a '/' is used as it is.
 #pragma once
 
+#include "log/NumberParse.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -55,8 +57,7 @@ bool LookUpProfileText(std::string_view text, std::string_view section, std::str
 bool ChangeProfileText(const std::string& text, const std::string& section, const std::string& key,
                        const std::string* value, std::string& out);
 
-// Decimal conversion of a read buffer: digits up to the first non-digit,
-// optional leading '-', 0 when there are none.
-int DecimalPrefix(const std::string& text);
+// The integer read of a value (digits up to the first non-digit) is
+// DecimalPrefix, in log/NumberParse.h.
 
 } // namespace kv

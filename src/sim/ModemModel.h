@@ -90,6 +90,9 @@ struct Phonebook {
     // writesBeforeRefusal more that are carried out.
     int refuseWrites = 0;
     int writesBeforeRefusal = 0;
+    // Delete requests still to be carried out but not answered: the host
+    // waits for an answer while the entry is already gone.
+    int loseDeletes = 0;
 };
 
 // Card (RUIM) states as the card status reply reports them.

@@ -64,6 +64,8 @@
 //                                 they were and start over after the last entry)
 //   pb-lose memory|ruim N [AFTER] after AFTER answered phonebook reads, the next N
 //                                 are taken (the position moves) but never answered
+//   pb-lose-delete memory|ruim N  the next N phonebook deletes are carried out
+//                                 but never answered
 //   list-pb [memory|ruim]         "index number name" lines
 //   sent                          messages the modem sent
 //   calls                         call history and DTMF keys

@@ -2,6 +2,7 @@
 // line in, a reply ending in "OK" or "ERR ..." out.
 #include "sim/ModemSimulator.h"
 
+#include "log/NumberParse.h"
 #include "platform/Event.h"
 
 #include <cstdlib>
@@ -37,13 +38,14 @@ std::string Rest(const std::string& line, size_t n)
     return pos == std::string::npos ? "" : line.substr(pos);
 }
 
+// A whole number within int's range: every value the commands take fits one.
 bool ToInt(const std::string& s, long& out)
 {
-    if (s.empty())
+    int v = 0;
+    if (!ParseDecimal(s, v))
         return false;
-    char* end = nullptr;
-    out = std::strtol(s.c_str(), &end, 10);
-    return *end == '\0';
+    out = v;
+    return true;
 }
 
 // Switch words: on/off → 1/0, -1 for anything else.
@@ -63,7 +65,7 @@ const char* const kHelp =
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
     "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N [AFTER]\n"
-    "pb-refuse-write memory|ruim N [AFTER]\n"
+    "pb-refuse-write memory|ruim N [AFTER] | pb-lose-delete memory|ruim N\n"
     "list-sms [memory|ruim] | list-pb [memory|ruim] | sent | calls | empty | help\n";
 
 std::string Printable(const std::string& s)
@@ -305,7 +307,7 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
         }
         return ok(out);
     }
-    if (cmd == "pb-count" || cmd == "pb-lose" || cmd == "pb-refuse-write") {
+    if (cmd == "pb-count" || cmd == "pb-lose" || cmd == "pb-refuse-write" || cmd == "pb-lose-delete") {
         Phonebook* b = w.size() > 1 ? (w[1] == "memory" ? &m.pbMemory : w[1] == "ruim" ? &m.pbRuim : nullptr)
                                     : nullptr;
         if (cmd == "pb-refuse-write") {
@@ -315,6 +317,12 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
                 return err("usage: pb-refuse-write memory|ruim N [AFTER]");
             b->refuseWrites = int(n);
             b->writesBeforeRefusal = int(after);
+            return ok();
+        }
+        if (cmd == "pb-lose-delete") {
+            if (!b || w.size() != 3 || !ToInt(w[2], n) || n < 0)
+                return err("usage: pb-lose-delete memory|ruim N");
+            b->loseDeletes = int(n);
             return ok();
         }
         if (cmd == "pb-lose") {

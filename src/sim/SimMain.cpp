@@ -2,6 +2,7 @@
 // serves on its first line, then takes control commands on stdin and on an
 // optional unix socket until it is told to quit or gets SIGINT/SIGTERM.
 #include "engine/DrvComm.h"
+#include "log/NumberParse.h"
 #include "sim/ModemSimulator.h"
 
 #include <cerrno>
@@ -148,7 +149,13 @@ int main(int argc, char** argv)
         } else if (a == "--pin") {
             pin = value();
         } else if (a == "--com") {
-            opt.comNumber = std::atoi(value());
+            const char* text = value();
+            const auto com = kv::DecimalInRange<int>(text, 0, 255);
+            if (!com) {
+                std::fprintf(stderr, "korvianet-modem-sim: --com needs a number from 0 to 255, not '%s'\n", text);
+                return 2;
+            }
+            opt.comNumber = *com;
         } else if (a == "--no-register") {
             opt.registerDevice = false;
         } else if (a == "--quiet-line") {

@@ -3,6 +3,7 @@
 #include "sim/SimRegistry.h"
 
 #include "engine/DrvComm.h"
+#include "log/NumberParse.h"
 #include "settings/FileUtil.h"
 #include "settings/Reg.h"
 
@@ -62,7 +63,9 @@ long SimPid(const std::string& instance)
     size_t p = instance.find(kSimSerialMark);
     if (p == std::string::npos)
         return 0;
-    return std::strtol(instance.c_str() + p + 4, nullptr, 10);
+    // "<pid>&0&<n>": the digits up to the next '&'.
+    const std::string_view rest = std::string_view(instance).substr(p + 4);
+    return DecimalInRange<long>(rest.substr(0, rest.find('&')), 1, LONG_MAX).value_or(0);
 }
 
 std::string LinkTarget(const std::string& link)

@@ -1,6 +1,7 @@
 // Display texts, limits and bar scaling of the traffic pages.
 #include "traffic/TrafficDisplay.h"
 
+#include "log/NumberParse.h"
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
 

@@ -55,3 +55,56 @@ TEST_F(CliFixture, PhonebookSearchModifyAndHistoryDeletesAsThePageDoesThem)
     EXPECT_EQ(Run({"history"}).out, "no calls\n");
     EXPECT_NE(settings.ReadFile("teal_dialer.ini").find("num=0"), std::string::npos);
 }
+
+namespace {
+int CountRows(const std::string& db, const std::string& sql)
+{
+    sqlite3* h = nullptr;
+    int n = -1;
+    if (sqlite3_open(db.c_str(), &h) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(h, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+            n = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(h);
+    return n;
+}
+} // namespace
+
+// kill -9 between the modem's delete and its write: the next command that
+// starts the phonebook engine puts the entry back.
+TEST_F(CliFixture, AModifyKilledAfterTheDeleteIsRepairedByTheNextStart)
+{
+    StartSim();
+    ASSERT_EQ(Run({"pb", "list", "ruim"}).exitCode, 0);
+    const auto onCard = [&](const std::string& what) { return sim->Command("list-pb ruim").find(what) != std::string::npos; };
+    ASSERT_TRUE(onCard("1:1 number=6195550199 name=Alice"));
+
+    // The modem deletes the entry but its answer never comes: the command
+    // waits for it, and dies there.
+    ASSERT_EQ(sim->Command("pb-lose-delete ruim 1").substr(0, 2), "OK");
+    const auto r = kvtest::RunCliKilledWhen(
+        {"--config-dir", settings.Dir(), "pb", "modify", "ruim", "1", "Alicia", "6195550100"},
+        [&] { return sim->WithModel([](kv::sim::ModemModel& m) { return m.pbRuim.entries.count(1) == 0; }); });
+    ASSERT_TRUE(r.killed) << r.out << r.err;
+    EXPECT_FALSE(onCard("1:1 ")) << "the crash came after the delete";
+    EXPECT_EQ(CountRows(DbPath(), "SELECT count(*) FROM pb_pending"), 1);
+
+    // Any start of the phonebook engine settles it: the old entry goes back.
+    const auto list = RunJson({"pb", "list", "ruim"});
+    EXPECT_TRUE(onCard("1:1 number=6195550199 name=Alice")) << sim->Command("list-pb ruim");
+    bool listed = false;
+    for (const auto& e : list["entries"])
+        listed = listed || (e["index"] == 1 && e["name"] == "Alice");
+    EXPECT_TRUE(listed) << list.dump();
+    EXPECT_EQ(CountRows(DbPath(), "SELECT count(*) FROM pb_pending"), 0);
+
+    // A change that runs through leaves nothing behind.
+    EXPECT_EQ(Run({"pb", "modify", "ruim", "1", "Alicia", "6195550100"}).exitCode, 0);
+    EXPECT_TRUE(onCard("1:1 number=6195550100 name=Alicia"));
+    EXPECT_EQ(CountRows(DbPath(), "SELECT count(*) FROM pb_pending"), 0);
+    EXPECT_EQ(CountRows(DbPath(), "SELECT count(*) FROM tealfin_pbook WHERE storage_type=2 AND \"index\"=1"
+                                  " AND name='Alicia'"),
+              1);
+}

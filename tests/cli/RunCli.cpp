@@ -17,10 +17,15 @@ CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs, int si
     return RunProgram(KV_CLI_PATH, args, signalAfterMs, sig);
 }
 
+CliResult RunCliKilledWhen(const std::vector<std::string>& args, const std::function<bool()>& killWhen)
+{
+    return RunProgram(KV_CLI_PATH, args, -1, 15, -1, killWhen);
+}
+
 CliResult RunCliAs(const std::vector<std::string>& args, int uid) { return RunProgram(KV_CLI_PATH, args, -1, 15, uid); }
 
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs, int sig,
-                     int uid)
+                     int uid, const std::function<bool()>& killWhen)
 {
     CliResult r;
     int out[2], err[2];
@@ -64,7 +69,13 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
             ::kill(pid, sig);
             signalAt = -1;
         }
-        const int64_t until = signalAt >= 0 ? std::min(end, signalAt) : end;
+        if (killWhen && !r.killed && killWhen()) {
+            ::kill(pid, SIGKILL);
+            r.killed = true;
+        }
+        int64_t until = signalAt >= 0 ? std::min(end, signalAt) : end;
+        if (killWhen && !r.killed)
+            until = std::min(until, kv::TickMs() + 5);
         if (::poll(p, 2, int(std::max<int64_t>(0, until - kv::TickMs()))) < 0 && errno != EINTR)
             break;
         for (int i = 0; i < 2; ++i) {

@@ -1,6 +1,7 @@
 // Runs the built korvianet-cli with arguments and collects what it says.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@ struct CliResult {
     int exitCode = -1; // -1: did not exit normally
     std::string out;
     std::string err;
+    bool killed = false; // RunCliKilledWhen's condition held
 };
 
 // Runs korvianet-cli args... and waits for it (at most 30 s, then killed).
@@ -21,6 +23,9 @@ CliResult RunCliAs(const std::vector<std::string>& args, int uid);
 // The same for another copy of the program; with uid >= 0 (and root) it runs
 // as that user and group.
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs = -1,
-                     int sig = 15, int uid = -1);
+                     int sig = 15, int uid = -1, const std::function<bool()>& killWhen = {});
+// Runs korvianet-cli args... and kills it (SIGKILL) as soon as killWhen
+// holds (checked every 5 ms): a crash at a chosen moment.
+CliResult RunCliKilledWhen(const std::vector<std::string>& args, const std::function<bool()>& killWhen);
 
 } // namespace kvtest

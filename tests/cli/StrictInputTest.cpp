@@ -45,6 +45,10 @@ TEST_F(CliFixture, MalformedArgumentsExit2NamingTheArgument)
         {{"sms", "read", "memory:70000"}, "INDEX"},
         {{"run", "--seconds", "5x"}, "--seconds: '5x'"},
         {{"at", "status", "--ticks", "1abc"}, "--ticks: '1abc'"},
+        {{"call", "--timeout", "5x", "dial", "123"}, "--timeout '5x'"},
+        {{"call", "--timeout", "99999999999999999999", "dial", "123"}, "--timeout '99999999999999999999'"},
+        {{"connect", "--seconds", " 5"}, "--seconds needs a number"},
+        {{"connect", "--seconds", "+5"}, "--seconds needs a number"},
     };
     for (const BadCase& c : cases) {
         const auto r = Run(c.args);

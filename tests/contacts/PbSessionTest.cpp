@@ -4,6 +4,7 @@
 
 #include "contacts/PbTexts.h"
 #include "data/DataConstants.h"
+#include "data/PbPendingStore.h"
 #include "platform/Event.h"
 
 #include <csignal>
@@ -191,4 +192,63 @@ TEST_F(PbSession, AnUnreadableTableNeverTurnsIntoIndexOne)
     const auto mod = m_session->Pbook().ModifyEntry(kPbookRuim, 1, "Zoe", "123");
     EXPECT_EQ(mod.result, DM_RESULT_DB_ERROR);
     EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.pbRuim.entries.count(1) == 1; }));
+}
+
+// A change cut short leaves a record; the next start settles each entry by
+// what the modem has at its index.
+TEST_F(PbSession, ChangesCutShortAreSettledByTheNextStart)
+{
+    StartSim([](ModemModel& m) {
+        SeedBooks(m, 3, 3);
+        m.pbRuim.entries[1] = {"555", "New one"}; // the new write came through
+        m.pbMemory.entries.erase(2);               // the delete came, the write never did
+    });
+    CPbPendingStore pending(DbPath());
+    std::string err;
+    ASSERT_TRUE(pending.Record({kPbookRuim, 1, "Card 1", "6195551001", "New one", "555"}, err)) << err;
+    ASSERT_TRUE(pending.Record({kPbookRuim, 2, "Card 2", "6195551002", "Other", "777"}, err)) << err; // delete never came
+    ASSERT_TRUE(pending.Record({kPbookMemory, 2, "Mem 2", "8585551002", "Gone", "999"}, err)) << err;
+
+    ASSERT_TRUE(StartSession(true));
+    EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) {
+        return m.pbRuim.entries[1].name == "New one" && m.pbRuim.entries[2].name == "Card 2"
+               && m.pbMemory.entries.count(2) == 1 && m.pbMemory.entries[2].name == "Mem 2"
+               && m.pbMemory.entries[2].number == "8585551002";
+    }));
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND \"index\"=1 AND name='New one'"), 1);
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND \"index\"=2 AND name='Card 2'"), 1);
+    // The memory phonebook is read although the card's was read first.
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=1"), 3);
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=1 AND \"index\"=2 AND name='Mem 2' AND phone_number='8585551002'"), 1);
+    EXPECT_EQ(Count("pb_pending"), 0);
+}
+
+TEST_F(PbSession, AModifyKeepsItsRecordOnlyWhileTheModemMayLackTheEntry)
+{
+    StartSim([](ModemModel& m) { SeedBooks(m, 3, 0); });
+    ASSERT_TRUE(StartSession(true));
+    CPbookEngine& pb = m_session->Pbook();
+    EXPECT_TRUE(pb.ModifyEntry(kPbookRuim, 1, "Zed", "555").ok());
+    EXPECT_EQ(Count("pb_pending"), 0);
+
+    // Neither the new entry nor the old one is taken back: the record stays.
+    ASSERT_EQ(m_sim->Command("pb-refuse-write ruim 2").substr(0, 2), "OK");
+    const auto c = pb.ModifyEntry(kPbookRuim, 2, "Yves", "556");
+    EXPECT_TRUE(c.lost);
+    EXPECT_EQ(Count("pb_pending", "storage_type=2 AND \"index\"=2 AND old_name='Card 2'"), 1);
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND \"index\"=2"), 0);
+
+    StopSession();
+    ASSERT_TRUE(StartSession(true));
+    EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.pbRuim.entries[2].name == "Card 2"; }));
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND \"index\"=2 AND name='Card 2'"), 1);
+    EXPECT_EQ(Count("pb_pending"), 0);
+
+    // A change that cannot be recorded is not started on the modem.
+    Sql("CREATE TRIGGER no_pending BEFORE INSERT ON pb_pending BEGIN SELECT RAISE(FAIL, 'disk full'); END");
+    const auto refused = m_session->Pbook().ModifyEntry(kPbookRuim, 3, "Xena", "557");
+    EXPECT_EQ(refused.result, DM_RESULT_DB_ERROR);
+    EXPECT_TRUE(refused.beforeModem);
+    EXPECT_TRUE(m_sim->WithModel([](ModemModel& m) { return m.pbRuim.entries[3].name == "Card 3"; }));
+    EXPECT_EQ(Count("tealfin_pbook", "storage_type=2 AND \"index\"=3 AND name='Card 3'"), 1);
 }

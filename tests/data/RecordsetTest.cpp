@@ -7,6 +7,8 @@
 #include "data/DaoVcallDb.h"
 #include "data/DataConstants.h"
 
+#include <sqlite3.h>
+
 using namespace kv;
 using kvtest::DbTest;
 
@@ -218,4 +220,47 @@ TEST_F(DbTest, EveryConstantStatementOfTheProgramRunsInItsJetForm)
     EXPECT_EQ(ErrorOf([&] { pb.Open(std::string("select * from tealfin_pbook where name='x")); }), kDaoErrSyntax);
     EXPECT_EQ(ErrorOf([&] { pb.Open(std::string("select * from tealfin_pbook; drop table tealfin_sms")); }), kDaoErrSyntax);
     EXPECT_EQ(CountRows("tealfin_sms"), 0);
+}
+
+namespace {
+void ExecSql(const std::string& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    char* err = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, &err), SQLITE_OK) << (err ? err : "");
+    sqlite3_free(err);
+    sqlite3_close(db);
+}
+} // namespace
+
+// A row written by another program (or damaged) may hold values the
+// columns' members cannot: they read as 0, never as another valid value.
+TEST_F(DbTest, ColumnValuesThatDoNotFitTheirMemberReadAsZero)
+{
+    ExecSql(DbPath(), "INSERT INTO tealfin_pbook VALUES (1, 4294967297, 'Wrapped', '1'),"
+                      " (1, '12abc', 'Text index', '2'), (-4294967295, 5, 'Type', '4')");
+    CDaoPbookDb pb;
+    pb.Open(CDaoQuery{kTablePbook, "name IN ('Wrapped', 'Text index', 'Type')", "name", {}, "", 0, {}});
+    std::vector<std::pair<int32_t, int32_t>> got; // storage_type, index, by name
+    for (; !pb.IsEOF(); pb.MoveNext())
+        got.emplace_back(pb.m_storage_type, pb.m_index);
+    pb.Close();
+    // Ordered by name: Text index, Type, Wrapped.
+    EXPECT_EQ(got, (std::vector<std::pair<int32_t, int32_t>>{{1, 0}, {0, 5}, {1, 0}}));
+
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(DbPath().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db,
+                           "PRAGMA ignore_check_constraints=1; INSERT INTO tealfin_sms VALUES "
+                           "(1, 1, 0, '5', 257, 'x', zeroblob(229))",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    CDaoSmsDb sms;
+    sms.Open(CDaoQuery{kTableSms, "\"index\" = 1", "", {}, "", 0, {}});
+    ASSERT_FALSE(sms.IsEOF());
+    EXPECT_EQ(sms.m_new_flag, 0) << "257 is no byte, and not 1 either";
+    EXPECT_EQ(sms.m_encoding, 0);
+    sms.Close();
 }
