@@ -3,7 +3,7 @@
 //       dials as Net Connect does (the modem engine runs beside it when a
 //       port is found, for the service and the data rate), prints the dial
 //       progress, then one line a second with the duration and the counters,
-//       until it has been connected N seconds or SIGINT/SIGTERM (or `disconnect`)
+//       until it has been connected N seconds or SIGINT/SIGTERM/SIGHUP (or `disconnect`)
 //       asks to stop; then it hangs up as Net Disconnect does and the
 //       session's record goes to the traffic files.
 //   disconnect
@@ -15,6 +15,7 @@
 // ($XDG_RUNTIME_DIR, else /tmp): korvianet-connect.pid, korvianet-connect.status.
 #include "cli/CliCommand.h"
 #include "cli/CliModem.h"
+#include "cli/CliJournal.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
@@ -119,6 +120,7 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         return kvcli::kExitFailure;
     }
     kv::EnsureSettingsDir();
+    kvcli::FoldSessionJournals();
 
     kvcli::HeadlessModem modem(opts);
     kv::CHeadlessHost& host = modem.host;
@@ -138,6 +140,9 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
             + (ok ? "appended" : "NOT written"));
         return ok;
     };
+    // The records go to the traffic files, so a kill mid-session must not
+    // lose the session: its journal is kept as the window keeps it.
+    ui.journal = std::make_shared<kvtraffic::CSessionJournal>();
     kvnet::CConnectionManager manager(host, ui);
     manager.ReadAccount();
     if (account)
@@ -148,6 +153,7 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr); // the terminal closed, the user logged out
 
     // The engine gives the service (which dial string) and the data rate;
     // without a modem port the dial still runs.
@@ -181,8 +187,13 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     uint8_t lastState = 0;
     std::string lastText;
     int64_t nextLine = 0;
+    int lastAttempt = 0;
     for (;;) {
         host.RunUntil([] { return g_stop.load(); }, 200);
+        if (const int attempt = manager.ReconnectAttempts(); attempt != lastAttempt && manager.ReconnectPending()) {
+            Say("link lost: " + kvnet::CReconnectPlan::AttemptText(attempt));
+            lastAttempt = attempt;
+        }
         const uint8_t s = manager.State();
         if (s != lastState) {
             Say(std::string("state: ") + StateName(s));
@@ -211,8 +222,9 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         const bool timeUp = seconds >= 0
                             && (wasConnected ? kv::TickMs() - connectedAt >= seconds * 1000
                                              : kv::TickMs() - start >= (seconds + 90) * 1000);
+        // A lost link that will be dialled again keeps the command running.
         const bool dialEnded = s == kvnet::RAS_REQ_LOOK && !manager.RasRequestPending(kvnet::RAS_REQ_CONNECT)
-                               && kv::TickMs() - start > 1500;
+                               && !manager.ReconnectPending() && kv::TickMs() - start > 1500;
         if (g_stop.load() || timeUp || dialEnded || !manager.ThreadRunning())
             break;
     }
@@ -284,7 +296,7 @@ int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 
 KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME --password TEXT]",
                "dial the data connection as Net Connect does, print the progress and each second the\n"
-               "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM or\n"
+               "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM/SIGHUP or\n"
                "`disconnect`, hang up and append the session to the traffic files. Exit code 1: it\n"
                "never connected.",
                RunConnect);
