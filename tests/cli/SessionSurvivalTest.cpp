@@ -185,3 +185,16 @@ TEST_F(Session, ALinkTheSimulatorDropsIsDialledAgainWhenTheSettingIsOn)
     // The lost session and the one after the reconnect.
     EXPECT_EQ(Records("PktFF.dat").size(), 2u) << r.out;
 }
+
+#ifdef KV_APP_PATH
+// The window as a program: a signal closes it as Exit does and it ends
+// normally, with status 0, instead of dying of the signal.
+TEST_F(Session, TheWindowEndsWithStatusZeroOnSigtermAndSighup)
+{
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    for (const int sig : {SIGTERM, SIGHUP}) {
+        const auto r = kvtest::RunProgram(KV_APP_PATH, {}, 5000, sig);
+        EXPECT_EQ(r.exitCode, 0) << "signal " << sig << "\n" << r.err;
+    }
+}
+#endif
