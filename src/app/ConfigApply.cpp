@@ -72,6 +72,9 @@ void CConfigView::OnApply()
 
 void CConfigView::ApplyBasic()
 {
+    // Ours, in its own file; read again at each lost link.
+    kv::WriteProfileString(kv::kSecReconnect, kv::kKeyNum, Checked(Control(IDC_RECONNECT)) ? "1" : "0",
+                           kv::kIniOurs);
     const std::string user = TextOf(Control(IDC_USERNAME));
     const std::string password = TextOf(Control(IDC_PASSWORD));
     m_strDialUser = user;

@@ -40,6 +40,7 @@ constexpr int IDC_APN_STATIC = 1073;
 constexpr int IDC_APN_LIST = 1077;
 constexpr int IDC_APPLY = 1016;
 constexpr int IDC_APN_DELETE = 1078;
+constexpr int IDC_RECONNECT = 1190;       // our own: "Reconnect when the link drops"
 // RUIM Card.
 constexpr int IDC_PIN_ACTION = 1155;
 constexpr int IDC_PIN_1 = 1159;

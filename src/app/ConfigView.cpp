@@ -10,6 +10,7 @@
 #include "controls/RegionFromBitmap.h"
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
+#include "net/Reconnect.h"
 #include "settings/DataDir.h"
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
@@ -243,6 +244,10 @@ void CConfigView::CreateControls()
     Add(PAGE_BASIC, button(IDC_APN_DELETE, "Delete", text::kTipDelete, 56, 22));
     connect(static_cast<CHoverButton*>(m_controls[IDC_APN_DELETE]), &QAbstractButton::clicked, this,
             &CConfigView::OnDeleteApn);
+    auto* reconnect = new QCheckBox("Reconnect when the link drops", this);
+    reconnect->setObjectName(QString::number(IDC_RECONNECT));
+    m_controls[IDC_RECONNECT] = reconnect;
+    Add(PAGE_BASIC, reconnect);
 
     // RUIM Card.
     Label("ruim_status", "", 20, 104, 300, PAGE_RUIM);
@@ -400,6 +405,8 @@ void CConfigView::LayOut()
     m_labels["apn"]->move(40, 196);
     Control(IDC_APN_LIST)->setGeometry(80, 194, 170, 22);
     Control(IDC_APN_DELETE)->setGeometry(260, 194, 56, 22);
+    // Ours, in the free row between the APN group and Apply.
+    Control(IDC_RECONNECT)->setGeometry(20, 234, 230, 20);
     Control(IDC_APPLY)->setGeometry(kWidth - 80, 272, 60, 24);
 
     // RUIM Card.
@@ -534,6 +541,7 @@ void CConfigView::LoadBasic()
     static_cast<QRadioButton*>(Control(IDC_APN_DYNAMIC))->setChecked(dynamic);
     static_cast<QRadioButton*>(Control(IDC_APN_STATIC))->setChecked(!dynamic);
     OnApnMode(dynamic);
+    static_cast<QCheckBox*>(Control(IDC_RECONNECT))->setChecked(kvnet::ReconnectSettingOn());
 }
 
 void CConfigView::OnApnMode(bool dynamic)

@@ -5,12 +5,14 @@
 #include "app/AppIds.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/LogWindowPlace.h"
+#include "app/SignalClose.h"
 #include "controls/DebugViews.h"
 #include "data/DbPath.h"
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "platform/SingleInstance.h"
 #include "settings/Profile.h"
+#include "traffic/SessionJournal.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -19,6 +21,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 
 CDialer_oneApp* CDialer_oneApp::s_pApp = nullptr;
 
@@ -110,10 +114,32 @@ bool CDialer_oneApp::InitInstance()
         m_pLogWindow = nullptr;
         return false;
     }
+    // A session that a crash or a kill ended left its journal: its counters
+    // go to the traffic files before this run counts anything.
+    for (const std::string& line : kvtraffic::FoldEndedSessionJournals().lines) {
+        DEBUG_LOG(LEVEL_ST, "%s", line.c_str());
+        std::fprintf(stderr, "korvianet: %s\n", line.c_str());
+    }
     // 7. The main window, run modally.
     {
         CDialer_oneDlg dlg(m_pDb.get());
         m_pMainWnd = &dlg;
+        // A logout, a shutdown or a kill closes the window as Exit does, so
+        // the session is hung up and recorded before the program ends.
+        // One that comes while the window is still starting waits for the
+        // start to finish: the close stops what the start has started.
+        auto closeWhenStarted = std::make_shared<std::function<void()>>();
+        *closeWhenStarted = [&dlg, weak = std::weak_ptr(closeWhenStarted)] {
+            if (dlg.Initialised()) {
+                dlg.CloseProcedure();
+            } else if (auto again = weak.lock()) {
+                QTimer::singleShot(50, &dlg, [again] { (*again)(); });
+            }
+        };
+        kvapp::CCloseOnSignals closeOnSignals([closeWhenStarted](int sig) {
+            DEBUG_LOG(LEVEL_ST, "signal %d: closing", sig);
+            (*closeWhenStarted)();
+        });
         if (m_wire)
             m_wire(*this, dlg);
         if (m_onShown)

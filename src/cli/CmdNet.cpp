@@ -3,7 +3,7 @@
 //       dials as Net Connect does (the modem engine runs beside it when a
 //       port is found, for the service and the data rate), prints the dial
 //       progress, then one line a second with the duration and the counters,
-//       until it has been connected N seconds or SIGINT/SIGTERM (or `disconnect`)
+//       until it has been connected N seconds or SIGINT/SIGTERM/SIGHUP (or `disconnect`)
 //       asks to stop; then it hangs up as Net Disconnect does and the
 //       session's record goes to the traffic files.
 //   disconnect
@@ -16,6 +16,7 @@
 #include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
 #include "cli/CliModem.h"
+#include "cli/CliJournal.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
@@ -138,6 +139,7 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         return kvcli::kExitFailure;
     }
     kv::EnsureSettingsDir();
+    kvcli::FoldSessionJournals();
 
     kvcli::HeadlessModem modem(opts);
     kv::CHeadlessHost& host = modem.host;
@@ -157,6 +159,9 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
             + (ok ? "appended" : "NOT written"));
         return ok;
     };
+    // The records go to the traffic files, so a kill mid-session must not
+    // lose the session: its journal is kept as the window keeps it.
+    ui.journal = std::make_shared<kvtraffic::CSessionJournal>();
     kvnet::CConnectionManager manager(host, ui);
     manager.ReadAccount();
     if (account)
@@ -167,6 +172,7 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr); // the terminal closed, the user logged out
 
     // The engine gives the service (which dial string) and the data rate;
     // without a modem port the dial still runs.
@@ -212,8 +218,13 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     std::string lastText;
     int64_t nextLine = 0;
     bool linkLost = false;
+    int lastAttempt = 0;
     for (;;) {
         host.RunUntil([] { return g_stop.load(); }, 200);
+        if (const int attempt = manager.ReconnectAttempts(); attempt != lastAttempt && manager.ReconnectPending()) {
+            Say("link lost: " + kvnet::CReconnectPlan::AttemptText(attempt));
+            lastAttempt = attempt;
+        }
         const uint8_t s = manager.State();
         if (s != lastState) {
             Say(std::string("state: ") + StateName(s));
@@ -242,10 +253,12 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         const bool timeUp = seconds >= 0
                             && (wasConnected ? kv::TickMs() - connectedAt >= seconds * 1000
                                              : kv::TickMs() - start >= (seconds + 90) * 1000);
+        // A lost link that will be dialled again keeps the command running.
         const bool dialEnded = s == kvnet::RAS_REQ_LOOK && !manager.RasRequestPending(kvnet::RAS_REQ_CONNECT)
-                               && kv::TickMs() - start > 1500;
+                               && !manager.ReconnectPending() && kv::TickMs() - start > 1500;
         // Back to looking while connected, and not because we hung up: the
-        // link went down under us (pppd ended, the modem hung up).
+        // link went down under us (pppd ended, the modem hung up) and no
+        // reconnect is left to try.
         linkLost = wasConnected && dialEnded && !g_stop.load() && !timeUp;
         if (g_stop.load() || timeUp || dialEnded || !manager.ThreadRunning())
             break;
@@ -322,7 +335,7 @@ int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 
 KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME --password TEXT]",
                "dial the data connection as Net Connect does, print the progress and each second the\n"
-               "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM or\n"
+               "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM/SIGHUP or\n"
                "`disconnect`, hang up and append the session to the traffic files. Exit code 1: it\n"
                "never connected, or the link was lost before the N seconds were up (\"link lost\");\n"
                "3: the modem's data port could not be used; 4: the modem did not answer the dial.",

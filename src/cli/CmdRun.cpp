@@ -1,7 +1,7 @@
 // "run": the DM engine headless against the modem: the start-up chain, then
 // status polling, with the diagnostic log and every indicator change and
 // message-line text on standard output, until the time is up or a signal
-// (SIGINT, SIGTERM) asks to stop; then the engine ends with DM_END_WORK.
+// (SIGINT, SIGTERM, SIGHUP) asks to stop; then the engine ends with DM_END_WORK.
 // When the modem is pulled out the engine ends at once; the command then
 // looks for the modem every two seconds and restarts the engine when it is
 // back.
@@ -147,6 +147,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
     sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr); // the terminal closed, the user logged out
 
     {
         const kvcli::PortCheck pc = kvcli::CheckModemPort(opts);
@@ -227,7 +228,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
 KV_CLI_COMMAND("run", "run [--seconds N] [--pin CODE]",
                "run the modem engine headless (start-up, status polling), printing the log and "
                "each indicator change; restarts the engine when an unplugged modem returns; ends on\n"
-               "      SIGINT/SIGTERM or after N seconds (0 to 31622400). The log goes to standard output\n"
+               "      SIGINT/SIGTERM/SIGHUP or after N seconds (0 to 31622400). The log goes to standard output\n"
                "      unless -v (standard error) or --log-file FILE says otherwise",
                RunRun,
                "  {\"ended\": \"stopped\"|\"modem stopped answering\", \"events\": [TEXT...]}\n"

@@ -2,6 +2,7 @@
 // sessions, the last session, and the current and previous month's sums, in
 // the texts the traffic pages show, one item per line.
 #include "cli/CliCommand.h"
+#include "cli/CliJournal.h"
 #include "cli/CliOutput.h"
 #include "traffic/TrafficDisplay.h"
 #include "traffic/TrafficStats.h"
@@ -37,6 +38,7 @@ int RunTraffic(const kvcli::GlobalOptions&, const std::vector<std::string>& args
     using namespace kvtraffic;
     if (!args.empty())
         return kvcli::UsageError("usage: traffic");
+    kvcli::FoldSessionJournals();
     const TrafficOverview o = ReadTrafficOverview(int64_t(std::time(nullptr)));
     if (kvcli::JsonMode()) {
         kvcli::PrintJson(

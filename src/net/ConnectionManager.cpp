@@ -48,8 +48,13 @@ CConnectionManager::CConnectionManager(kv::IDmHost& host, ConnectionUi ui) : m_h
             auto c = std::make_unique<CRasClient>();
             return c->Init() ? std::move(c) : nullptr;
         };
-    if (!m_ui.appendTraffic)
+    if (!m_ui.appendTraffic) {
         m_ui.appendTraffic = [](const kvtraffic::TrafficRecord& r) { return kvtraffic::AppendTrafficRecord(r); };
+        // Records to the traffic files: so does a crashed session's journal.
+        if (!m_ui.journal)
+            m_ui.journal = std::make_shared<kvtraffic::CSessionJournal>();
+    }
+    m_reconnect.SetDelays(m_ui.reconnectDelaysMs.empty() ? ReconnectDelaysFromEnv() : m_ui.reconnectDelaysMs);
 }
 
 CConnectionManager::~CConnectionManager() { Shutdown(); }
@@ -266,6 +271,7 @@ void CConnectionManager::NetConnect()
         }
         m_ucConnFlags = 0;
         m_host.EnableControl(kv::IDC_NET_CONNECT, false);
+        m_reconnect.UserConnected();
         RasRequest(RAS_REQ_CONNECT, true);
         m_dwBaseline = 0;
     }
@@ -280,6 +286,7 @@ void CConnectionManager::NetDisconnect()
     if (m_ui.clearDialPadNumber)
         m_ui.clearDialPadNumber();
     m_host.EnableControl(kv::IDC_NET_DISCONNECT, false);
+    m_reconnect.UserStopped();
     RasRequest(RAS_REQ_DISCONNECT, true);
     m_host.EnableControl(kv::IDC_SETTING, true);
     if (DialPadShown() && m_ui.focusDialPad)
@@ -362,6 +369,7 @@ void CConnectionManager::StartLoop()
 void CConnectionManager::StopThread(int64_t timeoutMs)
 {
     kv::ModemState& st = m_host.State();
+    m_reconnect.UserStopped(); // Exit ends a reconnect plan too
     const uint8_t s = st.m_nRasState.load();
     if (s != 0 && s != RAS_REQ_TERMINATE && m_bThreadAlive.load()) {
         m_host.EnableControl(kv::IDC_NET_DISCONNECT, false);

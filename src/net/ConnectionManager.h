@@ -16,6 +16,8 @@
 #include "platform/Event.h"
 #include "net/RasClient.h"
 #include "net/RasCodes.h"
+#include "net/Reconnect.h"
+#include "traffic/SessionJournal.h"
 #include "traffic/TrafficStats.h"
 
 #include <atomic>
@@ -27,6 +29,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace kvnet {
 
@@ -47,6 +50,20 @@ struct ConnectionUi {
     // Pulses the device presence watcher's removal event when it is
     // handling a removal (the thread's end and the stop).
     std::function<void()> pulseRemoval;
+    // The running session's journal: its counters every intervalMs, so a
+    // crash loses at most that much. Left empty, the manager keeps one in the
+    // user data folder when the records go to the traffic files
+    // (appendTraffic left empty too), and none otherwise.
+    std::shared_ptr<kvtraffic::CSessionJournal> journal;
+    int64_t journalIntervalMs = 0; // 0: JournalIntervalSeconds()
+    // Reconnecting after a lost link (the user's setting, read at each loss;
+    // default: the settings file) and the pauses before each attempt
+    // (default: 5, 10, 30, then 60 s).
+    std::function<bool()> reconnectEnabled;
+    std::vector<int64_t> reconnectDelaysMs;
+    // Whether the modem is there to dial over (default: the engine has not
+    // reported it gone).
+    std::function<bool()> modemPresent;
 };
 
 // The duration line's text: "%02d:%02d:%02d" (hours modulo 24) or, when the
@@ -116,6 +133,9 @@ public:
     std::string EntryErrorText() const;
     std::string DialString() const;
     std::string DeviceName() const;
+    // A lost link will be dialled again (or is being dialled now).
+    bool ReconnectPending() const { return m_reconnect.Armed(); }
+    int ReconnectAttempts() const { return m_reconnect.Attempts(); }
 
 private:
     void ThreadMain();
@@ -140,6 +160,16 @@ private:
     bool EventAlive() const { return m_bEventAlive.load(); }
     bool DialPadShown() const { return m_ui.dialPadShown && m_ui.dialPadShown(); }
     void JoinThread();
+    // The session journal (SessionCheckpoint.cpp) and the reconnect after a
+    // lost link (Reconnect.cpp); monitor thread.
+    void BeginJournal();
+    void CheckpointJournal();
+    void ClearJournal();
+    void EndJournal();
+    void NoteLinkLost();
+    void NoteDisconnected(uint8_t code);
+    void NoteConnected(bool ok);
+    bool MaybeReconnect();
 
     kv::IDmHost& m_host;
     ConnectionUi m_ui;
@@ -177,6 +207,9 @@ private:
     bool m_bConnected = false;            // monitor thread only
     int64_t m_tDialTextSince = 0;         // monitor thread only: the dial's last text went up (0: handed over)
     std::unique_ptr<RasStats> m_pStats;   // monitor thread only
+    int64_t m_tLastCheckpoint = 0;        // monitor thread only: 0 none since the session (or reset) began
+    bool m_bLinkLost = false;             // monitor thread only: the disconnect queued was a lost link's
+    CReconnectPlan m_reconnect;
 };
 
 } // namespace kvnet

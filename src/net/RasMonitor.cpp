@@ -130,6 +130,8 @@ void CConnectionManager::DoConnect()
         RasRequestRemove(RAS_REQ_LOOK);
         RasRequest(RAS_REQ_MONITOR, false);
         m_pStats = std::make_unique<RasStats>();
+        BeginJournal();
+        NoteConnected(true);
         const std::string number = m_ui.dialPadNumber ? m_ui.dialPadNumber() : std::string();
         if (DialPadShown() && !number.empty()) {
             m_host.AppendMessageLine(number, true);
@@ -149,6 +151,7 @@ void CConnectionManager::DoConnect()
 void CConnectionManager::LostCheck()
 {
     if (++m_nRasFailCount >= kMaxFailedChecks) {
+        NoteLinkLost();
         RasRequest(RAS_REQ_DISCONNECT, true);
         SetDurationText(rastext::kLostDuration);
         m_host.EnableControl(kv::IDC_SETTING, true);
@@ -177,6 +180,7 @@ void CConnectionManager::DoMonitor()
         m_dwRxBytes = s.bytesRcved;
         m_dwTxBytes = s.bytesXmited;
         m_host.PostUserMessage(kv::MsgTarget::ModalWindow, kv::UM_CONFIG_UPDATE, kv::CONFIG_UPDATE_TRAFFIC, 0);
+        CheckpointJournal();
     }
     RasHandle h = 0;
     if (client->FindConnection(kEntryLabel, h)) {
@@ -191,6 +195,8 @@ void CConnectionManager::DoMonitor()
 
 void CConnectionManager::DoLook()
 {
+    if (MaybeReconnect())
+        return;
     CRasClient* client = m_pClient.get();
     NoteChange();
     RasHandle h = 0;
@@ -249,6 +255,7 @@ bool CConnectionManager::DoDisconnect(uint8_t code)
     // 2.
     if (m_dwRxBytes.load() != 0)
         AppendRecord();
+    EndJournal();
     // 3.
     m_dwRxBytes = 0;
     m_dwTxBytes = 0;
@@ -295,8 +302,10 @@ bool CConnectionManager::DoDisconnect(uint8_t code)
         m_host.StartTimer(kv::TIMER_RESTORE_MESSAGE_LINE, 2000);
         m_host.SetIndicator(IND_1046, 1);
         m_host.SetIndicator(IND_CALL, 129);
+        NoteDisconnected(code);
         return true;
     }
+    NoteDisconnected(code);
     // 9.
     DEBUG_LOG(LEVEL_ST, "%s", raslog::kThreadClosed1);
     if (m_ui.pulseRemoval)
@@ -315,6 +324,7 @@ void CConnectionManager::DoReset()
     // the month's sums would lose it.
     if (m_dwRxBytes.load() != 0) {
         AppendRecord();
+        ClearJournal();
         m_dwRxBytes = 0;
         m_dwTxBytes = 0;
         m_dwDuration = 0;

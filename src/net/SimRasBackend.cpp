@@ -3,6 +3,7 @@
 
 #include "net/RasCodes.h"
 #include "net/RasErrors.h"
+#include "settings/SimLinkDrop.h"
 
 #include <algorithm>
 #include <cctype>
@@ -37,6 +38,7 @@ RasHandle CSimRasBackend::AddOutsideConnection(const std::string& entry)
     c.outside = true;
     c.up = true;
     c.dialled = c.connected = Clock::now();
+    c.drops = kv::SimLinkDrops();
     const RasHandle h = ++m_next;
     m_conns[h] = c;
     return h;
@@ -155,6 +157,7 @@ int CSimRasBackend::Dial(const std::string&, const RasDialParams& params, RasNot
     c.notifier = std::move(notifier);
     c.failError = m_failError;
     c.failAfter = m_failAfter;
+    c.drops = kv::SimLinkDrops();
     m_failError = 0;
     handle = ++m_next;
     m_conns[handle] = std::move(c);
@@ -184,9 +187,18 @@ uint32_t CSimRasBackend::StateOf(Conn& c, Clock::time_point now)
     return RASCS_Connected;
 }
 
+void CSimRasBackend::ApplyDrops()
+{
+    const uint64_t drops = kv::SimLinkDrops();
+    for (auto& [h, c] : m_conns)
+        if (c.drops < drops)
+            c.dead = true;
+}
+
 int CSimRasBackend::GetConnectStatus(RasHandle handle, RasConnStatus& out)
 {
     std::lock_guard<std::mutex> g(m_lock);
+    ApplyDrops();
     auto it = m_conns.find(handle);
     if (it == m_conns.end())
         return RAS_ERR_NO_CONNECTION;
@@ -199,6 +211,7 @@ int CSimRasBackend::GetConnectStatus(RasHandle handle, RasConnStatus& out)
 int CSimRasBackend::EnumConnections(size_t capacity, std::vector<RasConnInfo>& out, size_t& needed)
 {
     std::lock_guard<std::mutex> g(m_lock);
+    ApplyDrops();
     const auto now = Clock::now();
     std::vector<RasConnInfo> live;
     for (auto& [h, c] : m_conns) {

@@ -71,7 +71,10 @@ private:
         int failAfter = 0;
         RasNotifier notifier;
         uint64_t rxBase = 0, txBase = 0;
+        uint64_t drops = 0; // the simulator's drop count when it was dialled
     };
+    // Ends the connections dialled before the simulator's last drop.
+    void ApplyDrops();
 
     // Advances a dialling connection by the clock (lock held).
     uint32_t StateOf(Conn& c, Clock::time_point now);

@@ -12,6 +12,8 @@ namespace kv {
 inline constexpr const char* kIniDialer = "teal_dialer.ini";
 inline constexpr const char* kIniSys = "syskor.ini";
 inline constexpr const char* kStaticApnFile = "static_apn.txt"; // in the current directory
+// Our own settings, kept apart so the two files above hold only their own.
+inline constexpr const char* kIniOurs = "korvianet.ini";
 
 // Generic keys.
 inline constexpr const char* kKeyNum = "num";
@@ -85,6 +87,9 @@ inline constexpr const char* kKeyDownloadMax = "DownloadMax";
 inline constexpr const char* kKeyUploadMax = "UploadMax";
 inline constexpr const char* kKeyDownloadMaxPrev = "DownloadMaxPrev";
 inline constexpr const char* kKeyUploadMaxPrev = "UploadMaxPrev";
+
+// korvianet.ini (ours): "reconnect" / "num": 1 dials a lost link again.
+inline constexpr const char* kSecReconnect = "reconnect";
 
 // syskor.ini: "sysinf" / "slps", pause after a DIAG request in ms.
 inline constexpr const char* kSecSysInf = "sysinf";

@@ -48,6 +48,9 @@
 //   report-delay MS               time until the delivery report is ready
 //   unplug | replug | replug-after MS   the modem leaves (and comes back)
 //   silent on|off                 stop / resume answering
+//   drop                          the data link over the modem goes down (the
+//                                 simulated dial-up service of every program
+//                                 using this settings folder sees it)
 //   garbage N                     N random bytes on the line now
 //   garbage-next N                N random bytes before the next answer
 //   delay MS [COUNT]              hold answers back (COUNT answers, default all)

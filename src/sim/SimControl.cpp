@@ -4,6 +4,7 @@
 
 #include "log/NumberParse.h"
 #include "platform/Event.h"
+#include "settings/SimLinkDrop.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -61,7 +62,7 @@ const char* const kHelp =
     "card absent|invalid|present|pin-locked|puk-locked|unlocked | pin CODE | puk CODE\n"
     "layout short|long | send-report N | report-delay MS\n"
     "imsi DIGITS [prefixed|plain] | apn-log\n"
-    "unplug | replug | replug-after MS | silent on|off\n"
+    "unplug | replug | replug-after MS | silent on|off | drop\n"
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
     "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N [AFTER]\n"
@@ -116,6 +117,8 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
         m_replugAt = now + n;
         return ok();
     }
+    if (cmd == "drop")
+        return kv::AddSimLinkDrop() ? ok() : err("cannot write the drop count");
     if (cmd == "garbage") {
         if (w.size() < 2 || !ToInt(w[1], n) || n < 0 || n > 65536)
             return err("usage: garbage N");

@@ -577,3 +577,24 @@ TEST_F(ConfigPage, ThePagePaintsItsKeyColourTransparent)
     EXPECT_EQ(qAlpha(shot.pixel(0, 0)), 0) << "corner is key colour";
     EXPECT_EQ(qAlpha(shot.pixel(view->width() / 2, view->height() / 2)), 255);
 }
+
+TEST_F(ConfigPage, BasicApplyStoresTheReconnectChoiceInOurOwnFile)
+{
+    Open(PAGE_BASIC);
+    auto* box = C<QCheckBox>(IDC_RECONNECT);
+    ASSERT_TRUE(box->isVisible());
+    EXPECT_FALSE(box->isChecked()); // off by default
+    // In its own row: it covers none of the page's other controls.
+    for (int id : {IDC_ACCOUNT_CHECK, IDC_USERNAME, IDC_PASSWORD, IDC_APN_DYNAMIC, IDC_APN_STATIC, IDC_APN_LIST,
+                   IDC_APN_DELETE, IDC_APPLY})
+        EXPECT_FALSE(box->geometry().intersects(C<QWidget>(id)->geometry())) << id;
+    box->setChecked(true);
+    view->OnApply();
+    EXPECT_EQ(kv::GetProfileInt("reconnect", "num", 0, "korvianet.ini"), 1);
+    EXPECT_EQ(kv::GetProfileString("reconnect", "num", "", 8, "teal_dialer.ini"), "");
+    Open(PAGE_BASIC);
+    EXPECT_TRUE(C<QCheckBox>(IDC_RECONNECT)->isChecked());
+    C<QCheckBox>(IDC_RECONNECT)->setChecked(false);
+    view->OnApply();
+    EXPECT_EQ(kv::GetProfileInt("reconnect", "num", 1, "korvianet.ini"), 0);
+}
