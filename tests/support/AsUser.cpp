@@ -12,12 +12,10 @@
 namespace kvtest {
 
 namespace {
-constexpr uid_t kNobody = 65534;
-
-bool DropPrivileges()
+bool DropPrivileges(uid_t uid = kVictimUid)
 {
-    return ::setgroups(0, nullptr) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
-        && ::geteuid() == kNobody && ::setuid(0) != 0;
+    return ::setgroups(0, nullptr) == 0 && ::setgid(gid_t(uid)) == 0 && ::setuid(uid) == 0
+        && ::geteuid() == uid && ::setuid(0) != 0;
 }
 } // namespace
 
@@ -36,10 +34,19 @@ bool CanRunAsNormalUser()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool CanRunAsTwoUsers() { return ::geteuid() == 0 && CanRunAsNormalUser(); }
+
 std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutMs)
 {
     if (::geteuid() != 0)
         return fn();
+    return RunAsUser(kVictimUid, fn, timeoutMs);
+}
+
+std::string RunAsUser(uid_t uid, const std::function<std::string()>& fn, int timeoutMs)
+{
+    if (::geteuid() != 0)
+        return "switching to another user needs root";
     int pipeFd[2];
     if (::pipe2(pipeFd, O_CLOEXEC) != 0)
         return std::string("pipe: ") + std::strerror(errno);
@@ -51,7 +58,7 @@ std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutM
     }
     if (pid == 0) {
         ::close(pipeFd[0]);
-        std::string result = DropPrivileges() ? fn() : "cannot drop to uid 65534";
+        std::string result = DropPrivileges(uid) ? fn() : "cannot drop to uid " + std::to_string(uid);
         if (result.empty())
             result = "ok";
         size_t done = 0;
