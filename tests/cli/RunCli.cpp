@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -19,8 +20,13 @@ CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs, int si
 
 CliResult RunCliAs(const std::vector<std::string>& args, int uid) { return RunProgram(KV_CLI_PATH, args, -1, 15, uid); }
 
+CliResult RunCliWithInput(const std::vector<std::string>& args, const std::string& stdinPath)
+{
+    return RunProgram(KV_CLI_PATH, args, -1, 15, -1, stdinPath);
+}
+
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs, int sig,
-                     int uid)
+                     int uid, const std::string& stdinPath)
 {
     CliResult r;
     int out[2], err[2];
@@ -40,9 +46,14 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
 
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (!stdinPath.empty()) {
+            const int in = ::open(stdinPath.c_str(), O_RDONLY);
+            if (in < 0 || ::dup2(in, 0) < 0)
+                ::_exit(125);
+        }
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
-        if (uid >= 0 && (::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0))
+        if (uid >= 0 && (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0))
             ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);

@@ -20,7 +20,10 @@ CliResult RunCli(const std::vector<std::string>& args, int signalAfterMs = -1, i
 CliResult RunCliAs(const std::vector<std::string>& args, int uid);
 // The same for another copy of the program; with uid >= 0 (and root) it runs
 // as that user and group.
+// With stdinPath, standard input is that file (else the caller's).
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs = -1,
-                     int sig = 15, int uid = -1);
+                     int sig = 15, int uid = -1, const std::string& stdinPath = "");
+// korvianet-cli args... with standard input read from the file stdinPath.
+CliResult RunCliWithInput(const std::vector<std::string>& args, const std::string& stdinPath);
 
 } // namespace kvtest
