@@ -28,15 +28,16 @@ std::string SessionRuntimeDir()
     return rt;
 }
 
-// The user's cache folder, if the home it lies in exists (a service user's
-// home may be a placeholder such as /nonexistent).
+// The user's cache folder, if the home it lies in exists and is the user's
+// own (a service user's home may be a placeholder such as /nonexistent, and
+// $HOME may still name the home of the user we were started from).
 std::string CacheDir()
 {
     if (const char* c = std::getenv("XDG_CACHE_HOME"); c && *c == '/')
         return c;
     const std::string home = UserHomeDir();
     struct stat st {};
-    if (home.empty() || ::stat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    if (home.empty() || ::stat(home.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
         return {};
     return home + "/.cache";
 }

@@ -5,7 +5,7 @@
 //   $XDG_RUNTIME_DIR/korvianet            when the session has a runtime folder,
 //   $XDG_CACHE_HOME/korvianet/run         else (or ~/.cache/korvianet/run),
 //   /tmp/korvianet-<uid>                  only when there is no home folder
-//                                         (or it does not exist); it is made
+//                                         of the user's own; it is made
 //                                         0700 by us and
 //                                         refused if it exists owned by
 //                                         someone else or open to others.
