@@ -52,6 +52,7 @@ constexpr const char* kTitleFormat = "%s USB Modem";
 constexpr const char* kAppMenuItem = "Korvia";
 constexpr const char* kAlreadyRunning = "This program is already running !! ";
 constexpr const char* kLockFailed = "Cannot check for a running copy of this program.\n%1";
+constexpr const char* kFolderRefused = "Korvianet does not use files that another user can change.\n%1";
 constexpr const char* kPortNotOpened = "ComPort is not opened.";
 constexpr const char* kNoCallEvdoOnly = "Cannot call in the EVDO Only mode. Please try different settings !";
 constexpr const char* kNoSmsEvdoOnly =

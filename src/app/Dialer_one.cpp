@@ -11,6 +11,7 @@
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "platform/SingleInstance.h"
+#include "settings/DataDir.h"
 #include "settings/Profile.h"
 #include "traffic/SessionJournal.h"
 
@@ -85,6 +86,18 @@ bool CDialer_oneApp::InitInstance()
         // engine brings to the front when messages arrive.
         m_pLogWindow->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         m_pLogWindow->ShowForDiagnostics();
+    }
+    // Settings or data in a folder that someone else owns could name their
+    // modem or receive our messages: refuse to start on them, and say so.
+    if (std::string why; !kv::SettingsDirUsable(&why)
+                         || (!kv::UserDataDir().empty() && !kv::UserDataDirUsable(&why))) {
+        DEBUG_LOG(LEVEL_ST, "settings folder %s error", why.c_str());
+        QMessageBox box(QMessageBox::Critical, text::kCaption,
+                        QString(text::kFolderRefused).arg(QString::fromStdString(why)), QMessageBox::Ok);
+        box.exec();
+        delete m_pLogWindow;
+        m_pLogWindow = nullptr;
+        return false;
     }
     // 2. The database engine.
     OpenDatabase();

@@ -1,5 +1,5 @@
 // The data connection from the command line:
-//   connect [--seconds N] [--user NAME --password TEXT]
+//   connect [--seconds N] [--user NAME (--password-file FILE | --password -)]
 //       dials as Net Connect does (the modem engine runs beside it when a
 //       port is found, for the service and the data rate), prints the dial
 //       progress, then one line a second with the duration and the counters,
@@ -11,12 +11,16 @@
 //       a ppp link over the modem that another dialler opened.
 //   net status
 //       what the running `connect` last saw, or "not connected".
-// A running connect keeps its pid and its status in the runtime folder
-// ($XDG_RUNTIME_DIR, else /tmp): korvianet-connect.pid, korvianet-connect.status.
+// A running connect holds a lock on korvianet-connect.lock in the private
+// runtime folder (platform/RuntimeDir.h) and keeps its status beside it in
+// korvianet-connect.status. Only the lock's holder, as the kernel names it,
+// is ever signalled; a pid written in a file is never trusted.
 #include "cli/CliArgs.h"
 #include "cli/CliCommand.h"
-#include "cli/CliModem.h"
 #include "cli/CliJournal.h"
+#include "cli/CliModem.h"
+#include "cli/CliOutput.h"
+#include "cli/CliPassword.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "engine/HeadlessHost.h"
@@ -24,6 +28,8 @@
 #include "net/AtPoll.h"
 #include "net/ConnectionManager.h"
 #include "platform/Event.h"
+#include "platform/OwnerFiles.h"
+#include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
 
@@ -44,32 +50,31 @@ namespace {
 std::atomic<bool> g_stop{false};
 void OnSignal(int) { g_stop = true; }
 
-std::string RuntimeFile(const char* name)
-{
-    const char* dir = std::getenv("XDG_RUNTIME_DIR");
-    std::string base = dir && *dir ? dir : "/tmp";
-    std::string file = base + "/" + name;
-    if (!(dir && *dir))
-        file += "-" + std::to_string(::getuid());
-    return file;
-}
+constexpr const char* kConnectLock = "korvianet-connect.lock";
+constexpr const char* kConnectStatus = "korvianet-connect.status";
 
-std::string PidFile() { return RuntimeFile("korvianet-connect.pid"); }
-std::string StatusFile() { return RuntimeFile("korvianet-connect.status"); }
+std::string StatusFile() { return kv::CRunLock::PathOf(kConnectStatus); }
 
 // The pid of a running connect, 0 when none.
-pid_t RunningConnect()
+pid_t RunningConnect() { return kv::CRunLock::HolderPid(kConnectLock); }
+
+// The status a running connect last wrote, each line escaped as modem text
+// is: it is a file, and a file can hold anything.
+bool ReadStatus(std::string& shown)
 {
     std::string text;
-    if (!kv::ReadWholeFile(PidFile(), text))
-        return 0;
-    // The file holds the pid and a line break; anything else is no connect.
-    while (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    const long pid = kv::DecimalValue<pid_t>(text).value_or(0);
-    if (pid <= 1 || ::kill(pid_t(pid), 0) != 0)
-        return 0;
-    return pid_t(pid);
+    if (!kv::ReadOwnedFile(StatusFile(), text))
+        return false;
+    shown.clear();
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t nl = text.find('\n', at);
+        if (nl == std::string::npos)
+            nl = text.size();
+        shown += kvcli::Shown(std::string_view(text).substr(at, nl - at)) + "\n";
+        at = nl + 1;
+    }
+    return true;
 }
 
 std::mutex g_outLock;
@@ -127,17 +132,34 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         } else if (args[i] == "--user" && i + 1 < args.size()) {
             user = args[++i];
             account = true;
+        } else if (args[i] == "--password-file" && i + 1 < args.size()) {
+            std::string why;
+            if (!kvcli::ReadPasswordFile(args[++i], password, why))
+                return kvcli::UsageError(kvcli::Shown(why));
+            account = true;
         } else if (args[i] == "--password" && i + 1 < args.size()) {
-            password = args[++i];
+            if (args[++i] != "-")
+                return kvcli::UsageError(kvcli::kPasswordArgRefused);
+            std::string why;
+            if (!kvcli::ReadPasswordInput(password, why))
+                return kvcli::Fail(kvcli::kExitFailure, why);
             account = true;
         } else {
-            return kvcli::UsageError("usage: connect [--seconds N] [--user NAME --password TEXT]");
+            return kvcli::UsageError(
+                "usage: connect [--seconds N] [--user NAME (--password-file FILE | --password -)]");
         }
     }
-    if (pid_t other = RunningConnect()) {
-        std::fprintf(stderr, "korvianet-cli: a connect is running already (pid %d)\n", int(other));
-        return kvcli::kExitFailure;
+    kv::CRunLock running(kConnectLock);
+    switch (running.Acquire()) {
+    case kv::CRunLock::Result::Held:
+        break;
+    case kv::CRunLock::Result::Busy:
+        return kvcli::Fail(kvcli::kExitFailure,
+                           "a connect is running already (pid " + std::to_string(RunningConnect()) + ")");
+    case kv::CRunLock::Result::Failed:
+        return kvcli::Fail(kvcli::kExitFailure, running.FailureText());
     }
+    ::unlink(StatusFile().c_str()); // what an earlier run left is not ours to show
     kv::EnsureSettingsDir();
     kvcli::FoldSessionJournals();
 
@@ -153,10 +175,11 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     kvnet::ConnectionUi ui;
     ui.imsi = [&atPoll] { return atPoll.CurrentImsiText(); };
     ui.appendTraffic = [](const kvtraffic::TrafficRecord& r) {
-        const bool ok = kvtraffic::AppendTrafficRecord(r);
+        std::string why;
+        const bool ok = kvtraffic::AppendTrafficRecord(r, &why);
         Say("session ended: " + std::to_string(r.duration) + " ms, received " + std::to_string(r.bytesReceived)
             + " bytes, sent " + std::to_string(r.bytesSent) + " bytes; traffic record "
-            + (ok ? "appended" : "NOT written"));
+            + (ok ? "appended" : "NOT written: " + kvcli::Shown(why)));
         return ok;
     };
     // The records go to the traffic files, so a kill mid-session must not
@@ -201,7 +224,6 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     }
     if (!engineUp)
         Say("no modem port: dialling without the modem engine");
-    kv::ReplaceFileAtomically(PidFile(), std::to_string(::getpid()) + "\n");
     Say("device: " + (manager.DeviceName().empty() ? std::string("(no maker modem found)") : manager.DeviceName()));
     manager.NetConnect();
     if (manager.RasRequestPending(kvnet::RAS_REQ_CONNECT))
@@ -272,7 +294,7 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     if (engineUp)
         engine.StopDmEngine();
     ::unlink(StatusFile().c_str());
-    ::unlink(PidFile().c_str());
+    running.Release();
     if (linkLost) {
         Say("link lost");
         return kvcli::kExitFailure;
@@ -285,12 +307,14 @@ int RunDisconnect(const kvcli::GlobalOptions&, const std::vector<std::string>& a
 {
     if (!args.empty())
         return kvcli::UsageError("usage: disconnect");
+    // Only the process the kernel names as the holder of the connect's lock
+    // is signalled: a stale or planted pid never is.
     if (pid_t pid = RunningConnect()) {
         ::kill(pid, SIGINT);
         const int64_t end = kv::TickMs() + 20000;
-        while (::kill(pid, 0) == 0 && kv::TickMs() < end)
+        while (RunningConnect() == pid && kv::TickMs() < end)
             kv::SleepMs(100);
-        if (::kill(pid, 0) == 0) {
+        if (RunningConnect() == pid) {
             std::fprintf(stderr, "korvianet-cli: connect (pid %d) did not end\n", int(pid));
             return kvcli::kExitFailure;
         }
@@ -317,7 +341,7 @@ int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
     if (args.size() != 1 || args[0] != "status")
         return kvcli::UsageError("usage: net status");
     std::string status;
-    if (RunningConnect() && kv::ReadWholeFile(StatusFile(), status)) {
+    if (RunningConnect() && ReadStatus(status)) {
         std::printf("%s", status.c_str());
         return kvcli::kExitOk;
     }
@@ -333,12 +357,15 @@ int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 
 } // namespace
 
-KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME --password TEXT]",
+KV_CLI_COMMAND("connect", "connect [--seconds N] [--user NAME (--password-file FILE | --password -)]",
                "dial the data connection as Net Connect does, print the progress and each second the\n"
                "duration, counters and data rate; after N connected seconds or on SIGINT/SIGTERM/SIGHUP or\n"
-               "`disconnect`, hang up and append the session to the traffic files. Exit code 1: it\n"
-               "never connected, or the link was lost before the N seconds were up (\"link lost\");\n"
-               "3: the modem's data port could not be used; 4: the modem did not answer the dial.",
+               "`disconnect`, hang up and append the session to the traffic files. The password comes\n"
+               "from FILE (first line; the file must be yours and owner-only) or, with `-`, from\n"
+               "standard input (asked for without echo on a terminal), never from the command line,\n"
+               "which every user can read. Exit code 1: it never connected, or the link was lost before\n"
+               "the N seconds were up (\"link lost\"); 3: no modem, or the modem's data port could not\n"
+               "be used; 4: the modem did not answer the dial.",
                RunConnect);
 KV_CLI_COMMAND("disconnect", "disconnect",
                "end a running `connect` (which hangs up and records the session), or hang up a ppp\n"

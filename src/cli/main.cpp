@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "log/DebugLog.h"
+#include "settings/DataDir.h"
 #include "settings/Profile.h"
 
 #include <cerrno>
@@ -38,7 +39,8 @@ constexpr const char* kExitTable =
     "Exit status:\n"
     "  0  success\n"
     "  1  failure: the modem refused, a database error, or the work was done only in part\n"
-    "     (the message says which part and how it is repaired)\n"
+    "     (the message says which part and how it is repaired); also a settings or data\n"
+    "     folder that is not yours, which is refused\n"
     "  2  bad arguments: the message names the argument and the limit\n"
     "  3  no modem: none found, its port cannot be used (the message says why), or it went away\n"
     "  4  timed out: the modem did not answer (at start-up or to a request), or no delivery\n"
@@ -61,7 +63,8 @@ void PrintHelp()
         "  --version          show the version\n\n"
         "Data: the database and the traffic files live in $KORVIANET_DATA_DIR,\n"
         "$XDG_DATA_HOME/korvianet or ~/.local/share/korvianet ($KORVIANET_DB names\n"
-        "one database file instead).\n\n"
+        "one database file instead). A settings or data folder, or a file in them, that\n"
+        "belongs to another user is refused, never used.\n\n"
         "Texts from the modem or the database (names, numbers, messages) are printed with control\n"
         "characters escaped (\\n, \\x1b, \\\\ ...), one record per line.\n\n"
         "Commands:\n");
@@ -151,6 +154,12 @@ int main(int argc, char** argv)
         }
         if (opts.json && !c.json)
             return finish(kvcli::UsageError("--json: '" + kvcli::Shown(word) + "' has no JSON output"));
+        // Settings someone else can write could name their modem, and a data
+        // folder of theirs would receive our messages: refuse both before the
+        // command runs.
+        if (std::string why; !kv::SettingsDirUsable(&why)
+                             || (!kv::UserDataDir().empty() && !kv::UserDataDirUsable(&why)))
+            return finish(kvcli::Fail(kvcli::kExitFailure, kvcli::Shown(why)));
         return finish(c.run(opts, args));
     }
     return finish(kvcli::UsageError("unknown command '" + kvcli::Shown(word) + "'"));

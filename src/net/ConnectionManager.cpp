@@ -49,7 +49,13 @@ CConnectionManager::CConnectionManager(kv::IDmHost& host, ConnectionUi ui) : m_h
             return c->Init() ? std::move(c) : nullptr;
         };
     if (!m_ui.appendTraffic) {
-        m_ui.appendTraffic = [](const kvtraffic::TrafficRecord& r) { return kvtraffic::AppendTrafficRecord(r); };
+        m_ui.appendTraffic = [](const kvtraffic::TrafficRecord& r) {
+            std::string why;
+            const bool ok = kvtraffic::AppendTrafficRecord(r, &why);
+            if (!ok)
+                DEBUG_LOG(LEVEL_ST, "traffic record: %s error", why.c_str());
+            return ok;
+        };
         // Records to the traffic files: so does a crashed session's journal.
         if (!m_ui.journal)
             m_ui.journal = std::make_shared<kvtraffic::CSessionJournal>();

@@ -1,5 +1,8 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/OwnerFiles.h"
+#include "platform/RuntimeDir.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -12,12 +15,9 @@ namespace kv {
 
 std::string CSingleInstance::LockPath(const std::string& name)
 {
-    if (const char* rt = std::getenv("XDG_RUNTIME_DIR"); rt && *rt == '/') {
-        struct stat st {};
-        if (::stat(rt, &st) == 0 && S_ISDIR(st.st_mode))
-            return std::string(rt) + "/" + name + ".lock";
-    }
-    return "/tmp/" + name + "-" + std::to_string(::getuid()) + ".lock";
+    // Made here already, so that the path names a place that exists.
+    EnsureRuntimeDir();
+    return RuntimeDirPath() + "/" + name + ".lock";
 }
 
 CSingleInstance::CSingleInstance(const std::string& name) : m_strName(name) {}
@@ -29,15 +29,18 @@ CSingleInstance::Result CSingleInstance::Acquire()
     if (m_fd >= 0)
         return Result::Held;
     m_strFailure.clear();
+    if (EnsureRuntimeDir(&m_strFailure).empty())
+        return Result::Failed;
     const std::string path = LockPath(m_strName);
     auto failed = [&](int err) {
         m_strFailure = path + ": " + std::strerror(err);
         return Result::Failed;
     };
-    // O_NOFOLLOW: in a shared /tmp a planted symlink must not redirect us.
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    // Only a file of ours in our own folder counts: a lock file someone
+    // else made must neither block us nor be written by us.
+    int fd = OpenOwnedFile(path, O_RDWR | O_CREAT, 0600, &m_strFailure);
     if (fd < 0)
-        return failed(errno);
+        return Result::Failed;
     // The lock belongs to this open file description, so a second object in
     // the same process is refused as well, like a second process.
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

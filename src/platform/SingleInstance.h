@@ -1,5 +1,5 @@
-// The single-instance lock "tealfin_one_process": an flock()ed file in
-// $XDG_RUNTIME_DIR (else /tmp, named per user). The kernel drops the lock
+// The single-instance lock "tealfin_one_process": an flock()ed file in the
+// private runtime folder (platform/RuntimeDir.h). The kernel drops the lock
 // when the process ends in any way, kill -9 included, so a crashed run never
 // blocks the next.
 #pragma once
@@ -32,9 +32,8 @@ public:
     void Release();
     bool Held() const { return m_fd >= 0; }
 
-    // The lock file's path: <runtime dir>/<name>.lock, or, without a runtime
-    // folder, /tmp/<name>-<uid>.lock: a file another user left in the shared
-    // folder must not block this user.
+    // The lock file's path: <runtime folder>/<name>.lock. The runtime folder
+    // is made (if it can be) by this call.
     static std::string LockPath(const std::string& name = kSingleInstanceName);
 
 private:

@@ -17,8 +17,10 @@ std::string AutostartDir()
 {
     if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/')
         return std::string(x) + "/autostart";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config/autostart";
+    // Never a folder every user shares: an autostart entry there would be
+    // someone else's to write.
+    const std::string home = UserHomeDir();
+    return home.empty() ? std::string() : home + "/.config/autostart";
 }
 
 // Quoting of an Exec argument: inside double quotes '"', '`', '$' and '\'
@@ -42,7 +44,11 @@ std::string QuoteExec(const std::string& arg)
 }
 } // namespace
 
-std::string AutorunEntryPath() { return AutostartDir() + "/" + kEntryName; }
+std::string AutorunEntryPath()
+{
+    const std::string dir = AutostartDir();
+    return dir.empty() ? std::string() : dir + "/" + kEntryName;
+}
 
 std::string RunningExecutablePath()
 {
@@ -74,6 +80,8 @@ bool SetAutorun()
     if (exe.empty())
         return false;
     std::string dir = AutostartDir();
+    if (dir.empty())
+        return false;
     // The autostart folder is shared with other programs: create it if it is
     // missing, but leave an existing one as it is.
     struct stat st {};
@@ -87,13 +95,15 @@ bool SetAutorun()
 
 bool ClearAutorun()
 {
-    return ::unlink(AutorunEntryPath().c_str()) == 0 || errno == ENOENT;
+    const std::string path = AutorunEntryPath();
+    return path.empty() || ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
 bool IsAutorunSet()
 {
     struct stat st {};
-    return ::stat(AutorunEntryPath().c_str(), &st) == 0;
+    const std::string path = AutorunEntryPath();
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
 } // namespace kv

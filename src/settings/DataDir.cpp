@@ -2,6 +2,7 @@
 #include "settings/DataDir.h"
 
 #include "settings/FileUtil.h"
+#include "platform/OwnerFiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -13,25 +14,6 @@
 
 namespace kv {
 
-namespace {
-
-std::string HomeDir()
-{
-    if (const char* h = std::getenv("HOME"); h && *h == '/')
-        return h;
-    // No usable $HOME: ask the password database rather than fall back to a
-    // folder every user shares.
-    std::vector<char> buf(16384);
-    passwd pw {};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::geteuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir
-        && found->pw_dir[0] == '/')
-        return found->pw_dir;
-    return {};
-}
-
-} // namespace
-
 std::string UserDataDir()
 {
     if (const char* d = std::getenv(kDataDirEnv); d && *d)
@@ -39,7 +21,7 @@ std::string UserDataDir()
     // A relative $XDG_DATA_HOME is invalid and is ignored.
     if (const char* x = std::getenv("XDG_DATA_HOME"); x && *x == '/')
         return std::string(x) + "/korvianet";
-    const std::string home = HomeDir();
+    const std::string home = UserHomeDir();
     if (home.empty())
         return {};
     return home + "/.local/share/korvianet";
@@ -47,24 +29,22 @@ std::string UserDataDir()
 
 bool EnsureUserDataDir(std::string* why)
 {
-    auto fail = [why](const std::string& text) {
-        if (why)
-            *why = text;
-        return false;
-    };
     const std::string dir = UserDataDir();
-    if (dir.empty())
-        return fail("no user data folder: set $KORVIANET_DATA_DIR or $HOME");
-    if (!MakeOwnerDirs(dir))
-        return fail("cannot create the data folder " + dir + ": " + std::strerror(errno));
+    if (dir.empty()) {
+        if (why)
+            *why = "no user data folder: set $KORVIANET_DATA_DIR or $HOME";
+        return false;
+    }
+    return MakeOwnerDirs(dir, why);
+}
+
+bool UserDataDirUsable(std::string* why)
+{
+    const std::string dir = UserDataDir();
     struct stat st {};
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-        return fail("the data folder " + dir + " is not a folder");
-    if (st.st_uid != ::geteuid())
-        return fail("the data folder " + dir + " belongs to another user");
-    if ((st.st_mode & 077) != 0)
-        return fail("the data folder " + dir + " is open to other users and cannot be narrowed");
-    return true;
+    if (!dir.empty() && ::lstat(dir.c_str(), &st) != 0 && errno == ENOENT)
+        return true; // made, owner-only, when something is written
+    return dir.empty() ? EnsureUserDataDir(why) : CheckOwnerDir(dir, why);
 }
 
 std::string DataFilePath(const std::string& prefix, const std::string& file)

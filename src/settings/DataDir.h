@@ -25,6 +25,9 @@ std::string UserDataDir();
 // is wider, and refuses one that is not a folder or belongs to another user,
 // so that two users never share one. On failure, why says what went wrong.
 bool EnsureUserDataDir(std::string* why = nullptr);
+// What a program checks before it starts: true when the data folder is the
+// user's own or does not exist yet; false, with why, when it is refused.
+bool UserDataDirUsable(std::string* why = nullptr);
 
 // The path of a data file given by a folder prefix and a file name. The
 // prefix is joined to the name as it is (it must end with '/' to name a

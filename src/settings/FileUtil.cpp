@@ -14,6 +14,40 @@
 
 namespace kv {
 
+namespace {
+
+// Reads what is left of fd into out and closes it.
+bool ReadAllAndClose(int fd, std::string& out)
+{
+    char buf[8192];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            const int err = errno;
+            ::close(fd);
+            out.clear();
+            errno = err;
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.append(buf, size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+} // namespace
+
+bool ReadOwnedFile(const std::string& path, std::string& out, std::string* why)
+{
+    out.clear();
+    const int fd = OpenOwnedFile(path, O_RDONLY | O_NONBLOCK, 0, why);
+    return fd >= 0 && ReadAllAndClose(fd, out);
+}
+
 bool ReadWholeFile(const std::string& path, std::string& out)
 {
     out.clear();
@@ -25,46 +59,7 @@ bool ReadWholeFile(const std::string& path, std::string& out)
         ::close(fd);
         return false;
     }
-    char buf[8192];
-    for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            ::close(fd);
-            out.clear();
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.append(buf, size_t(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool MakeOwnerDirs(const std::string& path)
-{
-    if (path.empty())
-        return false;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISDIR(st.st_mode))
-            return false;
-        // The folder holds the card PIN and the dial-up password: keep it
-        // private even if an older run or the user made it wider.
-        if ((st.st_mode & 077) != 0 && st.st_uid == ::geteuid())
-            ::chmod(path.c_str(), st.st_mode & 0700);
-        return true;
-    }
-    for (size_t pos = 1; pos <= path.size(); ++pos) {
-        if (pos == path.size() || path[pos] == '/') {
-            std::string part = path.substr(0, pos);
-            if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-                return false;
-        }
-    }
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return ReadAllAndClose(fd, out);
 }
 
 namespace {

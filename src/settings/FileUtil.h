@@ -3,6 +3,8 @@
 // of a settings file goes through.
 #pragma once
 
+#include "platform/OwnerFiles.h"
+
 #include <string>
 
 namespace kv {
@@ -11,10 +13,10 @@ namespace kv {
 // (out is then left empty).
 bool ReadWholeFile(const std::string& path, std::string& out);
 
-// Creates path and any missing parents. The last folder is created 0700 and,
-// if it already exists with group or other access, narrowed to 0700; parents
-// that must be created are 0700 too. True when path is a folder afterwards.
-bool MakeOwnerDirs(const std::string& path);
+// As ReadWholeFile, for a file that must be ours in a folder of ours (see
+// OpenOwnedFile): a missing file is false with errno ENOENT; one that is
+// refused is false with errno EPERM or ELOOP and why saying so.
+bool ReadOwnedFile(const std::string& path, std::string& out, std::string* why = nullptr);
 
 // Replaces path by text: writes a temporary file in the same folder (0600),
 // fsyncs it, renames it over path and fsyncs the folder. On any failure the

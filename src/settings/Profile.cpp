@@ -124,21 +124,14 @@ bool LookUp(std::string_view text, std::string_view section, std::string_view ke
 
 enum class ReadResult { Ok, Missing, Failed };
 
-ReadResult ReadProfile(const std::string& path, std::string& text)
-{
-    if (ReadWholeFile(path, text))
-        return ReadResult::Ok;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && errno == ENOENT)
-        return ReadResult::Missing;
-    return ReadResult::Failed; // exists but cannot be read: never overwrite it
-}
-
-// A symlinked settings file is kept a symlink: the file it names is replaced.
-std::string WriteTarget(const std::string& path)
+// A settings file the user made a symbolic link (to keep it with other
+// dotfiles) is kept a link: the file it names is read and replaced. Only a
+// link of the user's own is followed; one that someone else made stays in
+// place, and opening it is refused.
+std::string FileTarget(const std::string& path)
 {
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && st.st_uid == ::geteuid()) {
         if (char* real = ::realpath(path.c_str(), nullptr)) {
             std::string r = real;
             std::free(real);
@@ -148,12 +141,21 @@ std::string WriteTarget(const std::string& path)
     return path;
 }
 
-std::string FolderOf(const std::string& path)
+// Reads a settings file that must be ours (see OpenOwnedFile).
+ReadResult ReadProfile(const std::string& path, std::string& text)
 {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
+    if (path.empty())
+        return ReadResult::Failed; // no settings folder at all
+    if (ReadOwnedFile(FileTarget(path), text))
+        return ReadResult::Ok;
+    return errno == ENOENT ? ReadResult::Missing
+                           : ReadResult::Failed; // there but refused or unreadable: never overwrite it
+}
+
+bool FolderIsOurs(const std::string& folder)
+{
+    struct stat st {};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid();
 }
 
 // An flock() on a folder, held for one read-modify-write.
@@ -197,8 +199,12 @@ bool ModifyKey(const std::string& section, const std::string& key, const std::st
     std::lock_guard<std::mutex> lock(StoreLock());
     if (file.find('/') == std::string::npos && !EnsureSettingsDir())
         return false;
-    const std::string path = WriteTarget(ProfilePath(file));
-    FolderLock folderLock(FolderOf(path));
+    const std::string path = FileTarget(ProfilePath(file));
+    // The new file is renamed into the folder: a folder someone else owns
+    // could hand what we write to them.
+    if (!FolderIsOurs(FolderOfPath(path)))
+        return false;
+    FolderLock folderLock(FolderOfPath(path));
     std::string text, out;
     if (ReadProfile(path, text) == ReadResult::Failed)
         return false;
@@ -213,19 +219,45 @@ std::string SettingsDir()
 {
     if (const char* d = std::getenv("KORVIANET_CONFIG_DIR"); d && *d)
         return d;
-    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
+    // A relative $XDG_CONFIG_HOME is invalid and is ignored.
+    if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x == '/')
         return std::string(x) + "/korvianet";
-    const char* home = std::getenv("HOME");
-    return std::string(home && *home ? home : "/tmp") + "/.config/korvianet";
+    const std::string home = UserHomeDir();
+    return home.empty() ? std::string() : home + "/.config/korvianet";
 }
 
-bool EnsureSettingsDir() { return MakeOwnerDirs(SettingsDir()); }
+namespace {
+bool NoSettingsDir(std::string* why)
+{
+    if (why)
+        *why = "no settings folder: set $KORVIANET_CONFIG_DIR or $HOME";
+    return false;
+}
+} // namespace
+
+bool EnsureSettingsDir(std::string* why)
+{
+    const std::string dir = SettingsDir();
+    return dir.empty() ? NoSettingsDir(why) : MakeOwnerDirs(dir, why);
+}
+
+bool SettingsDirUsable(std::string* why)
+{
+    const std::string dir = SettingsDir();
+    if (dir.empty())
+        return NoSettingsDir(why);
+    struct stat st {};
+    if (::lstat(dir.c_str(), &st) != 0 && errno == ENOENT)
+        return true; // made, owner-only, when something is written
+    return CheckOwnerDir(dir, why);
+}
 
 std::string ProfilePath(const std::string& file)
 {
     if (file.find('/') != std::string::npos)
         return file;
-    return SettingsDir() + "/" + file;
+    const std::string dir = SettingsDir();
+    return dir.empty() ? std::string() : dir + "/" + file;
 }
 
 std::string GetProfileString(const std::string& section, const std::string& key,
@@ -237,7 +269,7 @@ std::string GetProfileString(const std::string& section, const std::string& key,
     bool found;
     {
         std::lock_guard<std::mutex> lock(StoreLock());
-        found = ReadWholeFile(ProfilePath(file), text) && LookUp(text, section, key, value);
+        found = ReadProfile(ProfilePath(file), text) == ReadResult::Ok && LookUp(text, section, key, value);
     }
     if (!found)
         value = def;
@@ -311,7 +343,7 @@ int GetProfileInt(const std::string& section, const std::string& key, int def,
     std::string text, value;
     {
         std::lock_guard<std::mutex> lock(StoreLock());
-        if (!ReadWholeFile(ProfilePath(file), text) || !LookUp(text, section, key, value))
+        if (ReadProfile(ProfilePath(file), text) != ReadResult::Ok || !LookUp(text, section, key, value))
             return def;
     }
     if (value.empty())

@@ -4,7 +4,9 @@
 // case-insensitively; the first match wins; a miss yields the default.
 //
 // A bare file name ("teal_dialer.ini") lives in the settings folder; a name
-// with a '/' is used as it is.
+// with a '/' is used as it is. Only files of the user's own, in folders of
+// the user's own, are read or written: another user's file reads as missing
+// and is never written (a symbolic link is followed only if the user made it).
 #pragma once
 
 #include "log/NumberParse.h"
@@ -16,12 +18,18 @@
 namespace kv {
 
 // The settings folder: $KORVIANET_CONFIG_DIR, else $XDG_CONFIG_HOME/korvianet,
-// else ~/.config/korvianet. Not created by this call.
+// else ~/.config/korvianet (the home folder from $HOME, else the password
+// database); "" when there is no home folder either. Not created by this call.
 std::string SettingsDir();
 // Creates the settings folder (0700) if it is missing, and narrows it to
-// owner-only if it is wider. True if it exists.
-bool EnsureSettingsDir();
-// Full path of a profile file given by bare name.
+// owner-only if it is wider. False, with why, when there is none or it is
+// not a folder of the user's own (another user's folder is never used).
+bool EnsureSettingsDir(std::string* why = nullptr);
+// What a program checks before it starts: true when the settings folder is
+// the user's own or does not exist yet; false, with why, when it is refused.
+bool SettingsDirUsable(std::string* why = nullptr);
+// Full path of a profile file given by bare name ("" without a settings
+// folder).
 std::string ProfilePath(const std::string& file);
 
 // String read into a buffer of bufSize characters: at most bufSize-1 are

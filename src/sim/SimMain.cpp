@@ -3,6 +3,7 @@
 // optional unix socket until it is told to quit or gets SIGINT/SIGTERM.
 #include "engine/DrvComm.h"
 #include "log/NumberParse.h"
+#include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
 
 #include <cerrno>
@@ -175,6 +176,12 @@ int main(int argc, char** argv)
     ::sigaction(SIGHUP, &sa, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
+    // Registering in a settings folder that another user owns would hand
+    // them the modem we mean to offer our own user.
+    if (std::string why; opt.registerDevice && !kv::SettingsDirUsable(&why)) {
+        std::fprintf(stderr, "korvianet-modem-sim: %s\n", why.c_str());
+        return 1;
+    }
     kv::sim::ModemSimulator sim(opt);
     if (!pin.empty() && sim.Command("pin " + pin).rfind("OK", 0) != 0) {
         std::fprintf(stderr, "korvianet-modem-sim: bad PIN %s\n", pin.c_str());

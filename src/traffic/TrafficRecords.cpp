@@ -2,6 +2,8 @@
 // reader and appender.
 #include "traffic/TrafficRecords.h"
 
+#include "platform/OwnerFiles.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -124,7 +126,7 @@ TrafficSums SumTrafficBuffer(const uint8_t* data, size_t size, const TrafficQuer
 
 bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums& sums)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (fd.get() < 0)
         return false;
     struct stat st {};
@@ -154,7 +156,7 @@ bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums&
 
 bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out)
 {
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (fd.get() < 0)
         return false;
     struct stat st {};
@@ -175,9 +177,11 @@ bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out)
     return true;
 }
 
-bool AppendTrafficRecordToFile(const std::string& path, const TrafficRecord& record)
+bool AppendTrafficRecordToFile(const std::string& path, const TrafficRecord& record, std::string* why)
 {
-    Fd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0600));
+    // Only a file of ours in a folder of ours: a symbolic link in a traffic
+    // file's place would have the record written into whatever it names.
+    Fd fd(kv::OpenOwnedFile(path, O_RDWR | O_CREAT | O_NONBLOCK, 0600, why));
     if (fd.get() < 0)
         return false;
     // Another process (the window and the command-line tool) may append at

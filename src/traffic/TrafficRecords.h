@@ -40,6 +40,8 @@ void AccumulateTrafficRecords(const uint8_t* data, size_t count, const TrafficQu
 // than 24 bytes at the end) contributes nothing.
 TrafficSums SumTrafficBuffer(const uint8_t* data, size_t size, const TrafficQuery& query);
 
+// Readers do not follow a symbolic link in a file's place (it reads as no file).
+
 // Reads a traffic file and adds its whole records to sums. False (sums
 // untouched) when the file cannot be opened; a read error ends the sums at
 // what was read before it.
@@ -53,7 +55,9 @@ bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out);
 // at the end of the last whole record, so a torn tail left by a crash is
 // written over and never shifts later records; the file never shrinks. The
 // append is serialised against other writers with an exclusive lock and
-// synced before it returns.
-bool AppendTrafficRecordToFile(const std::string& path, const TrafficRecord& record);
+// synced before it returns. The file must be a regular file of the user's
+// own in a folder of the user's own; a symbolic link is not followed. On
+// failure why (if given) says what went wrong.
+bool AppendTrafficRecordToFile(const std::string& path, const TrafficRecord& record, std::string* why = nullptr);
 
 } // namespace kvtraffic

@@ -42,19 +42,26 @@ int64_t MonthStart(int64_t t)
 
 std::string TrafficFilePath(const char* file) { return kv::DataFilePath(Prefix(), file); }
 
-bool AppendTrafficRecord(const TrafficRecord& record)
+bool AppendTrafficRecord(const TrafficRecord& record, std::string* why)
 {
     if (record.bytesReceived == 0)
         return true; // nothing is recorded for a session that received nothing
     const std::string prefix = Prefix();
-    if (prefix.empty() || prefix[0] != '/')
-        kv::EnsureUserDataDir();
+    // A data folder that is refused (another user's, say) gets nothing: not
+    // even a file that happens to lie in it already.
+    if ((prefix.empty() || prefix[0] != '/') && !kv::EnsureUserDataDir(why))
+        return false;
     bool all = true;
     for (const char* file : {kTrafficFileAll, kTrafficFileMirror, kTrafficFileLast}) {
         TrafficRecord r = record;
         r.time = int64_t(std::time(nullptr));
         r.reserved = 0;
-        all = AppendTrafficRecordToFile(kv::DataFilePath(prefix, file), r) && all;
+        std::string fileWhy;
+        if (!AppendTrafficRecordToFile(kv::DataFilePath(prefix, file), r, &fileWhy)) {
+            if (all && why)
+                *why = fileWhy;
+            all = false;
+        }
     }
     return all;
 }

@@ -39,8 +39,10 @@ inline constexpr int kMonthSent = 2;
 // could not be written. Each copy's time is set to the current time when it
 // is written (the field's value is not used). A session that received nothing
 // is not recorded (true, files untouched). A file that cannot be opened or
-// created is skipped; the others still get the record.
-bool AppendTrafficRecord(const TrafficRecord& record);
+// created is skipped; the others still get the record. A data folder or a
+// file that is not the user's own (or a symbolic link in a file's place) is
+// refused and gets nothing. On failure why (if given) says what went wrong.
+bool AppendTrafficRecord(const TrafficRecord& record, std::string* why = nullptr);
 
 // The path of one traffic file under the current "Curdir" prefix.
 std::string TrafficFilePath(const char* file);

@@ -84,6 +84,33 @@ TEST_F(AppStartup, ALockThatCannotBeOpenedIsReportedAsWhatItIs)
     ::rmdir(CSingleInstance::LockPath().c_str());
 }
 
+TEST_F(AppStartup, ASettingsFolderOfAnotherUserIsRefusedWithAMessage)
+{
+    // Someone else's folder, open to all: one made by another user when the
+    // test runs as root, else a system folder.
+    std::string theirs = "/usr";
+    if (::geteuid() == 0) {
+        theirs = settings.Path("theirs");
+        ASSERT_EQ(::mkdir(theirs.c_str(), 0777), 0);
+        ::chmod(theirs.c_str(), 0777);
+        ASSERT_EQ(::chown(theirs.c_str(), 65533, 65533), 0);
+    }
+    setenv("KORVIANET_CONFIG_DIR", theirs.c_str(), 1);
+    BoxCloser boxes;
+    CDialer_oneApp app;
+    bool windowMade = false;
+    app.SetWiring([&](CDialer_oneApp&, CDialer_oneDlg&) { windowMade = true; });
+    EXPECT_FALSE(app.InitInstance());
+    setenv("KORVIANET_CONFIG_DIR", settings.Dir().c_str(), 1);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_NE(boxes.texts[0].find("the folder " + theirs + " belongs to another user"), std::string::npos)
+        << boxes.texts[0];
+    EXPECT_EQ(boxes.captions[0], "Korvianet");
+    EXPECT_FALSE(windowMade);
+    struct stat st {};
+    EXPECT_NE(::stat((theirs + "/teal_dialer.ini").c_str(), &st), 0);
+}
+
 TEST_F(AppStartup, DiagnosticRunLeavesTheLogWindowUsableBesideTheModalWindow)
 {
     setenv("KORVIANET_LOG_WINDOW", "1", 1);

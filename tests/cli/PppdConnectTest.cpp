@@ -37,8 +37,8 @@ protected:
     void Script(const std::string& text) { kvtest::WriteFileBytes(settings.Dir() + "/script", text); }
     kvtest::CliResult Connect(const std::string& seconds)
     {
-        return RunCli({"--config-dir", settings.Dir(), "connect", "--seconds", seconds, "--user", "card", "--password",
-                       "card"});
+        return RunCli({"--config-dir", settings.Dir(), "connect", "--seconds", seconds, "--user", "card",
+                       "--password-file", kvtest::PasswordFile(settings.Dir(), "card")});
     }
 
     kvtest::TempSettings settings;

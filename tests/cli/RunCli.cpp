@@ -6,7 +6,9 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,10 +24,28 @@ CliResult RunCliKilledWhen(const std::vector<std::string>& args, const std::func
     return RunProgram(KV_CLI_PATH, args, -1, 15, -1, killWhen);
 }
 
+std::string PasswordFile(const std::string& dir, const std::string& password)
+{
+    const std::string path = dir + "/password";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        const std::string line = password + "\n";
+        [[maybe_unused]] const ssize_t n = ::write(fd, line.data(), line.size());
+        ::fchmod(fd, 0600);
+        ::close(fd);
+    }
+    return path;
+}
+
 CliResult RunCliAs(const std::vector<std::string>& args, int uid) { return RunProgram(KV_CLI_PATH, args, -1, 15, uid); }
 
+CliResult RunCliWithInput(const std::vector<std::string>& args, const std::string& stdinPath)
+{
+    return RunProgram(KV_CLI_PATH, args, -1, 15, -1, {}, stdinPath);
+}
+
 CliResult RunProgram(const std::string& program, const std::vector<std::string>& args, int signalAfterMs, int sig,
-                     int uid, const std::function<bool()>& killWhen)
+                     int uid, const std::function<bool()>& killWhen, const std::string& stdinPath)
 {
     CliResult r;
     int out[2], err[2];
@@ -45,9 +65,14 @@ CliResult RunProgram(const std::string& program, const std::vector<std::string>&
 
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (!stdinPath.empty()) {
+            const int in = ::open(stdinPath.c_str(), O_RDONLY);
+            if (in < 0 || ::dup2(in, 0) < 0)
+                ::_exit(125);
+        }
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);
-        if (uid >= 0 && (::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0))
+        if (uid >= 0 && (::setgroups(0, nullptr) != 0 || ::setgid(gid_t(uid)) != 0 || ::setuid(uid_t(uid)) != 0))
             ::_exit(126);
         ::execv(argv[0], argv.data());
         ::_exit(127);

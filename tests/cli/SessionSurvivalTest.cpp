@@ -4,6 +4,7 @@
 // the simulator drops is dialled again when the user asked for that.
 #include "RunCli.h"
 
+#include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
@@ -80,14 +81,13 @@ protected:
         std::thread killer([&] {
             const int64_t end = kv::TickMs() + 25000;
             std::string text;
-            while (!kv::ReadWholeFile(settings.Dir() + "/korvianet-connect.status", text) && kv::TickMs() < end)
+            while (!kv::ReadWholeFile(kv::CRunLock::PathOf("korvianet-connect.status"), text) && kv::TickMs() < end)
                 kv::SleepMs(50);
             kv::SleepMs(afterMs);
-            std::string pid;
-            if (kv::ReadWholeFile(settings.Dir() + "/korvianet-connect.pid", pid) && std::atoi(pid.c_str()) > 1)
-                ::kill(std::atoi(pid.c_str()), sig);
+            if (const pid_t pid = kv::CRunLock::HolderPid("korvianet-connect.lock"); pid > 1)
+                ::kill(pid, sig);
         });
-        auto r = RunCli(Args({"connect", "--user", "card", "--password", "card"}));
+        auto r = RunCli(Args({"connect", "--user", "card", "--password-file", kvtest::PasswordFile(settings.Dir(), "card")}));
         killer.join();
         return r;
     }
@@ -157,7 +157,7 @@ TEST_F(Session, ARunningConnectsJournalIsNotFoldedByAnotherCommand)
         during = RunCli(Args({"traffic"}));
         checked = true;
     });
-    const auto r = RunCli(Args({"connect", "--seconds", "5", "--user", "card", "--password", "card"}));
+    const auto r = RunCli(Args({"connect", "--seconds", "5", "--user", "card", "--password-file", kvtest::PasswordFile(settings.Dir(), "card")}));
     other.join();
     ASSERT_TRUE(checked.load());
     EXPECT_EQ(during.err.find("folded"), std::string::npos) << during.err;
@@ -171,14 +171,14 @@ TEST_F(Session, ALinkTheSimulatorDropsIsDialledAgainWhenTheSettingIsOn)
     setenv("KORVIANET_RECONNECT_DELAYS_MS", "300", 1);
     std::thread dropper([&] {
         // Once connected (the status file is up), the link goes down.
-        const std::string status = settings.Dir() + "/korvianet-connect.status";
+        const std::string status = kv::CRunLock::PathOf("korvianet-connect.status");
         const int64_t end = kv::TickMs() + 20000;
         std::string text;
         while (!kv::ReadWholeFile(status, text) && kv::TickMs() < end)
             kv::SleepMs(50);
         EXPECT_EQ(sim->Command("drop"), "OK\n");
     });
-    const auto r = RunCli(Args({"connect", "--seconds", "12", "--user", "card", "--password", "card"}));
+    const auto r = RunCli(Args({"connect", "--seconds", "12", "--user", "card", "--password-file", kvtest::PasswordFile(settings.Dir(), "card")}));
     dropper.join();
     EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
     EXPECT_NE(r.out.find("[net] link lost: Reconnecting (attempt 1 of 10)..."), std::string::npos) << r.out;

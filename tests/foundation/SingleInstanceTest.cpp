@@ -66,7 +66,7 @@ pid_t SpawnHolder(int& readyFd)
 
 TEST_F(RuntimeDir, SecondHolderIsRefusedUntilTheFirstReleases)
 {
-    EXPECT_EQ(CSingleInstance::LockPath(), dir + "/tealfin_one_process.lock");
+    EXPECT_EQ(CSingleInstance::LockPath(), dir + "/korvianet/tealfin_one_process.lock");
     CSingleInstance first, second;
     ASSERT_EQ(first.Acquire(), Held);
     EXPECT_EQ(first.Acquire(), Held); // already held
@@ -75,17 +75,25 @@ TEST_F(RuntimeDir, SecondHolderIsRefusedUntilTheFirstReleases)
     first.Release();
     EXPECT_EQ(second.Acquire(), Held);
 
-    // A missing runtime folder falls back to /tmp, one lock per user.
-    const std::string mine = "/tmp/x-" + std::to_string(::getuid()) + ".lock";
+    // A missing runtime folder falls back to a private folder of the
+    // user's own, never to the shared /tmp.
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome ? oldHome : "";
+    setenv("HOME", dir.c_str(), 1);
+    unsetenv("XDG_CACHE_HOME");
+    const std::string mine = dir + "/.cache/korvianet/run/x.lock";
     setenv("XDG_RUNTIME_DIR", (dir + "/gone").c_str(), 1);
     EXPECT_EQ(CSingleInstance::LockPath("x"), mine);
     unsetenv("XDG_RUNTIME_DIR");
     EXPECT_EQ(CSingleInstance::LockPath("x"), mine);
+    if (oldHome)
+        setenv("HOME", savedHome.c_str(), 1);
 }
 
 TEST_F(RuntimeDir, ALockFileThatCannotBeOpenedIsAFailureNotAnotherCopy)
 {
-    const std::string path = dir + "/blocked.lock";
+    const std::string path = CSingleInstance::LockPath("blocked");
+    ASSERT_EQ(path, dir + "/korvianet/blocked.lock");
     ASSERT_EQ(::mkdir(path.c_str(), 0700), 0);
     CSingleInstance lock("blocked");
     EXPECT_EQ(lock.Acquire(), Failed);

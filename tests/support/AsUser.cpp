@@ -12,13 +12,14 @@
 namespace kvtest {
 
 namespace {
-constexpr uid_t kNobody = 65534;
-
-bool DropPrivileges(const std::vector<gid_t>& groups = {})
+bool DropPrivileges(uid_t uid = kVictimUid, const std::vector<gid_t>& groups = {})
 {
-    return ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(kNobody) == 0 && ::setuid(kNobody) == 0
-        && ::geteuid() == kNobody && ::setuid(0) != 0;
+    return ::setgroups(groups.size(), groups.data()) == 0 && ::setgid(gid_t(uid)) == 0 && ::setuid(uid) == 0
+        && ::geteuid() == uid && ::setuid(0) != 0;
 }
+
+std::string RunAs(uid_t uid, const std::vector<gid_t>& groups, const std::function<std::string()>& fn,
+                  int timeoutMs);
 } // namespace
 
 bool CanRunAsNormalUser()
@@ -36,6 +37,8 @@ bool CanRunAsNormalUser()
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+bool CanRunAsTwoUsers() { return ::geteuid() == 0 && CanRunAsNormalUser(); }
+
 std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutMs)
 {
     return RunAsNormalUserInGroups(fn, {}, timeoutMs);
@@ -46,6 +49,21 @@ std::string RunAsNormalUserInGroups(const std::function<std::string()>& fn, cons
 {
     if (::geteuid() != 0)
         return fn();
+    return RunAs(kVictimUid, groups, fn, timeoutMs);
+}
+
+std::string RunAsUser(uid_t uid, const std::function<std::string()>& fn, int timeoutMs)
+{
+    if (::geteuid() != 0)
+        return "switching to another user needs root";
+    return RunAs(uid, {}, fn, timeoutMs);
+}
+
+namespace {
+
+std::string RunAs(uid_t uid, const std::vector<gid_t>& groups, const std::function<std::string()>& fn,
+                  int timeoutMs)
+{
     int pipeFd[2];
     if (::pipe2(pipeFd, O_CLOEXEC) != 0)
         return std::string("pipe: ") + std::strerror(errno);
@@ -57,7 +75,7 @@ std::string RunAsNormalUserInGroups(const std::function<std::string()>& fn, cons
     }
     if (pid == 0) {
         ::close(pipeFd[0]);
-        std::string result = DropPrivileges(groups) ? fn() : "cannot drop to uid 65534";
+        std::string result = DropPrivileges(uid, groups) ? fn() : "cannot drop to uid " + std::to_string(uid);
         if (result.empty())
             result = "ok";
         size_t done = 0;
@@ -99,5 +117,7 @@ std::string RunAsNormalUserInGroups(const std::function<std::string()>& fn, cons
         return "the normal user's process died";
     return text == "ok" ? "" : text;
 }
+
+} // namespace
 
 } // namespace kvtest

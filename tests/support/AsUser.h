@@ -12,6 +12,11 @@
 
 namespace kvtest {
 
+// Two unprivileged users for tests of one user against another: the victim
+// (the normal user of RunAsNormalUser) and an attacker.
+inline constexpr uid_t kVictimUid = 65534;
+inline constexpr uid_t kAttackerUid = 65533;
+
 // fn returns "" when its steps held, else what went wrong. The result is
 // fn's text, or what kept the child from running it. A child that does not
 // finish within timeoutMs is killed and reported.
@@ -21,6 +26,13 @@ std::string RunAsNormalUser(const std::function<std::string()>& fn, int timeoutM
 // before it drops to uid 65534; otherwise fn runs here as the user is).
 std::string RunAsNormalUserInGroups(const std::function<std::string()>& fn, const std::vector<gid_t>& groups,
                                     int timeoutMs = 60000);
+
+// As RunAsNormalUser, as user and group uid; only as root (else "" is never
+// returned: the steps do not run and the result says so).
+std::string RunAsUser(uid_t uid, const std::function<std::string()>& fn, int timeoutMs = 60000);
+
+// True when the tests can act as the two users above (they run as root).
+bool CanRunAsTwoUsers();
 
 // True when RunAsNormalUser really runs as a normal user here (not root, or
 // root that can drop its privileges).

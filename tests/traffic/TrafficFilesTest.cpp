@@ -3,6 +3,7 @@
 #include "TrafficFixture.h"
 
 #include "settings/Profile.h"
+#include "support/AsUser.h"
 #include "traffic/TrafficStats.h"
 
 #include <filesystem>
@@ -278,4 +279,57 @@ TEST(TrafficBuffer, WholeRecordsAcrossAnyReadSplitSumAsOne)
     const TrafficSums cut = SumTrafficBuffer(p, all.size() - 1, q);
     EXPECT_EQ(cut.records, 999u);
     EXPECT_EQ(cut.last.time, 998);
+}
+
+TEST_F(TrafficFiles, ALinkInATrafficFilesPlaceIsNotFollowed)
+{
+    MakeDataDir();
+    // Someone's link in PktFF.dat's place names a file of the user's own.
+    const std::string notes = cfg.Path("notes.txt");
+    kvtest::WriteFileBytes(notes, "my own notes\n");
+    ASSERT_EQ(::symlink(notes.c_str(), Data("PktFF.dat").c_str()), 0);
+    std::string why;
+    EXPECT_FALSE(AppendTrafficRecord(Session(1, 2, 3), &why));
+    EXPECT_NE(why.find("symbolic link"), std::string::npos) << why;
+    EXPECT_EQ(kvtest::ReadFileBytes(notes), "my own notes\n");
+    // The link is neither read through; the other files still got the record.
+    EXPECT_EQ(SumTrafficTotal(kTotalReceived), 0);
+    EXPECT_EQ(kvtest::ReadFileBytes(Data("PktMF.dat")).size(), 24u);
+    EXPECT_EQ(LastSessionBytes(kTotalReceived), 3);
+}
+
+TEST_F(TrafficFiles, ADataFolderOfAnotherUserGetsNoRecord)
+{
+    if (!kvtest::CanRunAsTwoUsers())
+        GTEST_SKIP() << "acting as two users needs root";
+    // The attacker made the data folder, open to all, with a traffic file
+    // anyone may write.
+    const std::string base = kvtest::MakeTempDir("kvtrafowner");
+    ::chmod(base.c_str(), 0755);
+    const std::string theirs = base + "/theirs";
+    ASSERT_EQ(::mkdir(theirs.c_str(), 0777), 0);
+    ::chmod(theirs.c_str(), 0777);
+    ASSERT_EQ(::chown(theirs.c_str(), kvtest::kAttackerUid, kvtest::kAttackerUid), 0);
+    for (const char* f : {"PktFF.dat", "PktMF.dat", "PktLF.dat"}) {
+        kvtest::WriteFileBytes(theirs + "/" + f, "");
+        ::chmod((theirs + "/" + f).c_str(), 0666);
+        ASSERT_EQ(::chown((theirs + "/" + f).c_str(), kvtest::kAttackerUid, kvtest::kAttackerUid), 0);
+    }
+    const std::string mine = base + "/mine";
+    ASSERT_EQ(::mkdir(mine.c_str(), 0700), 0);
+    ASSERT_EQ(::chown(mine.c_str(), kvtest::kVictimUid, kvtest::kVictimUid), 0);
+    setenv("KORVIANET_CONFIG_DIR", mine.c_str(), 1);
+    setenv("KORVIANET_DATA_DIR", theirs.c_str(), 1);
+    const std::string err = kvtest::RunAsUser(kvtest::kVictimUid, []() -> std::string {
+        std::string why;
+        if (AppendTrafficRecord(Session(1, 2, 3), &why))
+            return "the record was written into the other user's folder";
+        if (why.find("another user") == std::string::npos)
+            return "the refusal does not say why: " + why;
+        return "";
+    });
+    EXPECT_EQ(err, "");
+    for (const char* f : {"PktFF.dat", "PktMF.dat", "PktLF.dat"})
+        EXPECT_EQ(kvtest::ReadFileBytes(theirs + "/" + f).size(), 0u) << f;
+    kvtest::RemoveTree(base);
 }
