@@ -3,16 +3,18 @@
 
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
+#include "net/PppdKeeper.h"
 #include "net/PppdOutput.h"
+#include "net/PppdPidFile.h"
 #include "net/PppdPeers.h"
 #include "net/RasCodes.h"
 #include "net/RasErrors.h"
+#include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,7 +24,6 @@
 #include <cstdlib>
 #include <cstring>
 
-extern char** environ;
 
 namespace kvnet {
 
@@ -66,7 +67,15 @@ std::vector<RasDeviceInfo> UsbDataTtys(const std::string& sysRoot)
 
 } // namespace
 
-CPppdBackend::CPppdBackend(Config config) : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot) {}
+CPppdBackend::CPppdBackend(Config config)
+    : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot),
+      m_runtimeDir(m_cfg.runtimeDir.empty() ? kv::PrivateRuntimeDir() : m_cfg.runtimeDir)
+{
+    // A pppd of ours that outlived the run that started it (and its keeper)
+    // would hold the modem's data port and keep a link nobody watches.
+    if (!m_runtimeDir.empty())
+        HangUpOrphanedPppd(m_runtimeDir, m_cfg.procRoot);
+}
 
 CPppdBackend::~CPppdBackend()
 {
@@ -183,36 +192,9 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     const std::string secretPath = m_book.SecretPath(phonebook, params.entry);
     // The file names travel as words of their own, never inside an option
     // file, so no character of the settings path can change what pppd reads.
-    std::vector<std::string> args = {program, "call", peer, "file", entryPath, "file", secretPath, "nodetach"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // pppd gets its own process group and the default signal handling.
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    sigset_t dflt;
-    sigemptyset(&dflt);
-    sigaddset(&dflt, SIGTERM);
-    sigaddset(&dflt, SIGINT);
-    sigaddset(&dflt, SIGHUP);
-    sigaddset(&dflt, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attr, &dflt);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    pid_t pid = -1;
-    const int err = ::posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
+    const std::vector<std::string> args = {program, "call", peer, "file", entryPath, "file", secretPath, "nodetach"};
+    KeptPppd kept;
+    const int err = StartKeptPppd(program, args, fds[1], kept);
     ::close(fds[1]);
     if (err != 0) {
         ::close(fds[0]);
@@ -223,6 +205,9 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
         m_failure = Failure{code, program, "cannot start " + program + ": " + std::strerror(err)};
         return code;
     }
+    const pid_t pid = kept.group;
+    if (!WritePppdRecord(m_runtimeDir, m_cfg.procRoot, pid))
+        DEBUG_LOG(LEVEL_RAS, "dial: no record of pppd %d in the runtime folder\n", int(pid));
     DEBUG_LOG(LEVEL_RAS, "dial: %s started (pid %d) on %s\n", program.c_str(), int(pid), node.c_str());
 
     auto c = std::make_shared<Conn>();
@@ -230,16 +215,18 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     c->deviceName = entry.deviceName;
     c->state = RASCS_ConnectDevice;
     c->pid = pid;
+    c->keeper = kept.keeper;
+    c->lifeline = kept.lifeline;
     c->outFd = fds[0];
     c->notifier = std::move(notifier);
     std::lock_guard<std::mutex> g(m_lock);
     handle = ++m_next;
     m_conns[handle] = c;
-    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, fds[0], pid);
+    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, fds[0], kept.keeper);
     return RAS_OK;
 }
 
-void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
+void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t keeper)
 {
     std::shared_ptr<Conn> c;
     {
@@ -299,18 +286,21 @@ void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
     int status = 0;
     pid_t r;
     do
-        r = ::waitpid(pid, &status, 0);
+        r = ::waitpid(keeper, &status, 0);
     while (r < 0 && errno == EINTR);
     if (!c)
         return;
     std::lock_guard<std::mutex> g(m_lock);
     c->ended = true;
+    RemovePppdRecord(m_runtimeDir, c->pid);
+    if (c->lifeline >= 0)
+        ::close(c->lifeline), c->lifeline = -1;
     if (!c->up && c->error == 0) {
         int code = WIFEXITED(status) ? PppdExitError(WEXITSTATUS(status)) : RAS_ERR_REMOTE_DISCONNECT;
         Fail(*c, code ? code : RAS_ERR_REMOTE_DISCONNECT);
     }
     c->state = RASCS_Disconnected;
-    DEBUG_LOG(LEVEL_RAS, "pppd %d ended (status %d)\n", int(pid), status);
+    DEBUG_LOG(LEVEL_RAS, "pppd %d ended (status %d)\n", int(c->pid), status);
     m_cv.notify_all();
 }
 
@@ -413,12 +403,15 @@ int CPppdBackend::HangUp(RasHandle handle)
             m_conns.erase(it);
             return ::kill(c->pid, SIGTERM) == 0 ? RAS_OK : RAS_ERR_NO_CONNECTION;
         }
-        // The reader reaps pppd; until it has, the pid is still ours.
+        // The reader reaps pppd's keeper; until it has, the group is still
+        // ours. The whole group: a child of pppd that holds its output pipe
+        // (the connect script's) must end too, or the reader never sees the
+        // end of it.
         if (!c->ended)
-            ::kill(c->pid, SIGTERM);
+            ::kill(-c->pid, SIGTERM);
         if (!m_cv.wait_for(lk, std::chrono::milliseconds(m_cfg.hangUpWaitMs), [&] { return c->ended; })) {
             DEBUG_LOG(LEVEL_RAS, "pppd %d ignores SIGTERM: killing it\n", int(c->pid));
-            ::kill(c->pid, SIGKILL);
+            ::kill(-c->pid, SIGKILL);
             m_cv.wait_for(lk, std::chrono::seconds(5), [&] { return c->ended; });
         }
         m_conns.erase(handle);

@@ -33,6 +33,9 @@ public:
         // empty: found from the USB serial interfaces in sysfs.
         std::function<std::vector<RasDeviceInfo>()> devices;
         int hangUpWaitMs = 3000;   // SIGTERM, then SIGKILL after this
+        // Where each running pppd of ours is recorded (PppdPidFile.h); "" :
+        // the private runtime folder.
+        std::string runtimeDir;
     };
 
     explicit CPppdBackend(Config config);
@@ -68,7 +71,9 @@ private:
         bool up = false;
         bool ended = false;   // pppd exited / link down
         bool outside = false; // another dialler's link
-        pid_t pid = -1;
+        pid_t pid = -1;       // pppd, also its process group
+        pid_t keeper = -1;    // our child between us and pppd (PppdKeeper.h)
+        int lifeline = -1;
         int outFd = -1;
         RasNotifier notifier;
         Clock::time_point connectedAt;
@@ -76,7 +81,7 @@ private:
         std::thread reader;
     };
 
-    void ReadOutput(RasHandle h, int fd, pid_t pid);
+    void ReadOutput(RasHandle h, int fd, pid_t keeper);
     // What the last failed dial named, for its error text.
     struct Failure {
         int code = 0;
@@ -90,6 +95,7 @@ private:
 
     Config m_cfg;
     CPppdPhonebook m_book;
+    std::string m_runtimeDir;
     mutable std::mutex m_lock;
     std::condition_variable m_cv;
     std::map<RasHandle, std::shared_ptr<Conn>> m_conns;

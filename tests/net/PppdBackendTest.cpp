@@ -4,6 +4,7 @@
 #include "net/PppdBackend.h"
 #include "net/RasClient.h"
 #include "platform/Event.h"
+#include "support/Processes.h"
 #include "support/TempSettings.h"
 
 #include <gtest/gtest.h>
@@ -248,6 +249,27 @@ TEST_F(PppdTest, APppdThatIgnoresSigtermIsKilled)
     const int64_t took = kv::TickMs() - t0;
     EXPECT_GE(took, 350);
     EXPECT_LT(took, 3000);
+}
+
+// A child of pppd (the connect script, chat) that holds pppd's output pipe
+// must go with it: otherwise the hang-up waits for an end of output that
+// never comes and the child keeps the modem's port.
+TEST_F(PppdTest, AHangUpEndsTheChildrenHoldingPppdsOutput)
+{
+    MakeEntry();
+    const std::string pids = root + "/pids";
+    setenv("FAKE_PPPD_PIDS", pids.c_str(), 1);
+    Script("child 60000\nsay Serial connection established.\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    std::vector<pid_t> started;
+    ASSERT_TRUE(WaitFor([&] {
+        started = kvtest::PidsIn(pids);
+        return started.size() == 2;
+    }));
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+    unsetenv("FAKE_PPPD_PIDS");
+    for (pid_t p : started)
+        EXPECT_TRUE(WaitFor([&] { return !kvtest::ProcessRuns(p); }, 10000)) << "pid " << p << " still runs";
 }
 
 TEST_F(PppdTest, AnotherDiallersLinkOverTheModemIsListed)
