@@ -41,6 +41,47 @@ std::vector<std::string> ListDir(const std::string& dir)
     return names;
 }
 
+// A small file that root's dialler wrote (a pid file, a tty lock): read at
+// most a few bytes, never through a symlink, never from anything but a
+// regular file, so a planted link to a device or a huge file cannot stall or
+// fool the scan.
+bool ReadSmallFile(const std::string& path, std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    char buf[64];
+    ssize_t n = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    text.assign(buf, size_t(n));
+    return true;
+}
+
+// The pid at the start of a pid file or a tty lock (blanks before it are
+// the lock's padding); 0 when there is none in range.
+pid_t LeadingPid(const std::string& text, size_t* end = nullptr)
+{
+    size_t i = text.find_first_not_of(' ');
+    if (i == std::string::npos || !std::isdigit(static_cast<unsigned char>(text[i])))
+        return 0;
+    uint64_t v = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        v = v * 10 + uint64_t(text[i] - '0');
+        if (v > uint64_t(INT_MAX))
+            return 0;
+    }
+    if (i < text.size() && text[i] != '\n' && text[i] != ' ')
+        return 0;
+    if (end)
+        *end = i;
+    return v > 1 ? pid_t(v) : 0;
+}
+
 bool ReadNumber(const std::string& path, uint64_t& value)
 {
     std::string text;
@@ -322,6 +363,37 @@ bool CPppdBackend::ReadCounters(const std::string& iface, uint64_t& rx, uint64_t
     return ReadNumber(base + "rx_bytes", rx) && ReadNumber(base + "tx_bytes", tx);
 }
 
+std::string CPppdBackend::TtyOfPppd(pid_t pid, const std::vector<RasDeviceInfo>& devices) const
+{
+    // Our own user's pppd: its open descriptors say which tty it holds.
+    const std::string fdDir = m_cfg.procRoot + "/" + std::to_string(pid) + "/fd";
+    for (const std::string& fd : ListDir(fdDir)) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const std::string t(target, size_t(n));
+        for (const RasDeviceInfo& d : devices)
+            if (DeviceNodeOf(d.name) == t)
+                return d.name;
+    }
+    // Root's pppd (pon, a system service) keeps its descriptors from us, but
+    // the lock it holds on the tty is readable: LCK..<tty> names its pid.
+    for (const RasDeviceInfo& d : devices) {
+        std::string tty = DeviceNodeOf(d.name);
+        if (tty.rfind("/dev/", 0) != 0)
+            continue;
+        tty.erase(0, 5);
+        for (char& ch : tty)
+            if (ch == '/')
+                ch = '_';
+        std::string lock;
+        if (ReadSmallFile(m_cfg.lockDir + "/LCK.." + tty, lock) && LeadingPid(lock) == pid)
+            return d.name;
+    }
+    return {};
+}
+
 void CPppdBackend::ScanOutsideLinks()
 {
     std::vector<RasDeviceInfo> devices = m_cfg.devices ? m_cfg.devices() : UsbDataTtys(SysRoot());
@@ -343,21 +415,20 @@ void CPppdBackend::ScanOutsideLinks()
             known = known || (c->iface == iface && !c->ended);
         if (known)
             continue;
-        uint64_t pidValue = 0;
-        if (!ReadNumber(m_cfg.runDir + "/" + iface + ".pid", pidValue) || pidValue == 0 || pidValue > INT_MAX)
+        // pppd's pid file: its pid, then the interface it brought up.
+        std::string pidText;
+        if (!ReadSmallFile(m_cfg.runDir + "/" + iface + ".pid", pidText))
             continue;
-        const std::string fdDir = m_cfg.procRoot + "/" + std::to_string(pidValue) + "/fd";
-        std::string matched;
-        for (const std::string& fd : ListDir(fdDir)) {
-            char target[PATH_MAX];
-            const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), target, sizeof target - 1);
-            if (n <= 0)
-                continue;
-            const std::string t(target, size_t(n));
-            for (const RasDeviceInfo& d : devices)
-                if (DeviceNodeOf(d.name) == t)
-                    matched = d.name;
-        }
+        size_t end = 0;
+        const pid_t pidValue = LeadingPid(pidText, &end);
+        if (pidValue == 0)
+            continue;
+        std::string named = pidText.substr(end);
+        named.erase(0, named.find_first_not_of(" \n"));
+        named = named.substr(0, named.find_first_of(" \n"));
+        if (!named.empty() && named != iface)
+            continue;
+        const std::string matched = TtyOfPppd(pidValue, devices);
         if (matched.empty())
             continue;
         auto c = std::make_shared<Conn>();

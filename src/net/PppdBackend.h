@@ -29,6 +29,7 @@ public:
         std::string sysfsRoot;     // "" : $KORVIANET_SYSFS_ROOT, else /sys
         std::string runDir = "/run";  // pppd's pid files ("ppp0.pid")
         std::string procRoot = "/proc";
+        std::string lockDir = "/var/lock"; // tty locks ("LCK..ttyUSB0")
         // The modem's data ttys as dial-up devices ("KORVIA ... (ttyUSB0)");
         // empty: found from the USB serial interfaces in sysfs.
         std::function<std::vector<RasDeviceInfo>()> devices;
@@ -91,6 +92,8 @@ private:
     void Fail(Conn& c, int error, const std::string& subject = {}, const std::string& line = {}); // lock held
     bool ReadCounters(const std::string& iface, uint64_t& rx, uint64_t& tx) const;
     void ScanOutsideLinks(); // lock held
+    // Which of the modem's ttys pppd pid holds ("" : none of them).
+    std::string TtyOfPppd(pid_t pid, const std::vector<RasDeviceInfo>& devices) const;
     std::string SysRoot() const;
 
     Config m_cfg;
