@@ -156,6 +156,9 @@ private:
     // closing text still holds the place the two lines share.
     void ShowDuration();
     void SetEntryError(const std::string& text);
+    // A failed dial's text: the message box, and the message line after the
+    // disconnect that follows (monitor thread only).
+    void ReportDialFailure(const std::string& text);
     void NoteChange() { m_tLastChange = std::time(nullptr); }
     bool EventAlive() const { return m_bEventAlive.load(); }
     bool DialPadShown() const { return m_ui.dialPadShown && m_ui.dialPadShown(); }
@@ -192,6 +195,8 @@ private:
     std::atomic<uint32_t> m_dwTxBytes{0};
     std::atomic<uint32_t> m_dwConnectDuration{0}; // of the last statistics read
     std::atomic<std::time_t> m_tLastChange{0};
+
+    std::string m_strDialFailure; // monitor thread only
 
     mutable std::mutex m_textLock;
     std::string m_strEntryError;

@@ -4,16 +4,18 @@
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
 #include "log/NumberParse.h"
+#include "net/PppdKeeper.h"
 #include "net/PppdOutput.h"
+#include "net/PppdPidFile.h"
 #include "net/PppdPeers.h"
 #include "net/RasCodes.h"
 #include "net/RasErrors.h"
+#include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +25,6 @@
 #include <cstdlib>
 #include <cstring>
 
-extern char** environ;
 
 namespace kvnet {
 
@@ -39,6 +40,47 @@ std::vector<std::string> ListDir(const std::string& dir)
         ::closedir(d);
     }
     return names;
+}
+
+// A small file that root's dialler wrote (a pid file, a tty lock): read at
+// most a few bytes, never through a symlink, never from anything but a
+// regular file, so a planted link to a device or a huge file cannot stall or
+// fool the scan.
+bool ReadSmallFile(const std::string& path, std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    char buf[64];
+    ssize_t n = -1;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        n = ::read(fd, buf, sizeof buf);
+    ::close(fd);
+    if (n <= 0)
+        return false;
+    text.assign(buf, size_t(n));
+    return true;
+}
+
+// The pid at the start of a pid file or a tty lock (blanks before it are
+// the lock's padding); 0 when there is none in range.
+pid_t LeadingPid(const std::string& text, size_t* end = nullptr)
+{
+    size_t i = text.find_first_not_of(' ');
+    if (i == std::string::npos || !std::isdigit(static_cast<unsigned char>(text[i])))
+        return 0;
+    uint64_t v = 0;
+    for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+        v = v * 10 + uint64_t(text[i] - '0');
+        if (v > uint64_t(INT_MAX))
+            return 0;
+    }
+    if (i < text.size() && text[i] != '\n' && text[i] != ' ')
+        return 0;
+    if (end)
+        *end = i;
+    return v > 1 ? pid_t(v) : 0;
 }
 
 bool ReadNumber(const std::string& path, uint64_t& value)
@@ -69,7 +111,15 @@ std::vector<RasDeviceInfo> UsbDataTtys(const std::string& sysRoot)
 
 } // namespace
 
-CPppdBackend::CPppdBackend(Config config) : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot) {}
+CPppdBackend::CPppdBackend(Config config)
+    : m_cfg(std::move(config)), m_book(m_cfg.phonebookRoot),
+      m_runtimeDir(m_cfg.runtimeDir.empty() ? kv::EnsureRuntimeDir() : m_cfg.runtimeDir)
+{
+    // A pppd of ours that outlived the run that started it (and its keeper)
+    // would hold the modem's data port and keep a link nobody watches.
+    if (!m_runtimeDir.empty())
+        HangUpOrphanedPppd(m_runtimeDir, m_cfg.procRoot);
+}
 
 CPppdBackend::~CPppdBackend()
 {
@@ -186,36 +236,9 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     const std::string secretPath = m_book.SecretPath(phonebook, params.entry);
     // The file names travel as words of their own, never inside an option
     // file, so no character of the settings path can change what pppd reads.
-    std::vector<std::string> args = {program, "call", peer, "file", entryPath, "file", secretPath, "nodetach"};
-    std::vector<char*> argv;
-    for (std::string& a : args)
-        argv.push_back(a.data());
-    argv.push_back(nullptr);
-
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 1);
-    posix_spawn_file_actions_adddup2(&fa, fds[1], 2);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // pppd gets its own process group and the default signal handling.
-    sigset_t none;
-    sigemptyset(&none);
-    posix_spawnattr_setsigmask(&attr, &none);
-    sigset_t dflt;
-    sigemptyset(&dflt);
-    sigaddset(&dflt, SIGTERM);
-    sigaddset(&dflt, SIGINT);
-    sigaddset(&dflt, SIGHUP);
-    sigaddset(&dflt, SIGPIPE);
-    posix_spawnattr_setsigdefault(&attr, &dflt);
-    posix_spawnattr_setpgroup(&attr, 0);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
-    pid_t pid = -1;
-    const int err = ::posix_spawn(&pid, program.c_str(), &fa, &attr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    posix_spawnattr_destroy(&attr);
+    const std::vector<std::string> args = {program, "call", peer, "file", entryPath, "file", secretPath, "nodetach"};
+    KeptPppd kept;
+    const int err = StartKeptPppd(program, args, fds[1], kept);
     ::close(fds[1]);
     if (err != 0) {
         ::close(fds[0]);
@@ -226,6 +249,9 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
         m_failure = Failure{code, program, "cannot start " + program + ": " + std::strerror(err)};
         return code;
     }
+    const pid_t pid = kept.group;
+    if (!WritePppdRecord(m_runtimeDir, m_cfg.procRoot, pid))
+        DEBUG_LOG(LEVEL_RAS, "dial: no record of pppd %d in the runtime folder\n", int(pid));
     DEBUG_LOG(LEVEL_RAS, "dial: %s started (pid %d) on %s\n", program.c_str(), int(pid), node.c_str());
 
     auto c = std::make_shared<Conn>();
@@ -233,16 +259,18 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     c->deviceName = entry.deviceName;
     c->state = RASCS_ConnectDevice;
     c->pid = pid;
+    c->keeper = kept.keeper;
+    c->lifeline = kept.lifeline;
     c->outFd = fds[0];
     c->notifier = std::move(notifier);
     std::lock_guard<std::mutex> g(m_lock);
     handle = ++m_next;
     m_conns[handle] = c;
-    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, fds[0], pid);
+    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, fds[0], kept.keeper);
     return RAS_OK;
 }
 
-void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
+void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t keeper)
 {
     std::shared_ptr<Conn> c;
     {
@@ -302,18 +330,21 @@ void CPppdBackend::ReadOutput(RasHandle h, int fd, pid_t pid)
     int status = 0;
     pid_t r;
     do
-        r = ::waitpid(pid, &status, 0);
+        r = ::waitpid(keeper, &status, 0);
     while (r < 0 && errno == EINTR);
     if (!c)
         return;
     std::lock_guard<std::mutex> g(m_lock);
     c->ended = true;
+    RemovePppdRecord(m_runtimeDir, c->pid);
+    if (c->lifeline >= 0)
+        ::close(c->lifeline), c->lifeline = -1;
     if (!c->up && c->error == 0) {
         int code = WIFEXITED(status) ? PppdExitError(WEXITSTATUS(status)) : RAS_ERR_REMOTE_DISCONNECT;
         Fail(*c, code ? code : RAS_ERR_REMOTE_DISCONNECT);
     }
     c->state = RASCS_Disconnected;
-    DEBUG_LOG(LEVEL_RAS, "pppd %d ended (status %d)\n", int(pid), status);
+    DEBUG_LOG(LEVEL_RAS, "pppd %d ended (status %d)\n", int(c->pid), status);
     m_cv.notify_all();
 }
 
@@ -333,6 +364,37 @@ bool CPppdBackend::ReadCounters(const std::string& iface, uint64_t& rx, uint64_t
 {
     const std::string base = SysRoot() + "/class/net/" + iface + "/statistics/";
     return ReadNumber(base + "rx_bytes", rx) && ReadNumber(base + "tx_bytes", tx);
+}
+
+std::string CPppdBackend::TtyOfPppd(pid_t pid, const std::vector<RasDeviceInfo>& devices) const
+{
+    // Our own user's pppd: its open descriptors say which tty it holds.
+    const std::string fdDir = m_cfg.procRoot + "/" + std::to_string(pid) + "/fd";
+    for (const std::string& fd : ListDir(fdDir)) {
+        char target[PATH_MAX];
+        const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), target, sizeof target - 1);
+        if (n <= 0)
+            continue;
+        const std::string t(target, size_t(n));
+        for (const RasDeviceInfo& d : devices)
+            if (DeviceNodeOf(d.name) == t)
+                return d.name;
+    }
+    // Root's pppd (pon, a system service) keeps its descriptors from us, but
+    // the lock it holds on the tty is readable: LCK..<tty> names its pid.
+    for (const RasDeviceInfo& d : devices) {
+        std::string tty = DeviceNodeOf(d.name);
+        if (tty.rfind("/dev/", 0) != 0)
+            continue;
+        tty.erase(0, 5);
+        for (char& ch : tty)
+            if (ch == '/')
+                ch = '_';
+        std::string lock;
+        if (ReadSmallFile(m_cfg.lockDir + "/LCK.." + tty, lock) && LeadingPid(lock) == pid)
+            return d.name;
+    }
+    return {};
 }
 
 void CPppdBackend::ScanOutsideLinks()
@@ -356,21 +418,20 @@ void CPppdBackend::ScanOutsideLinks()
             known = known || (c->iface == iface && !c->ended);
         if (known)
             continue;
-        uint64_t pidValue = 0;
-        if (!ReadNumber(m_cfg.runDir + "/" + iface + ".pid", pidValue) || pidValue == 0 || pidValue > INT_MAX)
+        // pppd's pid file: its pid, then the interface it brought up.
+        std::string pidText;
+        if (!ReadSmallFile(m_cfg.runDir + "/" + iface + ".pid", pidText))
             continue;
-        const std::string fdDir = m_cfg.procRoot + "/" + std::to_string(pidValue) + "/fd";
-        std::string matched;
-        for (const std::string& fd : ListDir(fdDir)) {
-            char target[PATH_MAX];
-            const ssize_t n = ::readlink((fdDir + "/" + fd).c_str(), target, sizeof target - 1);
-            if (n <= 0)
-                continue;
-            const std::string t(target, size_t(n));
-            for (const RasDeviceInfo& d : devices)
-                if (DeviceNodeOf(d.name) == t)
-                    matched = d.name;
-        }
+        size_t end = 0;
+        const pid_t pidValue = LeadingPid(pidText, &end);
+        if (pidValue == 0)
+            continue;
+        std::string named = pidText.substr(end);
+        named.erase(0, named.find_first_not_of(" \n"));
+        named = named.substr(0, named.find_first_of(" \n"));
+        if (!named.empty() && named != iface)
+            continue;
+        const std::string matched = TtyOfPppd(pidValue, devices);
         if (matched.empty())
             continue;
         auto c = std::make_shared<Conn>();
@@ -416,12 +477,15 @@ int CPppdBackend::HangUp(RasHandle handle)
             m_conns.erase(it);
             return ::kill(c->pid, SIGTERM) == 0 ? RAS_OK : RAS_ERR_NO_CONNECTION;
         }
-        // The reader reaps pppd; until it has, the pid is still ours.
+        // The reader reaps pppd's keeper; until it has, the group is still
+        // ours. The whole group: a child of pppd that holds its output pipe
+        // (the connect script's) must end too, or the reader never sees the
+        // end of it.
         if (!c->ended)
-            ::kill(c->pid, SIGTERM);
+            ::kill(-c->pid, SIGTERM);
         if (!m_cv.wait_for(lk, std::chrono::milliseconds(m_cfg.hangUpWaitMs), [&] { return c->ended; })) {
             DEBUG_LOG(LEVEL_RAS, "pppd %d ignores SIGTERM: killing it\n", int(c->pid));
-            ::kill(c->pid, SIGKILL);
+            ::kill(-c->pid, SIGKILL);
             m_cv.wait_for(lk, std::chrono::seconds(5), [&] { return c->ended; });
         }
         m_conns.erase(handle);

@@ -29,10 +29,14 @@ public:
         std::string sysfsRoot;     // "" : $KORVIANET_SYSFS_ROOT, else /sys
         std::string runDir = "/run";  // pppd's pid files ("ppp0.pid")
         std::string procRoot = "/proc";
+        std::string lockDir = "/var/lock"; // tty locks ("LCK..ttyUSB0")
         // The modem's data ttys as dial-up devices ("KORVIA ... (ttyUSB0)");
         // empty: found from the USB serial interfaces in sysfs.
         std::function<std::vector<RasDeviceInfo>()> devices;
         int hangUpWaitMs = 3000;   // SIGTERM, then SIGKILL after this
+        // Where each running pppd of ours is recorded (PppdPidFile.h); "" :
+        // the private runtime folder.
+        std::string runtimeDir;
     };
 
     explicit CPppdBackend(Config config);
@@ -68,7 +72,9 @@ private:
         bool up = false;
         bool ended = false;   // pppd exited / link down
         bool outside = false; // another dialler's link
-        pid_t pid = -1;
+        pid_t pid = -1;       // pppd, also its process group
+        pid_t keeper = -1;    // our child between us and pppd (PppdKeeper.h)
+        int lifeline = -1;
         int outFd = -1;
         RasNotifier notifier;
         Clock::time_point connectedAt;
@@ -76,7 +82,7 @@ private:
         std::thread reader;
     };
 
-    void ReadOutput(RasHandle h, int fd, pid_t pid);
+    void ReadOutput(RasHandle h, int fd, pid_t keeper);
     // What the last failed dial named, for its error text.
     struct Failure {
         int code = 0;
@@ -86,10 +92,13 @@ private:
     void Fail(Conn& c, int error, const std::string& subject = {}, const std::string& line = {}); // lock held
     bool ReadCounters(const std::string& iface, uint64_t& rx, uint64_t& tx) const;
     void ScanOutsideLinks(); // lock held
+    // Which of the modem's ttys pppd pid holds ("" : none of them).
+    std::string TtyOfPppd(pid_t pid, const std::vector<RasDeviceInfo>& devices) const;
     std::string SysRoot() const;
 
     Config m_cfg;
     CPppdPhonebook m_book;
+    std::string m_runtimeDir;
     mutable std::mutex m_lock;
     std::condition_variable m_cv;
     std::map<RasHandle, std::shared_ptr<Conn>> m_conns;

@@ -54,6 +54,12 @@ void CConnectionManager::ThreadMain()
     m_host.Wake();
 }
 
+void CConnectionManager::ReportDialFailure(const std::string& text)
+{
+    m_strDialFailure = text;
+    m_host.MessageBox(text, kv::MsgIcon::Information);
+}
+
 bool CConnectionManager::DialUp()
 {
     CRasClient* client = m_pClient.get();
@@ -74,7 +80,7 @@ bool CConnectionManager::DialUp()
             std::string text;
             client->GetErrorText(rc, 0, text);
             DEBUG_LOG(LEVEL_RAS, "dial not started: %d %s\n", rc, text.c_str());
-            m_host.MessageBox(text, kv::MsgIcon::Information);
+            ReportDialFailure(text);
             return false;
         }
     }
@@ -95,7 +101,7 @@ bool CConnectionManager::DialUp()
         if (const int err = CRasClient::DialError(); err != 0) {
             std::string errText;
             client->GetErrorText(err, CRasClient::DialExtendedError(), errText);
-            m_host.MessageBox(errText, kv::MsgIcon::Information);
+            ReportDialFailure(errText);
             return false;
         }
         RasHandle h = 0;
@@ -109,7 +115,7 @@ bool CConnectionManager::DialUp()
         if (const int err = CRasClient::DialError(); err != 0) {
             std::string errText;
             client->GetErrorText(err, CRasClient::DialExtendedError(), errText);
-            m_host.MessageBox(errText, kv::MsgIcon::Information);
+            ReportDialFailure(errText);
         }
     }
     return connected;
@@ -119,6 +125,7 @@ void CConnectionManager::DoConnect()
 {
     m_bConnected = true;
     m_tDialTextSince = 0;
+    m_strDialFailure.clear();
     NoteChange();
     m_dwBaseline = 0;
     m_host.SetIndicator(IND_1046, 0);
@@ -263,9 +270,12 @@ bool CConnectionManager::DoDisconnect(uint8_t code)
     m_dwBaseline = 0;
     NoteChange();
     m_host.PostUserMessage(kv::MsgTarget::ModalWindow, kv::UM_CONFIG_UPDATE, kv::CONFIG_UPDATE_TRAFFIC, 0);
-    // 4.
+    // 4. After a failed dial, what went wrong stays on the message line (its
+    // box is closed by now) instead of the disconnect's passing text.
+    std::string failure;
+    failure.swap(m_strDialFailure);
     if (code == RAS_REQ_DISCONNECT) {
-        m_host.AppendMessageLine(rastext::kDisconnecting, true);
+        m_host.AppendMessageLine(failure.empty() ? rastext::kDisconnecting : failure, true);
         m_host.EnableControl(kv::IDC_SETTING, true);
     }
     // 5.
@@ -281,7 +291,8 @@ bool CConnectionManager::DoDisconnect(uint8_t code)
     if (m_pClient)
         m_pClient->SetHandle(0);
     m_nRasFailCount = 0;
-    m_host.ShowControl(kv::IDC_MESSAGE_LINE, false);
+    if (failure.empty() || code != RAS_REQ_DISCONNECT)
+        m_host.ShowControl(kv::IDC_MESSAGE_LINE, false);
     st.m_ucDataRateA = 255;
     m_host.SetIndicator(kv::IND_DATA_RATE_A, 128);
     SetDurationText("");
@@ -299,7 +310,8 @@ bool CConnectionManager::DoDisconnect(uint8_t code)
     if (code == RAS_REQ_DISCONNECT) {
         DEBUG_LOG(LEVEL_ST, "%s", raslog::kRasClose);
         RasRequest(RAS_REQ_LOOK, false);
-        m_host.StartTimer(kv::TIMER_RESTORE_MESSAGE_LINE, 2000);
+        if (failure.empty())
+            m_host.StartTimer(kv::TIMER_RESTORE_MESSAGE_LINE, 2000);
         m_host.SetIndicator(IND_1046, 1);
         m_host.SetIndicator(IND_CALL, 129);
         NoteDisconnected(code);

@@ -124,6 +124,31 @@ TEST_F(DataConnection, NetConnectDialsCountsAndNetDisconnectKeepsTheSession)
     EXPECT_GE(records[0].duration, 2000u);
 }
 
+// The message box of a failed dial closes; what went wrong must still be on
+// the message line afterwards, not the disconnect's passing text nor the
+// resting text that replaces it.
+TEST_F(DataConnection, AFailedDialLeavesItsTextOnTheMessageLine)
+{
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_NET_CONNECT); }, 20000));
+    kvtest::BoxCloser boxes;
+    backend->FailNextDial(kvnet::RAS_ERR_AUTHENTICATION, 2);
+    dlg->OnCommand(IDC_NET_CONNECT);
+    ASSERT_TRUE(PumpUntil([&] { return !boxes.texts.empty(); }, 10000));
+    ASSERT_TRUE(PumpUntil([&] { return dlg->State().m_nRasState.load() == 4 && Enabled(IDC_NET_CONNECT); }, 10000));
+    const auto flat = [](std::string t) {
+        std::erase_if(t, [](char c) { return c == '\n' || c == ' ' || c == '\t'; });
+        return t;
+    };
+    const std::string failure = flat(boxes.texts[0]);
+    ASSERT_NE(failure.find("password"), std::string::npos) << boxes.texts[0];
+    // Longer than the resting text's timer after a disconnect.
+    PumpUntil([] { return false; }, 3000);
+    EXPECT_EQ(flat(dlg->MessageLine()), failure) << dlg->MessageLine();
+    EXPECT_TRUE(Shown(IDC_MESSAGE_LINE));
+    EXPECT_EQ(boxes.texts.size(), 1u);
+}
+
 TEST_F(DataConnection, WithoutAClientOneDisabledNetConnectShows)
 {
     Open(false);

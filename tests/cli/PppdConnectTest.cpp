@@ -2,6 +2,8 @@
 // how a link that goes down and a dial that pppd refuses end the command.
 #include "RunCli.h"
 
+#include "platform/Event.h"
+#include "support/Processes.h"
 #include "support/TempSettings.h"
 
 #include <gtest/gtest.h>
@@ -31,7 +33,7 @@ protected:
     void TearDown() override
     {
         for (const char* v : {"KORVIANET_SYSFS_ROOT", "KORVIANET_DOSDEVICES", "KORVIANET_RAS_BACKEND", "KORVIANET_PPPD",
-                              "KORVIANET_PPP_DEVICE", "FAKE_PPPD_SCRIPT"})
+                              "KORVIANET_PPP_DEVICE", "FAKE_PPPD_SCRIPT", "FAKE_PPPD_PIDS"})
             unsetenv(v);
     }
     void Script(const std::string& text) { kvtest::WriteFileBytes(settings.Dir() + "/script", text); }
@@ -85,5 +87,27 @@ TEST_F(CliPppd, ARefusedDialSaysWhyAndEndsWithItsStatus)
         EXPECT_NE(r.out.substr(box, r.out.find('\n', box) - box).find(c.says), std::string::npos) << r.out;
         EXPECT_NE(r.out.find("[net] not connected"), std::string::npos) << r.out;
         EXPECT_EQ(r.exitCode, c.exitCode) << c.script << r.out;
+    }
+}
+
+// kill -9 gives the program no chance to hang up: pppd, and the child of
+// pppd's that holds its output (the connect script's), must still end, or
+// the next connect starts a second pppd beside a link nobody watches.
+TEST_F(CliPppd, PppdAndItsChildrenDoNotOutliveAKilledConnect)
+{
+    const std::string pids = settings.Dir() + "/pids";
+    setenv("FAKE_PPPD_PIDS", pids.c_str(), 1);
+    Script("child 60000\nsay Serial connection established.\nhold\n");
+    const auto r = kvtest::RunCli({"--config-dir", settings.Dir(), "connect", "--seconds", "20", "--user", "card",
+                                   "--password", "card"},
+                                  1500, 9);
+    EXPECT_EQ(r.exitCode, -1) << r.out;
+    const std::vector<pid_t> started = kvtest::PidsIn(pids);
+    ASSERT_EQ(started.size(), 2u) << r.out;
+    for (pid_t p : started) {
+        const int64_t end = kv::TickMs() + 10000;
+        while (kvtest::ProcessRuns(p) && kv::TickMs() < end)
+            kv::SleepMs(50);
+        EXPECT_FALSE(kvtest::ProcessRuns(p)) << "pid " << p << " outlived the killed connect";
     }
 }

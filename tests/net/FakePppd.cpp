@@ -3,7 +3,10 @@
 //   FAKE_PPPD_ARGS=<file>     where the arguments go, one per line
 //   FAKE_PPPD_SCRIPT=<file>   lines: "say TEXT", "sleep MS", "exit N",
 //                             "counters DIR RX TX" (writes rx_bytes/tx_bytes),
-//                             "hold" (wait for a signal), "ignoreterm"
+//                             "hold" (wait for a signal), "ignoreterm",
+//                             "child MS" (a child that keeps the output
+//                             pipe open for MS ms, as a connect script does)
+//   FAKE_PPPD_PIDS=<file>     its own pid and each child's, one per line
 // SIGTERM prints "Terminating on signal 15." and exits with 5, as pppd does.
 #include <csignal>
 #include <cstdio>
@@ -30,6 +33,12 @@ void SleepMs(long ms)
         usleep(10000);
 }
 
+void NotePid(pid_t pid)
+{
+    if (const char* file = std::getenv("FAKE_PPPD_PIDS"))
+        std::ofstream(file, std::ios::app) << pid << "\n";
+}
+
 void WriteCounter(const std::string& dir, const char* name, const std::string& value)
 {
     std::ofstream(dir + "/" + name) << value << "\n";
@@ -44,6 +53,7 @@ int main(int argc, char** argv)
         for (int i = 0; i < argc; ++i)
             out << argv[i] << "\n";
     }
+    NotePid(getpid());
     std::signal(SIGTERM, OnTerm);
     const char* script = std::getenv("FAKE_PPPD_SCRIPT");
     std::ifstream in(script ? script : "");
@@ -65,6 +75,16 @@ int main(int argc, char** argv)
                 WriteCounter(dir, "rx_bytes", rx);
                 WriteCounter(dir, "tx_bytes", tx);
             }
+        } else if (line.rfind("child ", 0) == 0) {
+            const long ms = std::atol(line.c_str() + 6);
+            const pid_t child = fork();
+            if (child == 0) {
+                std::signal(SIGTERM, SIG_DFL);
+                usleep(useconds_t(ms) * 1000);
+                _exit(0);
+            }
+            if (child > 0)
+                NotePid(child);
         } else if (line == "ignoreterm") {
             ignoreTerm = true;
             std::signal(SIGTERM, SIG_IGN);

@@ -4,6 +4,7 @@
 #include "net/PppdBackend.h"
 #include "net/RasClient.h"
 #include "platform/Event.h"
+#include "support/Processes.h"
 #include "support/TempSettings.h"
 
 #include <gtest/gtest.h>
@@ -49,6 +50,7 @@ protected:
     {
         root = kvtest::MakeTempDir("kvpppd");
         ::mkdir((root + "/run").c_str(), 0700);
+        ::mkdir((root + "/lock").c_str(), 0700);
         netDir = root + "/sys/class/net/ppp0/statistics";
         MakeDirs(netDir);
         CPppdBackend::Config cfg;
@@ -57,6 +59,7 @@ protected:
         cfg.sysfsRoot = root + "/sys";
         cfg.runDir = root + "/run";
         cfg.procRoot = root + "/proc";
+        cfg.lockDir = root + "/lock";
         cfg.devices = [] { return std::vector<RasDeviceInfo>{{"modem", "KORVIA USB Modem (ttyUSB0)"}}; };
         cfg.hangUpWaitMs = 400;
         backend = std::make_shared<CPppdBackend>(cfg);
@@ -250,6 +253,27 @@ TEST_F(PppdTest, APppdThatIgnoresSigtermIsKilled)
     EXPECT_LT(took, 3000);
 }
 
+// A child of pppd (the connect script, chat) that holds pppd's output pipe
+// must go with it: otherwise the hang-up waits for an end of output that
+// never comes and the child keeps the modem's port.
+TEST_F(PppdTest, AHangUpEndsTheChildrenHoldingPppdsOutput)
+{
+    MakeEntry();
+    const std::string pids = root + "/pids";
+    setenv("FAKE_PPPD_PIDS", pids.c_str(), 1);
+    Script("child 60000\nsay Serial connection established.\nhold\n");
+    ASSERT_EQ(client->Dial(kEntryLabel, "#777", "card", "x", "", kPhonebook), RAS_OK);
+    std::vector<pid_t> started;
+    ASSERT_TRUE(WaitFor([&] {
+        started = kvtest::PidsIn(pids);
+        return started.size() == 2;
+    }));
+    EXPECT_TRUE(client->HangUp(kEntryLabel));
+    unsetenv("FAKE_PPPD_PIDS");
+    for (pid_t p : started)
+        EXPECT_TRUE(WaitFor([&] { return !kvtest::ProcessRuns(p); }, 10000)) << "pid " << p << " still runs";
+}
+
 TEST_F(PppdTest, AnotherDiallersLinkOverTheModemIsListed)
 {
     // ppp1: pppd 4242 holds the modem's tty; ppp2: pppd 4343 holds another.
@@ -279,6 +303,62 @@ TEST_F(PppdTest, AnotherDiallersLinkOverTheModemIsListed)
     kvtest::RemoveTree(root + "/sys/class/net/ppp1");
     client->SetHandle(0);
     EXPECT_FALSE(client->FindConnection(kEntryLabel, h));
+}
+
+// Root's pppd (pon, a system service) hides /proc/<pid>/fd from a normal
+// user; its tty lock and pid file are readable and must be enough, and
+// whatever else lies in those folders must neither crash the scan nor make
+// it take a link that is not over the modem.
+TEST_F(PppdTest, ARootPppdsLinkIsMatchedByItsTtyLock)
+{
+    MakeDirs(root + "/sys/class/net/ppp1/statistics");
+    const std::string lock = root + "/lock/LCK..ttyUSB0", pidFile = root + "/run/ppp1.pid";
+    kvtest::WriteFileBytes(root + "/holds-4242", "      4242\n");
+    struct Case {
+        const char* what;
+        std::string lockText; // "" : no lock file written
+        std::string pidText;
+        const char* lockLink = nullptr; // the lock is a symlink to this
+        const char* pidLink = nullptr;
+    } hostile[] = {
+        {"garbage lock", "garbage\n", "4242\nppp1\n"},
+        {"huge pid in the lock", "99999999999999999999999\n", "99999999999999999999999\nppp1\n"},
+        {"another pid's lock", "      4343\n", "4242\nppp1\n"},
+        {"negative pid", "     -4242\n", "-4242\nppp1\n"},
+        {"pid glued to text", "      4242abc\n", "4242abc\nppp1\n"},
+        {"pid file of another interface", "      4242\n", "4242\nppp7\n"},
+        {"lock is a symlink", "", "4242\nppp1\n", "holds-4242"},
+        {"pid file is a symlink", "      4242\n", "", nullptr, "holds-4242"},
+        {"lock is an endless device", "", "4242\nppp1\n", "/dev/zero"},
+        {"pid 1", "         1\n", "1\nppp1\n"},
+        {"empty files", "\n", "\n"},
+    };
+    RasHandle h = 0;
+    for (const Case& c : hostile) {
+        ::unlink(lock.c_str());
+        ::unlink(pidFile.c_str());
+        if (c.lockLink)
+            ASSERT_EQ(::symlink(c.lockLink[0] == '/' ? c.lockLink : (root + "/" + c.lockLink).c_str(), lock.c_str()), 0);
+        else if (!c.lockText.empty())
+            kvtest::WriteFileBytes(lock, c.lockText);
+        if (c.pidLink)
+            ASSERT_EQ(::symlink((root + "/" + c.pidLink).c_str(), pidFile.c_str()), 0);
+        else
+            kvtest::WriteFileBytes(pidFile, c.pidText);
+        EXPECT_FALSE(client->FindConnection(kEntryLabel, h)) << c.what;
+    }
+    // pppd writes its pid file as "<pid>\n<interface>\n" and the lock as
+    // ten padded characters.
+    ::unlink(lock.c_str());
+    ::unlink(pidFile.c_str());
+    kvtest::WriteFileBytes(lock, "      4242\n");
+    kvtest::WriteFileBytes(pidFile, "4242\nppp1\n");
+    ASSERT_TRUE(client->FindConnection(kEntryLabel, h));
+    std::vector<RasConnInfo> conns;
+    size_t needed = 0;
+    ASSERT_EQ(backend->EnumConnections(8, conns, needed), RAS_OK);
+    ASSERT_EQ(conns.size(), 1u);
+    EXPECT_EQ(conns[0].deviceName, "KORVIA USB Modem (ttyUSB0)");
 }
 
 TEST_F(PppdTest, ThePppdProgramComesFromTheEnvironmentOrThePath)
