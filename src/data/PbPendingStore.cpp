@@ -69,6 +69,16 @@ struct Stmt {
     ~Stmt() { sqlite3_finalize(p); }
 };
 
+bool TableExists(sqlite3* db)
+{
+    Stmt st;
+    if (sqlite3_prepare_v2(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'pb_pending'", -1, &st.p,
+                           nullptr)
+        != SQLITE_OK)
+        return false;
+    return sqlite3_step(st.p) == SQLITE_ROW;
+}
+
 std::string Text(sqlite3_stmt* st, int col)
 {
     const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
@@ -83,16 +93,6 @@ void BindText(sqlite3_stmt* st, int i, const std::string& s)
 } // namespace
 
 CPbPendingStore::CPbPendingStore(std::string dbPath) : m_strPath(std::move(dbPath)) {}
-
-bool CPbPendingStore::Ensure(std::string& error)
-{
-    Connection c(m_strPath);
-    if (!c.Ok() || !c.Exec(kCreateSql)) {
-        error = c.Error();
-        return false;
-    }
-    return true;
-}
 
 bool CPbPendingStore::Record(const PbPendingChange& ch, std::string& error)
 {
@@ -148,9 +148,20 @@ bool CPbPendingStore::ForStorage(int storageType, std::vector<PbPendingChange>& 
 {
     out.clear();
     Connection c(m_strPath);
+    if (!c.Ok()) {
+        error = c.Error();
+        return false;
+    }
+    if (!TableExists(c.Db())) {
+        // No table, nothing recorded. It is made now if that can be done at
+        // once: a start never waits for another program's write lock (or
+        // fails on a read-only copy) for it; the first change makes it.
+        sqlite3_busy_timeout(c.Db(), 0);
+        c.Exec(kCreateSql);
+        return true;
+    }
     Stmt st;
-    if (!c.Ok() || !c.Exec(kCreateSql)
-        || sqlite3_prepare_v2(c.Db(),
+    if (sqlite3_prepare_v2(c.Db(),
                               "SELECT \"index\", old_name, old_number, new_name, new_number FROM pb_pending"
                               " WHERE storage_type = ? ORDER BY \"index\"",
                               -1, &st.p, nullptr)

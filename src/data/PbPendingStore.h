@@ -7,8 +7,9 @@
 // entry may be missing and write it back.
 //
 // The table is not part of the database the program ships: it is created in
-// the user's copy when first needed (CREATE TABLE IF NOT EXISTS) and never
-// touches the phonebook, SMS and history tables. Each call opens its own
+// the user's copy when the phonebook engine first looks at it, or at the
+// latest by the first change (CREATE TABLE IF NOT EXISTS), and never touches
+// the phonebook, SMS and history tables. Each call opens its own
 // connection and closes it, so no transaction of a cursor is joined.
 #pragma once
 
@@ -30,16 +31,14 @@ class CPbPendingStore {
 public:
     explicit CPbPendingStore(std::string dbPath);
 
-    // Creates the table when it is missing. False (error set) when the file
-    // cannot be opened or written.
-    bool Ensure(std::string& error);
     // Records a change (replacing one recorded for the same entry); the row
     // is on disk when this returns true.
     bool Record(const PbPendingChange& change, std::string& error);
     // Forgets the change of one entry (none recorded is no error).
     bool Remove(int storageType, int index, std::string& error);
     // The changes recorded for one phonebook, by index. False (error set)
-    // when the table cannot be read; a missing table is created first.
+    // when the table cannot be read. A missing table holds nothing; it is
+    // created then when that needs no waiting.
     bool ForStorage(int storageType, std::vector<PbPendingChange>& out, std::string& error);
 
 private:
