@@ -44,13 +44,16 @@ TEST_F(StatusPoll, SystemModesZeroFourAndOtherWithAndWithoutACard)
     modem.With([](auto& m) { m.rx1x = -80; m.rxHdr = -90; });
     ASSERT_TRUE(StartAndReachPolling());
 
-    // 0 with the card present: the 1x signal only, the service left alone.
+    // 0 with the card present: the 1x signal, no service (the last one must
+    // not stay on show).
     modem.With([](auto& m) { m.sysMode = 0; m.rx1x = -70; });
     ASSERT_TRUE(Polls(1));
     size_t mark = host.IndicatorCalls().size();
     ASSERT_TRUE(Polls(2));
     EXPECT_EQ(host.Signal(IND_SIGNAL_1X), -70);
-    EXPECT_EQ(CallsOfSince(mark, IND_SERVICE), 0u);
+    EXPECT_EQ(CallsOfSince(mark, IND_SERVICE), CallsSince(mark, IND_SERVICE, SERVICE_NONE));
+    EXPECT_GE(CallsSince(mark, IND_SERVICE, SERVICE_NONE), 1u);
+    EXPECT_EQ(host.Indicator(IND_SERVICE), SERVICE_NONE);
     EXPECT_EQ(CallsOfSince(mark, IND_CALL), 0u);
 
     // 0 with the card declared absent: no service, the card line, no signal drawn.
