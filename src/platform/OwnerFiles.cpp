@@ -71,6 +71,14 @@ bool CheckOwnerDir(const std::string& path, std::string* why, bool narrow)
     return true;
 }
 
+bool NotAnotherUsersDir(const std::string& path, std::string* why)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return true;
+    return CheckOwnerDir(path, why, true);
+}
+
 bool MakeOwnerDirs(const std::string& path, std::string* why)
 {
     if (path.empty())

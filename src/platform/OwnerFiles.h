@@ -23,6 +23,12 @@ std::string UserHomeDir();
 // folder.
 bool CheckOwnerDir(const std::string& path, std::string* why = nullptr, bool narrow = true);
 
+// The check a program makes of its folders before it starts: false, with
+// why, when path is a folder of another user's (or one of ours that is open
+// to others and cannot be narrowed); true otherwise, also when it is missing
+// or not a folder (the code that needs it then reports that as it always did).
+bool NotAnotherUsersDir(const std::string& path, std::string* why = nullptr);
+
 // Creates path and any missing parents (0700), then checks the last folder
 // as CheckOwnerDir does (narrowing it). False, with why, when it cannot be
 // made or belongs to someone else.

@@ -41,10 +41,7 @@ bool EnsureUserDataDir(std::string* why)
 bool UserDataDirUsable(std::string* why)
 {
     const std::string dir = UserDataDir();
-    struct stat st {};
-    if (!dir.empty() && ::lstat(dir.c_str(), &st) != 0 && errno == ENOENT)
-        return true; // made, owner-only, when something is written
-    return dir.empty() ? EnsureUserDataDir(why) : CheckOwnerDir(dir, why);
+    return dir.empty() ? EnsureUserDataDir(why) : NotAnotherUsersDir(dir, why);
 }
 
 std::string DataFilePath(const std::string& prefix, const std::string& file)

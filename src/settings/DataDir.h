@@ -25,8 +25,8 @@ std::string UserDataDir();
 // is wider, and refuses one that is not a folder or belongs to another user,
 // so that two users never share one. On failure, why says what went wrong.
 bool EnsureUserDataDir(std::string* why = nullptr);
-// What a program checks before it starts: true when the data folder is the
-// user's own or does not exist yet; false, with why, when it is refused.
+// What a program checks before it starts: false, with why, when the data
+// folder belongs to another user (see NotAnotherUsersDir); true otherwise.
 bool UserDataDirUsable(std::string* why = nullptr);
 
 // The path of a data file given by a folder prefix and a file name. The

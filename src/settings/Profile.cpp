@@ -246,10 +246,7 @@ bool SettingsDirUsable(std::string* why)
     const std::string dir = SettingsDir();
     if (dir.empty())
         return NoSettingsDir(why);
-    struct stat st {};
-    if (::lstat(dir.c_str(), &st) != 0 && errno == ENOENT)
-        return true; // made, owner-only, when something is written
-    return CheckOwnerDir(dir, why);
+    return NotAnotherUsersDir(dir, why);
 }
 
 std::string ProfilePath(const std::string& file)

@@ -25,8 +25,9 @@ std::string SettingsDir();
 // owner-only if it is wider. False, with why, when there is none or it is
 // not a folder of the user's own (another user's folder is never used).
 bool EnsureSettingsDir(std::string* why = nullptr);
-// What a program checks before it starts: true when the settings folder is
-// the user's own or does not exist yet; false, with why, when it is refused.
+// What a program checks before it starts: false, with why, when there is no
+// settings folder at all or it belongs to another user (see
+// NotAnotherUsersDir); true otherwise.
 bool SettingsDirUsable(std::string* why = nullptr);
 // Full path of a profile file given by bare name ("" without a settings
 // folder).
