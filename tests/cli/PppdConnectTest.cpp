@@ -99,7 +99,7 @@ TEST_F(CliPppd, PppdAndItsChildrenDoNotOutliveAKilledConnect)
     setenv("FAKE_PPPD_PIDS", pids.c_str(), 1);
     Script("child 60000\nsay Serial connection established.\nhold\n");
     const auto r = kvtest::RunCli({"--config-dir", settings.Dir(), "connect", "--seconds", "20", "--user", "card",
-                                   "--password", "card"},
+                                   "--password-file", kvtest::PasswordFile(settings.Dir(), "card")},
                                   1500, 9);
     EXPECT_EQ(r.exitCode, -1) << r.out;
     const std::vector<pid_t> started = kvtest::PidsIn(pids);
