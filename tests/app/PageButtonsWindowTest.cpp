@@ -21,7 +21,9 @@
 
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 using namespace kv;
 using kv::statusid::IDC_EAR_VOLUME;
@@ -185,7 +187,11 @@ TEST_F(PageButtonsWindow, AModemPulledOutLeavesThemShownButDisabled)
 {
     ASSERT_TRUE(PumpUntil([&] { return StartUpDone(); }, 60000));
     ASSERT_EQ(sim->Command("unplug"), "OK\n");
-    ASSERT_TRUE(PumpUntil([&] { return !Button(IDC_DIAL_TOGGLE)->isEnabled(); }, 10000));
+    // The removal disables the buttons one posted step after another: wait
+    // for the last of them, not only the first.
+    ASSERT_TRUE(PumpUntil(
+        [&] { return std::none_of(std::begin(kPageButtons), std::end(kPageButtons), [&](int id) { return Button(id)->isEnabled(); }); },
+        10000));
     for (int id : kPageButtons) {
         EXPECT_TRUE(Button(id)->isVisible()) << id;
         EXPECT_FALSE(Button(id)->isEnabled()) << id;
