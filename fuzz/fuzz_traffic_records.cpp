@@ -4,19 +4,31 @@
 // whole record must encode back to its bytes.
 #include "traffic/TrafficRecords.h"
 
-#include <sys/mman.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
 namespace {
 
+// A real file of our own: the readers refuse to follow a link, and
+// /proc/self/fd/N of an in-memory file is one.
+const std::string& FilePath()
+{
+    static const std::string path = [] {
+        char dir[] = "/tmp/kvfuzz-traffic-XXXXXX";
+        return ::mkdtemp(dir) ? std::string(dir) + "/PktFF.dat" : std::string();
+    }();
+    return path;
+}
+
 int File()
 {
-    static int fd = ::memfd_create("traffic", MFD_CLOEXEC);
+    static int fd = FilePath().empty() ? -1 : ::open(FilePath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     return fd;
 }
 
@@ -58,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int fd = File();
     if (fd < 0 || ::ftruncate(fd, 0) != 0 || ::pwrite(fd, data, size, 0) != ssize_t(size))
         return 0;
-    const std::string path = "/proc/self/fd/" + std::to_string(fd);
+    const std::string& path = FilePath();
     TrafficSums f;
     if (!SumTrafficFile(path, q, f) || f.records != s.records || f.received != s.received
         || f.sinceReceived != s.sinceReceived || f.betweenSent != s.betweenSent)
