@@ -81,6 +81,9 @@ done
   || fail "/etc/ppp/peers is not root's"
 dpkg-query --showformat='${Conffiles}\n' --show korvianet | grep -q /etc/ppp/peers/korvianet-cdma \
   || fail "the profiles are not conffiles"
+for f in /etc/ppp/ip-up.d/korvianet-resolved /etc/ppp/ip-down.d/korvianet-resolved; do
+  [ "$(stat -c %U:%G:%a "$f" 2>/dev/null)" = root:root:755 ] || fail "$f is not installed as root:root 755"
+done
 
 # Removing keeps the administrator's conffiles, purging takes them too.
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get purge -y -qq korvianet >/dev/null

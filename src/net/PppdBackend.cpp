@@ -12,6 +12,7 @@
 #include "net/RasErrors.h"
 #include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
+#include "settings/Reg.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -20,6 +21,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -94,18 +96,65 @@ bool ReadNumber(const std::string& path, uint64_t& value)
     return kv::ParseDecimal(text, value);
 }
 
+// The data interfaces the driver lists (a modem's interfaces other than
+// the diagnostic one) with a dosdevices link to a tty that is there: the
+// simulator registers its data port so, and the live view lists a real
+// modem's interfaces the same way (those are already found in sysfs).
+void ListedDataTtys(std::vector<std::string>& nodes)
+{
+    const std::string dosDir = kv::DosDevicesDir();
+    for (const char* key : {kv::kDrvEnumKeyNew, kv::kDrvEnumKeyOld}) {
+        kv::CReg list;
+        list.SetKey(kv::HKEY_LOCAL_MACHINE, key);
+        const kv::DWORD count = std::min<kv::DWORD>(list.ReadDword(kv::kDrvCountValue, 0), 64);
+        for (kv::DWORD i = 0; i < count; ++i) {
+            const std::string instance = list.ReadStringDefault(std::to_string(i), "");
+            std::string upper = instance;
+            for (char& c : upper)
+                c = char(std::toupper(static_cast<unsigned char>(c)));
+            if (instance.empty() || kv::IsDiagInterface(upper))
+                continue;
+            kv::CReg dev;
+            dev.SetKey(kv::HKEY_LOCAL_MACHINE, std::string(kv::kDeviceEnumPrefix) + instance + kv::kDeviceParamsSuffix);
+            const std::string port = dev.ReadStringDefault(kv::kPortNameValue, "");
+            const auto com = kv::DecimalInRange<int>(port.size() > 3 ? std::string_view(port).substr(3) : "", 1, 255);
+            if (port.compare(0, 3, "COM") != 0 || !com)
+                continue;
+            char target[PATH_MAX];
+            const std::string link = dosDir + "/com" + std::to_string(*com);
+            const ssize_t n = ::readlink(link.c_str(), target, sizeof target - 1);
+            if (n <= 0 || target[0] != '/')
+                continue;
+            const std::string node(target, size_t(n));
+            struct stat st {};
+            if (::stat(node.c_str(), &st) != 0 || !S_ISCHR(st.st_mode) || node.find("..") != std::string::npos
+                || node.find_first_of("()") != std::string::npos)
+                continue;
+            if (std::find(nodes.begin(), nodes.end(), node) == nodes.end())
+                nodes.push_back(node);
+        }
+    }
+}
+
 std::vector<RasDeviceInfo> UsbDataTtys(const std::string& sysRoot)
 {
     std::vector<RasDeviceInfo> out;
     if (const char* dev = std::getenv("KORVIANET_PPP_DEVICE"); dev && *dev)
         out.push_back({kDeviceTypeModem, std::string("KORVIA Modem (") + dev + ")"});
+    std::vector<std::string> found;
     for (const kv::UsbSerialDevice& d : kv::ScanUsbSerialDevices(sysRoot)) {
         std::string upper = d.instancePath;
         for (char& c : upper)
             c = char(std::toupper(static_cast<unsigned char>(c)));
-        if (!kv::IsDiagInterface(upper))
+        if (!kv::IsDiagInterface(upper)) {
             out.push_back({kDeviceTypeModem, "KORVIA USB Modem (" + d.ttyName + ")"});
+            found.push_back(d.devNode);
+        }
     }
+    const size_t real = found.size();
+    ListedDataTtys(found);
+    for (size_t i = real; i < found.size(); ++i)
+        out.push_back({kDeviceTypeModem, "KORVIA USB Modem (" + found[i] + ")"});
     return out;
 }
 

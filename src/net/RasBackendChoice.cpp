@@ -1,7 +1,9 @@
 // Which dial-up service the program uses. The simulated modem registers an
 // instance path marked "&SIM"; when discovery takes that one, dialling goes
-// to the simulated service, since pppd cannot talk PPP to the simulator's
-// pty. KORVIANET_RAS_BACKEND=sim or =pppd decides instead. The choice is made
+// to the simulated service: the simulator's data port answers a chat script
+// but carries no PPP, so pppd could dial it but never bring a link up.
+// KORVIANET_RAS_BACKEND=sim or =pppd decides instead (=pppd runs the system's
+// pppd over the simulator's data port, as far as the chat). The choice is made
 // again each time a client is initialised (at start, after every hang-up and
 // when the modem comes back), so a simulator started later is picked up. A
 // client made while no modem is there (the one the unplug's request 240

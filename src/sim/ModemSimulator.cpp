@@ -7,6 +7,7 @@
 
 #include "link/DiagFrame.h"
 #include "platform/Event.h"
+#include "sim/SimDataPort.h"
 #include "sim/SimRegistry.h"
 
 #include <algorithm>
@@ -45,6 +46,7 @@ ModemSimulator::ModemSimulator() : ModemSimulator(Options{}) {}
 ModemSimulator::ModemSimulator(const Options& options) : m_opt(options), m_rng(options.seed)
 {
     m_reg = new SimRegistration;
+    m_data = new SimDataPort;
     if (m_opt.demoState)
         m_model.SeedDemo(TickMs());
     if (m_opt.pinLocked)
@@ -54,6 +56,7 @@ ModemSimulator::ModemSimulator(const Options& options) : m_opt(options), m_rng(o
 ModemSimulator::~ModemSimulator()
 {
     Stop();
+    delete m_data;
     delete m_reg;
 }
 
@@ -104,6 +107,13 @@ bool ModemSimulator::PlugIn()
         ClosePty();
         return false;
     }
+    // The data interface after the diagnostic port: a watcher woken by the
+    // first entry finds the port it looks for.
+    if (m_opt.dataPort && !m_data->Open(m_opt.registerDevice)) {
+        m_reg->Unregister();
+        ClosePty();
+        return false;
+    }
     // Plugged only once the device is complete: whoever sees it finds it.
     std::lock_guard<std::mutex> lock(m_mutex);
     m_plugged = true;
@@ -141,6 +151,7 @@ void ModemSimulator::Stop()
     Wake();
     m_thread.join();
     m_running = false;
+    m_data->Close();
     m_reg->Unregister();
     ClosePty();
     ::close(m_wake[0]);
@@ -165,6 +176,12 @@ std::string ModemSimulator::DevicePath() const
 }
 
 int ModemSimulator::ComNumber() const { return m_reg->ComNumber(); }
+
+std::string ModemSimulator::DataSlavePath() const { return m_data->SlavePath(); }
+
+std::string ModemSimulator::DataDevicePath() const { return m_data->IsOpen() ? m_data->DevicePath() : std::string(); }
+
+int ModemSimulator::DataComNumber() const { return m_data->ComNumber(); }
 
 bool ModemSimulator::Plugged() const
 {
@@ -219,6 +236,7 @@ bool ModemSimulator::Unplug()
     bool was = false;
     RunOnLoop([&] {
         was = Plugged();
+        m_data->Close();
         m_reg->Unregister();
         ClosePty();
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -301,6 +319,7 @@ void ModemSimulator::Loop()
             lock.unlock();
             FlushDue(TickMs() + 1000); // the OK goes out before the modem leaves
             SleepMs(100);
+            m_data->Close();
             m_reg->Unregister();
             ClosePty();
             lock.lock();

@@ -4,6 +4,8 @@
 // answers as real modems do, registers itself as a modem of the current
 // driver (so port discovery finds it) and can be driven through scenarios:
 // calls, messages, signal, card, unplug and replug, silence and line faults.
+// With Options::dataPort it also serves the modem's data interface on a
+// second pty (SimDataPort), where a dialler's chat script gets its CONNECT.
 //
 // In-process use (integration tests):
 //
@@ -51,6 +53,9 @@
 //   drop                          the data link over the modem goes down (the
 //                                 simulated dial-up service of every program
 //                                 using this settings folder sees it)
+//   no-carrier                    the data interface loses the carrier: a call
+//                                 on it ends with NO CARRIER; without a call,
+//                                 the next dial is answered NO CARRIER
 //   garbage N                     N random bytes on the line now
 //   garbage-next N                N random bytes before the next answer
 //   delay MS [COUNT]              hold answers back (COUNT answers, default all)
@@ -98,6 +103,7 @@ public:
         bool pinLocked = false;       // the card asks for its PIN
         int unsolicitedPeriodMs = 4000; // 0: no periodic packets
         int comNumber = 0;            // 0: the lowest free number
+        bool dataPort = false;        // also serve the data interface (SimDataPort)
         uint32_t seed = 1;            // randomness of garbage and packets
     };
 
@@ -119,6 +125,12 @@ public:
     std::string DevicePath() const;
     int ComNumber() const;
     bool Plugged() const;
+    // The data interface (with Options::dataPort): its pty, its dosdevices
+    // link ("" while unplugged) and its COM number. It comes and goes with
+    // the diagnostic port.
+    std::string DataSlavePath() const;
+    std::string DataDevicePath() const;
+    int DataComNumber() const;
 
     // One control command (language above). The reply ends with "OK\n" or
     // "ERR ...\n".
@@ -170,6 +182,7 @@ private:
     std::condition_variable m_changed;
     ModemModel m_model;
     class SimRegistration* m_reg = nullptr;
+    class SimDataPort* m_data = nullptr;
 
     std::thread m_thread;
     bool m_running = false;

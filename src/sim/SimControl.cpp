@@ -5,6 +5,7 @@
 #include "log/NumberParse.h"
 #include "platform/Event.h"
 #include "settings/SimLinkDrop.h"
+#include "sim/SimDataPort.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -62,7 +63,7 @@ const char* const kHelp =
     "card absent|invalid|present|pin-locked|puk-locked|unlocked | pin CODE | puk CODE\n"
     "layout short|long | send-report N | report-delay MS\n"
     "imsi DIGITS [prefixed|plain] | apn-log\n"
-    "unplug | replug | replug-after MS | silent on|off | drop\n"
+    "unplug | replug | replug-after MS | silent on|off | drop | no-carrier\n"
     "garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT] | bad-fcs [COUNT]\n"
     "half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
     "pb-count memory|ruim IN_USE [CAPACITY]|real | pb-rewind on|off | pb-lose memory|ruim N [AFTER]\n"
@@ -119,6 +120,11 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
     }
     if (cmd == "drop")
         return kv::AddSimLinkDrop() ? ok() : err("cannot write the drop count");
+    if (cmd == "no-carrier") {
+        if (!m_opt.dataPort)
+            return err("no data port");
+        return m_data->LoseCarrier() ? ok() : err("the data port is unplugged");
+    }
     if (cmd == "garbage") {
         if (w.size() < 2 || !ToInt(w[1], n) || n < 0 || n > 65536)
             return err("usage: garbage N");
@@ -133,7 +139,7 @@ std::string ModemSimulator::Exec(const std::vector<std::string>& w, const std::s
         return ok(kHelp);
     if (cmd == "state")
         return ok(m.Describe() + "plugged=" + (m_plugged ? "1" : "0") + " silent=" + (m_silent ? "1" : "0")
-                  + " tty=" + m_slave + "\n");
+                  + " tty=" + m_slave + "\n" + (m_opt.dataPort ? m_data->Describe() : std::string()));
     if (cmd == "call") {
         if (w.size() < 2)
             return err("usage: call NUMBER [NAME]");

@@ -27,7 +27,11 @@ const char* const kUsage =
     "A simulated Korvia USB modem on a pseudo-terminal. It registers itself as a\n"
     "modem of the current driver in the settings folder (device list, PortName,\n"
     "dosdevices/comN link), prints the tty it serves on the first line of its\n"
-    "output and answers DIAG requests and AT commands until stopped.\n"
+    "output and answers DIAG requests and AT commands until stopped. A second pty\n"
+    "is the modem's data interface (registered as interface MI_00 with a COM\n"
+    "number of its own, named on standard error): it answers a dialler's chat\n"
+    "(AT -> OK, ATDT#777 or ATD*99# -> CONNECT) and then takes the call's bytes,\n"
+    "so KORVIANET_RAS_BACKEND=pppd dials through the system's pppd.\n"
     "\n"
     "options:\n"
     "  --config-dir DIR   settings folder (default: $KORVIANET_CONFIG_DIR,\n"
@@ -37,7 +41,8 @@ const char* const kUsage =
     "  --pin-locked       the card asks for its PIN at start\n"
     "  --pin CODE         the card's PIN (default 1234; the unblock code is 12345678)\n"
     "  --com N            register as COM N (default: the lowest free number from 3)\n"
-    "  --no-register      do not register (serve the pty only)\n"
+    "  --no-register      do not register (serve the ptys only)\n"
+    "  --no-data-port     no data interface (the diagnostic port only)\n"
     "  --quiet-line       no periodic unsolicited packets\n"
     "  -h, --help         this text\n"
     "\n"
@@ -52,7 +57,9 @@ const char* const kUsage =
     "  battery MILLIVOLTS [CHARGER]\n"
     "  card absent|invalid|present|pin-locked|puk-locked|unlocked | pin CODE | puk CODE\n"
     "  layout short|long | send-report N | report-delay MS\n"
-    "  unplug | replug | replug-after MS\n"
+    "  unplug | replug | replug-after MS | drop\n"
+    "  no-carrier                     the data interface loses the carrier (a call\n"
+    "                                 ends with NO CARRIER, else the next dial fails)\n"
     "  silent on|off | garbage N | garbage-next N | delay MS [COUNT] | split MS [COUNT]\n"
     "  bad-fcs [COUNT] | half-packet [COUNT] | noise-before [COUNT] | unsolicited on|off|MS\n"
     "  list-sms [memory|ruim] | list-pb [memory|ruim] | sent | calls | empty | help | quit\n";
@@ -126,6 +133,7 @@ bool RunLines(kv::sim::ModemSimulator& sim, std::string& pending, int outFd)
 int main(int argc, char** argv)
 {
     kv::sim::ModemSimulator::Options opt;
+    opt.dataPort = true;
     std::string controlPath, pin;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
@@ -159,6 +167,8 @@ int main(int argc, char** argv)
             opt.comNumber = *com;
         } else if (a == "--no-register") {
             opt.registerDevice = false;
+        } else if (a == "--no-data-port") {
+            opt.dataPort = false;
         } else if (a == "--quiet-line") {
             opt.unsolicitedPeriodMs = 0;
         } else {
@@ -196,6 +206,11 @@ int main(int argc, char** argv)
     if (opt.registerDevice)
         std::fprintf(stderr, "korvianet-modem-sim: registered as COM%d (%s)\n", sim.ComNumber(),
                      sim.DevicePath().c_str());
+    if (opt.dataPort && opt.registerDevice)
+        std::fprintf(stderr, "korvianet-modem-sim: data port COM%d (%s -> %s)\n", sim.DataComNumber(),
+                     sim.DataDevicePath().c_str(), sim.DataSlavePath().c_str());
+    else if (opt.dataPort)
+        std::fprintf(stderr, "korvianet-modem-sim: data port %s\n", sim.DataSlavePath().c_str());
 
     int listenFd = -1;
     if (!controlPath.empty() && (listenFd = ListenOn(controlPath)) < 0) {

@@ -23,7 +23,6 @@ namespace {
 
 constexpr const char* kSimVendor = "2E4D";
 constexpr const char* kSimProduct = "6502";
-constexpr const char* kSimInterface = "02";
 constexpr const char* kSimSerialMark = "&SIM"; // "6&SIM<pid>&0&<n>"
 constexpr int kFirstCom = 3;
 
@@ -113,7 +112,7 @@ bool SimRegistration::Register(const std::string& ttyPath, int comNumber)
 
     static std::atomic<int> counter{0};
     if (m_instance.empty())
-        m_instance = std::string("USB\\VID_") + kSimVendor + "&PID_" + kSimProduct + "&MI_" + kSimInterface
+        m_instance = std::string("USB\\VID_") + kSimVendor + "&PID_" + kSimProduct + "&MI_" + m_interface
             + "\\6" + kSimSerialMark + std::to_string(::getpid()) + "&0&" + std::to_string(counter++);
 
     const std::string dir = DosDevicesDir();

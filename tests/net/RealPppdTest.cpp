@@ -10,6 +10,7 @@
 #include "net/RasClient.h"
 #include "platform/Event.h"
 #include "support/AsUser.h"
+#include "support/PppProfiles.h"
 #include "support/TempSettings.h"
 
 #include <gtest/gtest.h>
@@ -38,61 +39,6 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &st) == 0;
 }
 
-// The build's profiles under /etc for the test's time; what was there before
-// is put back.
-class InstalledProfiles {
-public:
-    bool Install()
-    {
-        const std::pair<const char*, const char*> files[] = {
-            {"peers/korvianet-cdma", "/etc/ppp/peers/korvianet-cdma"},
-            {"peers/korvianet-gsm", "/etc/ppp/peers/korvianet-gsm"},
-            {"chatscripts/korvianet", "/etc/chatscripts/korvianet"},
-        };
-        for (const auto& [from, to] : files) {
-            std::optional<std::string> before;
-            if (Exists(to))
-                before = kvtest::ReadFileBytes(to);
-            m_saved.emplace_back(to, before);
-            kvtest::WriteFileBytes(to, kvtest::ReadFileBytes(std::string(KV_PPP_FILES) + "/" + from));
-            if (::chmod(to, 0644) != 0 || ::chown(to, 0, 0) != 0)
-                return false;
-        }
-        return true;
-    }
-    ~InstalledProfiles()
-    {
-        for (const auto& [path, before] : m_saved) {
-            if (before)
-                kvtest::WriteFileBytes(path, *before);
-            else
-                ::unlink(path.c_str());
-        }
-    }
-
-private:
-    std::vector<std::pair<std::string, std::optional<std::string>>> m_saved;
-};
-
-// Tests that install the profiles take turns (ctest runs them side by side).
-class ProfileLock {
-public:
-    ProfileLock()
-    {
-        m_fd = ::open("/tmp/korvianet-real-pppd.lock", O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-        if (m_fd >= 0)
-            ::flock(m_fd, LOCK_EX);
-    }
-    ~ProfileLock()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-
-private:
-    int m_fd = -1;
-};
-
 class RealPppd : public ::testing::Test {
 protected:
     void SetUp() override
@@ -111,8 +57,8 @@ protected:
 
         if (::geteuid() == 0) {
             ASSERT_TRUE(kvtest::CanRunAsNormalUser());
-            ASSERT_TRUE(profiles.Install()) << "cannot install the profiles in /etc/ppp/peers";
-        } else if (!Exists("/etc/ppp/peers/korvianet-cdma") || !Exists("/etc/chatscripts/korvianet")) {
+            ASSERT_TRUE(profiles.Install(KV_PPP_FILES)) << "cannot install the profiles in /etc/ppp/peers";
+        } else if (!kvtest::ProfilesInstalled()) {
             GTEST_SKIP() << "the dial-up profiles are not installed (scripts/install-peers.sh as root)";
         }
         root = kvtest::MakeTempDir("kvrealpppd");
@@ -175,8 +121,8 @@ protected:
     }
 
     gid_t dipGid = 0;
-    ProfileLock lock; // released after the profiles are put back
-    InstalledProfiles profiles;
+    kvtest::ProfileLock lock; // released after the profiles are put back
+    kvtest::InstalledProfiles profiles;
     std::string root, home, tty;
     int master = -1;
 };

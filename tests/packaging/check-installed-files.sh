@@ -20,6 +20,7 @@ expected=(
   usr/share/man/man1/korvianet-cli.1.gz usr/share/man/man1/korvianet-modem-sim.1.gz
   usr/share/bash-completion/completions/korvianet-cli
   etc/ppp/peers/korvianet-cdma etc/ppp/peers/korvianet-gsm etc/chatscripts/korvianet
+  etc/ppp/ip-up.d/korvianet-resolved etc/ppp/ip-down.d/korvianet-resolved
 )
 [ "$ui" = 1 ] && expected+=(usr/bin/korvianet usr/share/man/man1/korvianet.1.gz)
 for s in 16 22 24 32 48 64 128 256; do
@@ -31,7 +32,7 @@ done
 # Nothing outside the product's own places (no test programs, no libraries,
 # no headers).
 stray=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -Ev \
-  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$' || true)
+  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$|^etc/ppp/ip-(up|down)\.d/korvianet-resolved$' || true)
 [ -z "$stray" ] || fail "unexpected files installed: $stray"
 
 # The dial-up profiles: readable by all, written by the owner only (the
@@ -46,6 +47,12 @@ done
 [ "$(stat -c %a "$root/etc/chatscripts/korvianet")" = 644 ] || fail "the chat script is not mode 644"
 grep -q 'ATDT\\T' "$root/etc/chatscripts/korvianet" || fail "the chat script does not dial chat's -T number"
 grep -qx '/etc/ppp/peers/korvianet-cdma' "$src/packaging/conffiles" || fail "the profiles are not conffiles"
+# The DNS hooks: run-parts runs only executables; conffiles like the profiles.
+for d in up down; do
+  f=$root/etc/ppp/ip-$d.d/korvianet-resolved
+  [ "$(stat -c %a "$f")" = 755 ] || fail "$f is not mode 755"
+  grep -qx "/etc/ppp/ip-$d.d/korvianet-resolved" "$src/packaging/conffiles" || fail "$f is not a conffile"
+done
 
 # The icons are the size their folder says.
 for s in 16 22 24 32 48 64 128 256; do
