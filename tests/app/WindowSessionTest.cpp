@@ -149,6 +149,7 @@ TEST_F(WindowSession, ASuspendHangsUpAndRecordsTheSessionAndTheResumeDialsAgain)
     CDialer_oneApp app;
     app.SetWiring([](CDialer_oneApp&, CDialer_oneDlg& d) { kvapp::WireDataConnection(d); });
     int phase = 0;
+    qint64 connectedAt = 0;
     bool hungUp = false, redialled = false;
     size_t recordsAsleep = 0;
     QElapsedTimer clock;
@@ -161,16 +162,22 @@ TEST_F(WindowSession, ASuspendHangsUpAndRecordsTheSessionAndTheResumeDialsAgain)
                 dlg.OnCommand(kv::IDC_NET_CONNECT);
                 phase = 1;
             } else if (phase == 1 && up && logind.LocksHeld() == 1) {
-                logind.EmitPrepareForSleep(true);
+                connectedAt = clock.elapsed();
                 phase = 2;
-            } else if (phase == 2 && logind.LocksHeld() == 0 && RecordCount("PktFF.dat") == 1) {
+            } else if (phase == 2 && clock.elapsed() - connectedAt > 2500) { // some bytes counted
+                logind.EmitPrepareForSleep(true);
+                phase = 3;
+            } else if (phase == 3 && logind.LocksHeld() == 0 && RecordCount("PktFF.dat") == 1) {
                 hungUp = backend->HangUps() == 1 && backend->LiveConnections() == 0;
                 recordsAsleep = RecordCount("PktLF.dat");
                 logind.EmitPrepareForSleep(false);
-                phase = 3;
-            } else if (phase == 3 && up && backend->Dials() == 2) {
-                redialled = true;
                 phase = 4;
+            } else if (phase == 4 && up && backend->Dials() == 2) {
+                redialled = true;
+                connectedAt = clock.elapsed();
+                phase = 5;
+            } else if (phase == 5 && clock.elapsed() - connectedAt > 2500) {
+                phase = 6;
                 dlg.CloseProcedure();
             }
             if (clock.elapsed() > 60000) { // never left waiting
@@ -182,7 +189,9 @@ TEST_F(WindowSession, ASuspendHangsUpAndRecordsTheSessionAndTheResumeDialsAgain)
     });
     EXPECT_FALSE(app.InitInstance());
     unsetenv("KORVIANET_SYSTEM_BUS_ADDRESS");
-    EXPECT_TRUE(hungUp) << "phase " << phase;
+    EXPECT_TRUE(hungUp) << "phase " << phase << " locks " << logind.LocksHeld() << " records "
+                        << RecordCount("PktFF.dat") << " hang-ups " << backend->HangUps() << " dials "
+                        << backend->Dials();
     EXPECT_EQ(recordsAsleep, 1u);
     EXPECT_TRUE(redialled) << "phase " << phase;
     // The session after the resume is recorded at the close.
