@@ -36,7 +36,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION comm)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The shared libraries the programs link come from dpkg-shlibdeps; what they
 # load or run without linking is named here: the synthesizer and a General
-# MIDI sound font for the ring tone, pppd for the dial-up session.
+# MIDI sound font for the ring tone, pppd for the dial-up session. (libsystemd0,
+# for the system bus, comes from dpkg-shlibdeps.)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libfluidsynth3, timgm6mb-soundfont | fluid-soundfont-gm, ppp")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -15,6 +15,7 @@ PKGS=(
   mobile-broadband-provider-info
   ppp
   nlohmann-json3-dev
+  libsystemd-dev dbus
   desktop-file-utils appstream
 )
 

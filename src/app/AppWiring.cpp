@@ -16,6 +16,7 @@
 #include "engine/PinCheck.h"
 #include "messaging/MessagingServices.h"
 #include "net/ConnectionManager.h"
+#include "net/SessionSleep.h"
 #include "voice/RingSound.h"
 #include "voice/VcallView.h"
 
@@ -199,6 +200,8 @@ void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base)
     auto manager = std::make_shared<kvnet::CConnectionManager>(dlg, std::move(ui));
     SetRasManager(dlg, manager);
     dlg.SetOwnedService(manager);
+    // A suspend hangs up and records the session; the resume dials again.
+    dlg.SetOwnedService(std::make_shared<kvnet::CSessionSleep>(manager));
     SetRasHooks();
     // The settings page's live figures: the running session's counters.
     SetLiveTrafficSource([](CDialer_oneDlg& d, LiveTraffic& t) {

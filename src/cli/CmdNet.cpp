@@ -27,6 +27,7 @@
 #include "log/NumberParse.h"
 #include "net/AtPoll.h"
 #include "net/ConnectionManager.h"
+#include "net/SessionSleep.h"
 #include "platform/Event.h"
 #include "platform/OwnerFiles.h"
 #include "platform/RuntimeDir.h"
@@ -189,6 +190,8 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     manager.ReadAccount();
     if (account)
         manager.SetAccount(user, password, manager.DialString());
+    // A suspend hangs up and records the session; the resume dials again.
+    kvnet::CSessionSleep sleepWatch(manager, [](const std::string& line) { Say("sleep: " + line); });
 
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
@@ -275,9 +278,11 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
         const bool timeUp = seconds >= 0
                             && (wasConnected ? kv::TickMs() - connectedAt >= seconds * 1000
                                              : kv::TickMs() - start >= (seconds + 90) * 1000);
-        // A lost link that will be dialled again keeps the command running.
+        // A lost link that will be dialled again, or a session hung up for
+        // a sleep, keeps the command running.
         const bool dialEnded = s == kvnet::RAS_REQ_LOOK && !manager.RasRequestPending(kvnet::RAS_REQ_CONNECT)
-                               && !manager.ReconnectPending() && kv::TickMs() - start > 1500;
+                               && !manager.ReconnectPending() && !manager.SleepDialPending()
+                               && kv::TickMs() - start > 1500;
         // Back to looking while connected, and not because we hung up: the
         // link went down under us (pppd ended, the modem hung up) and no
         // reconnect is left to try.

@@ -278,6 +278,7 @@ void CConnectionManager::NetConnect()
         m_ucConnFlags = 0;
         m_host.EnableControl(kv::IDC_NET_CONNECT, false);
         m_reconnect.UserConnected();
+        m_nSleepDial = kSleepDialNone; // the user's own dial takes its place
         RasRequest(RAS_REQ_CONNECT, true);
         m_dwBaseline = 0;
     }
@@ -293,6 +294,7 @@ void CConnectionManager::NetDisconnect()
         m_ui.clearDialPadNumber();
     m_host.EnableControl(kv::IDC_NET_DISCONNECT, false);
     m_reconnect.UserStopped();
+    m_nSleepDial = kSleepDialNone;
     RasRequest(RAS_REQ_DISCONNECT, true);
     m_host.EnableControl(kv::IDC_SETTING, true);
     if (DialPadShown() && m_ui.focusDialPad)

@@ -137,6 +137,23 @@ public:
     bool ReconnectPending() const { return m_reconnect.Armed(); }
     int ReconnectAttempts() const { return m_reconnect.Attempts(); }
 
+    // Suspend and resume (SleepResume.cpp; any thread, never waiting).
+    // A session is up or being dialled, or a lost link waits to be dialled
+    // again: what a sleep would take from the user.
+    bool SessionWanted() const;
+    // Before sleep: such a session's hang-up is queued ahead of everything
+    // (its record appended as at Net Disconnect) and it is remembered for
+    // the resume. False when there was none.
+    bool SleepHangUp();
+    // The hang-up SleepHangUp queued is done (or the thread has ended).
+    bool SleepHangUpDone() const;
+    // After the resume: true when the session hung up for the sleep is to
+    // be dialled again; the monitor thread dials it once the modem is
+    // there (within kResumeDialWaitMs of the resume).
+    bool ResumeAfterSleep();
+    bool SleepDialPending() const { return m_nSleepDial.load() != kSleepDialNone; }
+    static constexpr int64_t kResumeDialWaitMs = 120000;
+
 private:
     void ThreadMain();
     // Empty queue, state 4, the event armed, the thread started.
@@ -173,6 +190,11 @@ private:
     void NoteDisconnected(uint8_t code);
     void NoteConnected(bool ok);
     bool MaybeReconnect();
+    bool MaybeResumeDial();
+    // Whether a dial the user did not press for may start now (the modem
+    // there, the card ready, no call being set up), and its steps.
+    bool CanDialByItself() const;
+    void QueueDial();
 
     kv::IDmHost& m_host;
     ConnectionUi m_ui;
@@ -215,6 +237,10 @@ private:
     int64_t m_tLastCheckpoint = 0;        // monitor thread only: 0 none since the session (or reset) began
     bool m_bLinkLost = false;             // monitor thread only: the disconnect queued was a lost link's
     CReconnectPlan m_reconnect;
+    // A session hung up for a sleep: none, asleep (hung up), resumed (due).
+    enum : int { kSleepDialNone, kSleepDialAsleep, kSleepDialDue };
+    std::atomic<int> m_nSleepDial{kSleepDialNone};
+    std::atomic<int64_t> m_tResumedAt{0};
 };
 
 } // namespace kvnet

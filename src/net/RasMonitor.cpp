@@ -202,7 +202,7 @@ void CConnectionManager::DoMonitor()
 
 void CConnectionManager::DoLook()
 {
-    if (MaybeReconnect())
+    if (MaybeResumeDial() || MaybeReconnect())
         return;
     CRasClient* client = m_pClient.get();
     NoteChange();

@@ -199,11 +199,7 @@ bool CConnectionManager::MaybeReconnect()
         return false;
     // Never while the modem is away, the card is not ready or a call is
     // being set up: the attempt waits, it is not spent.
-    kv::ModemState& st = m_host.State();
-    const bool present = m_ui.modemPresent ? m_ui.modemPresent() : st.m_nPortState.load() != kv::DM_DEVICE_NULL;
-    if (!present || st.m_ucCardFlags.load() != 0)
-        return false;
-    if ((st.m_ucServiceState.load() & 0x06) != 0 && st.m_ucLastCallState.load() > 0x82)
+    if (!CanDialByItself())
         return false;
     const int attempt = m_reconnect.TakeDue(kv::TickMs());
     if (attempt == 0)
@@ -211,6 +207,21 @@ bool CConnectionManager::MaybeReconnect()
     DEBUG_LOG(LEVEL_ST, "reconnect attempt %d of %d", attempt, CReconnectPlan::kMaxAttempts);
     m_host.ShowControl(kv::IDC_MESSAGE_LINE, true);
     m_host.AppendMessageLine(CReconnectPlan::AttemptText(attempt), true);
+    QueueDial();
+    return true;
+}
+
+bool CConnectionManager::CanDialByItself() const
+{
+    kv::ModemState& st = m_host.State();
+    const bool present = m_ui.modemPresent ? m_ui.modemPresent() : st.m_nPortState.load() != kv::DM_DEVICE_NULL;
+    if (!present || st.m_ucCardFlags.load() != 0)
+        return false;
+    return !((st.m_ucServiceState.load() & 0x06) != 0 && st.m_ucLastCallState.load() > 0x82);
+}
+
+void CConnectionManager::QueueDial()
+{
     // Net Connect's steps, with the dial string of the user's last connect.
     CreateDialUpEntry();
     m_ucConnFlags = 0;
@@ -218,7 +229,6 @@ bool CConnectionManager::MaybeReconnect()
     RasRequestRemove(RAS_REQ_LOOK);
     RasRequest(RAS_REQ_CONNECT, true);
     m_dwBaseline = 0;
-    return true;
 }
 
 } // namespace kvnet

@@ -1,7 +1,8 @@
 // The window's data session survives the desktop: a SIGTERM, SIGHUP or
 // SIGINT to the program closes it as Exit does (the session hung up and its
-// record written), and a journal left by a killed session is folded into the
-// traffic files when the window starts.
+// record written), a journal left by a killed session is folded into the
+// traffic files when the window starts, and a suspend hangs the session up
+// and records it, the resume dialling it again.
 #include "ShellFixture.h"
 
 #include "app/AppIds.h"
@@ -13,6 +14,8 @@
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
+#include "support/FakeLogind.h"
+#include "support/PrivateBus.h"
 #include "traffic/SessionJournal.h"
 #include "traffic/TrafficRecords.h"
 
@@ -133,4 +136,66 @@ TEST_F(WindowSession, AKilledSessionsJournalIsFoldedWhenTheWindowStarts)
     EXPECT_EQ(LastRecord().bytesReceived, 56789u);
     EXPECT_EQ(LastRecord().bytesSent, 1234u);
     EXPECT_EQ(LastRecord().duration, 45000u);
+}
+
+TEST_F(WindowSession, ASuspendHangsUpAndRecordsTheSessionAndTheResumeDialsAgain)
+{
+    kvtest::PrivateBus bus(settings.Dir());
+    if (!bus.Start())
+        GTEST_SKIP() << "no dbus-daemon";
+    kvtest::FakeLogind logind(bus.Address());
+    ASSERT_TRUE(logind.Start());
+    setenv("KORVIANET_SYSTEM_BUS_ADDRESS", bus.Address().c_str(), 1);
+    CDialer_oneApp app;
+    app.SetWiring([](CDialer_oneApp&, CDialer_oneDlg& d) { kvapp::WireDataConnection(d); });
+    int phase = 0;
+    qint64 connectedAt = 0;
+    bool hungUp = false, redialled = false;
+    size_t recordsAsleep = 0;
+    QElapsedTimer clock;
+    clock.start();
+    app.SetOnShown([&](CDialer_oneDlg& dlg) {
+        auto* poll = new QTimer(&dlg);
+        QObject::connect(poll, &QTimer::timeout, &dlg, [&, poll] {
+            const bool up = backend->LiveConnections() == 1 && dlg.Control(kv::IDC_NET_DISCONNECT)->isVisible();
+            if (phase == 0 && dlg.Control(kv::IDC_NET_CONNECT)->isEnabled()) {
+                dlg.OnCommand(kv::IDC_NET_CONNECT);
+                phase = 1;
+            } else if (phase == 1 && up && logind.LocksHeld() == 1) {
+                connectedAt = clock.elapsed();
+                phase = 2;
+            } else if (phase == 2 && clock.elapsed() - connectedAt > 2500) { // some bytes counted
+                logind.EmitPrepareForSleep(true);
+                phase = 3;
+            } else if (phase == 3 && logind.LocksHeld() == 0 && RecordCount("PktFF.dat") == 1) {
+                hungUp = backend->HangUps() == 1 && backend->LiveConnections() == 0;
+                recordsAsleep = RecordCount("PktLF.dat");
+                logind.EmitPrepareForSleep(false);
+                phase = 4;
+            } else if (phase == 4 && up && backend->Dials() == 2) {
+                redialled = true;
+                connectedAt = clock.elapsed();
+                phase = 5;
+            } else if (phase == 5 && clock.elapsed() - connectedAt > 2500) {
+                phase = 6;
+                dlg.CloseProcedure();
+            }
+            if (clock.elapsed() > 60000) { // never left waiting
+                poll->stop();
+                dlg.CloseProcedure();
+            }
+        });
+        poll->start(50);
+    });
+    EXPECT_FALSE(app.InitInstance());
+    unsetenv("KORVIANET_SYSTEM_BUS_ADDRESS");
+    EXPECT_TRUE(hungUp) << "phase " << phase << " locks " << logind.LocksHeld() << " records "
+                        << RecordCount("PktFF.dat") << " hang-ups " << backend->HangUps() << " dials "
+                        << backend->Dials();
+    EXPECT_EQ(recordsAsleep, 1u);
+    EXPECT_TRUE(redialled) << "phase " << phase;
+    // The session after the resume is recorded at the close.
+    EXPECT_EQ(RecordCount("PktFF.dat"), 2u);
+    EXPECT_EQ(backend->HangUps(), 2);
+    EXPECT_EQ(logind.LocksHeld(), 0);
 }

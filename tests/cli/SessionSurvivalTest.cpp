@@ -1,13 +1,16 @@
 // The data session of `korvianet-cli connect` survives what the desktop does
 // to it: SIGTERM and SIGHUP hang up and record it, a kill -9 leaves a
-// journal that the next command folds into the traffic files, and a link
-// the simulator drops is dialled again when the user asked for that.
+// journal that the next command folds into the traffic files, a link the
+// simulator drops is dialled again when the user asked for that, and a
+// suspend hangs up and records it, the resume dialling again.
 #include "RunCli.h"
 
 #include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
 #include "sim/ModemSimulator.h"
+#include "support/FakeLogind.h"
+#include "support/PrivateBus.h"
 #include "support/TempSettings.h"
 #include "traffic/SessionJournal.h"
 #include "traffic/TrafficRecords.h"
@@ -19,6 +22,7 @@
 #include "platform/Event.h"
 #include <cstdlib>
 #include <dirent.h>
+#include <functional>
 #include <thread>
 
 using kvtest::RunCli;
@@ -44,6 +48,7 @@ protected:
         unsetenv("KORVIANET_SYSFS_ROOT");
         unsetenv(kvtraffic::kJournalSecondsEnv);
         unsetenv("KORVIANET_RECONNECT_DELAYS_MS");
+        unsetenv("KORVIANET_SYSTEM_BUS_ADDRESS");
     }
     std::vector<std::string> Args(std::vector<std::string> args) const
     {
@@ -184,6 +189,48 @@ TEST_F(Session, ALinkTheSimulatorDropsIsDialledAgainWhenTheSettingIsOn)
     EXPECT_NE(r.out.find("[net] link lost: Reconnecting (attempt 1 of 10)..."), std::string::npos) << r.out;
     // The lost session and the one after the reconnect.
     EXPECT_EQ(Records("PktFF.dat").size(), 2u) << r.out;
+}
+
+TEST_F(Session, ASuspendHangsUpAndRecordsTheSessionAndTheResumeDialsAgain)
+{
+    kvtest::PrivateBus bus(settings.Dir());
+    if (!bus.Start())
+        GTEST_SKIP() << "no dbus-daemon";
+    kvtest::FakeLogind logind(bus.Address());
+    ASSERT_TRUE(logind.Start());
+    setenv("KORVIANET_SYSTEM_BUS_ADDRESS", bus.Address().c_str(), 1);
+    std::atomic<int> locksAfterSleep{-1};
+    std::thread machine([&] {
+        auto waitFor = [](const std::function<bool()>& done, int64_t ms) {
+            const int64_t end = kv::TickMs() + ms;
+            while (!done() && kv::TickMs() < end)
+                kv::SleepMs(20);
+            return done();
+        };
+        std::string text;
+        const std::string status = kv::CRunLock::PathOf("korvianet-connect.status");
+        if (!waitFor([&] { return kv::ReadWholeFile(status, text) && logind.LocksHeld() == 1; }, 20000))
+            return;
+        kv::SleepMs(1000);
+        logind.EmitPrepareForSleep(true);
+        waitFor([&] { return logind.LocksHeld() == 0; }, 6000);
+        locksAfterSleep = int(Records("PktFF.dat").size());
+        kv::SleepMs(1000);
+        logind.EmitPrepareForSleep(false);
+    });
+    const auto r = RunCli(Args({"connect", "--seconds", "9", "--user", "card", "--password-file",
+                                kvtest::PasswordFile(settings.Dir(), "card")}));
+    machine.join();
+    EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
+    EXPECT_EQ(locksAfterSleep.load(), 1) << "the record is in when the lock goes\n" << r.out;
+    EXPECT_NE(r.out.find("[net] sleep: hanging up before sleep"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("[net] sleep: dialling again after the resume"), std::string::npos) << r.out;
+    // The session the sleep ended and the one after the resume.
+    const auto recs = Records("PktFF.dat");
+    ASSERT_EQ(recs.size(), 2u) << r.out;
+    EXPECT_GT(recs[0].bytesReceived, 0u);
+    EXPECT_GT(recs[1].bytesReceived, 0u);
+    EXPECT_EQ(logind.LocksHeld(), 0);
 }
 
 #ifdef KV_APP_PATH

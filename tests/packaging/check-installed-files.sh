@@ -118,6 +118,15 @@ check_completion "teal_dialer.ini" korvianet-cli config get te
 check_completion "--callback" korvianet-cli sms send --ca
 check_completion "" korvianet-cli db path ""
 
+# The programs that dial link the system bus library (suspend and resume);
+# dpkg-shlibdeps makes that the package's dependency on libsystemd0.
+dialers=(korvianet-cli)
+[ "$ui" = 1 ] && dialers+=(korvianet)
+for p in "${dialers[@]}"; do
+  readelf -d "$root/usr/bin/$p" | grep -q 'NEEDED.*\[libsystemd\.so\.0\]' || fail "$p does not link libsystemd"
+done
+dpkg -S libsystemd.so.0 2>/dev/null | grep -q '^libsystemd0[:,]' || fail "libsystemd.so.0 is not libsystemd0's"
+
 # Desktop entry and metainfo, with the validators CI installs.
 for tool in desktop-file-validate appstreamcli; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
