@@ -12,6 +12,22 @@
 
 namespace kv {
 
+namespace {
+// The hooks are set from any thread and copied out before a call, so that
+// no lock is held while one runs.
+template <class F> void PutHook(std::mutex& lock, F& slot, F value)
+{
+    std::lock_guard<std::mutex> g(lock);
+    slot = std::move(value);
+}
+
+template <class F> F CopyHook(std::mutex& lock, const F& slot)
+{
+    std::lock_guard<std::mutex> g(lock);
+    return slot;
+}
+} // namespace
+
 CHeadlessHost::CHeadlessHost()
 {
     BindToCurrentThread();
@@ -45,37 +61,17 @@ bool CHeadlessHost::IsUiThread() const
     return m_uiThread == std::this_thread::get_id();
 }
 
-void CHeadlessHost::SetPinProvider(PinProvider p)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_pinProvider = std::move(p);
-}
+void CHeadlessHost::SetPinProvider(PinProvider p) { PutHook(m_cfgLock, m_pinProvider, std::move(p)); }
 
-void CHeadlessHost::SetMessageHandler(MessageHandler h)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_msgHandler = std::move(h);
-}
+void CHeadlessHost::SetMessageHandler(MessageHandler h) { PutHook(m_cfgLock, m_msgHandler, std::move(h)); }
 
-void CHeadlessHost::SetTimerHandler(TimerHandler h)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_timerHandler = std::move(h);
-}
+void CHeadlessHost::SetTimerHandler(TimerHandler h) { PutHook(m_cfgLock, m_timerHandler, std::move(h)); }
 
-void CHeadlessHost::SetObserver(Observer o)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_observer = std::move(o);
-}
+void CHeadlessHost::SetObserver(Observer o) { PutHook(m_cfgLock, m_observer, std::move(o)); }
 
 void CHeadlessHost::Note(const std::string& what)
 {
-    Observer o;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        o = m_observer;
-    }
+    const Observer o = CopyHook(m_cfgLock, m_observer);
     if (o)
         o(what);
 }
@@ -213,11 +209,7 @@ std::optional<std::string> CHeadlessHost::LookupName(const std::string& number)
 
 intptr_t CHeadlessHost::HandleMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l)
 {
-    MessageHandler h;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        h = m_msgHandler;
-    }
+    const MessageHandler h = CopyHook(m_cfgLock, m_msgHandler);
     intptr_t result = 0;
     if (h && h(target, msg, w, l, result))
         return result;
@@ -265,11 +257,7 @@ bool CHeadlessHost::TimerActive(uint32_t id) const
 
 bool CHeadlessHost::ServeTimer(uint32_t id)
 {
-    TimerHandler handler;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        handler = m_timerHandler;
-    }
+    const TimerHandler handler = CopyHook(m_cfgLock, m_timerHandler);
     return handler && handler(id);
 }
 
@@ -382,11 +370,7 @@ void CHeadlessHost::MessageBox(const std::string& text, MsgIcon)
 
 PinResult CHeadlessHost::RunPinDialog(int mode)
 {
-    PinProvider p;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        p = m_pinProvider;
-    }
+    const PinProvider p = CopyHook(m_cfgLock, m_pinProvider);
     {
         std::lock_guard<std::mutex> g(m_viewLock);
         ++m_pinDialogs;
