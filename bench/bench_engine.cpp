@@ -4,7 +4,7 @@
 // so an upper bound of the engine's own share).
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "platform/Event.h"
 #include "sim/ModemSimulator.h"
 

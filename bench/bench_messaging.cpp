@@ -7,7 +7,7 @@
 #include "data/DataConstants.h"
 #include "data/DbPath.h"
 #include "engine/CommPortLink.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "link/CommPort.h"
 #include "messaging/SmsEngine.h"
 #include "sim/ModemSimulator.h"

@@ -13,7 +13,7 @@
 // running system, not of a loop.
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "net/AtPoll.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"

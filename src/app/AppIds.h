@@ -1,10 +1,11 @@
 // Ids and texts of the application shell: the main window's controls that
 // the core does not name, its menu commands, the tray's ids, the window
 // layout, and every text the shell shows or logs. The core's ids (messages,
-// timers, indicators, buttons) are in engine/HostIds.h.
+// timers, indicators, buttons) are in host/HostIds.h.
 #pragma once
 
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
+#include "host/HostTexts.h"
 #include "engine/StatusIds.h"
 
 namespace kvapp {
@@ -54,9 +55,8 @@ constexpr const char* kAlreadyRunning = "This program is already running !! ";
 constexpr const char* kLockFailed = "Cannot check for a running copy of this program.\n%1";
 constexpr const char* kFolderRefused = "Korvianet does not use files that another user can change.\n%1";
 constexpr const char* kPortNotOpened = "ComPort is not opened.";
-constexpr const char* kNoCallEvdoOnly = "Cannot call in the EVDO Only mode. Please try different settings !";
-constexpr const char* kNoSmsEvdoOnly =
-    "Cannot send the message in the EVDO Only Mode. Please try different settings!";
+constexpr const char* kNoCallEvdoOnly = kv::hosttext::kNoCallEvdoOnly;
+constexpr const char* kNoSmsEvdoOnly = kv::hosttext::kNoSmsEvdoOnly;
 constexpr const char* kConfigButton = "\rCONFIG BUTTON";
 constexpr const char* kEntryLabel = "Korvia NetWork";
 constexpr const char* kDunPhonebook = "PINGPB";

@@ -12,7 +12,7 @@
 #include "contacts/PhoneBookView.h"
 #include "controls/HoverButton.h"
 #include "engine/DmCall.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "engine/PinCheck.h"
 #include "messaging/MessagingServices.h"
 #include "net/ConnectionManager.h"
@@ -229,11 +229,7 @@ void WireMessaging(CDialer_oneDlg& dlg, kv::CAppDatabase& db)
             return result;
         });
     }
-    dlg.SetLookupNameHandler([services](std::string& number) {
-        intptr_t result = 0;
-        services->HandleMainWindowMessage(kv::UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number),
-                                          result);
-    });
+    dlg.SetLookupNameHandler([services](const std::string& number) { return services->LookupName(number); });
     // The voice call pages: the dial pad, the in-call display and history,
     // the ring sound.
     // The hooks are shared by every window: each finds the call family of

@@ -2,7 +2,7 @@
 
 #include "app/Dialer_oneDlg.h"
 #include "engine/DmCodes.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 
 namespace kvapp {

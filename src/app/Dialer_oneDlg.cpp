@@ -12,7 +12,7 @@
 #include "controls/Skin.h"
 #include "controls/SkinIds.h"
 #include "controls/TextStatic.h"
-#include "engine/PageButtons.h"
+#include "host/PageButtons.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 
@@ -71,7 +71,7 @@ constexpr int kTextLines[] = {IDC_MESSAGE_LINE, IDC_STATUS_LINE_1115, IDC_STATUS
 
 // Hidden at the end of the initialisation; the engine's start-up shows the
 // page buttons as it enables them, and the window shows the buttons that
-// need no modem right after (engine/PageButtons.h).
+// need no modem right after (host/PageButtons.h).
 constexpr int kHiddenAtStart[] = {IDC_TRAFFIC_TAB, IDC_ACTIVATION, IDC_GET_BALANCE, IDC_GET_NUMBER,
                                   IDC_DIAL_TOGGLE, IDC_NOP_1019, IDC_SMS_TOGGLE, IDC_PHONEBOOK,
                                   IDC_VOLUME_DOWN, IDC_VOLUME_UP, IDC_SWITCH_OFF, IDC_PROGRESS,
@@ -270,7 +270,7 @@ void CDialer_oneDlg::OnInitDialog()
     // 16.
     setWindowTitle(QString::asprintf(text::kTitleFormat, text::kProductName));
     // 17.
-    m_callStart = std::tm{};
+    m_state.m_call.SetCallStart(std::tm{});
     // 18.
     for (int id : kHiddenAtStart)
         if (QWidget* w = Control(id))

@@ -1,7 +1,8 @@
 // The main window: a skinned, captionless dialog that owns the serial port,
-// the modem state, the DM engine, the status panel, the embedded pages and
-// the tray icon, and is the host through which every worker thread reaches
-// the user interface.
+// the DM engine, the host core (the modem state, the status panel's rules,
+// the timers' dispatch, the message routing), the embedded pages and the tray
+// icon, and is the host through which every worker thread reaches the user
+// interface. As the core's adapter it paints, pumps and opens dialogs.
 //
 // Threads. The window lives on the UI thread. A worker thread's call into
 // the host (an indicator, a control, a sent message, a dialog) is moved to
@@ -19,6 +20,7 @@
 #include "engine/DmEngine.h"
 #include "engine/DmHost.h"
 #include "engine/ModemState.h"
+#include "host/HostCore.h"
 #include "link/CommPort.h"
 #include "net/AtPoll.h"
 #include "platform/PumpHook.h"
@@ -51,7 +53,8 @@ class CDialer_oneDlg : public QDialog,
                        public kv::IDmHost,
                        public kv::IPumpHook,
                        public kvui::IModalOwner,
-                       public kvapp::IStatusView {
+                       public kvapp::IStatusView,
+                       private kv::IHostAdapter {
     Q_OBJECT
 public:
     explicit CDialer_oneDlg(kv::CAppDatabase* db = nullptr, QWidget* parent = nullptr);
@@ -147,7 +150,6 @@ public:
     const std::string& UserName() const { return m_strUserName; }
     const std::string& EntryLabel() const { return m_strEntryLabel; }
     QRegion SkinRegion() const { return m_skinRegion; }
-    std::tm CallStart() const { return m_callStart; }
 
     // --- kv::IDmHost ---
     kv::ModemState& State() override { return m_state; }
@@ -174,6 +176,9 @@ public:
     bool WaitPumping(const std::function<bool()>& done, int64_t timeoutMs) override;
     void Wake() override;
     void PulseDeviceWatcher() override;
+    std::optional<std::string> LookupName(const std::string& number) override;
+    // The shared core: its observers see this window's events.
+    kv::CHostCore& Core() { return m_core; }
 
     // --- kv::IPumpHook ---
     void PumpFor(int64_t maxMs) override;
@@ -229,10 +234,19 @@ private:
     void ApplySkin();
     void ReadSettings();
     intptr_t OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam);
-    intptr_t OnUiRequest(uint32_t sub, intptr_t arg);
-    void OnTimer(uint32_t id);
     void OnBringToFront(uintptr_t withPages);
-    void RefuseBox(const char* text);
+
+    // --- kv::IHostAdapter ---
+    void ScheduleTimer(uint32_t id, uint32_t periodMs) override;
+    void CancelTimer(uint32_t id) override;
+    bool ServeTimer(uint32_t id) override;
+    void CloseProgram() override { CloseProcedure(); }
+    int ShowPage(int page, int sub) override;
+    void RefuseBox(const std::string& text) override;
+    bool ReadPhonebook(uintptr_t storageWord) override;
+    intptr_t OnUiRequest(uint32_t sub, intptr_t arg) override;
+    intptr_t OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
+
     bool CardBusy() const;
     void SetMainButtonsEnabled(bool on);
     void CancelWorkerModals(bool pinOnly);
@@ -244,13 +258,14 @@ private:
     // First: it outlives the engine, whose thread may still pulse it while
     // the members go (it is stopped by then).
     std::unique_ptr<kvapp::IDeviceWatcher> m_pDeviceWatcher;
-    kv::ModemState m_state;
+    kv::CHostCore m_core{*this, *this, *this};
+    kv::ModemState& m_state{m_core.State()};
     kv::CCommPort m_port;
     kv::CCommPortLink m_link{m_port};
     kv::CDmEngine m_engine{*this, m_link};
     kv::CCommPortAt m_atPort{m_port};
     kv::CAtPoll m_atPoll{*this, m_atPort};
-    kvapp::CStatusPanel m_panel{m_state, *this};
+    kvapp::CStatusPanel& m_panel{m_core.Model()};
     kv::CAppDatabase* m_pDb;
 
     std::map<int, QWidget*> m_controls;
@@ -283,7 +298,6 @@ private:
     bool m_bClosing = false;
     bool m_bClosed = false;
     int m_nWaitCursor = 0;
-    std::tm m_callStart{};
 
     // Timers by id (UI thread).
     std::map<uint32_t, int> m_timers;     // id -> Qt timer id
@@ -295,8 +309,6 @@ private:
     mutable std::mutex m_modalLock;
     std::vector<std::shared_ptr<WorkerModal>> m_workerModals;
 
-    std::map<uint32_t, kvapp::UiRequestHandler> m_uiRequests;
-    kvapp::LookupNameHandler m_lookupName;
     Qt::HANDLE m_uiThread;
     // Last: released first, after the destructor stopped the engine that
     // calls into it.

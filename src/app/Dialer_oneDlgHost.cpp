@@ -186,17 +186,17 @@ bool CDialer_oneDlg::event(QEvent* e)
 
 void CDialer_oneDlg::SetIndicator(int id, int value)
 {
-    RunOnUi([&] { m_panel.SetIndicator(id, value); });
+    RunOnUi([&] { m_core.SetIndicator(id, value); });
 }
 
 void CDialer_oneDlg::SetSignal(int id, int value)
 {
-    RunOnUi([&] { m_panel.SetSignal(id, value); });
+    RunOnUi([&] { m_core.SetSignal(id, value); });
 }
 
 void CDialer_oneDlg::AppendMessageLine(const std::string& text, bool replace)
 {
-    RunOnUi([&] { m_panel.AppendMessageLine(text, replace); });
+    RunOnUi([&] { m_core.AppendMessageLine(text, replace); });
 }
 
 std::string CDialer_oneDlg::MessageLineText()
@@ -477,7 +477,18 @@ intptr_t CDialer_oneDlg::SendUserMessage(uint32_t msg, uintptr_t wParam, intptr_
     return result;
 }
 
-void CDialer_oneDlg::StartTimer(uint32_t id, uint32_t periodMs)
+std::optional<std::string> CDialer_oneDlg::LookupName(const std::string& number)
+{
+    std::optional<std::string> name;
+    RunOnUi([&] { name = m_core.LookupName(number); });
+    return name;
+}
+
+void CDialer_oneDlg::StartTimer(uint32_t id, uint32_t periodMs) { m_core.StartTimer(id, periodMs); }
+
+void CDialer_oneDlg::KillTimer(uint32_t id) { m_core.KillTimer(id); }
+
+void CDialer_oneDlg::ScheduleTimer(uint32_t id, uint32_t periodMs)
 {
     auto start = [this, id, periodMs] {
         auto it = m_timers.find(id);
@@ -495,7 +506,7 @@ void CDialer_oneDlg::StartTimer(uint32_t id, uint32_t periodMs)
         PostToUi(start);
 }
 
-void CDialer_oneDlg::KillTimer(uint32_t id)
+void CDialer_oneDlg::CancelTimer(uint32_t id)
 {
     auto kill = [this, id] {
         auto it = m_timers.find(id);
@@ -520,33 +531,18 @@ void CDialer_oneDlg::timerEvent(QTimerEvent* e)
         QDialog::timerEvent(e);
         return;
     }
-    const uint32_t id = it->second;
-    if (id != TIMER_CALL_DURATION && id != TIMER_AT_POLL)
-        KillTimer(id);
-    OnTimer(id);
+    m_core.OnTimer(it->second);
 }
 
-void CDialer_oneDlg::OnTimer(uint32_t id)
+bool CDialer_oneDlg::ServeTimer(uint32_t id)
 {
+    // The window's own timers; the core serves the rest.
     switch (id) {
-    case TIMER_RESTORE_MESSAGE_LINE:
-        m_panel.RestoreMessageLine();
-        break;
     case TIMER_AT_POLL:
         m_atPoll.Tick();
         break;
-    case TIMER_CALL_DURATION:
-        TickCallDuration(m_state);
-        break;
-    case TIMER_WAITING_CALL:
-        WaitingCallFallback(*this);
-        break;
     case TIMER_SMS_SEND_TIMEOUT:
         PostUserMessage(MsgTarget::SmsPage, UM_SMS_SEND_STATUS, 0, 1);
-        break;
-    case TIMER_BACK_TO_STATUS:
-        if (m_state.m_nActiveView.load() != VIEW_STATUS)
-            UserActiveView(VIEW_STATUS, 0);
         break;
     case TIMER_RESTORE_FROM_TRAY:
         if (m_bTrayMode) {
@@ -562,23 +558,10 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
         if (m_pSmsPage)
             m_pSmsPage->UpdateVoiceMail(m_state.m_nActiveView.load() == VIEW_SMS ? 1 : 0);
         break;
-    case TIMER_CHARGE_BLINK:
-        m_panel.ChargeBlink();
-        break;
-    case TIMER_CLOSE_PROGRAM:
-        m_state.m_nPortState = DM_STOPPED;
-        CloseProcedure();
-        break;
     case TIMER_RESTART_RAS:
         if (Hooks().restartRas)
             Hooks().restartRas(*this);
         break;
-    case TIMER_CALL_START: {
-        const std::time_t now = std::time(nullptr);
-        localtime_r(&now, &m_callStart);
-        m_state.m_call.SetCallStart(m_callStart);
-        break;
-    }
     case TIMER_ENABLE_1008:
         EnableControl(IDC_GET_NUMBER, true);
         break;
@@ -586,12 +569,17 @@ void CDialer_oneDlg::OnTimer(uint32_t id)
         EnableControl(IDC_GET_BALANCE, true);
         break;
     default:
-        DEBUG_LOG(LEVEL_ST, "timer %u has no handler here", unsigned(id));
-        break;
+        return false;
     }
+    return true;
 }
 
 intptr_t CDialer_oneDlg::OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+{
+    return m_core.OnUserMessage(msg, wParam, lParam);
+}
+
+intptr_t CDialer_oneDlg::OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
 {
     switch (msg) {
     case UM_OPEN_SETTINGS:
@@ -609,8 +597,6 @@ intptr_t CDialer_oneDlg::OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t 
         if (m_pModalWnd)
             kvui::PostUserMessage(m_pModalWnd, msg, wParam, lParam);
         return 0;
-    case UM_UI_REQUEST:
-        return OnUiRequest(uint32_t(wParam), lParam);
     case UM_RING_STOP:
     case UM_RING_START:
         if (Hooks().ring)
@@ -632,19 +618,6 @@ intptr_t CDialer_oneDlg::OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t 
         m_state.m_nModalView = MODAL_NONE;
         SetModalWindow(nullptr);
         return 0;
-    case UM_LOOKUP_NAME: {
-        // One answer: the contact's name, or an empty text when none is
-        // found (the engine then shows the number itself). Without the
-        // phonebook engine there is no contact to find.
-        auto* number = reinterpret_cast<std::string*>(lParam);
-        if (!number)
-            return 0;
-        if (m_lookupName)
-            m_lookupName(*number);
-        else
-            number->clear();
-        return 0;
-    }
     default:
         return 0;
     }
@@ -652,9 +625,6 @@ intptr_t CDialer_oneDlg::OnUserMessage(uint32_t msg, uintptr_t wParam, intptr_t 
 
 intptr_t CDialer_oneDlg::OnUiRequest(uint32_t sub, intptr_t arg)
 {
-    auto it = m_uiRequests.find(sub);
-    if (it != m_uiRequests.end() && it->second)
-        return it->second(arg);
     const bool dialShown = m_state.m_nActiveView.load() == VIEW_DIAL_PAD;
     switch (sub) {
     case UI_REQ_PICKER:
@@ -686,18 +656,6 @@ intptr_t CDialer_oneDlg::OnUiRequest(uint32_t sub, intptr_t arg)
         if (m_pDb && !m_pDb->WipePhonebook())
             DEBUG_LOG(LEVEL_ST, "phonebook wipe error");
         break;
-    case UI_REQ_LOAD_PHONEBOOK: {
-        // The engine waits for this message: the read runs as its own
-        // sub-request. Each storage has its own read flag.
-        const bool ruim = uintptr_t(arg) == PB_STORAGE_WORD_RUIM;
-        const uint8_t readBit = ruim ? kPbReadRuim : kPbReadMemory;
-        if (!(m_state.m_ucPbReadDone.load() & readBit)
-            && DmSubRequest(DM_PBOOK_READ, uintptr_t(arg), true) == DM_PBOOK_READ)
-            m_state.m_ucPbReadDone |= readBit;
-        if (m_state.m_ucPbReadDone.load() & readBit)
-            m_state.m_ucUiFlags |= ruim ? UIF_PB_RUIM_LOADED : UIF_PB_MEMORY_LOADED;
-        break;
-    }
     case UI_REQ_RESTORE_TRAY:
         RestoreFromTray();
         break;
@@ -711,14 +669,19 @@ intptr_t CDialer_oneDlg::OnUiRequest(uint32_t sub, intptr_t arg)
     return 0;
 }
 
+bool CDialer_oneDlg::ReadPhonebook(uintptr_t storageWord)
+{
+    return DmSubRequest(DM_PBOOK_READ, storageWord, true) == DM_PBOOK_READ;
+}
+
 void CDialer_oneDlg::RegisterUiRequest(uint32_t subCode, kvapp::UiRequestHandler handler)
 {
-    m_uiRequests[subCode] = std::move(handler);
+    m_core.RegisterUiRequest(subCode, std::move(handler));
 }
 
 void CDialer_oneDlg::SetLookupNameHandler(kvapp::LookupNameHandler handler)
 {
-    m_lookupName = std::move(handler);
+    m_core.SetLookupNameHandler(std::move(handler));
 }
 
 void CDialer_oneDlg::SetMessagingService(std::unique_ptr<kvapp::IMessagingService> service)

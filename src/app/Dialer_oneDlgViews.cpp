@@ -38,9 +38,9 @@ constexpr int kMainButtons[] = {IDC_NET_CONNECT, IDC_SETTING, IDC_DIAL_TOGGLE, I
 QWidget* CDialer_oneDlg::DialPadWidget() const { return m_pDialPad ? m_pDialPad->Widget() : nullptr; }
 QWidget* CDialer_oneDlg::SmsPageWidget() const { return m_pSmsPage ? m_pSmsPage->Widget() : nullptr; }
 
-void CDialer_oneDlg::RefuseBox(const char* message)
+void CDialer_oneDlg::RefuseBox(const std::string& message)
 {
-    kvui::PageMessageBox(this, QMessageBox::Critical, QString::fromLatin1(message));
+    kvui::PageMessageBox(this, QMessageBox::Critical, QString::fromStdString(message));
 }
 
 void CDialer_oneDlg::SetMainButtonsEnabled(bool on)
@@ -56,18 +56,12 @@ int CDialer_oneDlg::UserActiveView(int page, int sub)
         RunOnUi([&] { r = UserActiveView(page, sub); });
         return r;
     }
+    return m_core.UserActiveView(page, sub);
+}
+
+int CDialer_oneDlg::ShowPage(int page, int sub)
+{
     ModemState& st = m_state;
-    // The settings page, its traffic tab among them, opens also without a
-    // modem: the traffic figures come from the files.
-    if (page != VIEW_STATUS && page != VIEW_SETTINGS && page != VIEW_TRAFFIC) {
-        const uint16_t s = st.m_nPortState.load();
-        if (s == DM_STOPPED) {
-            RefuseBox(text::kPortNotOpened);
-            return 0;
-        }
-        if (s == DM_END_WORK)
-            return 0;
-    }
     const QRect area = m_pPageArea->geometry();
     QWidget* dial = DialPadWidget();
     QWidget* sms = SmsPageWidget();
@@ -88,11 +82,6 @@ int CDialer_oneDlg::UserActiveView(int page, int sub)
         return 1;
 
     case VIEW_DIAL_PAD:
-        if (st.m_ucServiceState.load() == SERVICE_EVDO) {
-            RefuseBox(text::kNoCallEvdoOnly);
-            StartTimer(TIMER_BACK_TO_STATUS, 300);
-            return 0;
-        }
         if (!dial) {
             DEBUG_LOG(LEVEL_ST, "UserActiveView: no dial pad page");
             return 0;
@@ -112,11 +101,6 @@ int CDialer_oneDlg::UserActiveView(int page, int sub)
         return 1;
 
     case VIEW_SMS: {
-        if (st.m_ucServiceState.load() == SERVICE_EVDO) {
-            RefuseBox(text::kNoSmsEvdoOnly);
-            StartTimer(TIMER_BACK_TO_STATUS, 300);
-            return 0;
-        }
         // The first switch after an engine start loads the message mirror.
         // Events are served while it waits: a second click meanwhile does nothing.
         if (m_bSmsSwitchBusy)

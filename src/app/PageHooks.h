@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -136,8 +137,8 @@ struct PageHooks {
 
 // UM_UI_REQUEST handler: (argument) -> result.
 using UiRequestHandler = std::function<intptr_t(intptr_t argument)>;
-// UM_LOOKUP_NAME handler: replaces the number with the contact's name, or
-// with an empty text when no contact has it.
-using LookupNameHandler = std::function<void(std::string& number)>;
+// UM_LOOKUP_NAME handler: the contact's name for a number, nullopt when no
+// contact has it.
+using LookupNameHandler = std::function<std::optional<std::string>(const std::string& number)>;
 
 } // namespace kvapp

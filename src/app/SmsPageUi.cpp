@@ -3,7 +3,7 @@
 
 #include "app/Dialer_oneDlg.h"
 #include "controls/MacProgressCtrl.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 
 namespace kvapp {
 

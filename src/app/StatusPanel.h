@@ -1,8 +1,8 @@
 // The status panel of the main window: the window implements the view and
-// paints what the core's status model decides (engine/StatusModel.h).
+// paints what the core's status model decides (host/StatusModel.h).
 #pragma once
 
-#include "engine/StatusModel.h"
+#include "host/StatusModel.h"
 
 namespace kvapp {
 

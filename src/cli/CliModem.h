@@ -8,7 +8,7 @@
 #include "cli/CliCommand.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "net/AtChannel.h"
 #include "net/AtPoll.h"
 

@@ -3,8 +3,8 @@
 #include "cli/CliOutput.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmTexts.h"
-#include "engine/PortOpenText.h"
-#include "engine/HostIds.h"
+#include "host/PortOpenText.h"
+#include "host/HostIds.h"
 #include "link/CommPort.h"
 
 #include <fcntl.h>

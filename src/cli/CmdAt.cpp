@@ -16,7 +16,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "engine/CommPortLink.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "net/ApnTable.h"
 #include "net/AtPoll.h"
 #include "net/AtReply.h"

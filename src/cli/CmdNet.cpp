@@ -23,7 +23,7 @@
 #include "cli/CliPassword.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "log/NumberParse.h"
 #include "net/AtPoll.h"
 #include "net/ConnectionManager.h"

@@ -14,7 +14,7 @@
 #include "engine/CommPortLink.h"
 #include "engine/DeviceRecovery.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingServices.h"
 #include "net/AtPoll.h"
@@ -119,6 +119,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
         return target == kv::MsgTarget::MainWindow
                && services.HandleMainWindowMessage(msg, w, l, result);
     });
+    host.SetLookupNameHandler([&services](const std::string& number) { return services.LookupName(number); });
     db.OpenSmsCursor();
 
     auto pinTold = std::make_shared<bool>(false);

@@ -5,7 +5,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "data/DataConstants.h"
-#include "engine/PortOpenText.h"
+#include "host/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
 #include "messaging/SmsTexts.h"

@@ -7,9 +7,9 @@
 #include "cli/CliSession.h"
 #include "engine/DmEngine.h"
 #include "engine/DmTexts.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "engine/PinCheck.h"
-#include "engine/StatusModel.h"
+#include "host/StatusModel.h"
 #include "settings/Profile.h"
 
 #include <climits>

@@ -4,7 +4,7 @@
 #include "contacts/PbTable.h"
 #include "contacts/PbTexts.h"
 #include "data/DataConstants.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "link/TransactPause.h"
 #include "log/DebugLog.h"
 #include "platform/Event.h"
@@ -324,9 +324,12 @@ void CPbookEngine::OnWipePhonebook()
     m_engine.State().m_ucPbReadDone = 0;
 }
 
-void CPbookEngine::OnLookupName(std::string& numberInNameOut)
+std::optional<std::string> CPbookEngine::LookupName(const std::string& number)
 {
-    numberInNameOut = m_db.LookupNameByNumber(numberInNameOut);
+    std::string name = m_db.LookupNameByNumber(number);
+    if (name.empty())
+        return std::nullopt;
+    return name;
 }
 
 bool CPbookEngine::HandleMainWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam,
@@ -336,9 +339,6 @@ bool CPbookEngine::HandleMainWindowMessage(uint32_t msg, uintptr_t wParam, intpt
         OnWipePhonebook();
     } else if (msg == UM_UI_REQUEST && wParam == UI_REQ_LOAD_PHONEBOOK) {
         OnLoadPhonebook(uint16_t(lParam));
-    } else if (msg == UM_LOOKUP_NAME) {
-        if (auto* s = reinterpret_cast<std::string*>(lParam))
-            OnLookupName(*s);
     } else {
         return false;
     }

@@ -7,12 +7,9 @@
 // main window or the command-line tool owns it) and InstallPhonebookEngine
 // registers its sub-requests with the engine. The window that receives the
 // engine's messages forwards them to HandleMainWindowMessage on its UI
-// thread:
+// thread, and its name lookup (UM_LOOKUP_NAME) to LookupName:
 //   UM_UI_REQUEST (6, 0)         → OnWipePhonebook()
 //   UM_UI_REQUEST (10, word)     → OnLoadPhonebook(word)
-//   UM_LOOKUP_NAME (0, string*)  → OnLookupName(*string): lParam points to a
-//                                  std::string holding the number; it comes
-//                                  back holding the name ("" when unknown).
 // All table work happens on that thread.
 #pragma once
 
@@ -23,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +51,9 @@ public:
     // fails waits for the next load.
     void OnLoadPhonebook(uint16_t storageWord);
     void OnWipePhonebook();
-    void OnLookupName(std::string& numberInNameOut);
-    // True when msg was one of the three above (result set to 0).
+    // The contact's name for a number; nullopt when no contact has it.
+    std::optional<std::string> LookupName(const std::string& number);
+    // True when msg was one of the two above (result set to 0).
     bool HandleMainWindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, intptr_t& result);
 
     // --- entry changes for callers without a page (UI thread) ---

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "data/AppDatabase.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "engine/ModemState.h"
 
 #include <optional>

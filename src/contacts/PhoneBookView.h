@@ -16,7 +16,7 @@
 #pragma once
 
 #include "contacts/PhoneBookTexts.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 
 #include <QDialog>
 #include <QPixmap>

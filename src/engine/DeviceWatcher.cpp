@@ -2,7 +2,7 @@
 
 #include "engine/DmCodes.h"
 #include "engine/DrvComm.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 #include "settings/Reg.h"
 

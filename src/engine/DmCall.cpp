@@ -324,10 +324,9 @@ void CDmCall::InCall(CDmEngine& e)
             const bool quiet = phase == UI_PHASE_INCOMING || phase == UI_PHASE_OUTGOING;
             if (!quiet)
                 st.m_call.SetDisplayText(number);
-            std::string contact = number;
-            host.SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&contact));
+            std::string contact = host.LookupName(number).value_or("");
             if (contact == number)
-                contact.clear(); // the lookup leaves the number when it finds nobody
+                contact.clear(); // a contact named by its own number shows as the number
             std::string entryName;
             if (!contact.empty()) {
                 host.AppendMessageLine(contact + "\n" + number, true);

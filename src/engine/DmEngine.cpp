@@ -3,8 +3,8 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
-#include "engine/PageButtons.h"
-#include "engine/PortOpenText.h"
+#include "host/PageButtons.h"
+#include "host/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 

@@ -1,7 +1,7 @@
 // The main window as the core sees it. The DM engine, the sub-request
 // routines and the other worker threads reach the window only through this
 // interface: the Qt main window implements it, tests and the command-line
-// tool use the headless host (engine/HeadlessHost.h).
+// tool use the headless host (host/HeadlessHost.h).
 //
 // Threading contract:
 // - SetIndicator, SetSignal, AppendMessageLine, MessageLineText, ShowControl,
@@ -14,15 +14,17 @@
 // - RunPinDialog and RunTimedPopup are called from the engine thread and block
 //   it while the dialog is open; EndModalDialog (from StopDmEngine) ends an
 //   open PIN dialog with PinResult::EndedByEngine.
+// - LookupName, like SendUserMessage, waits for the UI thread's answer.
 // - WaitPumping waits until done() holds, dispatching the calling thread's
 //   events when it is the UI thread. No lock is held while waiting.
 #pragma once
 
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "engine/ModemState.h"
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace kv {
@@ -86,6 +88,11 @@ public:
 
     // Pulses the device presence watcher's event, when one runs.
     virtual void PulseDeviceWatcher() {}
+
+    // --- the phonebook (UM_LOOKUP_NAME) ---
+    // The contact's name for a number, looked up on the UI thread; nullopt
+    // when no contact has it (the caller keeps the number).
+    virtual std::optional<std::string> LookupName(const std::string&) { return std::nullopt; }
 };
 
 } // namespace kv

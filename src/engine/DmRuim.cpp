@@ -4,7 +4,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
-#include "engine/PageButtons.h"
+#include "host/PageButtons.h"
 #include "engine/PinCheck.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"

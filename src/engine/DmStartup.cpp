@@ -4,7 +4,7 @@
 #include "engine/DmEngine.h"
 
 #include "engine/DmTexts.h"
-#include "engine/PageButtons.h"
+#include "host/PageButtons.h"
 #include "link/DiagCatalogPbook.h"
 #include "link/DiagCatalogSms.h"
 #include "log/DebugLog.h"

@@ -36,6 +36,8 @@ public:
     {
         return m_pbook.HandleMainWindowMessage(msg, wParam, lParam, result);
     }
+    // The engine's name lookup (UM_LOOKUP_NAME).
+    std::optional<std::string> LookupName(const std::string& number) { return m_pbook.LookupName(number); }
 
 private:
     CSmsShared m_shared;

@@ -23,6 +23,7 @@ CMessagingSession::CMessagingSession(const Options& options)
     m_host.SetMessageHandler([this](MsgTarget t, uint32_t msg, uintptr_t w, intptr_t l, intptr_t& r) {
         return OnMessage(t, msg, w, l, r);
     });
+    m_host.SetLookupNameHandler([this](const std::string& number) { return m_services.LookupName(number); });
     m_host.SetPinProvider([this](int mode, const std::function<bool()>&) {
         // No one to ask for an unblock code: the card stays blocked and the
         // engine goes on without it, so that the caller can say so.

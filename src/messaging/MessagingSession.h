@@ -17,7 +17,7 @@
 #include "engine/DmCall.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "link/CommPort.h"
 #include "messaging/MessagingServices.h"
 

@@ -4,7 +4,7 @@
 #include "messaging/SmsEngine.h"
 
 #include "data/DataConstants.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 #include "messaging/SmsTexts.h"
 

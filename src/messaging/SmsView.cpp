@@ -10,7 +10,7 @@
 #include "controls/MacProgressCtrl.h"
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 #include "messaging/SmsViewText.h"
 

@@ -6,7 +6,7 @@
 #include "controls/HoverButton.h"
 #include "controls/TextStatic.h"
 #include "data/DataConstants.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 #include "messaging/SmsTexts.h"
 #include "messaging/SmsViewText.h"

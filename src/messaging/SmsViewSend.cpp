@@ -12,7 +12,7 @@
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
 #include "data/DataConstants.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 #include "messaging/SmsTexts.h"
 #include "messaging/SmsViewText.h"

@@ -4,7 +4,7 @@
 #include "controls/HoverButton.h"
 #include "controls/Skin.h"
 #include "controls/SkinIds.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 
 #include <QKeyEvent>

@@ -444,15 +444,14 @@ TEST_F(MainWindow, UiRequestsGoToRegisteredHandlersFirst)
     EXPECT_EQ(dlg->State().m_ucUiFlags.load() & (UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED),
               UIF_PB_RUIM_LOADED | UIF_PB_MEMORY_LOADED);
 
-    // A name lookup answers with the name, or an empty text when there is
-    // none: never with the number itself.
-    std::string number = "6195550199";
-    dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number));
-    EXPECT_EQ(number, "");
-    number = "6195550199";
-    dlg->SetLookupNameHandler([](std::string& n) { n = n == "6195550199" ? "Alice" : ""; });
-    dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&number));
-    EXPECT_EQ(number, "Alice");
+    // A name lookup answers with the name, or nothing when there is none:
+    // never with the number itself.
+    EXPECT_EQ(dlg->LookupName("6195550199"), std::nullopt);
+    dlg->SetLookupNameHandler([](const std::string& n) -> std::optional<std::string> {
+        return n == "6195550199" ? "Alice" : "";
+    });
+    EXPECT_EQ(dlg->LookupName("6195550199"), "Alice");
+    EXPECT_EQ(dlg->LookupName("000"), std::nullopt);
 }
 
 namespace {

@@ -188,9 +188,7 @@ TEST_F(MessagingWiring, BothPhonebooksArriveAndSurviveRestartsWithoutDuplicates)
     EXPECT_FALSE(HasRowStartingWith(first, "2:9:Stale")) << "the card's rows are replaced by its read";
 
     // The engine's name lookup goes through the window to the table.
-    std::string caller = "8585550162";
-    dlg->SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&caller));
-    EXPECT_EQ(caller, "Bob Office");
+    EXPECT_EQ(dlg->LookupName("8585550162"), "Bob Office");
 
     // A new card entry: an engine restart only marks the phonebooks loaded.
     sim->WithModel([](sim::ModemModel& m) {

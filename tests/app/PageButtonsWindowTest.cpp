@@ -16,7 +16,7 @@
 #include "controls/Skin.h"
 #include "controls/SkinIds.h"
 #include "data/AppDatabase.h"
-#include "engine/PageButtons.h"
+#include "host/PageButtons.h"
 #include "sim/ModemSimulator.h"
 
 #include <QTest>

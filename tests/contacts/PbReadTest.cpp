@@ -5,7 +5,7 @@
 #include "contacts/PbookEngine.h"
 #include "contacts/PbTexts.h"
 #include "data/DataConstants.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 
 using namespace kv;
 

@@ -65,12 +65,8 @@ TEST_F(PbSession, LookupAnswersWithTheNameOrNothing)
 {
     StartSim([](ModemModel& m) { SeedBooks(m, 2, 0); });
     ASSERT_TRUE(StartSession(true));
-    std::string s = "6195551002";
-    m_session->Host().SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&s));
-    EXPECT_EQ(s, "Card 2");
-    s = "000";
-    m_session->Host().SendUserMessage(UM_LOOKUP_NAME, 0, reinterpret_cast<intptr_t>(&s));
-    EXPECT_EQ(s, "");
+    EXPECT_EQ(m_session->Host().LookupName("6195551002"), "Card 2");
+    EXPECT_EQ(m_session->Host().LookupName("000"), std::nullopt);
     EXPECT_FALSE(m_session->Db().Pbook().IsOpen());
 }
 

@@ -2,7 +2,7 @@
 // duration's carry into days, pause splitting, the message-line wrap, and
 // the waiting-call fall-back on the call state.
 #include "engine/DmCall.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 
 #include <gtest/gtest.h>
 

@@ -6,7 +6,7 @@
 #include "FakeModem.h"
 #include "support/TempSettings.h"
 #include "engine/DmEngine.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 

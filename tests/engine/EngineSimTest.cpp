@@ -3,7 +3,7 @@
 
 #include "engine/CommPortLink.h"
 #include "engine/DeviceRecovery.h"
-#include "engine/PageButtons.h"
+#include "host/PageButtons.h"
 #include "engine/StatusIds.h"
 #include "sim/ModemSimulator.h"
 

@@ -4,7 +4,7 @@
 
 #include "engine/CommPortLink.h"
 #include "engine/DmTexts.h"
-#include "engine/PortOpenText.h"
+#include "host/PortOpenText.h"
 #include "sim/ModemSimulator.h"
 
 #include <cerrno>

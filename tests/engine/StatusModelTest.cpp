@@ -1,9 +1,9 @@
 // The status model (what the window's status panel paints) against a view
 // that records what it is told.
-#include "engine/HeadlessHost.h"
-#include "engine/HostIds.h"
+#include "host/HeadlessHost.h"
+#include "host/HostIds.h"
 #include "engine/StatusIds.h"
-#include "engine/StatusModel.h"
+#include "host/StatusModel.h"
 
 #include <gtest/gtest.h>
 #include <map>

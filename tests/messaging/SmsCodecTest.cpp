@@ -2,7 +2,7 @@
 #include "SimFixture.h"
 
 #include "data/DataConstants.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "messaging/SmsEngine.h"
 #include "messaging/SmsTexts.h"
 

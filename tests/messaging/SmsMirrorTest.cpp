@@ -3,7 +3,7 @@
 #include "SimFixture.h"
 
 #include "data/DataConstants.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "messaging/SmsTexts.h"
 #include "support/HangGuard.h"
 

@@ -1,7 +1,7 @@
 // The AT exchange and the poll's decisions over a scripted port: the port
 // lock is never waited on without bound, stale and late bytes never mix with
 // an answer, and text from the settings never reaches the line unchecked.
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "net/AtChannel.h"
 #include "net/AtPoll.h"
 #include "net/AtSettingsCmds.h"

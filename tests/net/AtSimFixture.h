@@ -5,7 +5,7 @@
 #pragma once
 
 #include "engine/CommPortLink.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "net/AtPoll.h"
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"

@@ -3,7 +3,7 @@
 // quick dial, and a connection manager whose traffic records are captured.
 #pragma once
 
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "net/ConnectionManager.h"
 #include "net/SimRasBackend.h"
 #include "support/TempSettings.h"

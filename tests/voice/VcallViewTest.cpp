@@ -5,7 +5,7 @@
 #include "voice/VcallView.h"
 
 #include "controls/HoverButton.h"
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 #include "support/TempSettings.h"
 
 #include <QAbstractButton>

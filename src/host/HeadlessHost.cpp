@@ -1,6 +1,6 @@
 // The headless main window: an event loop of posted tasks and timers on one
 // thread, and a record of what a window would show.
-#include "engine/HeadlessHost.h"
+#include "host/HeadlessHost.h"
 
 #include "engine/StatusIds.h"
 
@@ -12,13 +12,30 @@
 
 namespace kv {
 
+namespace {
+// The hooks are set from any thread and copied out before a call, so that
+// no lock is held while one runs.
+template <class F> void PutHook(std::mutex& lock, F& slot, F value)
+{
+    std::lock_guard<std::mutex> g(lock);
+    slot = std::move(value);
+}
+
+template <class F> F CopyHook(std::mutex& lock, const F& slot)
+{
+    std::lock_guard<std::mutex> g(lock);
+    return slot;
+}
+} // namespace
+
 CHeadlessHost::CHeadlessHost()
 {
     BindToCurrentThread();
+    m_core.AddObserver(this);
     // As the window starts: the initial indicator state, then every
     // indicator hidden until the modem reports.
     std::lock_guard<std::mutex> g(m_viewLock);
-    m_model.InitialState();
+    m_core.Model().InitialState();
     for (int id : statusid::kIndicatorControls)
         m_panelView.ShowIndicator(id, false);
 }
@@ -44,37 +61,17 @@ bool CHeadlessHost::IsUiThread() const
     return m_uiThread == std::this_thread::get_id();
 }
 
-void CHeadlessHost::SetPinProvider(PinProvider p)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_pinProvider = std::move(p);
-}
+void CHeadlessHost::SetPinProvider(PinProvider p) { PutHook(m_cfgLock, m_pinProvider, std::move(p)); }
 
-void CHeadlessHost::SetMessageHandler(MessageHandler h)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_msgHandler = std::move(h);
-}
+void CHeadlessHost::SetMessageHandler(MessageHandler h) { PutHook(m_cfgLock, m_msgHandler, std::move(h)); }
 
-void CHeadlessHost::SetTimerHandler(TimerHandler h)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_timerHandler = std::move(h);
-}
+void CHeadlessHost::SetTimerHandler(TimerHandler h) { PutHook(m_cfgLock, m_timerHandler, std::move(h)); }
 
-void CHeadlessHost::SetObserver(Observer o)
-{
-    std::lock_guard<std::mutex> g(m_cfgLock);
-    m_observer = std::move(o);
-}
+void CHeadlessHost::SetObserver(Observer o) { PutHook(m_cfgLock, m_observer, std::move(o)); }
 
 void CHeadlessHost::Note(const std::string& what)
 {
-    Observer o;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        o = m_observer;
-    }
+    const Observer o = CopyHook(m_cfgLock, m_observer);
     if (o)
         o(what);
 }
@@ -98,7 +95,7 @@ bool CHeadlessHost::DispatchOne(std::unique_lock<std::mutex>& lk)
             timer.due = now + timer.period;
             const uint32_t fired = id;
             lk.unlock();
-            HandleTimer(fired);
+            m_core.OnTimer(fired);
             lk.lock();
             return true;
         }
@@ -176,51 +173,68 @@ void CHeadlessHost::PostUserMessage(MsgTarget target, uint32_t msg, uintptr_t wP
         std::lock_guard<std::mutex> g(m_viewLock);
         m_posted.push_back(PostedMessage{target, msg, wParam, lParam});
     }
-    if (target == MsgTarget::ModalWindow && m_state.m_hModalWnd.load() == 0)
+    if (target == MsgTarget::ModalWindow && State().m_hModalWnd.load() == 0)
         return; // no modal page open: the message goes nowhere
     RunOnUi([this, target, msg, wParam, lParam] { HandleMessage(target, msg, wParam, lParam); });
 }
 
-intptr_t CHeadlessHost::SendUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+void CHeadlessHost::RunOnUiAndWait(const std::function<void()>& fn)
 {
-    if (IsUiThread())
-        return HandleMessage(MsgTarget::MainWindow, msg, wParam, lParam);
-    // The caller waits for the UI thread's handler, holding no lock.
+    if (IsUiThread()) {
+        fn();
+        return;
+    }
+    // The caller waits for the UI thread, holding no lock.
     auto done = std::make_shared<CEvent>(true, false);
-    auto result = std::make_shared<intptr_t>(0);
-    RunOnUi([this, done, result, msg, wParam, lParam] {
-        *result = HandleMessage(MsgTarget::MainWindow, msg, wParam, lParam);
+    RunOnUi([&fn, done] {
+        fn();
         done->Set();
     });
     done->Wait();
-    return *result;
+}
+
+intptr_t CHeadlessHost::SendUserMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam)
+{
+    intptr_t result = 0;
+    RunOnUiAndWait([&] { result = HandleMessage(MsgTarget::MainWindow, msg, wParam, lParam); });
+    return result;
+}
+
+std::optional<std::string> CHeadlessHost::LookupName(const std::string& number)
+{
+    std::optional<std::string> name;
+    RunOnUiAndWait([&] { name = m_core.LookupName(number); });
+    return name;
 }
 
 intptr_t CHeadlessHost::HandleMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l)
 {
-    MessageHandler h;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        h = m_msgHandler;
-    }
+    const MessageHandler h = CopyHook(m_cfgLock, m_msgHandler);
     intptr_t result = 0;
     if (h && h(target, msg, w, l, result))
         return result;
-    if (target == MsgTarget::MainWindow && msg == UM_UI_REQUEST && w == UI_REQ_LOAD_PHONEBOOK) {
-        // No phonebook engine in this host: the phonebook counts as loaded.
-        const bool ruim = uintptr_t(l) == PB_STORAGE_WORD_RUIM;
-        const uint8_t readBit = ruim ? kPbReadRuim : kPbReadMemory;
-        if (!(m_state.m_ucPbReadDone.load() & readBit)) {
-            m_state.m_ucPbReadDone |= readBit;
-            DEBUG_LOG(LEVEL_PB, "headless host: no phonebook engine, phonebook 0x%lx marked loaded",
-                      static_cast<unsigned long>(l));
-        }
-        m_state.m_ucUiFlags |= ruim ? UIF_PB_RUIM_LOADED : UIF_PB_MEMORY_LOADED;
-    }
-    return 0;
+    return target == MsgTarget::MainWindow ? m_core.OnUserMessage(msg, w, l) : 0;
 }
 
-void CHeadlessHost::StartTimer(uint32_t id, uint32_t periodMs)
+bool CHeadlessHost::ReadPhonebook(uintptr_t storageWord)
+{
+    // No phonebook engine in this host: the phonebook counts as loaded.
+    DEBUG_LOG(LEVEL_PB, "headless host: no phonebook engine, phonebook 0x%lx marked loaded",
+              static_cast<unsigned long>(storageWord));
+    return true;
+}
+
+void CHeadlessHost::WithView(const std::function<void()>& fn)
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    fn();
+}
+
+void CHeadlessHost::StartTimer(uint32_t id, uint32_t periodMs) { m_core.StartTimer(id, periodMs); }
+
+void CHeadlessHost::KillTimer(uint32_t id) { m_core.KillTimer(id); }
+
+void CHeadlessHost::ScheduleTimer(uint32_t id, uint32_t periodMs)
 {
     {
         std::lock_guard<std::mutex> g(m_loopLock);
@@ -229,7 +243,7 @@ void CHeadlessHost::StartTimer(uint32_t id, uint32_t periodMs)
     m_loopCv.notify_all();
 }
 
-void CHeadlessHost::KillTimer(uint32_t id)
+void CHeadlessHost::CancelTimer(uint32_t id)
 {
     std::lock_guard<std::mutex> g(m_loopLock);
     m_timers.erase(id);
@@ -241,56 +255,16 @@ bool CHeadlessHost::TimerActive(uint32_t id) const
     return m_timers.count(id) != 0;
 }
 
-void CHeadlessHost::HandleTimer(uint32_t id)
+bool CHeadlessHost::ServeTimer(uint32_t id)
 {
-    if (id != TIMER_CALL_DURATION && id != TIMER_AT_POLL)
-        KillTimer(id);
-    TimerHandler handler;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        handler = m_timerHandler;
-    }
-    if (handler && handler(id))
-        return;
-    switch (id) {
-    case TIMER_CHARGE_BLINK: {
-        std::lock_guard<std::mutex> g(m_viewLock);
-        m_model.ChargeBlink();
-        break;
-    }
-    case TIMER_CLOSE_PROGRAM:
-        m_state.m_nPortState = DM_STOPPED;
-        {
-            std::lock_guard<std::mutex> g(m_viewLock);
-            m_bClose = true;
-        }
-        Note("close requested");
-        break;
-    case TIMER_RESTORE_MESSAGE_LINE: {
-        std::string note;
-        {
-            std::lock_guard<std::mutex> g(m_viewLock);
-            const std::string before = m_panelView.line;
-            m_model.RestoreMessageLine();
-            if (m_panelView.line != before)
-                note = "message line: " + m_panelView.line;
-        }
-        if (!note.empty())
-            Note(note);
-        break;
-    }
-    case TIMER_CALL_DURATION:
-        TickCallDuration(m_state);
-        break;
-    case TIMER_CALL_START:
-        RecordCallStart(m_state);
-        break;
-    case TIMER_WAITING_CALL:
-        WaitingCallFallback(*this);
-        break;
-    default:
-        break;
-    }
+    const TimerHandler handler = CopyHook(m_cfgLock, m_timerHandler);
+    return handler && handler(id);
+}
+
+void CHeadlessHost::CloseProgram()
+{
+    std::lock_guard<std::mutex> g(m_viewLock);
+    m_bClose = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -302,18 +276,14 @@ void CHeadlessHost::SetIndicator(int id, int value)
     {
         std::lock_guard<std::mutex> g(m_viewLock);
         m_indicatorCalls.emplace_back(id, value);
-        const std::string before = m_panelView.line;
-        m_model.SetIndicator(id, value);
-        if (id == IND_MESSAGE_LINE) {
-            if (m_panelView.line != before)
-                note = "message line: " + m_panelView.line;
-        }
         auto it = m_indicators.find(id);
         const bool changed = it == m_indicators.end() || it->second != value;
         m_indicators[id] = value;
         if (changed && id != IND_MESSAGE_LINE)
             note = "indicator " + std::to_string(id) + " = " + std::to_string(value);
     }
+    // The message line's own change is told by the core.
+    m_core.SetIndicator(id, value);
     if (!note.empty())
         Note(note);
 }
@@ -324,29 +294,23 @@ void CHeadlessHost::SetSignal(int id, int value)
     {
         std::lock_guard<std::mutex> g(m_viewLock);
         m_signalCalls.emplace_back(id, value);
-        m_model.SetSignal(id, value);
         if (value == kSignalBlank) {
             m_signals.erase(id); // the next value draws again
-            return;
+        } else {
+            auto it = m_signals.find(id);
+            if (it == m_signals.end() || it->second != value)
+                note = "signal " + std::to_string(id) + " = " + std::to_string(value);
+            m_signals[id] = value;
         }
-        auto it = m_signals.find(id);
-        if (it == m_signals.end() || it->second != value)
-            note = "signal " + std::to_string(id) + " = " + std::to_string(value);
-        m_signals[id] = value;
     }
+    m_core.SetSignal(id, value);
     if (!note.empty())
         Note(note);
 }
 
 void CHeadlessHost::AppendMessageLine(const std::string& text, bool replace)
 {
-    std::string note;
-    {
-        std::lock_guard<std::mutex> g(m_viewLock);
-        m_model.AppendMessageLine(text, replace);
-        note = "message line: " + m_panelView.line;
-    }
-    Note(note);
+    m_core.AppendMessageLine(text, replace);
 }
 
 void CHeadlessHost::ShowControl(int id, bool show)
@@ -379,10 +343,17 @@ void CHeadlessHost::EnableControl(int id, bool enable)
 
 void CHeadlessHost::SetTextLimit(int) {}
 
-int CHeadlessHost::UserActiveView(int page, int)
+int CHeadlessHost::UserActiveView(int page, int sub)
+{
+    // On the calling thread, as before the core: the rules read only the
+    // state record, and this host's pages are records too.
+    return m_core.UserActiveView(page, sub);
+}
+
+int CHeadlessHost::ShowPage(int page, int)
 {
     if (page == VIEW_STATUS || page == VIEW_DIAL_PAD || page == VIEW_SMS) {
-        m_state.m_nActiveView = uint8_t(page);
+        State().m_nActiveView = uint8_t(page);
         return 1;
     }
     return 0;
@@ -399,11 +370,7 @@ void CHeadlessHost::MessageBox(const std::string& text, MsgIcon)
 
 PinResult CHeadlessHost::RunPinDialog(int mode)
 {
-    PinProvider p;
-    {
-        std::lock_guard<std::mutex> g(m_cfgLock);
-        p = m_pinProvider;
-    }
+    const PinProvider p = CopyHook(m_cfgLock, m_pinProvider);
     {
         std::lock_guard<std::mutex> g(m_viewLock);
         ++m_pinDialogs;

@@ -1,8 +1,8 @@
 // The indicator table, the signal levels, the battery blink and the message
 // line's idle texts.
-#include "engine/StatusModel.h"
+#include "host/StatusModel.h"
 
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "engine/StatusIds.h"
 
 namespace kv {

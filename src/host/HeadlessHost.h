@@ -6,11 +6,12 @@
 // message line and the message boxes so that callers can observe them, and
 // reports each change to an optional observer. Indicators and the message
 // line go through the same status model as the main window's
-// (engine/StatusModel.h): what this host shows is what the window shows.
+// (host/StatusModel.h): what this host shows is what the window shows.
 #pragma once
 
 #include "engine/DmHost.h"
-#include "engine/StatusModel.h"
+#include "host/HostCore.h"
+#include "host/StatusModel.h"
 #include "platform/PumpHook.h"
 
 #include <condition_variable>
@@ -18,13 +19,14 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace kv {
 
-class CHeadlessHost : public IDmHost, public IPumpHook {
+class CHeadlessHost : public IDmHost, public IPumpHook, private IHostAdapter, private IHostObserver {
 public:
     // Asked on the engine thread when the card wants its PIN (mode 2) or
     // the unblock code (mode 4). ended() turns true when the engine stops
@@ -58,6 +60,10 @@ public:
     void SetMessageHandler(MessageHandler h);
     void SetObserver(Observer o);
     void SetTimerHandler(TimerHandler h);
+    // The phonebook's name lookup (UI thread), as the window has it.
+    void SetLookupNameHandler(CHostCore::LookupNameHandler h) { m_core.SetLookupNameHandler(std::move(h)); }
+    // The shared core: its observers see this host's events.
+    CHostCore& Core() { return m_core; }
 
     // --- the event loop (UI thread) ---
     // Dispatches events for at most maxMs; returns early after dispatching
@@ -89,7 +95,7 @@ public:
     bool CloseRequested() const;
 
     // --- IDmHost ---
-    ModemState& State() override { return m_state; }
+    ModemState& State() override { return m_core.State(); }
     void SetIndicator(int id, int value) override;
     void SetSignal(int id, int value) override;
     void AppendMessageLine(const std::string& text, bool replace) override;
@@ -113,6 +119,7 @@ public:
     void KillTimer(uint32_t id) override;
     bool WaitPumping(const std::function<bool()>& done, int64_t timeoutMs) override;
     void Wake() override;
+    std::optional<std::string> LookupName(const std::string& number) override;
 
 private:
     // What the window's indicator controls and message line would show.
@@ -142,12 +149,25 @@ private:
         int64_t due;
     };
 
+    // --- IHostAdapter ---
+    void WithView(const std::function<void()>& fn) override;
+    void ScheduleTimer(uint32_t id, uint32_t periodMs) override;
+    void CancelTimer(uint32_t id) override;
+    bool ServeTimer(uint32_t id) override;
+    void CloseProgram() override;
+    int ShowPage(int page, int sub) override;
+    void RefuseBox(const std::string& text) override { MessageBox(text, MsgIcon::Error); }
+    bool ReadPhonebook(uintptr_t storageWord) override;
+
+    // --- IHostObserver: what this host prints ---
+    void OnMessageLine(const std::string& text) override { Note("message line: " + text); }
+    void OnCloseRequested() override { Note("close requested"); }
+
     intptr_t HandleMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l);
-    void HandleTimer(uint32_t id);
+    // Runs fn on the UI thread and waits for it (at once on the UI thread).
+    void RunOnUiAndWait(const std::function<void()>& fn);
     void Note(const std::string& what);
     bool DispatchOne(std::unique_lock<std::mutex>& lk);
-
-    ModemState m_state;
 
     mutable std::mutex m_loopLock; // tasks, timers and the wake flag
     std::condition_variable m_loopCv;
@@ -162,7 +182,7 @@ private:
     std::vector<std::pair<int, int>> m_indicatorCalls;
     std::vector<std::pair<int, int>> m_signalCalls;
     PanelView m_panelView;
-    CStatusModel m_model{m_state, m_panelView};
+    CHostCore m_core{*this, *this, m_panelView};
     std::vector<std::string> m_boxes;
     std::vector<std::string> m_popups;
     std::vector<PostedMessage> m_posted;

@@ -1,4 +1,4 @@
-#include "engine/PortOpenText.h"
+#include "host/PortOpenText.h"
 
 #include "engine/DmTexts.h"
 

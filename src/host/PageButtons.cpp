@@ -1,4 +1,4 @@
-#include "engine/PageButtons.h"
+#include "host/PageButtons.h"
 
 #include <algorithm>
 
