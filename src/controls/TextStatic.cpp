@@ -1,10 +1,8 @@
 #include "controls/TextStatic.h"
 
-#include <QPainter>
+#include "log/LineWrap.h"
 
-namespace {
-int ByteWidth(QChar c) { return c.unicode() < 0x80 ? 1 : 2; }
-}
+#include <QPainter>
 
 CTextStatic::CTextStatic(QWidget* parent, int id) : QWidget(parent)
 {
@@ -20,18 +18,9 @@ CTextStatic::CTextStatic(QWidget* parent, int id) : QWidget(parent)
 
 QString CTextStatic::WrapText(const QString& text, int width)
 {
-    QString out;
-    int used = 0;
-    for (QChar c : text) {
-        const int w = ByteWidth(c);
-        if (used + w > width) {
-            out += '\n';
-            used = 0;
-        }
-        out += c;
-        used += w;
-    }
-    return out;
+    if (width <= 0)
+        return text;
+    return QString::fromStdString(kv::WrapAtWords(text.toStdString(), size_t(width)));
 }
 
 bool CTextStatic::IsPersistentStatus(const QString& text)

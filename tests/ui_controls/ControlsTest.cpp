@@ -76,6 +76,9 @@ TEST(TextStatic, WrapsIntoSixteenCharacterLines)
     EXPECT_EQ(lines[1].size(), 16);
     EXPECT_EQ(lines[2].size(), 8);
 
+    // Breaks between words; only a word longer than the line is cut.
+    t.SetText("ComPort is not opened.", true);
+    EXPECT_EQ(t.Text(), "ComPort is not\nopened.");
     t.SetText(forty, false);                  // no wrap flag: unchanged
     EXPECT_EQ(t.Text(), forty);
     t.SetText("Modem \nReset", true);         // already has a break: unchanged
