@@ -32,6 +32,7 @@
 #include <QAbstractButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -284,7 +285,7 @@ TEST_F(DeviceWatcherWindow, AModemPluggedInAfterTheStartIsTakenUp)
     Open();
     auto line = [&] {
         std::string t = dlg->MessageLine();
-        std::erase(t, '\n');
+        std::replace(t.begin(), t.end(), '\n', ' ');
         return t;
     };
     ASSERT_TRUE(PumpUntil([&] { return line().find("ComPort is not opened.") != std::string::npos; }, 5000))
