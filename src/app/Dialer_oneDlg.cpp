@@ -423,6 +423,9 @@ bool CDialer_oneDlg::eventFilter(QObject* watched, QEvent* e)
     // The data-rate bar names the system that carries the connection.
     if (watched == m_indicators[IDC_DATA_RATE] && e->type() == QEvent::Enter)
         m_indicators[IDC_DATA_RATE]->setToolTip(QString::fromStdString(m_panel.DataRateTip()));
+    // A disabled button sees its presses only here (it ignores them itself).
+    if (e->type() == QEvent::MouseButtonPress && TellWhyUnavailableOf(watched))
+        return true;
     return QDialog::eventFilter(watched, e);
 }
 

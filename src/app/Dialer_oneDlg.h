@@ -238,6 +238,7 @@ private:
     // (Dialer_oneDlgHints.cpp); false when the point holds no such control.
     bool TellWhyUnavailable(int controlId);
     bool TellWhyUnavailableAt(const QPoint& pos);
+    bool TellWhyUnavailableOf(QObject* button);
     // The start-up's first line, shown from the first frame.
     void ShowSearching();
     // Accessible names of the face's controls and their tab order.

@@ -50,6 +50,9 @@ constexpr int kTabOrder[] = {IDC_NET_CONNECT, IDC_NET_DISCONNECT, IDC_SETTING, I
 
 void CDialer_oneDlg::SetUpAccessibility()
 {
+    // Presses on disabled buttons reach TellWhyUnavailableOf (eventFilter).
+    for (const auto& [id, button] : m_buttons)
+        button->installEventFilter(this);
     setAccessibleName(kvapp::text::kProductName);
     for (const AccessibleName& n : kLineNames)
         if (auto it = m_lines.find(n.id); it != m_lines.end())
@@ -84,9 +87,19 @@ bool CDialer_oneDlg::TellWhyUnavailable(int controlId)
 
 bool CDialer_oneDlg::TellWhyUnavailableAt(const QPoint& pos)
 {
-    QWidget* w = childAt(pos);
+    // By place, not by the topmost child there: a transparent page or text
+    // line laid over a button must not hide it.
     for (const auto& [id, button] : m_buttons)
-        if (button == w && button->isVisible() && !button->isEnabled())
+        if (button->parentWidget() == this && button->isVisible() && !button->isEnabled()
+            && button->geometry().contains(pos))
+            return TellWhyUnavailable(id);
+    return false;
+}
+
+bool CDialer_oneDlg::TellWhyUnavailableOf(QObject* watched)
+{
+    for (const auto& [id, button] : m_buttons)
+        if (button == watched && !button->isEnabled())
             return TellWhyUnavailable(id);
     return false;
 }

@@ -18,7 +18,10 @@ std::string WhyControlUnavailable(int controlId, const ModemState& st)
         return hint::kNotNow;
     if (EngineHasNoModem(st))
         return hint::kNoModem;
-    if (st.m_wUiPhase.load() == UI_PHASE_STARTUP)
+    // The start-up chain's own commands (0x8001..0x800F, the parked engine
+    // aside) or its phase: the controls wait for it.
+    const uint16_t s = st.m_nPortState.load();
+    if (st.m_wUiPhase.load() == UI_PHASE_STARTUP || (s >= DM_GET_SERVICE && s <= 0x800F && s != DM_PARKED))
         return hint::kStarting;
     const uint8_t cf = st.m_ucCardFlags.load();
     if (cf & CARDF_PIN_CANCELLED)

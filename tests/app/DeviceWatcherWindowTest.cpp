@@ -224,6 +224,9 @@ TEST_F(DeviceWatcherWindow, UnplugWithTheSettingsPageOpenAndReplugReadingThePhon
     EXPECT_TRUE(sampler.NoDeviceShown());
     EXPECT_EQ(dlg->IndicatorBitmap(IDC_ANTENNA), statusid::IDB_SIG2_NONE);
     EXPECT_FALSE(dlg->IndicatorShown(IDC_SMS));
+    // The unplug is said in words, on a line left shown.
+    EXPECT_EQ(dlg->MessageLine(), statustext::kModemUnplugged);
+    EXPECT_TRUE(dlg->Control(IDC_MESSAGE_LINE)->isVisible());
     EXPECT_FALSE(dlg->Engine().ThreadRunning());
     EXPECT_EQ(dlg->State().m_nActiveView.load(), VIEW_STATUS);
     ASSERT_GE(sampler.noDeviceAt, unplugAt);

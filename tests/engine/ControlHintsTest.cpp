@@ -25,6 +25,11 @@ TEST(ControlHints, TheReasonFollowsTheEngineAndTheCard)
     EXPECT_EQ(WhyControlUnavailable(IDC_NET_CONNECT, st), hint::kStarting);
 
     st.m_wUiPhase = UI_PHASE_IDLE;
+    st.m_nPortState = DM_RUIM_STATUS;
+    EXPECT_EQ(WhyControlUnavailable(IDC_NET_CONNECT, st), hint::kStarting);
+    st.m_nPortState = DM_PARKED;
+    EXPECT_EQ(WhyControlUnavailable(IDC_NET_CONNECT, st), hint::kNotNow);
+    st.m_nPortState = DM_GET_INFO;
     st.m_ucCardFlags = CARDF_PIN_CANCELLED;
     EXPECT_EQ(WhyControlUnavailable(IDC_SETTING, st), hint::kNoPin);
     st.m_ucCardFlags = CARDF_NO_CARD;
