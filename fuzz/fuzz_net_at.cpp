@@ -37,6 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     Check(kv::SignalValueOf(answer).size() < kv::kSignalValueSize);
     Check(kv::SixAfterColon(answer).size() <= 6);
+    Check(kv::CardStateOf(answer).size() <= 6);
+    Check(kv::SignalReadingOf(kv::SignalValueOf(answer)).size() <= 10);
     std::string line;
     if (kv::SignalLineText(answer, raw, line))
         Check(line.find("Network Signal:") != std::string::npos);

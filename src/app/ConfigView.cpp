@@ -42,6 +42,14 @@ const QColor kKey(255, 0, 255);
 const QColor kLabelColour(0xe6, 0xee, 0xf8);
 const QColor kSeparator(0x86, 0xA5, 0xFF);
 constexpr int kContentTop = 100;
+// The traffic pages' tabs: Totals, This Month, Last Month, in a row under
+// the page buttons.
+constexpr int kTrafficTabs[] = {IDC_PAGE_TRAFFIC, IDC_PAGE_MONTH, IDC_PAGE_PREV_MONTH};
+constexpr int kTrafficTabY = 82, kTrafficTabW = 84, kTrafficTabH = 18;
+constexpr bool IsTrafficPage(int page)
+{
+    return page == PAGE_TRAFFIC || page == PAGE_MONTH || page == PAGE_PREV_MONTH;
+}
 constexpr int kLabelH = 18;
 constexpr int kFieldH = 20;
 
@@ -194,16 +202,18 @@ void CConfigView::CreateControls()
         {IDC_PAGE_ADVANCED, "Advanced", text::kTipAdvanced, PAGE_ADVANCED},
         {IDC_PAGE_USER, "User", "", PAGE_USER},
         {IDC_PAGE_BOOST, "BOOST", "", PAGE_BOOST},
-        {IDC_PAGE_TRAFFIC, "Traffic", text::kTipTraffic, PAGE_TRAFFIC},
-        {IDC_PAGE_MONTH, "Month", "", PAGE_MONTH},
+        {IDC_PAGE_TRAFFIC, "Totals", text::kTipTraffic, PAGE_TRAFFIC},
+        {IDC_PAGE_MONTH, "This Month", "", PAGE_MONTH},
         {IDC_PAGE_PREV_MONTH, "Last Month", "", PAGE_PREV_MONTH},
     };
     for (const auto& pg : pages) {
-        CHoverButton* b = button(pg.id, pg.text, pg.tip, 62, 24);
+        // The traffic pages' own row of tabs is narrower and lower.
+        const bool traffic = IsTrafficPage(pg.page);
+        CHoverButton* b = button(pg.id, pg.text, pg.tip, traffic ? kTrafficTabW : 62, traffic ? kTrafficTabH : 24);
         const int page = pg.page;
-        // The User button is shown but has no action of its own.
-        if (pg.id != IDC_PAGE_USER)
-            connect(b, &QAbstractButton::clicked, this, [this, page] { ShowPage(page); });
+        // Every page has a way to it: the User button opens its page, and
+        // the traffic pages reach each other through their tabs.
+        connect(b, &QAbstractButton::clicked, this, [this, page] { ShowPage(page); });
     }
     CHoverButton* exitButton = button(IDC_EXIT, "X", text::kTipExit, 22, 22);
     connect(exitButton, &QAbstractButton::clicked, this, [this] { reject(); });
@@ -391,6 +401,11 @@ void CConfigView::LayOut()
     }
     for (int id : {IDC_PAGE_NAMING, IDC_PAGE_BOOST, IDC_PAGE_TRAFFIC, IDC_PAGE_MONTH, IDC_PAGE_PREV_MONTH})
         Control(id)->hide();
+    x = 20;
+    for (int id : kTrafficTabs) {
+        Control(id)->setGeometry(x, kTrafficTabY, kTrafficTabW, kTrafficTabH);
+        x += kTrafficTabW + 4;
+    }
     Control(IDC_EXIT)->setGeometry(kWidth - 36, 10, 22, 22);
 
     // Basic: the account rows above the separator at y 156, the APN group
@@ -493,6 +508,9 @@ void CConfigView::ShowPage(int page)
         {IDC_PAGE_PREV_MONTH, PAGE_PREV_MONTH}};
     for (auto [id, p] : buttons)
         Control(id)->setEnabled(p != page);
+    // The traffic tabs show on the traffic pages only.
+    for (int id : kTrafficTabs)
+        Control(id)->setVisible(IsTrafficPage(page));
 
     for (QWidget* w : m_pageWidgets[page])
         w->show();
@@ -542,6 +560,11 @@ void CConfigView::LoadBasic()
     static_cast<QRadioButton*>(Control(IDC_APN_STATIC))->setChecked(!dynamic);
     OnApnMode(dynamic);
     static_cast<QCheckBox*>(Control(IDC_RECONNECT))->setChecked(kvnet::ReconnectSettingOn());
+    // With no account yet the page opens at the account fields (Net
+    // Connect sends the user here for it).
+    auto* user = static_cast<QLineEdit*>(Control(IDC_USERNAME));
+    if (user->text().isEmpty())
+        user->setFocus();
 }
 
 void CConfigView::OnApnMode(bool dynamic)

@@ -104,6 +104,10 @@ void CDeviceWatcherUi::EnableExit()
         // The removal is over: the pages' boxes show again.
         d.EndRemovalCancel();
         d.EnableControl(kv::IDC_EXIT, true);
+        // The data connection's end hid the message line: the removal's
+        // words come back on it.
+        if (d.Panel().Unplugged())
+            d.ShowControl(kv::IDC_MESSAGE_LINE, true);
     });
 }
 

@@ -47,7 +47,7 @@ struct ButtonSpec {
 };
 constexpr ButtonSpec kButtons[] = {
     {IDC_NET_CONNECT, kvui::IDB_BTN_NET, text::kTipConnect},
-    {IDC_NET_DISCONNECT, kvui::IDB_BTN_NET, text::kTipDisconnect},
+    {IDC_NET_DISCONNECT, kvui::IDB_BTN_NET_OFF, text::kTipDisconnect},
     {IDC_SETTING, kvui::IDB_BTN_SETTING, text::kTipSetting},
     {IDC_TRAFFIC_TAB, kvui::IDB_BTN_TRAFFIC, text::kTipTraffic},
     {IDC_ACTIVATION, kvui::IDB_BTN_RCV_STV, text::kTipActivation},
@@ -225,6 +225,7 @@ void CDialer_oneDlg::OnInitDialog()
     m_lines[IDC_STATUS_LINE_1072]->SetText(text::kConfigButton);
     // 7.
     SetUpButtons();
+    SetUpAccessibility();
     // 8.
     m_pTextField->SetFontEx(12, 400, false, kFieldFont);
     SetUpTextLines();
@@ -283,6 +284,8 @@ void CDialer_oneDlg::OnInitDialog()
     if (!portOpen) {
         m_lines[IDC_MESSAGE_LINE]->show();
         m_panel.SetSignal(IND_SIGNAL_1X, kSignalNone);
+    } else {
+        ShowSearching();
     }
     // 19.
     const std::string dtmf = GetProfileString(key::kDtmfLen, key::kNum, "-1", 64, key::kIni);
@@ -376,6 +379,10 @@ void CDialer_oneDlg::mousePressEvent(QMouseEvent* e)
         QDialog::mousePressEvent(e);
         return;
     }
+    // A disabled control takes no click: the face says why instead of
+    // starting a move under it.
+    if (TellWhyUnavailableAt(e->position().toPoint()))
+        return;
     // Any point of the face moves the window, as its caption would.
     if (windowHandle() && windowHandle()->startSystemMove())
         return;
@@ -416,6 +423,9 @@ bool CDialer_oneDlg::eventFilter(QObject* watched, QEvent* e)
     // The data-rate bar names the system that carries the connection.
     if (watched == m_indicators[IDC_DATA_RATE] && e->type() == QEvent::Enter)
         m_indicators[IDC_DATA_RATE]->setToolTip(QString::fromStdString(m_panel.DataRateTip()));
+    // A disabled button sees its presses only here (it ignores them itself).
+    if (e->type() == QEvent::MouseButtonPress && TellWhyUnavailableOf(watched))
+        return true;
     return QDialog::eventFilter(watched, e);
 }
 
@@ -432,12 +442,16 @@ void CDialer_oneDlg::OnCommand(int id)
         if (!CardBusy()) {
             UserActiveView(VIEW_STATUS, 0);
             UserActiveView(VIEW_SETTINGS, 0);
+        } else {
+            TellWhyUnavailable(id);
         }
         break;
     case IDC_TRAFFIC_TAB:
         if (!CardBusy()) {
             UserActiveView(VIEW_STATUS, 0);
             UserActiveView(VIEW_TRAFFIC, 0);
+        } else {
+            TellWhyUnavailable(id);
         }
         break;
     case IDC_ACTIVATION:
@@ -449,12 +463,16 @@ void CDialer_oneDlg::OnCommand(int id)
         break;
     case IDC_SMS_TOGGLE:
         if (!CardBusy())
-            UserActiveView(view == VIEW_SMS ? VIEW_STATUS : VIEW_SMS, 0);
+            RunWaiting([&] { UserActiveView(view == VIEW_SMS ? VIEW_STATUS : VIEW_SMS, 0); });
+        else
+            TellWhyUnavailable(id);
         break;
     case IDC_PHONEBOOK:
         if (!CardBusy()) {
             UserActiveView(VIEW_STATUS, 0);
             UserActiveView(VIEW_PICKER, 0);
+        } else {
+            TellWhyUnavailable(id);
         }
         break;
     case IDC_GET_BALANCE:

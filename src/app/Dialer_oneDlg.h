@@ -248,6 +248,19 @@ private:
     intptr_t OnMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam) override;
 
     bool CardBusy() const;
+    // Says on the message line why the control does nothing now
+    // (Dialer_oneDlgHints.cpp); false when the point holds no such control.
+    bool TellWhyUnavailable(int controlId);
+    bool TellWhyUnavailableAt(const QPoint& pos);
+    bool TellWhyUnavailableOf(QObject* button);
+    // The start-up's first line, shown from the first frame.
+    void ShowSearching();
+    // Accessible names of the face's controls and their tab order.
+    void SetUpAccessibility();
+    // A page command that waits on the modem (pumping events): the wait
+    // cursor shows once it took longer than kWaitCursorDelayMs.
+    static constexpr int kWaitCursorDelayMs = 200;
+    void RunWaiting(const std::function<void()>& fn);
     void SetMainButtonsEnabled(bool on);
     void CancelWorkerModals(bool pinOnly);
     int RunWorkerModal(const std::function<QDialog*()>& make,

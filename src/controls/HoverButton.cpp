@@ -44,6 +44,12 @@ void CHoverButton::SetTooltipText(const QString& text)
 {
     m_strTooltip = text;
     setToolTip(text);
+    // A picture has no words of its own: a screen reader names the button
+    // by what its tooltip says.
+    if (accessibleName().isEmpty() || accessibleName() == m_strAccessibleFromTip) {
+        setAccessibleName(text);
+        m_strAccessibleFromTip = text;
+    }
 }
 
 void CHoverButton::MarkLook(int flag)
@@ -89,6 +95,10 @@ void CHoverButton::paintEvent(QPaintEvent*)
         return;
     }
     const int frame = CurrentFrame();
+    // A strip without a disabled frame would show a disabled button as an
+    // enabled one: its normal frame is drawn faded instead.
+    if (!isEnabled() && frame == 0)
+        p.setOpacity(kFadedOpacity);
     p.drawPixmap(QRect(0, 0, m_nFrameWidth, m_nFrameHeight), m_bmpStrip,
                  QRect(frame * m_nFrameWidth, 0, m_nFrameWidth, m_nFrameHeight));
 }

@@ -12,6 +12,9 @@ public:
     // Look flags: which frame a disabled button shows.
     static constexpr unsigned LOOK_DISABLED_FRAME2 = 0x01;
     static constexpr unsigned LOOK_DISABLED_FRAME3 = 0x10;
+    // How a disabled button without a disabled frame is drawn: its normal
+    // frame at this opacity, so it cannot be taken for an enabled one.
+    static constexpr double kFadedOpacity = 0.38;
 
     explicit CHoverButton(QWidget* parent = nullptr, int id = 0);
 
@@ -52,5 +55,6 @@ private:
     bool m_bHovering = false;
     bool m_bTracking = false;
     QString m_strTooltip;
+    QString m_strAccessibleFromTip; // the accessible name the tooltip gave
     unsigned m_nLook = 0;
 };

@@ -36,6 +36,7 @@ const std::map<int, Entry>& Catalogue()
             t[id] = {fw * frames, fh, frames, Family::Button};
         };
         button(IDB_BTN_NET, 50, 36, 3);
+        button(IDB_BTN_NET_OFF, 50, 36, 3);
         button(IDB_BTN_SETTING, 50, 36, 3);
         button(IDB_BTN_RCV_STV, 17, 16, 4);
         button(IDB_BTN_BALANCE, 17, 16, 4);

@@ -218,6 +218,16 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
     const qreal s = std::min(r.width(), r.height());
     switch (id) {
     case IDB_BTN_NET: Globe(p, mid, s * 0.34, c); return;
+    case IDB_BTN_NET_OFF: {
+        // The globe struck through: the connection goes down.
+        Globe(p, mid, s * 0.34, c);
+        const qreal k = s * 0.42;
+        p.setPen(QPen(back, 4.5, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(mid + QPointF(-k, -k), mid + QPointF(k, k));
+        p.setPen(QPen(QColor(0xff, 0x8a, 0x80), 2.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(mid + QPointF(-k, -k), mid + QPointF(k, k));
+        return;
+    }
     case IDB_BTN_SETTING: Gear(p, mid, s * 0.36, c); return;
     case IDB_BTN_RCV_STV: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "A", c); return;
     case IDB_BTN_BALANCE: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "B", c); return;

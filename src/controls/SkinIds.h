@@ -55,5 +55,8 @@ constexpr int IDB_BTN_VOL_DOWN = 100007;
 constexpr int IDB_BTN_VOL_UP = 100008;
 // The traffic statistics button (four frames, like the page buttons).
 constexpr int IDB_BTN_TRAFFIC = 100009;
+// Net Disconnect's own picture (the globe struck through), so that it is
+// never taken for Net Connect, which keeps picture 355.
+constexpr int IDB_BTN_NET_OFF = 100010;
 
 } // namespace kvui

@@ -1,15 +1,48 @@
 #include "controls/TextStatic.h"
 
+#include "log/LineWrap.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 
+#include <mutex>
+
 namespace {
-int ByteWidth(QChar c) { return c.unicode() < 0x80 ? 1 : 2; }
+
+// A screen reader reads a text line as static text: its name is what it
+// shows now (lines joined by spaces), its description what the line is for.
+class CTextStaticAccessible : public QAccessibleWidget {
+public:
+    explicit CTextStaticAccessible(CTextStatic* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
+    QString text(QAccessible::Text t) const override
+    {
+        auto* line = static_cast<CTextStatic*>(widget());
+        if (t == QAccessible::Name) {
+            QString shown = line->Text().simplified();
+            return shown.isEmpty() ? line->accessibleName() : shown;
+        }
+        if (t == QAccessible::Description)
+            return line->accessibleName();
+        return QAccessibleWidget::text(t);
+    }
+};
+
+QAccessibleInterface* TextStaticFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("CTextStatic") && object && object->isWidgetType())
+        return new CTextStaticAccessible(static_cast<CTextStatic*>(object));
+    return nullptr;
 }
+
+} // namespace
 
 CTextStatic::CTextStatic(QWidget* parent, int id) : QWidget(parent)
 {
     if (id)
         setObjectName(QString::number(id));
+    static std::once_flag factory;
+    std::call_once(factory, [] { QAccessible::installFactory(TextStaticFactory); });
     SetTextFont(11, 400, "MS Sans Serif");
     m_scrollTimer.setInterval(SCROLL_MS);
     m_clearTimer.setSingleShot(true);
@@ -20,18 +53,9 @@ CTextStatic::CTextStatic(QWidget* parent, int id) : QWidget(parent)
 
 QString CTextStatic::WrapText(const QString& text, int width)
 {
-    QString out;
-    int used = 0;
-    for (QChar c : text) {
-        const int w = ByteWidth(c);
-        if (used + w > width) {
-            out += '\n';
-            used = 0;
-        }
-        out += c;
-        used += w;
-    }
-    return out;
+    if (width <= 0)
+        return text;
+    return QString::fromStdString(kv::WrapAtWords(text.toStdString(), size_t(width)));
 }
 
 bool CTextStatic::IsPersistentStatus(const QString& text)
@@ -62,6 +86,10 @@ void CTextStatic::SetText(const QString& text, bool wrap, bool statusMode)
             m_clearTimer.stop();
     } else {
         m_scrollTimer.stop();
+    }
+    if (QAccessible::isActive()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
     }
     update();
 }

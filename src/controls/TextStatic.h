@@ -1,5 +1,5 @@
 // A static text line painted in fixed colours and font. Text can be wrapped
-// into lines of 16 characters; in status mode a long text scrolls and most
+// into lines of 16 columns, broken between words; in status mode a long text scrolls and most
 // texts clear themselves after 5 seconds.
 #pragma once
 
@@ -37,8 +37,9 @@ public:
     void SetTextFont(const QFont& font);
     void SetTextFont(int pixelHeight, int weight, const QString& face);
 
-    // Breaks text without line breaks into lines of 16 bytes (a character
-    // outside ASCII counts two and is never split), joined by "\n".
+    // Breaks text without line breaks into lines of 16 columns at the last
+    // space that fits (kv::WrapAtWords: a character outside ASCII takes two
+    // and is never split), joined by "\n".
     static QString WrapText(const QString& text, int width = WRAP_WIDTH);
     // Status texts that stay until replaced.
     static bool IsPersistentStatus(const QString& text);

@@ -4,6 +4,7 @@
 #include "engine/DmHost.h"
 #include "engine/ModemState.h"
 #include "log/DebugLog.h"
+#include "log/LineWrap.h"
 #include "log/NumberParse.h"
 
 #include <cstdio>
@@ -201,20 +202,7 @@ bool CallWaitingActive(const ModemState& st)
 
 std::string WrapCallText(const std::string& text, size_t width)
 {
-    std::string out;
-    size_t col = 0;
-    for (char c : text) {
-        if (c == '\n') {
-            col = 0;
-        } else if (col == width) {
-            out += '\n';
-            col = 0;
-        }
-        if (c != '\n')
-            ++col;
-        out += c;
-    }
-    return out;
+    return WrapAtWords(text, width);
 }
 
 static bool BackToFirstCall(IDmHost& host)

@@ -142,7 +142,7 @@ bool CallWaitingActive(const ModemState& st);
 bool WaitingCallFallback(IDmHost& host);
 bool ClearWaitingCall(IDmHost& host);
 
-// Wraps a text for the two-line message line at width characters.
+// Wraps a text for the two-line message line at width columns, between words.
 std::string WrapCallText(const std::string& text, size_t width = 16);
 
 } // namespace kv

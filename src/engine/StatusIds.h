@@ -94,4 +94,7 @@ constexpr const char* kNewMessageLine = "\nNew message";
 constexpr const char* kIdleKorvia = "\nKorvia";
 constexpr const char* kNoPinEmergency = "\nEmergency Call\nWithout PIN";
 constexpr const char* kNoCardEmergency = "\nEmergency Call\nWithout RUIM.";
+// Shown from the modem's removal until it is back and starting again: the
+// empty antenna alone does not say that the modem went away.
+constexpr const char* kModemUnplugged = "\nModem unplugged";
 } // namespace kv::statustext

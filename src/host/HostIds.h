@@ -145,6 +145,9 @@ enum ViewPage : int {
     VIEW_TRAFFIC = 5,
     VIEW_ACTIVATION = 6,
 };
+// The settings page's Basic page (the dial-up account), as the sub-page of
+// VIEW_SETTINGS.
+inline constexpr int kSettingsPageBasic = 2;
 
 // Values of m_nModalView.
 enum ModalView : uint8_t {

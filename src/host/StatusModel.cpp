@@ -79,6 +79,8 @@ void CStatusModel::ResetForRemoval()
     SetIndicator(IND_DATA_RATE_A, 128);
     m_idle = kIdleNone;
     m_noSignalCount = 0;
+    m_bUnplugged = true;
+    m_view.SetMessageLine(text::kModemUnplugged, false);
 }
 
 void CStatusModel::SetIndicator(int id, int value)
@@ -391,6 +393,16 @@ void CStatusModel::SetIdleText(int code)
         m_idle = kIdleNone;
         return;
     }
+    // While the modem is away the blank texts (the engine's stop draws one)
+    // leave the removal on the line; the next start's texts end it.
+    const bool blank = code == 0 || code == 3;
+    if (m_bUnplugged && blank) {
+        m_view.SetMessageLine(text::kModemUnplugged, false);
+        m_idle = uint8_t(code);
+        return;
+    }
+    if (code >= 1 && code <= 5)
+        m_bUnplugged = false;
     if (code == m_idle && !line.empty())
         return;
     switch (code) {
@@ -433,6 +445,8 @@ void CStatusModel::RestoreMessageLine()
         m_view.SetMessageLine(text::kNoPinEmergency, false);
     else if (cf & CARDF_NO_CARD)
         m_view.SetMessageLine(text::kNoCardEmergency, false);
+    else if (m_bUnplugged)
+        m_view.SetMessageLine(text::kModemUnplugged, false);
     else if (m_state.m_ucLastCallState.load() > kCallProcessing)
         m_view.SetMessageLine(text::kIdleKorvia, false);
     else

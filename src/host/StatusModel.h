@@ -45,8 +45,10 @@ public:
 
     // The initial state of every indicator (window initialisation).
     void InitialState();
-    // The device went away: every byte unknown, the no-modem display.
+    // The device went away: every byte unknown, the no-modem display, and
+    // the message line saying so until the next start shows its texts.
     void ResetForRemoval();
+    bool Unplugged() const { return m_bUnplugged; }
 
     void SetIndicator(int id, int value);
     void SetSignal(int id, int value);
@@ -113,6 +115,7 @@ private:
     uint8_t m_rateA = kUnknown;
     uint8_t m_rateB = kUnknown;
     uint8_t m_idle = kIdleNone;
+    bool m_bUnplugged = false;
 };
 
 } // namespace kv

@@ -273,7 +273,7 @@ void CAtPoll::QueryCard(bool read)
         m_v.cardAnswer = answer;
         if (answer.find(attext::kCardMarker) != std::string::npos) {
             m_bPinRequested = answer.find(attext::kCardReady) == std::string::npos;
-            line = std::string("\r") + attext::kCardLabel + SixAfterColon(answer);
+            line = std::string("\r") + attext::kCardLabel + CardStateOf(answer);
         } else if (answer.find(attext::kError) != std::string::npos) {
             // The modem answered that it cannot read the card (pulled out,
             // broken): the line must not go on showing the card it had.

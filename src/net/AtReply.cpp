@@ -1,6 +1,7 @@
 // AT answers and commands as text (see AtReply.h).
 #include "net/AtReply.h"
 
+#include "log/NumberParse.h"
 #include "net/AtTexts.h"
 
 #include <algorithm>
@@ -10,6 +11,11 @@ namespace kv {
 namespace {
 
 constexpr char kFlag = 0x7E;
+// "+CSQ:" received strength: 0 is -113 dBm or less, 31 is -51 dBm or more,
+// 99 not known.
+constexpr int kRssiZeroDbm = -113;
+constexpr int kRssiMax = 31;
+constexpr int kRssiUnknown = 99;
 
 bool IsLineEnd(char c) { return c == '\r' || c == '\n'; }
 
@@ -98,8 +104,45 @@ bool SignalLineText(std::string_view last, std::string_view lastGood, std::strin
     text = good ? "\r" : "\r\r";
     text += attext::kSignalName;
     text += ':';
-    text += SignalValueOf(from);
+    text += SignalReadingOf(SignalValueOf(from));
     return true;
+}
+
+std::string SignalReadingOf(std::string_view value)
+{
+    while (!value.empty() && value.front() == ' ')
+        value.remove_prefix(1);
+    const size_t comma = value.find(',');
+    int rssi = -1;
+    if (!ParseDecimal(value.substr(0, comma), rssi))
+        return attext::kSignalUnknown;
+    if (rssi == kRssiUnknown)
+        return attext::kSignalNoSignal;
+    if (rssi < 0 || rssi > kRssiMax)
+        return attext::kSignalUnknown;
+    return " " + std::to_string(kRssiZeroDbm + 2 * rssi) + attext::kSignalUnit;
+}
+
+std::string CardStateOf(std::string_view answer)
+{
+    const size_t at = answer.find(attext::kCardMarker);
+    if (at == std::string_view::npos)
+        return {};
+    std::string_view v = answer.substr(at + std::string_view(attext::kCardMarker).size());
+    const size_t cut = v.find_first_of("\r\n");
+    if (cut != std::string_view::npos)
+        v = v.substr(0, cut);
+    while (!v.empty() && v.front() == ' ')
+        v.remove_prefix(1);
+    while (!v.empty() && v.back() == ' ')
+        v.remove_suffix(1);
+    for (std::string_view prefix : attext::kCardPrefixes) {
+        if (v.size() > prefix.size() && v.substr(0, prefix.size()) == prefix) {
+            v.remove_prefix(prefix.size());
+            break;
+        }
+    }
+    return " " + std::string(v.substr(0, 5));
 }
 
 std::string SixAfterColon(std::string_view answer)

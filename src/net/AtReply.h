@@ -38,9 +38,19 @@ std::string CleanAtAnswer(std::string_view rx);
 // The signal value: the text after "+CSQ:" up to the first carriage return
 // (or line feed), at most kSignalValueSize-1 characters; "" without marker.
 std::string SignalValueOf(std::string_view answer);
-// The signal line for the latest answer and the latest good one; false when
-// there is nothing to show (no answer with "+CSQ:" yet).
+// The signal line for the latest answer and the latest good one, the value
+// as SignalReadingOf reads it; false when there is nothing to show (no
+// answer with "+CSQ:" yet).
 bool SignalLineText(std::string_view last, std::string_view lastGood, std::string& text);
+
+// The signal value (" 17,99") as the user reads it: " -79 dBm" for a
+// received strength of 0..31 (-113 dBm and 2 dB a step), " no signal" for
+// 99, " unknown" for anything else.
+std::string SignalReadingOf(std::string_view value);
+// The card state of a "+CPIN:" answer in at most six characters, with a
+// leading space: " READY", " PIN", " PUK", " PIN2" and " PUK2" (the "SIM "
+// of the modem's words dropped); another state is cut to fit.
+std::string CardStateOf(std::string_view answer);
 
 // The six characters after the first colon (fewer when the answer ends).
 std::string SixAfterColon(std::string_view answer);

@@ -34,6 +34,13 @@ inline constexpr const char* kSignalName = "Network Signal";
 inline constexpr const char* kApnLabel = "APN:";
 inline constexpr const char* kCardLabel = "UIM:";
 inline constexpr const char* kCardError = " ERROR"; // after the label: the card cannot be read
+// The signal as the user reads it, after the label.
+inline constexpr const char* kSignalUnit = " dBm";
+inline constexpr const char* kSignalNoSignal = " no signal";
+inline constexpr const char* kSignalUnknown = " unknown";
+// What "+CPIN:" answers, and the shorter words the card line shows for them
+// (the line has room for six characters).
+inline constexpr const char* kCardPrefixes[] = {"SIM ", "UIM ", "RUIM "};
 
 // Settings "apn_type" / "dynamic" value of the automatic APN.
 inline constexpr const char* kApnAutomatic = "checked";

@@ -249,7 +249,8 @@ void CConnectionManager::NetConnect()
             if (missing) {
                 if (m_ui.showStatusPanel)
                     m_ui.showStatusPanel();
-                m_host.UserActiveView(kv::VIEW_SETTINGS, 0);
+                m_host.AppendMessageLine(rastext::kNoAccount, true);
+                m_host.UserActiveView(kv::VIEW_SETTINGS, kv::kSettingsPageBasic);
                 return;
             }
         } else {

@@ -102,6 +102,9 @@ inline constexpr const char* kOutgoingCall = "Can not connect to network during 
 // Net Connect with no maker modem among the dial-up devices: said once,
 // instead of dialling an entry that could not be made.
 inline constexpr const char* kNoModem = "No modem found.\nPlug in the modem and try again.";
+// Net Connect on a CDMA card without an account: said on the message line
+// as the settings page opens at the account fields.
+inline constexpr const char* kNoAccount = "Enter your account";
 inline constexpr const char* kDisconnecting = "Please Wait\nDisconnecting\t\n...";
 inline constexpr const char* kLostDuration = "00:00:00:00";
 inline constexpr const char* kDurationFormat = "%02u:%02u:%02u";

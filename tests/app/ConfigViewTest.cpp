@@ -122,12 +122,34 @@ TEST_F(ConfigPage, OpensOnAboutWithItsButtonDisabledAndTheHiddenPagesHidden)
     EXPECT_EQ(view->size(), QSize(344, 326));
     EXPECT_FALSE(C<QWidget>(IDC_APPLY)->isVisible());
 
-    // The page buttons switch; User is shown but does nothing of its own.
+    // The page buttons switch, User to its own page (always on top and the
+    // battery sound).
     C<QAbstractButton>(IDC_PAGE_BASIC)->click();
     EXPECT_EQ(view->CurrentPage(), PAGE_BASIC);
     EXPECT_TRUE(C<QWidget>(IDC_PAGE_ABOUT)->isEnabled());
     C<QAbstractButton>(IDC_PAGE_USER)->click();
-    EXPECT_EQ(view->CurrentPage(), PAGE_BASIC);
+    EXPECT_EQ(view->CurrentPage(), PAGE_USER);
+    EXPECT_TRUE(C<QWidget>(IDC_TOP_LIST)->isVisible());
+}
+
+TEST_F(ConfigPage, TheTrafficPagesReachEachOtherThroughTheirTabs)
+{
+    Open(PAGE_MONTH);
+    for (int id : {IDC_PAGE_TRAFFIC, IDC_PAGE_MONTH, IDC_PAGE_PREV_MONTH})
+        EXPECT_TRUE(C<QWidget>(id)->isVisible()) << id;
+    EXPECT_FALSE(C<QWidget>(IDC_PAGE_MONTH)->isEnabled());
+    C<QAbstractButton>(IDC_PAGE_TRAFFIC)->click();
+    EXPECT_EQ(view->CurrentPage(), PAGE_TRAFFIC);
+    EXPECT_TRUE(C<QWidget>(IDC_TRAFFIC_RESET)->isVisible());
+    C<QAbstractButton>(IDC_PAGE_PREV_MONTH)->click();
+    EXPECT_EQ(view->CurrentPage(), PAGE_PREV_MONTH);
+    // The tabs sit between the page buttons and the page, apart from both.
+    const QRect tab = C<QWidget>(IDC_PAGE_PREV_MONTH)->geometry();
+    EXPECT_GE(tab.top(), C<QWidget>(IDC_PAGE_USER)->geometry().bottom());
+    EXPECT_LE(tab.right(), view->width());
+    // Leaving for another page hides them.
+    C<QAbstractButton>(IDC_PAGE_BASIC)->click();
+    EXPECT_FALSE(C<QWidget>(IDC_PAGE_TRAFFIC)->isVisible());
 }
 
 TEST_F(ConfigPage, BasicApplyWithTheAccountBoxUncheckedChangesOnlyTheNextConnection)

@@ -162,6 +162,27 @@ TEST_F(DataConnection, WithoutAClientOneDisabledNetConnectShows)
     EXPECT_EQ(backend->Dials(), 0);
 }
 
+TEST_F(DataConnection, NetConnectWithoutAnAccountOpensTheBasicPageSayingWhy)
+{
+    WriteProfileString("username", "text", "", "teal_dialer.ini");
+    WriteProfileString("password", "text", "", "teal_dialer.ini");
+    Open();
+    ASSERT_TRUE(PumpUntil([&] { return Enabled(IDC_NET_CONNECT); }, 20000));
+    PageHooks& hooks = CDialer_oneDlg::Hooks();
+    const auto kept = hooks.runSettings;
+    int tab = -1;
+    std::string lineWhenOpened;
+    hooks.runSettings = [&](CDialer_oneDlg&, int t) {
+        tab = t;
+        lineWhenOpened = Line(IDC_MESSAGE_LINE);
+    };
+    dlg->OnCommand(IDC_NET_CONNECT);
+    hooks.runSettings = kept;
+    EXPECT_EQ(tab, kSettingsPageBasic);
+    EXPECT_EQ(lineWhenOpened, "Enter your\naccount");
+    EXPECT_EQ(backend->Dials(), 0);
+}
+
 TEST_F(DataConnection, ClosingWhileConnectedHangsUpAndKeepsTheSession)
 {
     Open();

@@ -32,6 +32,7 @@
 #include <QAbstractButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -223,6 +224,9 @@ TEST_F(DeviceWatcherWindow, UnplugWithTheSettingsPageOpenAndReplugReadingThePhon
     EXPECT_TRUE(sampler.NoDeviceShown());
     EXPECT_EQ(dlg->IndicatorBitmap(IDC_ANTENNA), statusid::IDB_SIG2_NONE);
     EXPECT_FALSE(dlg->IndicatorShown(IDC_SMS));
+    // The unplug is said in words, on a line left shown.
+    EXPECT_EQ(dlg->MessageLine(), statustext::kModemUnplugged);
+    EXPECT_TRUE(dlg->Control(IDC_MESSAGE_LINE)->isVisible());
     EXPECT_FALSE(dlg->Engine().ThreadRunning());
     EXPECT_EQ(dlg->State().m_nActiveView.load(), VIEW_STATUS);
     ASSERT_GE(sampler.noDeviceAt, unplugAt);
@@ -284,7 +288,7 @@ TEST_F(DeviceWatcherWindow, AModemPluggedInAfterTheStartIsTakenUp)
     Open();
     auto line = [&] {
         std::string t = dlg->MessageLine();
-        std::erase(t, '\n');
+        std::replace(t.begin(), t.end(), '\n', ' ');
         return t;
     };
     ASSERT_TRUE(PumpUntil([&] { return line().find("ComPort is not opened.") != std::string::npos; }, 5000))

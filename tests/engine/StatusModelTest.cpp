@@ -334,6 +334,25 @@ TEST_F(PanelTest, RemovalShowsTheNoModemDisplay)
     EXPECT_EQ(panel.NoSignalCount(), 0) << "a returning modem starts its no-signal count afresh";
 }
 
+TEST_F(PanelTest, AnUnplugIsSaidInWordsUntilTheModemStartsAgain)
+{
+    panel.SetIndicator(IND_MESSAGE_LINE, 2);
+    panel.ResetForRemoval();
+    EXPECT_EQ(view.line, text::kModemUnplugged);
+    // The engine's stop blanks the line, the restore timer runs: the words stay.
+    panel.SetIndicator(IND_MESSAGE_LINE, 3);
+    EXPECT_EQ(view.line, text::kModemUnplugged);
+    panel.SetIndicator(IND_MESSAGE_LINE, 0);
+    panel.RestoreMessageLine();
+    EXPECT_EQ(view.line, text::kModemUnplugged);
+    // The next start's first text ends it.
+    panel.SetIndicator(IND_MESSAGE_LINE, 5);
+    EXPECT_EQ(view.line, "\nRUIM Initializing");
+    EXPECT_FALSE(panel.Unplugged());
+    panel.SetIndicator(IND_MESSAGE_LINE, 3);
+    EXPECT_EQ(view.line, " ");
+}
+
 TEST_F(PanelTest, AValueRepeatedWhileItsIndicatorIsHiddenIsStillDrawn)
 {
     // The window hides every indicator after the initial state, until the

@@ -74,7 +74,7 @@ TEST_F(AtOnSimulator, PinRequestFlagFollowsTheCardAnswer)
     OpenPort();
     poll.Tick();
     EXPECT_TRUE(poll.PinRequested());
-    EXPECT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: SIM P");
+    EXPECT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: PIN");
     // the IMSI query fails while the card is locked: the APN line is cleared
     EXPECT_TRUE(host.ControlShown(IDC_LINE_APN));
     EXPECT_EQ(host.LineText(IDC_LINE_APN), "");
@@ -99,7 +99,7 @@ TEST_F(AtOnSimulator, ACardTheModemCannotReadLeavesTheCardLineAtTheNextTick)
     EXPECT_FALSE(poll.PinRequested());
     ASSERT_EQ(Sim("card pin-locked"), "OK\n");
     poll.Tick();
-    EXPECT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: SIM P");
+    EXPECT_EQ(host.LineText(IDC_LINE_CARD), "\rUIM: PIN");
     EXPECT_TRUE(poll.PinRequested());
     ASSERT_EQ(Sim("card absent"), "OK\n");
     poll.Tick();

@@ -63,13 +63,35 @@ TEST(AtSignal, ValueAndLineText)
 
     std::string text;
     EXPECT_TRUE(SignalLineText("\r\n+CSQ: 17,99\r\n", "", text));
-    EXPECT_EQ(text, "\rNetwork Signal: 17,99");
+    EXPECT_EQ(text, "\rNetwork Signal: -79 dBm");
     // an answer without the marker shows the last good value, one line lower
     EXPECT_TRUE(SignalLineText("\r\nERROR\r\n", "\r\n+CSQ: 5,99\r\n", text));
-    EXPECT_EQ(text, "\r\rNetwork Signal: 5,99");
+    EXPECT_EQ(text, "\r\rNetwork Signal: -103 dBm");
     // nothing good ever: nothing to show; nothing read: the line keeps its text
     EXPECT_FALSE(SignalLineText("\r\nERROR\r\n", "", text));
     EXPECT_FALSE(SignalLineText("", "\r\n+CSQ: 5,99\r\n", text));
+}
+
+TEST(AtSignal, ReadingsInDbmAndNothingTheModemMadeUp)
+{
+    EXPECT_EQ(SignalReadingOf(" 0,99"), " -113 dBm");
+    EXPECT_EQ(SignalReadingOf(" 31,0"), " -51 dBm");
+    EXPECT_EQ(SignalReadingOf("20"), " -73 dBm");
+    EXPECT_EQ(SignalReadingOf(" 99,99"), " no signal");
+    for (const char* bad : {"", " ", " 32,99", " -1,99", " 1a,99", " ,99", " 999999999999,0"})
+        EXPECT_EQ(SignalReadingOf(bad), " unknown") << '"' << bad << '"';
+}
+
+TEST(AtCard, StatesInSixCharacters)
+{
+    EXPECT_EQ(CardStateOf("\r\n+CPIN: READY\r\n\r\nOK\r\n"), " READY");
+    EXPECT_EQ(CardStateOf("\r\n+CPIN: SIM PIN\r\n"), " PIN");
+    EXPECT_EQ(CardStateOf("+CPIN: SIM PUK"), " PUK");
+    EXPECT_EQ(CardStateOf("+CPIN: UIM PIN2\r\n"), " PIN2");
+    EXPECT_EQ(CardStateOf("+CPIN:SIM PUK2"), " PUK2");
+    EXPECT_EQ(CardStateOf("+CPIN: PH-SIM PIN\r\n"), " PH-SI");
+    EXPECT_EQ(CardStateOf("+CPIN: SIM \r\n"), " SIM");
+    EXPECT_EQ(CardStateOf("no marker"), "");
 }
 
 TEST(AtImsi, DigitsOfBothAnswerForms)

@@ -43,6 +43,39 @@ TEST(HoverButton, SizesToOneFrameAndPicksFramesByState)
     EXPECT_EQ(b.CurrentFrame(), 2);
 }
 
+// What a button looks like, as the user sees it on the screen.
+static QImage Grab(CHoverButton& b)
+{
+    QImage img(b.size(), QImage::Format_ARGB32);
+    img.fill(Qt::transparent);
+    b.render(&img, QPoint(), QRegion(), QWidget::DrawChildren);
+    return img;
+}
+
+TEST(HoverButton, ADisabledButtonNeverLooksEnabled)
+{
+    // A four-frame strip shows its grey disabled frame.
+    CHoverButton page;
+    ASSERT_TRUE(page.SetBitmap(IDB_BTN_SMS_PAGE));
+    const QImage pageOn = Grab(page);
+    page.setEnabled(false);
+    EXPECT_EQ(page.CurrentFrame(), 3);
+    EXPECT_NE(Grab(page), pageOn);
+
+    // A three-frame strip has no disabled frame: its normal frame is faded.
+    CHoverButton net;
+    ASSERT_TRUE(net.SetBitmap(IDB_BTN_NET));
+    const QImage netOn = Grab(net);
+    net.setEnabled(false);
+    const QImage netOff = Grab(net);
+    ASSERT_EQ(netOff.size(), netOn.size());
+    const QPoint mid(netOn.width() / 2 - 8, netOn.height() / 2);
+    EXPECT_LT(qAlpha(netOff.pixel(mid)), qAlpha(netOn.pixel(mid)) * 2 / 3);
+
+    // Net Connect and Net Disconnect are different pictures.
+    EXPECT_NE(SkinPixmap(IDB_BTN_NET).toImage(), SkinPixmap(IDB_BTN_NET_OFF).toImage());
+}
+
 TEST(HoverButton, SkinStripsGiveFrameCountLookAndTooltip)
 {
     CHoverButton b;
@@ -76,6 +109,9 @@ TEST(TextStatic, WrapsIntoSixteenCharacterLines)
     EXPECT_EQ(lines[1].size(), 16);
     EXPECT_EQ(lines[2].size(), 8);
 
+    // Breaks between words; only a word longer than the line is cut.
+    t.SetText("ComPort is not opened.", true);
+    EXPECT_EQ(t.Text(), "ComPort is not\nopened.");
     t.SetText(forty, false);                  // no wrap flag: unchanged
     EXPECT_EQ(t.Text(), forty);
     t.SetText("Modem \nReset", true);         // already has a break: unchanged
@@ -325,7 +361,7 @@ TEST(Skin, EveryPictureHasItsSizeFramesAndVisibleContent)
         {{246, 255, 257, 258}, {17, 14}, 1},
         {{134, 222, 223, 224, 225}, {25, 10}, 1},
         {{232, 233, 234, 235, 236, 237, 238, 239, 240, 241, 242, 243, 244}, {171, 10}, 1},
-        {{355, 353}, {50, 36}, 3},
+        {{355, 353, IDB_BTN_NET_OFF}, {50, 36}, 3},
         {{318, 340, 319}, {17, 16}, 4},
         {{358, 357}, {27, 22}, 3},
         {{191}, {46, 26}, 3},
