@@ -94,6 +94,7 @@ QChart* CycleChart(const kvusage::UsageViewData& v)
     auto* x = new QBarCategoryAxis;
     x->append(days);
     x->setTitleText("Day of the cycle");
+    x->setLabelsAngle(-90);
     chart->addAxis(x, Qt::AlignBottom);
     bars->attachAxis(x);
     auto* y = new QValueAxis;
@@ -123,10 +124,12 @@ QChart* CycleChart(const kvusage::UsageViewData& v)
         top = std::max(top, v.plan.quotaMb);
     }
     y2->setRange(0, top * 1.1 + 1);
+    y2->applyNiceNumbers();
     double most = 0;
     for (size_t i = 0; i < cur.size(); ++i)
         most = std::max({most, cur[i], prev[i]});
     y->setRange(0, most * 1.1 + 1);
+    y->applyNiceNumbers();
     return chart;
 }
 
@@ -140,7 +143,7 @@ QChart* MonthChart(const kvusage::UsageViewData& v)
         most = std::max(most, double(std::max(m.rx, m.tx)) / kMb);
         *down << double(m.rx) / kMb;
         *up << double(m.tx) / kMb;
-        months << QString::fromStdString(kvusage::LocalMonthText(m.start));
+        months << QDateTime::fromSecsSinceEpoch(m.start).toString("MMM yy");
     }
     auto* bars = new QBarSeries;
     bars->append(down);
@@ -157,6 +160,7 @@ QChart* MonthChart(const kvusage::UsageViewData& v)
     chart->addAxis(y, Qt::AlignLeft);
     bars->attachAxis(y);
     y->setRange(0, most * 1.1 + 1);
+    y->applyNiceNumbers();
     return chart;
 }
 
