@@ -3,6 +3,7 @@
 
 #include "data/DbPath.h"
 #include "engine/HostIds.h"
+#include "usage/SignalTrace.h"
 #include "usage/UsageExport.h"
 
 #include <QBarCategoryAxis>
@@ -21,6 +22,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTimer>
 #include <QValueAxis>
 #include <QVBoxLayout>
 
@@ -196,6 +198,11 @@ QChart* SignalChart(const kvusage::UsageViewData& v)
     return chart;
 }
 
+QString LevelText(const char* name, int dbm)
+{
+    return dbm >= -150 && dbm <= 0 ? QString("%1  %2 dBm").arg(name).arg(dbm) : QString("%1  no signal").arg(name);
+}
+
 QPointer<CUsageWindow> g_window;
 
 } // namespace
@@ -225,6 +232,9 @@ CUsageWindow::CUsageWindow(std::string dbPath, QWidget* parent) : QDialog(parent
     connect(csv, &QPushButton::clicked, this, &CUsageWindow::OnSaveCsv);
     connect(png, &QPushButton::clicked, this, &CUsageWindow::OnSavePng);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
+    auto* timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &CUsageWindow::RefreshAim);
+    timer->start(1000);
 }
 
 bool CUsageWindow::Reload(int64_t now)
@@ -242,6 +252,7 @@ bool CUsageWindow::Reload(int64_t now)
 void CUsageWindow::Build()
 {
     const int current = m_tabs->currentIndex();
+    m_aim1x = m_aimEvdo = nullptr;
     while (m_tabs->count() > 0) {
         QWidget* w = m_tabs->widget(0);
         m_tabs->removeTab(0);
@@ -250,6 +261,7 @@ void CUsageWindow::Build()
     m_tabs->addTab(NewView(CycleChart(m_data)), "Cycles");
     m_tabs->addTab(NewView(MonthChart(m_data)), "Months");
     m_tabs->addTab(NewView(SignalChart(m_data)), "Signal");
+    m_tabs->addTab(BuildAim(), "Aim");
     if (current >= 0)
         m_tabs->setCurrentIndex(current);
     m_summary->setText(QString("This cycle: %1 MB received, %2 MB sent.   Last cycle: %3 MB received, %4 MB sent.")
@@ -257,6 +269,76 @@ void CUsageWindow::Build()
                            .arg(double(m_data.thisCycleSum.tx) / kMb, 0, 'f', 1)
                            .arg(double(m_data.lastCycleSum.rx) / kMb, 0, 'f', 1)
                            .arg(double(m_data.lastCycleSum.tx) / kMb, 0, 'f', 1));
+}
+
+QWidget* CUsageWindow::BuildAim()
+{
+    // Live levels large enough to read from across a room while the antenna
+    // is moved, and the last five minutes as a trace.
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    QFont big = font();
+    big.setPointSize(36);
+    big.setBold(true);
+    m_aim1x = new QLabel(page);
+    m_aimEvdo = new QLabel(page);
+    m_aim1x->setObjectName("aim_1x");
+    m_aimEvdo->setObjectName("aim_evdo");
+    for (QLabel* l : {m_aim1x, m_aimEvdo}) {
+        l->setFont(big);
+        l->setAlignment(Qt::AlignCenter);
+        layout->addWidget(l);
+    }
+    m_aim1xLine = new QLineSeries;
+    m_aim1xLine->setName("1x (dBm)");
+    m_aimEvdoLine = new QLineSeries;
+    m_aimEvdoLine->setName("EV-DO (dBm)");
+    auto* chart = new QChart;
+    chart->addSeries(m_aim1xLine);
+    chart->addSeries(m_aimEvdoLine);
+    chart->setTitle("The last 5 minutes");
+    m_aimX = new QValueAxis;
+    m_aimX->setRange(-300, 0);
+    m_aimX->setTitleText("Seconds");
+    auto* y = new QValueAxis;
+    y->setRange(-120, -40);
+    y->setTitleText("dBm");
+    chart->addAxis(m_aimX, Qt::AlignBottom);
+    chart->addAxis(y, Qt::AlignLeft);
+    for (QLineSeries* l : {m_aim1xLine, m_aimEvdoLine}) {
+        l->attachAxis(m_aimX);
+        l->attachAxis(y);
+    }
+    auto* view = NewView(chart);
+    view->setMinimumSize(640, 220);
+    layout->addWidget(view, 1);
+    RefreshAim();
+    return page;
+}
+
+void CUsageWindow::RefreshAim()
+{
+    if (!m_aim1x)
+        return;
+    const std::vector<kvusage::TracePoint> points = kvusage::LiveSignalTrace().Points();
+    const int64_t now = int64_t(std::time(nullptr));
+    QList<QPointF> one, evdo;
+    for (const kvusage::TracePoint& p : points) {
+        const double x = double(p.t - now);
+        if (p.s.oneXDbm >= -150 && p.s.oneXDbm <= 0)
+            one.append(QPointF(x, p.s.oneXDbm));
+        if (p.s.evdoDbm >= -150 && p.s.evdoDbm <= 0)
+            evdo.append(QPointF(x, p.s.evdoDbm));
+    }
+    m_aim1xLine->replace(one);
+    m_aimEvdoLine->replace(evdo);
+    if (points.empty()) {
+        m_aim1x->setText("1x  --");
+        m_aimEvdo->setText("EV-DO  --  (no modem)");
+        return;
+    }
+    m_aim1x->setText(LevelText("1x", points.back().s.oneXDbm));
+    m_aimEvdo->setText(LevelText("EV-DO", points.back().s.evdoDbm));
 }
 
 bool CUsageWindow::SaveCsv(const QString& path) const
@@ -274,8 +356,8 @@ bool CUsageWindow::SaveCsv(const QString& path) const
 
 bool CUsageWindow::SavePng(const QString& path) const
 {
-    auto* view = qobject_cast<QChartView*>(m_tabs->currentWidget());
-    return view && view->grab().save(path, "PNG");
+    QWidget* page = m_tabs->currentWidget();
+    return page && page->grab().save(path, "PNG");
 }
 
 void CUsageWindow::OnSaveCsv()

@@ -10,6 +10,7 @@
 #include "log/DebugLog.h"
 #include "traffic/TrafficStats.h"
 #include "usage/SignalHistory.h"
+#include "usage/SignalTrace.h"
 #include "usage/UsageMeter.h"
 
 #include <QMessageBox>
@@ -64,7 +65,9 @@ void WireUsage(CDialer_oneDlg& dlg, kvnet::ConnectionUi& ui)
 
     auto signal = std::make_shared<kvusage::CSignalHistory>(db);
     dlg.Engine().SetSignalSink([signal](const kv::PollSignal& s) {
-        signal->Add(kvusage::SignalSample{s.oneXDbm, s.evdoDbm, s.sysMode, s.roaming});
+        const kvusage::SignalSample sample{s.oneXDbm, s.evdoDbm, s.sysMode, s.roaming};
+        signal->Add(sample);
+        kvusage::LiveSignalTrace().Add(int64_t(std::time(nullptr)), sample);
     });
     dlg.SetOwnedService(signal);
 }

@@ -6,6 +6,7 @@
 #include "app/UsageWindow.h"
 
 #include "support/TempSettings.h"
+#include "usage/SignalTrace.h"
 #include "usage/UsageSettings.h"
 
 #include <QBarSeries>
@@ -58,7 +59,7 @@ TEST_F(UsageWindowTest, AYearOfDataDrawsEveryChartAndSavesCsvAndPng)
     ASSERT_TRUE(w.Reload(m_now));
     w.resize(900, 560);
     w.show();
-    ASSERT_EQ(w.Tabs()->count(), 3);
+    ASSERT_EQ(w.Tabs()->count(), 4);
     EXPECT_EQ(w.Data().months.size(), 12u);
     EXPECT_GT(w.Data().thisCycleSum.rx, 0u);
     EXPECT_GT(w.Data().signal.size(), 1000u);
@@ -85,7 +86,7 @@ TEST_F(UsageWindowTest, AYearOfDataDrawsEveryChartAndSavesCsvAndPng)
     EXPECT_EQ(text.rfind("start,end,start_unix,", 0), 0u);
     EXPECT_GT(std::count(text.begin(), text.end(), '\n'), 28);
     const char* shots = std::getenv("KV_USAGE_SHOTS");
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         w.Tabs()->setCurrentIndex(i);
         const QString png = QString::fromStdString(m_settings.Path("chart" + std::to_string(i) + ".png"));
         ASSERT_TRUE(w.SavePng(png));
@@ -101,7 +102,17 @@ TEST_F(UsageWindowTest, OpensWithoutADatabaseAndSaysSo)
 {
     kvapp::CUsageWindow w(m_settings.Path("absent.mdb"));
     EXPECT_FALSE(w.Reload(m_now));
-    EXPECT_EQ(w.Tabs()->count(), 3);
+    EXPECT_EQ(w.Tabs()->count(), 4);
+    auto* aim = w.findChild<QLabel*>("aim_evdo");
+    ASSERT_NE(aim, nullptr);
+    EXPECT_TRUE(aim->text().contains("no modem")) << aim->text().toStdString();
+    // Live levels reach the aiming view.
+    const int64_t now = int64_t(std::time(nullptr));
+    kvusage::LiveSignalTrace().Add(now - 1, {-81, 99, 2, 0});
+    kvusage::LiveSignalTrace().Add(now, {-77, -66, 4, 0});
+    w.RefreshAim();
+    EXPECT_EQ(w.findChild<QLabel*>("aim_1x")->text(), "1x  -77 dBm");
+    EXPECT_EQ(aim->text(), "EV-DO  -66 dBm");
     auto* summary = w.findChild<QLabel*>("usage_summary");
     ASSERT_NE(summary, nullptr);
     EXPECT_TRUE(summary->text().contains("cannot be read"));

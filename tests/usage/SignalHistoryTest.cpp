@@ -1,6 +1,7 @@
 // The signal history: one row a minute with the minute's levels, levels the
 // receiver did not report left out, and one row per minute in the table.
 #include "usage/SignalHistory.h"
+#include "usage/SignalTrace.h"
 
 #include "UsageFixture.h"
 
@@ -60,4 +61,19 @@ TEST_F(UsageDbTest, OneRowPerMinuteThePollRan)
     EXPECT_EQ(rows[1].minute - rows[0].minute, 60);
     EXPECT_EQ(rows[1].oneXMin, -74);
     EXPECT_EQ(rows[1].oneXMax, -70);
+}
+
+TEST(SignalTrace, KeepsTheLastFiveMinutesEvenAfterTheClockGoesBack)
+{
+    CSignalTrace trace(300);
+    for (int64_t t = 1000; t <= 1600; t += 2)
+        trace.Add(t, {-80, -70, 4, 0});
+    auto points = trace.Points();
+    ASSERT_FALSE(points.empty());
+    EXPECT_EQ(points.front().t, 1300);
+    EXPECT_EQ(points.back().t, 1600);
+    trace.Add(900, {-81, -71, 4, 0}); // the clock was set back
+    points = trace.Points();
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points[0].s.oneXDbm, -81);
 }
