@@ -44,6 +44,7 @@ constexpr int IDM_SETTINGS = 0x10;     // appended to the window menu
 constexpr int IDR_TRAY_MENU = 227;     // tray menu resource and tray icon id
 constexpr int ID_TRAY_RESTORE = 32775;
 constexpr int ID_TRAY_EXIT = 32776;
+constexpr int ID_TRAY_USAGE = 32900; // ours: opens the usage window
 
 // Texts shown to the user.
 namespace text {
@@ -63,6 +64,7 @@ constexpr const char* kDunPhonebook = "PINGPB";
 constexpr const char* kTrayTip = "Korvianet";
 constexpr const char* kTrayRestore = "Restore";
 constexpr const char* kTrayExit = "Exit";
+constexpr const char* kTrayUsage = "Data Usage"; // ours
 using kv::statustext::kRate1x;
 using kv::statustext::kRateEvdo;
 using kv::statustext::kMissedCall;

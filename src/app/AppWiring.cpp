@@ -197,6 +197,7 @@ void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base)
         if (w->RegNotifyState() == 253)
             w->PulseDeviceWatcher();
     };
+    WireUsage(dlg, ui);
     auto manager = std::make_shared<kvnet::CConnectionManager>(dlg, std::move(ui));
     SetRasManager(dlg, manager);
     dlg.SetOwnedService(manager);

@@ -39,4 +39,6 @@ void SetLiveTrafficSource(LiveTrafficSource source);
 // destruction's RAS steps). base may bring the traffic append and the client
 // factory; the window's parts (dial pad, the AT poll's IMSI) are filled in.
 void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base = {});
+// The usage meter and the signal history (UsageWiring.cpp), set into ui.
+void WireUsage(CDialer_oneDlg& dlg, kvnet::ConnectionUi& ui);
 }

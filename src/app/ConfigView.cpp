@@ -2,6 +2,8 @@
 // switching and loading each page's values, the posted figures and the
 // dragging. The Apply actions are in ConfigApply.cpp.
 #include "app/ConfigView.h"
+#include "app/UsagePlanDlg.h"
+#include "app/UsageWindow.h"
 
 #include "app/ConfigIds.h"
 #include "controls/HoverButton.h"
@@ -22,6 +24,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
@@ -324,6 +327,17 @@ void CConfigView::CreateControls()
     Add(PAGE_TRAFFIC, button(IDC_TRAFFIC_RESET, "Traffic Reset", text::kTipReset, 100, 24));
     connect(static_cast<CHoverButton*>(m_controls[IDC_TRAFFIC_RESET]), &QAbstractButton::clicked, this,
             &CConfigView::OnTrafficReset);
+    // Ours: the usage history window, and the data plan beside the month limits.
+    auto* usage = new QPushButton("Data Usage", this);
+    usage->setObjectName("open_usage_window");
+    usage->setGeometry(130, 272, 100, 24);
+    connect(usage, &QPushButton::clicked, this, [this] { OpenUsageWindow(this); });
+    Add(PAGE_TRAFFIC, usage);
+    auto* plan = new QPushButton("Data Plan", this);
+    plan->setObjectName("open_usage_plan");
+    plan->setGeometry(240, 254, 80, 22);
+    connect(plan, &QPushButton::clicked, this, [this] { CUsagePlanDlg(this).exec(); });
+    Add(PAGE_MONTH, plan);
 
     // Month pages: one set of labels and bars serves both; the limit fields
     // and the session row belong to one page each.

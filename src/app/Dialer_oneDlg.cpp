@@ -1,6 +1,7 @@
 // The main window: construction, initialisation, the face, the buttons,
 // the tray and the close procedure.
 #include "app/Dialer_oneDlg.h"
+#include "app/UsageWindow.h"
 
 #include "app/AppIds.h"
 #include "app/DlgLayout.h"
@@ -514,6 +515,9 @@ void CDialer_oneDlg::OnCommand(int id)
         break;
     case ID_TRAY_RESTORE:
         RestoreFromTray();
+        break;
+    case ID_TRAY_USAGE:
+        kvapp::OpenUsageWindow(this);
         break;
     default: // 1019, 1067: no action
         break;

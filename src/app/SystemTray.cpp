@@ -46,8 +46,13 @@ void CSystemTray::BuildMenu()
     bold.setBold(true);
     restore->setFont(bold);
     m_pMenu->setDefaultAction(restore);
+    QAction* usage = m_pMenu->addAction(kvapp::text::kTrayUsage);
     m_pMenu->addSeparator();
     QAction* exit = m_pMenu->addAction(kvapp::text::kTrayExit);
+    connect(usage, &QAction::triggered, this, [this] {
+        if (m_onCommand && !m_bRemoved)
+            m_onCommand(kvapp::ID_TRAY_USAGE);
+    });
     connect(restore, &QAction::triggered, this, [this] {
         if (m_onCommand && !m_bRemoved)
             m_onCommand(kvapp::ID_TRAY_RESTORE);

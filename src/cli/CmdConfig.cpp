@@ -2,6 +2,7 @@
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "settings/Profile.h"
+#include "usage/UsageSettings.h"
 
 #include <cstdio>
 
@@ -28,6 +29,29 @@ int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
             return kvcli::Fail(kvcli::kExitFailure, "cannot write " + kvcli::Shown(kv::ProfilePath(args[1])));
         return kvcli::kExitOk;
     }
+    // The data plan, checked as the settings page checks it.
+    if (!args.empty() && args[0] == "usage") {
+        if (args.size() == 3) {
+            std::string why;
+            if (!kvusage::SetUsageSetting(args[1], args[2], &why))
+                return why.rfind("cannot write", 0) == 0 ? kvcli::Fail(kvcli::kExitFailure, why)
+                                                         : kvcli::UsageError(kvcli::ShownMessage(args[1] + ": " + why));
+            return kvcli::kExitOk;
+        }
+        if (args.size() != 1)
+            return kvcli::UsageError("usage: config usage [NAME VALUE]");
+        const kvusage::UsageSettings u = kvusage::ReadUsageSettings();
+        kvcli::Json doc = kvcli::Json::object();
+        for (const std::string& name : kvusage::UsageSettingNames()) {
+            if (kvcli::JsonMode())
+                doc[name] = kvusage::UsageSettingText(u, name);
+            else
+                std::printf("%s: %s\n", name.c_str(), kvusage::UsageSettingText(u, name).c_str());
+        }
+        if (kvcli::JsonMode())
+            kvcli::PrintJson(doc);
+        return kvcli::kExitOk;
+    }
     if (args.size() == 1 && args[0] == "dir") {
         if (kvcli::JsonMode())
             kvcli::PrintJson({{"dir", kvcli::Utf8Text(kv::SettingsDir())}});
@@ -35,14 +59,19 @@ int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
             std::printf("%s\n", kvcli::Shown(kv::SettingsDir()).c_str());
         return kvcli::kExitOk;
     }
-    return kvcli::UsageError("usage: config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir");
+    return kvcli::UsageError("usage: config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir | "
+                             "config usage [NAME VALUE]");
 }
 
 } // namespace
 
-KV_CLI_COMMAND("config", "config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir",
-               "read or write one settings key (FILE is e.g. teal_dialer.ini); show the settings folder",
+KV_CLI_COMMAND("config", "config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir | config usage [NAME VALUE]",
+               "read or write one settings key (FILE is e.g. teal_dialer.ini); show the settings folder;\n"
+               "      show or set the data plan: cycle-day (1-28), quota-kind (off, download, upload, both),\n"
+               "      quota-mb, quota-warn (percentages, e.g. 80,100), quota-hangup (on, off)",
                RunConfig,
                "  config get: {\"file\": TEXT, \"section\": TEXT, \"key\": TEXT, \"value\": TEXT}\n"
                "  config dir: {\"dir\": TEXT}\n"
+               "  config usage: {\"cycle-day\": TEXT, \"quota-kind\": TEXT, \"quota-mb\": TEXT, \"quota-warn\": TEXT,\n"
+               "                 \"quota-hangup\": TEXT}\n"
                "  config set: {\"ok\": true}");

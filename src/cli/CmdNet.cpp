@@ -21,6 +21,7 @@
 #include "cli/CliModem.h"
 #include "cli/CliOutput.h"
 #include "cli/CliPassword.h"
+#include "data/DbPath.h"
 #include "engine/CommPortLink.h"
 #include "engine/DmEngine.h"
 #include "host/HeadlessHost.h"
@@ -33,6 +34,7 @@
 #include "platform/RuntimeDir.h"
 #include "settings/FileUtil.h"
 #include "settings/Profile.h"
+#include "usage/UsageMeter.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -186,6 +188,24 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
     // The records go to the traffic files, so a kill mid-session must not
     // lose the session: its journal is kept as the window keeps it.
     ui.journal = std::make_shared<kvtraffic::CSessionJournal>();
+    // The session counts toward the usage history and the quota, live.
+    std::shared_ptr<kvusage::CUsageMeter> meter;
+    if (kv::PrepareUserDatabase().Ok()) {
+        meter = std::make_shared<kvusage::CUsageMeter>(kv::DatabasePath(), kvusage::ReadUsageSettings, kvusage::CUsageMeter::Clock{},
+                                                       [](const std::string& text) { Say(text); });
+        ui.countersRead = [meter](uint32_t rx, uint32_t tx, uint32_t ms) { return meter->Counters(rx, tx, ms); };
+        ui.countersCleared = [meter] { meter->CountersCleared(); };
+        ui.sessionEnded = [meter] { meter->SessionEnded(); };
+        // No one to ask here: after a quota hang-up the dial waits for the
+        // user to change the plan (config usage).
+        ui.confirmDial = [meter] {
+            if (!meter->DialNeedsConfirmation())
+                return true;
+            Say("the quota of this billing cycle is reached and quota-hangup is on: not dialling "
+                "(korvianet-cli config usage quota-hangup off, or raise quota-mb)");
+            return false;
+        };
+    }
     kvnet::CConnectionManager manager(host, ui);
     manager.ReadAccount();
     if (account)

@@ -20,6 +20,7 @@
 #include "net/AtPoll.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
+#include "usage/SignalHistory.h"
 
 #include <poll.h>
 #include <sys/stat.h>
@@ -158,6 +159,11 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             return kvcli::Fail(kvcli::kExitNoDevice,
                                kvcli::PortUnusableText(pc, kvcli::Shown(pc.path)));
     }
+    // The signal history grows while the tool owns the modem, as in the window.
+    kvusage::CSignalHistory signal(dbPath);
+    engine.SetSignalSink([&signal](const kv::PollSignal& p) {
+        signal.Add(kvusage::SignalSample{p.oneXDbm, p.evdoDbm, p.sysMode, p.roaming});
+    });
     if (!engine.UserDmRestart())
         return kvcli::Fail(kvcli::kExitNoDevice, "cannot open the modem's port");
     const int64_t start = kv::TickMs();

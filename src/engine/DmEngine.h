@@ -50,6 +50,15 @@ public:
     virtual void OnCallState(CDmEngine&, const StatusRecord&) {}
 };
 
+// What one good status record said of the radio, for the signal history:
+// levels in dBm as the display takes them (kSignalNone without a signal).
+struct PollSignal {
+    int oneXDbm = 99;
+    int evdoDbm = 99;
+    uint8_t sysMode = 0;
+    uint8_t roaming = 0;
+};
+
 class CDmEngine {
 public:
     using DiscoverFn = std::function<PortChoice()>;
@@ -66,6 +75,9 @@ public:
     void RegisterCommand(uint16_t code, CommandFn fn);
     void RegisterSubRequest(uint16_t code, SubRequestFn fn);
     void SetPollHooks(IDmPollHooks* hooks) { m_pollHooks = hooks; }
+    // Called on the engine thread with every good status record's levels;
+    // set it before the engine starts. It must not block for long.
+    void SetSignalSink(std::function<void(const PollSignal&)> fn) { m_signalSink = std::move(fn); }
 
     // --- main-window operations ---
     // Opens the port and starts the engine. True when the engine runs.
@@ -187,6 +199,7 @@ private:
     std::atomic<bool> m_bStopRequested{false};
     std::atomic<bool> m_bEndRefusesRinging{true};
     std::function<bool()> m_stopCheck;
+    std::function<void(const PollSignal&)> m_signalSink;
     int64_t m_nStopWaitMs = kStopWaitMs;
     std::unique_ptr<CEvent> m_pDmWaitEvent;
 

@@ -154,6 +154,9 @@ void CDmEngine::CmdGetInfo()
         rec.newSmsCnt = 0;
     }
     m_wPollSmsCount = rec.newSmsCnt;
+    if (m_signalSink)
+        m_signalSink(PollSignal{SignalDbm(rec.rx1xRssi, longLayout), SignalDbm(rec.rxHdrRssi, longLayout), rec.sysMode,
+                                rec.roaming});
 
     if (rec.rxDiversity != 0)
         m_host.SetIndicator(IND_RX_DIVERSITY, 130);

@@ -264,6 +264,9 @@ void CConnectionManager::NetConnect()
                 m_ui.clearDialPadNumber();
             return;
         }
+        // After a quota hang-up the user is asked before the cycle's next dial.
+        if (m_ui.confirmDial && !m_ui.confirmDial())
+            return;
         if (DialPadShown() && m_ui.clearDialPadNumber)
             m_ui.clearDialPadNumber();
         if (MakeDialUpEntry() == EntryOutcome::NoModem) {

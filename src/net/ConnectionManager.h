@@ -61,6 +61,14 @@ struct ConnectionUi {
     // (default: 5, 10, 30, then 60 s).
     std::function<bool()> reconnectEnabled;
     std::vector<int64_t> reconnectDelaysMs;
+    // The usage meter: the running session's counters after each statistics
+    // read (true asks for a hang-up, the quota being reached), their restart
+    // from zero (a session begins, a traffic reset) and the session's end.
+    // confirmDial, asked before Net Connect dials, may refuse the dial.
+    std::function<bool(uint32_t received, uint32_t sent, uint32_t durationMs)> countersRead;
+    std::function<void()> countersCleared;
+    std::function<void()> sessionEnded;
+    std::function<bool()> confirmDial;
     // Whether the modem is there to dial over (default: the engine has not
     // reported it gone).
     std::function<bool()> modemPresent;
@@ -186,6 +194,9 @@ private:
     void CheckpointJournal();
     void ClearJournal();
     void EndJournal();
+    // The usage meter's side of the same path (SessionCheckpoint.cpp).
+    void MeterCounters();
+    void MeterCleared();
     void NoteLinkLost();
     void NoteDisconnected(uint8_t code);
     void NoteConnected(bool ok);

@@ -188,6 +188,7 @@ void CConnectionManager::DoMonitor()
         m_dwTxBytes = s.bytesXmited;
         m_host.PostUserMessage(kv::MsgTarget::ModalWindow, kv::UM_CONFIG_UPDATE, kv::CONFIG_UPDATE_TRAFFIC, 0);
         CheckpointJournal();
+        MeterCounters();
     }
     RasHandle h = 0;
     if (client->FindConnection(kEntryLabel, h)) {
@@ -344,6 +345,7 @@ void CConnectionManager::DoReset()
     NoteChange();
     m_dwBaseline = m_dwConnectDuration.load();
     client->ClearStatistics();
+    MeterCleared();
     RasHandle h = 0;
     if (client->FindConnection(kEntryLabel, h)) {
         DEBUG_LOG(LEVEL_ST, "%s", raslog::kResetOk);

@@ -11,6 +11,7 @@ namespace kvnet {
 
 void CConnectionManager::BeginJournal()
 {
+    MeterCleared();
     m_tLastCheckpoint = 0;
     if (m_ui.journal && !m_ui.journal->Begin())
         DEBUG_LOG(LEVEL_ST, "traffic journal not started error");
@@ -44,9 +45,31 @@ void CConnectionManager::ClearJournal()
 
 void CConnectionManager::EndJournal()
 {
+    if (m_ui.sessionEnded)
+        m_ui.sessionEnded();
     if (m_ui.journal)
         m_ui.journal->End();
     m_tLastCheckpoint = 0;
+}
+
+void CConnectionManager::MeterCleared()
+{
+    if (m_ui.countersCleared)
+        m_ui.countersCleared();
+}
+
+// The meter sees every statistics read, so the quota is checked while the
+// bytes flow. Its hang-up goes the way of Net Disconnect, and a lost-link
+// redial is not armed by it.
+void CConnectionManager::MeterCounters()
+{
+    if (!m_ui.countersRead || !m_ui.countersRead(m_dwRxBytes.load(), m_dwTxBytes.load(), m_dwDuration.load()))
+        return;
+    DEBUG_LOG(LEVEL_ST, "quota reached: hanging up");
+    m_reconnect.UserStopped();
+    m_host.EnableControl(kv::IDC_NET_DISCONNECT, false);
+    RasRequest(RAS_REQ_DISCONNECT, true);
+    m_host.EnableControl(kv::IDC_SETTING, true);
 }
 
 } // namespace kvnet

@@ -90,6 +90,16 @@ inline constexpr const char* kKeyUploadMaxPrev = "UploadMaxPrev";
 
 // korvianet.ini (ours): "reconnect" / "num": 1 dials a lost link again.
 inline constexpr const char* kSecReconnect = "reconnect";
+// korvianet.ini (ours), the data plan: "cycle_day" / "num" (1-28, the day
+// the billing cycle starts), "quota_kind" / "text" ("off", "download",
+// "upload", "both"), "quota_mb" / "num" (MB of 1048576 bytes),
+// "quota_warn" / "text" (percentages, e.g. "80,100"), "quota_hangup" /
+// "num" (1 hangs up when the quota is reached).
+inline constexpr const char* kSecCycleDay = "cycle_day";
+inline constexpr const char* kSecQuotaKind = "quota_kind";
+inline constexpr const char* kSecQuotaMb = "quota_mb";
+inline constexpr const char* kSecQuotaWarn = "quota_warn";
+inline constexpr const char* kSecQuotaHangUp = "quota_hangup";
 
 // syskor.ini: "sysinf" / "slps", pause after a DIAG request in ms.
 inline constexpr const char* kSecSysInf = "sysinf";

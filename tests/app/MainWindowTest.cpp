@@ -278,11 +278,17 @@ TEST_F(MainWindow, MinimizeGoesToTheTrayAndRestoreBringsItBack)
     ASSERT_NE(dlg->Tray(), nullptr);
     EXPECT_FALSE(dlg->isVisible());
     QMenu* menu = dlg->Tray()->Menu();
-    ASSERT_EQ(menu->actions().size(), 3);
+    ASSERT_EQ(menu->actions().size(), 4);
     EXPECT_EQ(menu->actions()[0]->text(), "Restore");
     EXPECT_TRUE(menu->actions()[0]->font().bold());
     EXPECT_EQ(menu->defaultAction(), menu->actions()[0]);
-    EXPECT_EQ(menu->actions()[2]->text(), "Exit");
+    EXPECT_EQ(menu->actions()[1]->text(), "Data Usage"); // ours
+    EXPECT_EQ(menu->actions()[3]->text(), "Exit");
+    menu->actions()[1]->trigger();
+    auto* usage = dlg->findChild<QWidget*>("usage_window");
+    ASSERT_NE(usage, nullptr);
+    EXPECT_TRUE(usage->isVisible());
+    usage->close();
 
     // A double-click on the icon arrives as the tray message.
     kvui::PostUserMessage(dlg.get(), dlg->TrayNotifyMessage(), IDR_TRAY_MENU,
@@ -297,7 +303,7 @@ TEST_F(MainWindow, MinimizeGoesToTheTrayAndRestoreBringsItBack)
     EXPECT_FALSE(dlg->TrayMode());
     dlg->OnCommand(IDC_MINIMIZE);
     QPointer<QSystemTrayIcon> icon = dlg->Tray()->Icon();
-    dlg->Tray()->Menu()->actions()[2]->trigger();
+    dlg->Tray()->Menu()->actions()[3]->trigger();
     EXPECT_EQ(dlg->State().m_nPortState.load(), DM_STOPPED);
     EXPECT_FALSE(dlg->isVisible());
     dlg.reset();
