@@ -2,7 +2,7 @@
 #include "app/UsageWindow.h"
 
 #include "data/DbPath.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "usage/SignalTrace.h"
 #include "usage/UsageExport.h"
 

@@ -6,7 +6,7 @@
 
 #include "app/Dialer_oneDlg.h"
 #include "data/DbPath.h"
-#include "engine/HostIds.h"
+#include "host/HostIds.h"
 #include "log/DebugLog.h"
 #include "traffic/TrafficStats.h"
 #include "usage/SignalHistory.h"
