@@ -335,7 +335,7 @@ void CConfigView::CreateControls()
     Add(PAGE_TRAFFIC, usage);
     auto* plan = new QPushButton("Data Plan", this);
     plan->setObjectName("open_usage_plan");
-    plan->setGeometry(240, 254, 80, 22);
+    plan->setGeometry(240, 290, 80, 22);
     connect(plan, &QPushButton::clicked, this, [this] { CUsagePlanDlg(this).exec(); });
     Add(PAGE_MONTH, plan);
 

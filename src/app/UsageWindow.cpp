@@ -97,6 +97,9 @@ QChart* CycleChart(const kvusage::UsageViewData& v)
     x->append(days);
     x->setTitleText("Day of the cycle");
     x->setLabelsAngle(-90);
+    // Rotated day numbers fit their column; without this the chart shortens
+    // each to an ellipsis.
+    x->setTruncateLabels(false);
     chart->addAxis(x, Qt::AlignBottom);
     bars->attachAxis(x);
     auto* y = new QValueAxis;
