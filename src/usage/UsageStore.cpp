@@ -372,23 +372,36 @@ bool CUsageStore::AddSignalMinute(const SignalRow& row)
     return tr.Commit() || Fail();
 }
 
+namespace {
+// Rows of (start, rx, tx, seconds) whose start lies in [from, to), in order.
+template <class Fn>
+bool ReadRange(sqlite3* db, const char* sql, int64_t from, int64_t to, Fn&& row)
+{
+    Stmt st(db, sql);
+    if (!st)
+        return false;
+    sqlite3_bind_int64(st.p, 1, from);
+    sqlite3_bind_int64(st.p, 2, to);
+    int rc;
+    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW)
+        row(sqlite3_column_int64(st.p, 0), FromDb(st.p, 1), FromDb(st.p, 2), FromDb(st.p, 3));
+    return rc == SQLITE_DONE;
+}
+} // namespace
+
 bool CUsageStore::Hourly(int64_t from, int64_t to, std::vector<UsageRow>& out)
 {
     out.clear();
     if (!m_db)
         return Fail();
-    Stmt st(m_db, "SELECT hour_start, rx, tx, seconds FROM usage_hourly"
-                  " WHERE hour_start >= ?1 AND hour_start < ?2 ORDER BY hour_start");
-    if (!st)
-        return Fail();
-    sqlite3_bind_int64(st.p, 1, from);
-    sqlite3_bind_int64(st.p, 2, to);
-    int rc;
-    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
-        const int64_t h = sqlite3_column_int64(st.p, 0);
-        out.push_back(UsageRow{h, h + 3600, FromDb(st.p, 1), FromDb(st.p, 2), FromDb(st.p, 3)});
-    }
-    return rc == SQLITE_DONE || Fail();
+    return ReadRange(m_db,
+                     "SELECT hour_start, rx, tx, seconds FROM usage_hourly"
+                     " WHERE hour_start >= ?1 AND hour_start < ?2 ORDER BY hour_start",
+                     from, to,
+                     [&](int64_t h, uint64_t rx, uint64_t tx, uint64_t secs) {
+                         out.push_back(UsageRow{h, h + 3600, rx, tx, secs});
+                     })
+        || Fail();
 }
 
 bool CUsageStore::Daily(int64_t from, int64_t to, std::vector<UsageRow>& out)
@@ -403,25 +416,21 @@ bool CUsageStore::Daily(int64_t from, int64_t to, std::vector<UsageRow>& out)
              return Span{s, NextLocalDayStart(s)};
          }))
         days[d.start] = d;
-    Stmt st(m_db, "SELECT day_start, rx, tx, seconds FROM usage_daily"
-                  " WHERE day_start >= ?1 AND day_start < ?2 ORDER BY day_start");
-    if (!st)
-        return Fail();
-    sqlite3_bind_int64(st.p, 1, from);
-    sqlite3_bind_int64(st.p, 2, to);
-    int rc;
-    while ((rc = sqlite3_step(st.p)) == SQLITE_ROW) {
-        const int64_t s = sqlite3_column_int64(st.p, 0);
-        UsageRow& d = days[s];
-        if (d.end == 0) {
-            d.start = s;
-            d.end = NextLocalDayStart(s);
-        }
-        d.rx += FromDb(st.p, 1);
-        d.tx += FromDb(st.p, 2);
-        d.seconds += FromDb(st.p, 3);
-    }
-    if (rc != SQLITE_DONE)
+    const bool read = ReadRange(m_db,
+                                "SELECT day_start, rx, tx, seconds FROM usage_daily"
+                                " WHERE day_start >= ?1 AND day_start < ?2 ORDER BY day_start",
+                                from, to,
+                                [&](int64_t s, uint64_t rx, uint64_t tx, uint64_t secs) {
+                                    UsageRow& d = days[s];
+                                    if (d.end == 0) {
+                                        d.start = s;
+                                        d.end = NextLocalDayStart(s);
+                                    }
+                                    d.rx += rx;
+                                    d.tx += tx;
+                                    d.seconds += secs;
+                                });
+    if (!read)
         return Fail();
     out.reserve(days.size());
     for (auto& [k, d] : days)
