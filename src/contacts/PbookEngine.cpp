@@ -1,5 +1,6 @@
 // The phonebook sub-requests and the main window's phonebook handlers.
 #include "contacts/PbookEngine.h"
+#include "data/DaoTransaction.h"
 
 #include "contacts/PbTable.h"
 #include "contacts/PbTexts.h"
@@ -53,14 +54,6 @@ std::string DialableNumber(const std::string& number)
     return out;
 }
 
-void RollbackQuietly(CDaoRecordset& rs)
-{
-    try {
-        rs.Rollback();
-    } catch (const CDaoException&) {
-    }
-}
-
 } // namespace
 
 CPbookEngine::CPbookEngine(CDmEngine& engine, CAppDatabase& db)
@@ -84,14 +77,13 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
 
     CDaoPbookDb& pb = m_db.Pbook();
     CloseQuietly(pb);
-    bool inTrans = false;
+    CDaoTransaction tx(pb);
     uint16_t result = DM_PBOOK_READ;
     try {
         // The whole read is one transaction: the old rows of this phonebook
         // go and the new ones arrive together, so an interrupted read (or a
         // killed process) leaves the table as it was.
-        pb.BeginTrans();
-        inTrans = true;
+        tx.Begin();
         pb.Open(CDaoPbookDb::QueryStorage(storageType));
         if (!pb.IsEOF()) {
             pb.MoveFirst();
@@ -219,17 +211,14 @@ uint16_t CPbookEngine::SubRead(uint16_t storageWord)
                 m_batchObserver(position, total);
         }
         CloseQuietly(pb);
-        if (result == DM_PBOOK_READ) {
-            pb.CommitTrans();
-        } else {
-            RollbackQuietly(pb);
-        }
-        inTrans = false;
+        if (result == DM_PBOOK_READ)
+            tx.Commit();
+        else
+            tx.RollbackQuietly();
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_ST, "%s ", e.Description().c_str());
         CloseQuietly(pb);
-        if (inTrans)
-            RollbackQuietly(pb);
+        tx.RollbackQuietly();
     }
     return result;
 }

@@ -1,5 +1,6 @@
 // The phonebook and call history page's rules that need no window.
 #include "contacts/PhoneBookRules.h"
+#include "data/DaoTransaction.h"
 
 #include "contacts/PhoneBookTexts.h"
 #include "data/DataConstants.h"
@@ -17,14 +18,6 @@ void CloseQuietly(CDaoRecordset& rs)
 {
     if (rs.IsOpen())
         rs.Close();
-}
-
-void RollbackQuietly(CDaoRecordset& rs)
-{
-    try {
-        rs.Rollback();
-    } catch (const CDaoException&) {
-    }
 }
 
 std::string Format(const char* fmt, int value)
@@ -106,12 +99,11 @@ HistoryListing ListCallHistory(CAppDatabase& db, int keep)
     HistoryListing out;
     CDaoVcallDb& rs = db.Vcall();
     CloseQuietly(rs);
-    bool inTrans = false;
+    CDaoTransaction tx(rs);
     int32_t highest = 0;
     try {
         // The older records go in one transaction: all of them or none.
-        rs.BeginTrans();
-        inTrans = true;
+        tx.Begin();
         rs.Open(CDaoVcallDb::QueryNewestFirst());
         int listed = 0;
         for (; !rs.IsEOF(); rs.MoveNext()) {
@@ -127,14 +119,12 @@ HistoryListing ListCallHistory(CAppDatabase& db, int keep)
             DEBUG_LOG(LEVEL_PB, pbpage::kLogHistoryRow, listed + out.removed);
         }
         rs.Close();
-        rs.CommitTrans();
-        inTrans = false;
+        tx.Commit();
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_PB, pbpage::kLogDbError, e.Description().c_str());
         out.error = e.Description();
         CloseQuietly(rs);
-        if (inTrans)
-            RollbackQuietly(rs);
+        tx.RollbackQuietly();
         out.removed = 0;
         return out;
     }
@@ -165,11 +155,10 @@ bool RenumberCallHistory(CAppDatabase& db, int& lastNumber, std::string& error)
 {
     CDaoVcallDb& rs = db.Vcall();
     CloseQuietly(rs);
-    bool inTrans = false;
+    CDaoTransaction tx(rs);
     int n = 0;
     try {
-        rs.BeginTrans();
-        inTrans = true;
+        tx.Begin();
         rs.Open(CDaoVcallDb::QueryOldestFirst());
         for (; !rs.IsEOF(); rs.MoveNext()) {
             rs.Edit();
@@ -177,14 +166,12 @@ bool RenumberCallHistory(CAppDatabase& db, int& lastNumber, std::string& error)
             rs.Update();
         }
         rs.Close();
-        rs.CommitTrans();
-        inTrans = false;
+        tx.Commit();
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_PB, pbpage::kLogDbError, e.Description().c_str());
         error = e.Description();
         CloseQuietly(rs);
-        if (inTrans)
-            RollbackQuietly(rs);
+        tx.RollbackQuietly();
         return false;
     }
     lastNumber = n;
@@ -217,22 +204,19 @@ bool DeleteAllCallHistory(CAppDatabase& db, std::string& error)
 {
     CDaoVcallDb& rs = db.Vcall();
     CloseQuietly(rs);
-    bool inTrans = false;
+    CDaoTransaction tx(rs);
     try {
-        rs.BeginTrans();
-        inTrans = true;
+        tx.Begin();
         rs.Open();
         for (; !rs.IsEOF(); rs.MoveNext())
             rs.Delete();
         rs.Close();
-        rs.CommitTrans();
-        inTrans = false;
+        tx.Commit();
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_PB, pbpage::kLogDbError, e.Description().c_str());
         error = e.Description();
         CloseQuietly(rs);
-        if (inTrans)
-            RollbackQuietly(rs);
+        tx.RollbackQuietly();
         return false;
     }
     WriteProfileString(kHistoryNumSection, kNumKey, "0", kSettingsFile);

@@ -1,5 +1,6 @@
 // The application's cursors and the table-level operations.
 #include "data/AppDatabase.h"
+#include "data/DaoTransaction.h"
 
 #include "data/DataConstants.h"
 #include "data/DbPath.h"
@@ -68,11 +69,10 @@ bool CAppDatabase::DeleteWalk(const CDaoQuery& query)
     if (m_pbook.IsOpen())
         m_pbook.Close();
     bool ok = true;
-    bool inTrans = false;
+    CDaoTransaction tx(m_pbook);
     try {
         // One transaction: the rows go all together or not at all.
-        m_pbook.BeginTrans();
-        inTrans = true;
+        tx.Begin();
         m_pbook.Open(query);
         if (!m_pbook.IsEOF()) {
             m_pbook.MoveFirst();
@@ -81,17 +81,11 @@ bool CAppDatabase::DeleteWalk(const CDaoQuery& query)
                 m_pbook.MoveNext();
             }
         }
-        m_pbook.CommitTrans();
-        inTrans = false;
+        tx.Commit();
     } catch (const CDaoException& e) {
         DEBUG_LOG(LEVEL_ST, "%s", e.Description().c_str());
         ok = false;
-        if (inTrans) {
-            try {
-                m_pbook.Rollback();
-            } catch (const CDaoException&) {
-            }
-        }
+        tx.RollbackQuietly();
     }
     if (m_pbook.IsOpen())
         m_pbook.Close();

@@ -3,6 +3,7 @@
 // pass that fetches new bodies, remove-all over the page's list, and the
 // first load when the SMS page is opened after an engine start.
 #include "messaging/SmsEngine.h"
+#include "data/DaoTransaction.h"
 
 #include "data/DataConstants.h"
 #include "log/DebugLog.h"
@@ -33,16 +34,7 @@ void SleepSlps()
 // read pass put right.
 class CTableBatch {
 public:
-    explicit CTableBatch(CDaoRecordset& rs) : m_rs(rs) { Begin(); }
-    ~CTableBatch()
-    {
-        if (m_bOpen) {
-            try {
-                m_rs.Rollback();
-            } catch (const CDaoException&) {
-            }
-        }
-    }
+    explicit CTableBatch(CDaoRecordset& rs) : m_tx(rs) { m_tx.Begin(); }
     CTableBatch(const CTableBatch&) = delete;
     CTableBatch& operator=(const CTableBatch&) = delete;
 
@@ -56,21 +48,14 @@ public:
     }
     void Commit()
     {
-        if (m_bOpen) {
-            m_bOpen = false;
-            m_rs.CommitTrans();
-        }
+        if (m_tx.Active())
+            m_tx.Commit();
     }
 
 private:
     static constexpr int kRows = 20;
-    void Begin()
-    {
-        m_rs.BeginTrans();
-        m_bOpen = true;
-    }
-    CDaoRecordset& m_rs;
-    bool m_bOpen = false;
+    void Begin() { m_tx.Begin(); }
+    CDaoTransaction m_tx;
     int m_nChanges = 0;
 };
 

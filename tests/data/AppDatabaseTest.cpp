@@ -3,6 +3,7 @@
 
 #include "data/AppDatabase.h"
 #include "data/DataConstants.h"
+#include "data/DaoTransaction.h"
 #include "settings/Profile.h"
 
 #include <clocale>
@@ -137,4 +138,55 @@ TEST_F(DbTest, SmsCursorStaysOpenOnItsStandingQueryAndReopensInTimeOrder)
     EXPECT_TRUE(app.EnsureSmsCursor());
     app.CloseSmsCursor();
     EXPECT_FALSE(sms.IsOpen());
+}
+
+// A transaction left by any way but its commit takes its rows with it, and
+// the connection can begin the next one (a commit that failed included).
+TEST_F(DbTest, TransactionNotCommittedIsRolledBackAndTheNextOneBegins)
+{
+    CAppDatabase app;
+    CDaoPbookDb& pb = app.Pbook();
+    const auto rows = [&] {
+        int n = 0;
+        pb.Open(CDaoPbookDb::QueryStorage(1));
+        for (; !pb.IsEOF(); pb.MoveNext())
+            ++n;
+        pb.Close();
+        return n;
+    };
+    const auto add = [&](int index) {
+        pb.Open(CDaoPbookDb::QueryStorage(1));
+        pb.AddNew();
+        pb.m_index = index;
+        pb.m_storage_type = 1;
+        pb.m_name = "n" + std::to_string(index);
+        pb.m_phone_number = std::to_string(index);
+        pb.Update();
+        pb.Close();
+    };
+    const int before = rows();
+    EXPECT_THROW(
+        {
+            CDaoTransaction tx(pb);
+            tx.Begin();
+            add(1);
+            throw std::runtime_error("not the database's");
+        },
+        std::runtime_error);
+    EXPECT_EQ(rows(), before);
+    {
+        CDaoTransaction tx(pb);
+        tx.Begin();
+        add(2);
+        tx.RollbackQuietly();
+        tx.RollbackQuietly(); // once only
+    }
+    EXPECT_EQ(rows(), before);
+    {
+        CDaoTransaction tx(pb);
+        tx.Begin();
+        add(3);
+        tx.Commit();
+    }
+    EXPECT_EQ(rows(), before + 1);
 }
