@@ -5,6 +5,7 @@
 #include "link/CommPort.h"
 
 #include "log/DebugLog.h"
+#include "platform/UniqueFd.h"
 #include "settings/Profile.h"
 
 #include <algorithm>
@@ -94,33 +95,31 @@ int CCommPort::OpenPort()
     m_evRxReady.Reset();
 
     const std::string path = DevicePathToOpen();
-    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    m_openError = fd < 0 ? errno : 0;
-    if (fd >= 0 && (!::isatty(fd) || ::ioctl(fd, TIOCEXCL) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    m_openError = fd ? 0 : errno;
+    if (fd && (!::isatty(fd.Get()) || ::ioctl(fd.Get(), TIOCEXCL) != 0 || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)) {
         // A lock held by another process is the same as an exclusive open.
         m_openError = errno == EWOULDBLOCK ? EBUSY : errno == EINVAL ? ENOTTY : errno;
         DEBUG_LOG(LEVEL_COM, "port %s not usable (%s)", path.c_str(), std::strerror(m_openError));
-        ::close(fd);
-        fd = -1;
+        fd.Reset();
     }
     if (m_openError == EPERM)
         m_openError = EACCES;
-    if (fd < 0) {
+    if (!fd) {
         m_bOpenFailed = true;
         DEBUG_LOG(LEVEL_COM, "open %s failed", path.c_str());
         return 0;
     }
-    const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wake < 0) {
+    UniqueFd wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+    if (!wake) {
         m_openError = errno;
-        ::close(fd);
         m_bOpenFailed = true;
         return 0;
     }
     {
         std::unique_lock lk(m_fdGuard);
-        m_fd = fd;
-        m_wakeFd = wake;
+        m_fd = fd.Release();
+        m_wakeFd = wake.Release();
     }
     m_bOpen.store(true);
     m_bHungUp.store(false);

@@ -3,6 +3,7 @@
 
 #include "engine/DrvComm.h"
 #include "log/DebugLog.h"
+#include "platform/UniqueFd.h"
 #include "log/NumberParse.h"
 #include "net/PppdKeeper.h"
 #include "net/PppdOutput.h"
@@ -30,6 +31,8 @@
 
 namespace kvnet {
 
+using kv::UniqueFd;
+
 namespace {
 
 std::vector<std::string> ListDir(const std::string& dir)
@@ -50,15 +53,14 @@ std::vector<std::string> ListDir(const std::string& dir)
 // fool the scan.
 bool ReadSmallFile(const std::string& path, std::string& text)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
         return false;
     struct stat st {};
     char buf[64];
     ssize_t n = -1;
-    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        n = ::read(fd, buf, sizeof buf);
-    ::close(fd);
+    if (::fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode))
+        n = ::read(fd.Get(), buf, sizeof buf);
     if (n <= 0)
         return false;
     text.assign(buf, size_t(n));
@@ -280,6 +282,8 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     int fds[2];
     if (::pipe2(fds, O_CLOEXEC) != 0)
         return RAS_ERR_HARDWARE;
+    UniqueFd output(fds[0]);
+    UniqueFd pppdEnd(fds[1]);
     const std::string program = PppdProgram();
     const std::string entryPath = m_book.EntryPath(phonebook, params.entry);
     const std::string secretPath = m_book.SecretPath(phonebook, params.entry);
@@ -287,10 +291,9 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     // file, so no character of the settings path can change what pppd reads.
     const std::vector<std::string> args = {program, "call", peer, "file", entryPath, "file", secretPath, "nodetach"};
     KeptPppd kept;
-    const int err = StartKeptPppd(program, args, fds[1], kept);
-    ::close(fds[1]);
+    const int err = StartKeptPppd(program, args, pppdEnd.Get(), kept);
+    pppdEnd.Reset();
     if (err != 0) {
-        ::close(fds[0]);
         DEBUG_LOG(LEVEL_RAS, "dial: cannot start %s: %s\n", program.c_str(), std::strerror(err));
         // pppd is installed for root and the group dip only (4754).
         const int code = err == EACCES || err == EPERM ? RAS_ERR_ACCESS_DENIED : RAS_ERR_HARDWARE;
@@ -310,12 +313,13 @@ int CPppdBackend::Dial(const std::string& phonebook, const RasDialParams& params
     c->pid = pid;
     c->keeper = kept.keeper;
     c->lifeline = kept.lifeline;
-    c->outFd = fds[0];
+    c->outFd = output.Get();
     c->notifier = std::move(notifier);
     std::lock_guard<std::mutex> g(m_lock);
     handle = ++m_next;
     m_conns[handle] = c;
-    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, fds[0], kept.keeper);
+    c->reader = std::thread(&CPppdBackend::ReadOutput, this, handle, output.Get(), kept.keeper);
+    output.Release(); // the reader closes it
     return RAS_OK;
 }
 
