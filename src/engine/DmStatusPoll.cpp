@@ -168,9 +168,9 @@ void CDmEngine::CmdGetInfo()
         if (rec.hybridPref != 0) {
             blink = rec.rx1xRssi < GetProfileInt(dmtext::kSecRssi, "OneOne", 9, kMainIni)
                 && rec.rxHdrRssi < GetProfileInt(dmtext::kSecRssi, "OneEVDO", 16, kMainIni);
-        } else if (rec.sysMode == 2) {
+        } else if (rec.sysMode == sys_mode::k1x) {
             blink = rec.rx1xRssi < GetProfileInt(dmtext::kSecRssi, "One", 16, kMainIni);
-        } else if (rec.sysMode == 4) {
+        } else if (rec.sysMode == sys_mode::kEvdo) {
             blink = rec.rxHdrRssi < GetProfileInt(dmtext::kSecRssi, "EVDO", 21, kMainIni);
         }
         if (blink) {
@@ -192,7 +192,7 @@ void CDmEngine::CmdGetInfo()
     };
     st.m_ucSysMode = rec.sysMode;
     switch (rec.sysMode) {
-    case 0:
+    case sys_mode::kNone:
         // No system: the service badge goes whatever the card, or the
         // last service stays on show while there is none.
         m_host.SetIndicator(IND_SERVICE, SERVICE_NONE);
@@ -203,7 +203,7 @@ void CDmEngine::CmdGetInfo()
             ShowSignal(IND_SIGNAL_1X, rec.rx1xRssi, longLayout);
         }
         break;
-    case 2:
+    case sys_mode::k1x:
         if (rec.hybridPref != 0) {
             m_host.SetIndicator(IND_SERVICE, SERVICE_1X_HYBRID);
             cardLine();
@@ -229,7 +229,7 @@ void CDmEngine::CmdGetInfo()
             ShowSignal(IND_SIGNAL_1X, rec.rx1xRssi, longLayout);
         }
         break;
-    case 4:
+    case sys_mode::kEvdo:
         m_host.SetIndicator(IND_SERVICE, SERVICE_EVDO);
         st.m_ucLastCallState = 129;
         if (!cardAbsent) {
@@ -256,13 +256,13 @@ void CDmEngine::CmdGetInfo()
     if (st.m_nRasState.load() == RAS_STATE_CONNECTED) {
         SleepMs(50);
         st.m_ucDataSysMode = rec.curSysmode;
-        if (rec.curSysmode == 4)
+        if (rec.curSysmode == sys_mode::kEvdo)
             DmSubRequest(DM_PREF_HDR_DRC, 0, true);
-        else if (rec.curSysmode == 2)
+        else if (rec.curSysmode == sys_mode::k1x)
             DmSubRequest(DM_PREF_1X_DRC, 0, true);
     }
 
-    if (rec.sysMode == 4) {
+    if (rec.sysMode == sys_mode::kEvdo) {
         if (st.m_nRasState.load() == RAS_STATE_LOOKUP)
             m_host.SetIndicator(IND_CALL, 0x81);
         return;

@@ -4,6 +4,7 @@
 
 #include "host/HostIds.h"
 #include "engine/StatusIds.h"
+#include "link/DiagCatalog.h"
 
 namespace kv {
 
@@ -464,7 +465,7 @@ std::string CStatusModel::DataRateTip() const
 {
     if (m_state.m_nRasState.load() != RAS_STATE_CONNECTED)
         return {};
-    return m_state.m_ucDataSysMode.load() == 2 ? text::kRate1x : text::kRateEvdo;
+    return m_state.m_ucDataSysMode.load() == sys_mode::k1x ? text::kRate1x : text::kRateEvdo;
 }
 
 } // namespace kv

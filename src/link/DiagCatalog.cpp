@@ -291,32 +291,35 @@ DiagRequest BuildGetInfoReq() { return BuildVendorReq(KVA_CMD_GENERAL, KVA_SUB_G
 
 DiagRequest BuildCmSysSelReq(uint16_t prefMode, uint16_t hybridPref)
 {
-    DiagRequest r = BuildVendorReq(KVA_CMD_GENERAL, KVA_SUB_CM_SYS_SEL, 7);
-    PutU16(r.bytes.data(), 3, prefMode);
-    PutU16(r.bytes.data(), 5, hybridPref);
+    using namespace syssel_layout;
+    DiagRequest r = BuildVendorReq(KVA_CMD_GENERAL, KVA_SUB_CM_SYS_SEL, kLength);
+    PutU16(r.bytes.data(), kPrefMode, prefMode);
+    PutU16(r.bytes.data(), kHybridPref, hybridPref);
     return r;
 }
 
 DiagRequest BuildEarLevelReq(uint8_t inCallVolume, uint8_t idleVolume)
 {
-    DiagRequest r = BuildVendorReq(KVA_CMD_GENERAL, KVA_SUB_EAR_LEVEL, 5);
-    r.bytes[3] = inCallVolume;
-    r.bytes[4] = idleVolume;
+    using namespace earlevel_layout;
+    DiagRequest r = BuildVendorReq(KVA_CMD_GENERAL, KVA_SUB_EAR_LEVEL, kLength);
+    r.bytes[kInCallVolume] = inCallVolume;
+    r.bytes[kIdleVolume] = idleVolume;
     return r;
 }
 
 bool ParseServiceReply(const uint8_t* reply, size_t length, ServiceReply& out)
 {
+    using namespace service_layout;
     ReplyView r{reply, length};
-    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_SERVICE, 12))
+    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_SERVICE, kLength))
         return false;
-    out.serviceMode = r.U8(5);
-    out.rxDiversity = r.U8(6);
-    out.asciiMax = r.U8(7);
-    out.unicodeMax = r.U8(8);
-    out.callbackMax = r.U8(9);
-    out.inCallVolume = r.U8(10);
-    out.idleVolume = r.U8(11);
+    out.serviceMode = r.U8(kServiceMode);
+    out.rxDiversity = r.U8(kRxDiversity);
+    out.asciiMax = r.U8(kAsciiMax);
+    out.unicodeMax = r.U8(kUnicodeMax);
+    out.callbackMax = r.U8(kCallbackMax);
+    out.inCallVolume = r.U8(kInCallVolume);
+    out.idleVolume = r.U8(kIdleVolume);
     return true;
 }
 
@@ -380,43 +383,47 @@ bool ParseCmSysSelReply(const uint8_t* reply, size_t length, uint16_t& result)
 
 bool Parse1xDrcReply(const uint8_t* reply, size_t length, uint16_t& rate)
 {
+    using namespace drc_layout;
     ReplyView r{reply, length};
-    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_1X_DRC, 7))
+    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_1X_DRC, k1xLength))
         return false;
-    rate = r.U16(5);
+    rate = r.U16(k1xRate);
     return true;
 }
 
 bool ParseHdrDrcReply(const uint8_t* reply, size_t length, std::array<uint8_t, 8>& rates)
 {
+    using namespace drc_layout;
     ReplyView r{reply, length};
-    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_HDR_DRC, 13))
+    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_HDR_DRC, kHdrLength))
         return false;
     for (size_t i = 0; i < rates.size(); ++i)
-        rates[i] = r.U8(5 + i);
+        rates[i] = r.U8(kHdrRates + i);
     return true;
 }
 
 bool ParseInfVerReply(const uint8_t* reply, size_t length, InfVerReply& out)
 {
+    using namespace infver_layout;
     ReplyView r{reply, length};
-    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_INF_VER, 11))
+    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_INF_VER, kLength))
         return false;
-    out.major = r.U16(5);
-    out.minor = r.U16(7);
-    out.modemVersion = r.U16(9);
+    out.major = r.U16(kMajor);
+    out.minor = r.U16(kMinor);
+    out.modemVersion = r.U16(kModemVersion);
     return true;
 }
 
 bool ParseBattInfo(const uint8_t* reply, size_t length, BattInfo& out)
 {
+    using namespace batt_layout;
     ReplyView r{reply, length};
-    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_BATT_INFO, 19))
+    if (!VendorReplyOk(r, KVA_CMD_GENERAL, KVA_SUB_BATT_INFO, kLength))
         return false;
-    out.chgVal = r.U16(5);
-    out.battVal = r.U16(7);
+    out.chgVal = r.U16(kChgVal);
+    out.battVal = r.U16(kBattVal);
     for (size_t i = 0; i < out.bar.size(); ++i)
-        out.bar[i] = r.U16(9 + 2 * i);
+        out.bar[i] = r.U16(kBars + 2 * i);
     return true;
 }
 
@@ -434,14 +441,15 @@ bool ParseGetInfoReply(const uint8_t* reply, size_t length, GetInfoReply& out)
 
 std::vector<uint8_t> EncodeServiceReply(const ServiceReply& v)
 {
-    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_SERVICE, 12);
-    out[5] = v.serviceMode;
-    out[6] = v.rxDiversity;
-    out[7] = v.asciiMax;
-    out[8] = v.unicodeMax;
-    out[9] = v.callbackMax;
-    out[10] = v.inCallVolume;
-    out[11] = v.idleVolume;
+    using namespace service_layout;
+    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_SERVICE, kLength);
+    out[kServiceMode] = v.serviceMode;
+    out[kRxDiversity] = v.rxDiversity;
+    out[kAsciiMax] = v.asciiMax;
+    out[kUnicodeMax] = v.unicodeMax;
+    out[kCallbackMax] = v.callbackMax;
+    out[kInCallVolume] = v.inCallVolume;
+    out[kIdleVolume] = v.idleVolume;
     return out;
 }
 
@@ -499,34 +507,38 @@ std::vector<uint8_t> EncodeCallerIdRecord(const CallerIdRecord& v)
 
 std::vector<uint8_t> Encode1xDrcReply(uint16_t rate)
 {
-    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_1X_DRC, 7);
-    PutU16(out.data(), 5, rate);
+    using namespace drc_layout;
+    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_1X_DRC, k1xLength);
+    PutU16(out.data(), k1xRate, rate);
     return out;
 }
 
 std::vector<uint8_t> EncodeHdrDrcReply(const std::array<uint8_t, 8>& rates)
 {
-    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_HDR_DRC, 13);
-    std::copy(rates.begin(), rates.end(), out.begin() + 5);
+    using namespace drc_layout;
+    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_HDR_DRC, kHdrLength);
+    std::copy(rates.begin(), rates.end(), out.begin() + std::ptrdiff_t(kHdrRates));
     return out;
 }
 
 std::vector<uint8_t> EncodeInfVerReply(const InfVerReply& v)
 {
-    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_INF_VER, 11);
-    PutU16(out.data(), 5, v.major);
-    PutU16(out.data(), 7, v.minor);
-    PutU16(out.data(), 9, v.modemVersion);
+    using namespace infver_layout;
+    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_INF_VER, kLength);
+    PutU16(out.data(), kMajor, v.major);
+    PutU16(out.data(), kMinor, v.minor);
+    PutU16(out.data(), kModemVersion, v.modemVersion);
     return out;
 }
 
 std::vector<uint8_t> EncodeBattInfo(const BattInfo& v)
 {
-    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_BATT_INFO, 19);
-    PutU16(out.data(), 5, v.chgVal);
-    PutU16(out.data(), 7, v.battVal);
+    using namespace batt_layout;
+    auto out = VendorReply(KVA_CMD_GENERAL, KVA_SUB_BATT_INFO, kLength);
+    PutU16(out.data(), kChgVal, v.chgVal);
+    PutU16(out.data(), kBattVal, v.battVal);
     for (size_t i = 0; i < v.bar.size(); ++i)
-        PutU16(out.data(), 9 + 2 * i, v.bar[i]);
+        PutU16(out.data(), kBars + 2 * i, v.bar[i]);
     return out;
 }
 

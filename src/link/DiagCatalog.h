@@ -218,6 +218,35 @@ struct ServiceReply {
     uint8_t idleVolume = 0;
 };
 
+// Field offsets of the general replies: the parsers and the simulator's
+// encoders read these same tables.
+namespace service_layout {
+constexpr size_t kServiceMode = 5, kRxDiversity = 6, kAsciiMax = 7, kUnicodeMax = 8, kCallbackMax = 9,
+                 kInCallVolume = 10, kIdleVolume = 11, kLength = 12;
+} // namespace service_layout
+
+namespace drc_layout {
+constexpr size_t k1xRate = 5, k1xLength = 7; // one 16-bit rate
+constexpr size_t kHdrRates = 5, kHdrLength = 13; // eight one-byte rates
+} // namespace drc_layout
+
+namespace infver_layout {
+constexpr size_t kMajor = 5, kMinor = 7, kModemVersion = 9, kLength = 11;
+} // namespace infver_layout
+
+namespace batt_layout {
+constexpr size_t kChgVal = 5, kBattVal = 7, kBars = 9, kLength = 19; // five 16-bit bar levels
+} // namespace batt_layout
+
+// The requests that carry arguments.
+namespace syssel_layout {
+constexpr size_t kPrefMode = 3, kHybridPref = 5, kLength = 7;
+} // namespace syssel_layout
+
+namespace earlevel_layout {
+constexpr size_t kInCallVolume = 3, kIdleVolume = 4, kLength = 5;
+} // namespace earlevel_layout
+
 namespace status_layout {
 constexpr size_t kSysMode = 5, kHybridPref = 6, kRfMode = 7, kState = 9, kSoMode = 10,
                  kCurrChan = 11, kBandClass = 13;
@@ -231,8 +260,13 @@ constexpr size_t kLong1xRssi = 14, kLongHdrRssi = 18, kLongCurSysmode = 22, kLon
                  kLongLength = 31;
 } // namespace status_layout
 
+// The system modes of the status record (and of the data session's system).
+namespace sys_mode {
+constexpr uint8_t kNone = 0, k1x = 2, kEvdo = 4;
+} // namespace sys_mode
+
 struct StatusRecord {
-    uint8_t sysMode = 0;     // 0 none, 2 CDMA 1x, 4 EV-DO
+    uint8_t sysMode = 0;     // sys_mode: none, CDMA 1x, EV-DO
     uint8_t hybridPref = 0;
     uint16_t rfMode = 0;
     uint8_t state = 0;       // call-processing state

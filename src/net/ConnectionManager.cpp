@@ -3,6 +3,7 @@
 // thread's loop is in RasMonitor.cpp.
 #include "net/ConnectionManager.h"
 
+#include "link/DiagCatalog.h"
 #include "log/DebugLog.h"
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
@@ -38,7 +39,7 @@ bool IsCdmaDial(const std::string& imsi, uint8_t sysMode)
 {
     if (imsi.find(rastext::kCdmaImsiMark) != std::string::npos)
         return true;
-    return imsi.empty() && (sysMode == 2 || sysMode == 4);
+    return imsi.empty() && (sysMode == kv::sys_mode::k1x || sysMode == kv::sys_mode::kEvdo);
 }
 
 CConnectionManager::CConnectionManager(kv::IDmHost& host, ConnectionUi ui) : m_host(host), m_ui(std::move(ui))

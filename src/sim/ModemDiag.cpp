@@ -153,7 +153,7 @@ std::vector<uint8_t> ModemModel::StatusRecord()
     kv::StatusRecord s;
     const bool evdoOnly = prefMode == 10;
     const bool hybrid = !evdoOnly && prefMode != 9 && hybridPref != 0;
-    s.sysMode = !inService ? 0 : evdoOnly ? 4 : 2;
+    s.sysMode = !inService ? sys_mode::kNone : evdoOnly ? sys_mode::kEvdo : sys_mode::k1x;
     s.hybridPref = hybrid ? 1 : 0;
     s.state = call.State(inService);
     s.soMode = s.state == kCallConv ? 3 : 0;
