@@ -7,6 +7,7 @@
 #include "host/HostIds.h"
 #include "host/HostTexts.h"
 #include "engine/StatusIds.h"
+#include "settings/SettingsKeys.h"
 
 namespace kvapp {
 
@@ -106,17 +107,17 @@ constexpr const char* kViewError = "UserActiveView error";
 
 // Settings sections read by the shell (file "teal_dialer.ini").
 namespace key {
-constexpr const char* kIni = "teal_dialer.ini";
-constexpr const char* kComPort = "comport";
-constexpr const char* kUserName = "username";
-constexpr const char* kPassword = "password";
-constexpr const char* kPhoneNumber = "phonenumber";
-constexpr const char* kBaudRate = "baudrate";
-constexpr const char* kTop = "top";
-constexpr const char* kBatSound = "batsound";
-constexpr const char* kDtmfLen = "dtmf_len";
-constexpr const char* kNum = "num";
-constexpr const char* kText = "text";
+constexpr const char* kIni = kv::kIniDialer;
+constexpr const char* kComPort = kv::kSecComPort;
+constexpr const char* kUserName = kv::kSecUserName;
+constexpr const char* kPassword = kv::kSecPassword;
+constexpr const char* kPhoneNumber = kv::kSecPhoneNumber;
+constexpr const char* kBaudRate = kv::kSecBaudRate;
+constexpr const char* kTop = kv::kSecTop;
+constexpr const char* kBatSound = kv::kSecBatSound;
+constexpr const char* kDtmfLen = kv::kSecDtmfLen;
+constexpr const char* kNum = kv::kKeyNum;
+constexpr const char* kText = kv::kKeyText;
 } // namespace key
 
 // Fixed colours (COLORREF 0x00BBGGRR) and fonts.

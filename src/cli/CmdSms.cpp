@@ -10,6 +10,7 @@
 #include "messaging/MessagingSession.h"
 #include "messaging/SmsTexts.h"
 #include "settings/Profile.h"
+#include "settings/SettingsKeys.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -333,8 +334,8 @@ size_t TextLimit(const std::string& text)
     bool ascii = true;
     for (unsigned char c : text)
         ascii = ascii && c < 0x80;
-    const int v = ascii ? kv::GetProfileInt("ascii_max", "num", 160, "teal_dialer.ini")
-                        : kv::GetProfileInt("unicode_max", "num", 40, "teal_dialer.ini");
+    const kv::IntSetting& s = ascii ? kv::kSetAsciiMax : kv::kSetUnicodeMax;
+    const int v = kv::GetProfileInt(s.section, kv::kKeyNum, s.fallback, s.file);
     return v > 0 && v <= int(kv::kSmsMessageBytes) ? size_t(v) : size_t(kv::kSmsMessageBytes);
 }
 
@@ -350,7 +351,7 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
     for (; i < args.size(); ++i) {
         if (args[i] == "--callback" && i + 1 < args.size()) {
             callback = args[++i];
-            const int limit = kv::GetProfileInt("callback_max", "num", int(kNumberMax), "teal_dialer.ini");
+            const int limit = kv::GetProfileInt(kv::kSetCallbackMax.section, kv::kKeyNum, int(kNumberMax), kv::kSetCallbackMax.file);
             const size_t max = limit > 0 && limit <= int(kNumberMax) ? size_t(limit) : kNumberMax;
             if (const std::string why = kvcli::DialProblem(callback, {max, false}); !why.empty())
                 return kvcli::UsageError("--callback: " + why);

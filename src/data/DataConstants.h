@@ -2,6 +2,8 @@
 // coded values stored in them and the settings keys the table code uses.
 #pragma once
 
+#include "settings/SettingsKeys.h"
+
 #include <cstdint>
 
 namespace kv {
@@ -49,9 +51,9 @@ inline constexpr const char* kCallTimeFormat = "(%d/%02d/%02d/%s-%02d:%02d)";
 inline constexpr const char* kCallDurationFormat = "%02d:%02d:%02d";
 
 // Settings: last call number of the history (main settings file).
-inline constexpr const char* kSettingsFile = "teal_dialer.ini";
-inline constexpr const char* kHistoryNumSection = "history_num";
-inline constexpr const char* kNumKey = "num";
+inline constexpr const char* kSettingsFile = kIniDialer;
+inline constexpr const char* kHistoryNumSection = kSecHistoryNum;
+inline constexpr const char* kNumKey = kKeyNum;
 inline constexpr int kHistoryNumBuffer = 6; // at most 5 characters read
 
 // Text columns hold at most this many characters.

@@ -16,6 +16,7 @@
 #include "engine/DmLink.h"
 #include "link/DiagCatalog.h"
 #include "platform/Event.h"
+#include "settings/SettingsKeys.h"
 
 #include <array>
 #include <atomic>
@@ -225,7 +226,7 @@ private:
 };
 
 // Settings file of the engine's keys.
-inline constexpr const char* kMainIni = "teal_dialer.ini";
+inline constexpr const char* kMainIni = kIniDialer;
 
 // The status display of a modem that is not there (the values the device
 // watcher shows on removal): battery 1, no signal in both sets, no service,

@@ -3,6 +3,8 @@
 // stated).
 #pragma once
 
+#include "settings/SettingsKeys.h"
+
 namespace kv::dmtext {
 
 // Message line.
@@ -33,33 +35,33 @@ inline constexpr const char* kCardDisabled = "RUIM Card is disabled.";
 inline constexpr const char* kSmsStorageFull =
     "Not enough space to store new message\nPlease delete the old messege.";
 
-// Settings sections.
-inline constexpr const char* kKeyNum = "num";
-inline constexpr const char* kSecBaudrate = "baudrate";
-inline constexpr const char* kSecUserflag = "userflag";
-inline constexpr const char* kSecRssi = "rssi";
-inline constexpr const char* kSecSmsC = "SmsC";
-inline constexpr const char* kKeySmsCnt = "smscnt";
-inline constexpr const char* kSecPrefMode = "pref_mode";
-inline constexpr const char* kSecHybrid = "hybrid";
-inline constexpr const char* kSecCallbackMax = "callback_max";
-inline constexpr const char* kSecUnicodeMax = "unicode_max";
-inline constexpr const char* kSecAsciiMax = "ascii_max";
-inline constexpr const char* kSecModem = "modem";
-inline constexpr const char* kKeySwVer = "sw_ver";
-inline constexpr const char* kKeyCompDate = "comp_date";
-inline constexpr const char* kKeyHwVer = "hw_ver";
-inline constexpr const char* kKeyEsn = "esn";
-inline constexpr const char* kKeyMin = "min";
-inline constexpr const char* kKeyMdn = "mdn";
-inline constexpr const char* kSecChgUsb = "chg_usb";
-inline constexpr const char* kSecChv1 = "chv1";
-inline constexpr const char* kSecChv1Temp = "chv1_temp";
-inline constexpr const char* kSecChvEnable = "chv_enable";
-inline constexpr const char* kSecChv1Cnt = "chv1_cnt";
-inline constexpr const char* kSecChv1PukCnt = "chv1_pukcnt";
-inline constexpr const char* kSecEmgCall = "emg_call";
-inline constexpr const char* kDefaultPin = "9352";
+// Settings sections (names from the settings table).
+inline constexpr const char* kKeyNum = kv::kKeyNum;
+inline constexpr const char* kSecBaudrate = kv::kSecBaudRate;
+inline constexpr const char* kSecUserflag = kv::kSecUserFlag;
+inline constexpr const char* kSecRssi = kv::kSecRssi;
+inline constexpr const char* kSecSmsC = kv::kSecSmsC;
+inline constexpr const char* kKeySmsCnt = kv::kKeySmsCnt;
+inline constexpr const char* kSecPrefMode = kv::kSecPrefMode;
+inline constexpr const char* kSecHybrid = kv::kSecHybrid;
+inline constexpr const char* kSecCallbackMax = kv::kSecCallbackMax;
+inline constexpr const char* kSecUnicodeMax = kv::kSecUnicodeMax;
+inline constexpr const char* kSecAsciiMax = kv::kSecAsciiMax;
+inline constexpr const char* kSecModem = kv::kSecModem;
+inline constexpr const char* kKeySwVer = kv::kKeySwVer;
+inline constexpr const char* kKeyCompDate = kv::kKeyCompDate;
+inline constexpr const char* kKeyHwVer = kv::kKeyHwVer;
+inline constexpr const char* kKeyEsn = kv::kKeyEsn;
+inline constexpr const char* kKeyMin = kv::kKeyMin;
+inline constexpr const char* kKeyMdn = kv::kKeyMdn;
+inline constexpr const char* kSecChgUsb = kv::kSecChgUsb;
+inline constexpr const char* kSecChv1 = kv::kSecChv1;
+inline constexpr const char* kSecChv1Temp = kv::kSecChv1Temp;
+inline constexpr const char* kSecChvEnable = kv::kSecChvEnable;
+inline constexpr const char* kSecChv1Cnt = kv::kSecChv1Cnt;
+inline constexpr const char* kSecChv1PukCnt = kv::kSecChv1PukCnt;
+inline constexpr const char* kSecEmgCall = kv::kSecEmgCall;
+inline constexpr const char* kDefaultPin = kv::kDefPin;
 inline constexpr const char* kNoDirNumber = "----------";
 
 } // namespace kv::dmtext

@@ -58,14 +58,12 @@ void COwnerHub::Update(const std::function<void(OwnerSnapshot&)>& edit)
             return;
         m_now = now;
     }
-    for (IOwnerListener* l : Listeners())
-        l->OnOwnerChanged(now, changed);
+    Deliver([&](IOwnerListener& l) { l.OnOwnerChanged(now, changed); });
 }
 
 void COwnerHub::Publish(const OwnerEvent& event)
 {
-    for (IOwnerListener* l : Listeners())
-        l->OnOwnerEvent(event);
+    Deliver([&](IOwnerListener& l) { l.OnOwnerEvent(event); });
 }
 
 OwnerSnapshot COwnerHub::Snapshot() const
@@ -83,14 +81,40 @@ void COwnerHub::AddListener(IOwnerListener* listener)
 
 void COwnerHub::RemoveListener(IOwnerListener* listener)
 {
-    std::lock_guard<std::mutex> g(m_lock);
+    std::unique_lock<std::mutex> g(m_lock);
     m_listeners.erase(std::remove(m_listeners.begin(), m_listeners.end(), listener), m_listeners.end());
+    // Deliveries on other threads may hold the listener still: wait for
+    // them, never for one of this thread's own (that would never end).
+    const auto self = std::this_thread::get_id();
+    m_idle.wait(g, [&] {
+        return std::all_of(m_delivering.begin(), m_delivering.end(),
+                           [&](std::thread::id t) { return t == self; });
+    });
 }
 
-std::vector<IOwnerListener*> COwnerHub::Listeners() const
+void COwnerHub::Deliver(const std::function<void(IOwnerListener&)>& call)
 {
-    std::lock_guard<std::mutex> g(m_lock);
-    return m_listeners;
+    std::vector<IOwnerListener*> targets;
+    const auto self = std::this_thread::get_id();
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        targets = m_listeners;
+        m_delivering.push_back(self);
+    }
+    for (IOwnerListener* l : targets) {
+        {
+            // A listener removed meanwhile hears nothing more.
+            std::lock_guard<std::mutex> g(m_lock);
+            if (std::find(m_listeners.begin(), m_listeners.end(), l) == m_listeners.end())
+                continue;
+        }
+        call(*l);
+    }
+    {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_delivering.erase(std::find(m_delivering.begin(), m_delivering.end(), self));
+    }
+    m_idle.notify_all();
 }
 
 } // namespace kv

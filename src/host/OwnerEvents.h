@@ -10,10 +10,12 @@
 // block (the bus service queues and wakes its own thread).
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kv {
@@ -110,14 +112,20 @@ public:
     OwnerSnapshot Snapshot() const;
 
     void AddListener(IOwnerListener* listener);
+    // Once it returns, the listener is not called any more and no call to
+    // it is under way on another thread (one on the calling thread itself,
+    // a listener removing itself, may still be returning).
     void RemoveListener(IOwnerListener* listener);
 
 private:
-    std::vector<IOwnerListener*> Listeners() const;
+    void Deliver(const std::function<void(IOwnerListener&)>& call);
 
     mutable std::mutex m_lock;
+    std::condition_variable m_idle;
     OwnerSnapshot m_now;
     std::vector<IOwnerListener*> m_listeners;
+    // The threads delivering now, one entry per delivery under way.
+    std::vector<std::thread::id> m_delivering;
 };
 
 } // namespace kv

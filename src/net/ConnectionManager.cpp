@@ -15,11 +15,11 @@ namespace kvnet {
 
 namespace {
 // The settings of the account (teal_dialer.ini, key "text").
-constexpr const char* kIni = "teal_dialer.ini";
-constexpr const char* kSectionUser = "username";
-constexpr const char* kSectionPassword = "password";
-constexpr const char* kSectionPhone = "phonenumber";
-constexpr const char* kKeyText = "text";
+constexpr const char* kIni = kv::kIniDialer;
+constexpr const char* kSectionUser = kv::kSecUserName;
+constexpr const char* kSectionPassword = kv::kSecPassword;
+constexpr const char* kSectionPhone = kv::kSecPhoneNumber;
+constexpr const char* kKeyText = kv::kKeyText;
 constexpr int kAccountChars = 64;
 } // namespace
 

@@ -133,4 +133,18 @@ inline constexpr int kDefChv1PukCnt = 0;
 inline constexpr int kDefEmgCall = -1;
 inline constexpr int kDefSlps = 5;
 
+// A number setting with its file, section (key "num") and default: where a
+// setting is read in more than one place, its default is written once here.
+struct IntSetting {
+    const char* file;
+    const char* section;
+    int fallback;
+};
+
+// The SMS limits the modem reported at start-up (characters of a 7-bit
+// text, of a Unicode text, and of the callback number).
+inline constexpr IntSetting kSetAsciiMax{kIniDialer, kSecAsciiMax, 160};
+inline constexpr IntSetting kSetUnicodeMax{kIniDialer, kSecUnicodeMax, 40};
+inline constexpr IntSetting kSetCallbackMax{kIniDialer, kSecCallbackMax, 32};
+
 } // namespace kv

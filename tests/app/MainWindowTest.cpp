@@ -535,3 +535,23 @@ TEST_F(MainWindow, WhileTheCardIsNotUsableSettingTrafficSmsAndPhonebookButtonsDo
     EXPECT_EQ(boxes.texts[0], text::kNoSmsEvdoOnly);
     dlg->State().m_nPortState = DM_STOPPED;
 }
+
+namespace {
+
+// The face as this platform draws it, against the simulator, for the
+// comparison of the X11 and the Wayland pictures (face_on_both.sh): written
+// only when KV_FACE_SHOT names the file.
+TEST_F(MainWindow, FaceShotOfThisPlatform)
+{
+    const QString path = qEnvironmentVariable("KV_FACE_SHOT");
+    if (path.isEmpty())
+        GTEST_SKIP() << "KV_FACE_SHOT names no file";
+    OpenOnSimulator();
+    PumpUntil([] { return false; }, 1500); // let the indicators settle
+    const QImage shot = dlg->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.size(), QSize(500, 640) * shot.devicePixelRatio());
+    EXPECT_TRUE(shot.save(path, "PNG")) << path.toStdString();
+}
+
+} // namespace
