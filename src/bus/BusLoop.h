@@ -23,6 +23,11 @@ struct CBusService::Inbox {
     // Queues work for the thread and wakes it; dropped once the thread has
     // left the bus (a done callback that comes too late).
     void Post(Work work);
+    // The hub's changes are merged: one pending change holds the latest
+    // snapshot and every name changed since the thread last took it, so
+    // a burst never overfills the queue and the last value always arrives.
+    void PostChange(const OwnerSnapshot& now, const std::vector<std::string>& changed);
+    bool TakeChange(OwnerSnapshot& now, std::vector<std::string>& changed);
     void Wake();
     std::deque<Work> Take();
     void Close();
@@ -32,6 +37,9 @@ struct CBusService::Inbox {
     bool stop = false;
     bool overflowTold = false;
     std::deque<Work> work;
+    bool changeQueued = false;
+    OwnerSnapshot latest;
+    std::vector<std::string> changedNames;
     int wakeFd = -1;
 };
 

@@ -74,6 +74,41 @@ void CBusService::Inbox::Post(Work w)
     Wake();
 }
 
+void CBusService::Inbox::PostChange(const OwnerSnapshot& now, const std::vector<std::string>& changed)
+{
+    {
+        std::lock_guard<std::mutex> g(lock);
+        if (!open)
+            return;
+        latest = now;
+        for (const std::string& n : changed)
+            if (std::find(changedNames.begin(), changedNames.end(), n) == changedNames.end())
+                changedNames.push_back(n);
+        if (changeQueued)
+            return; // the queued change will carry this one too
+        changeQueued = true;
+        work.push_back([](Loop& l) {
+            OwnerSnapshot snap;
+            std::vector<std::string> names;
+            if (l.Box()->TakeChange(snap, names))
+                l.Changed(snap, names);
+        });
+    }
+    Wake();
+}
+
+bool CBusService::Inbox::TakeChange(OwnerSnapshot& now, std::vector<std::string>& changed)
+{
+    std::lock_guard<std::mutex> g(lock);
+    if (!changeQueued)
+        return false;
+    changeQueued = false;
+    now = latest;
+    changed.swap(changedNames);
+    changedNames.clear();
+    return true;
+}
+
 void CBusService::Inbox::Wake()
 {
     const uint64_t one = 1;
@@ -99,6 +134,7 @@ void CBusService::Inbox::Close()
     std::lock_guard<std::mutex> g(lock);
     open = false;
     work.clear();
+    changeQueued = false;
 }
 
 // --- The hub's listener --------------------------------------------------------
@@ -108,7 +144,7 @@ public:
     explicit Listener(std::shared_ptr<Inbox> inbox) : m_inbox(std::move(inbox)) {}
     void OnOwnerChanged(const OwnerSnapshot& now, const std::vector<std::string>& changed) override
     {
-        m_inbox->Post([now, changed](Loop& l) { l.Changed(now, changed); });
+        m_inbox->PostChange(now, changed);
     }
     void OnOwnerEvent(const OwnerEvent& event) override
     {

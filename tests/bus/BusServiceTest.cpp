@@ -134,9 +134,10 @@ TEST_F(BusTest, ChangesAndEventsReachAMonitor)
 
     Tell(owner, "set Signal1xBars 4");
     Tell(owner, "set CallState incoming");
-    EXPECT_TRUE(monitor.WaitFor("PropertiesChanged ('org.korvianet.Korvianet1', {'Signal1xBars': <uint32 4>}"))
-        << monitor.Output();
-    EXPECT_TRUE(monitor.WaitFor("{'CallState': <'incoming'>}")) << monitor.Output();
+    // (Changes the thread had no time to send apart come in one signal.)
+    EXPECT_TRUE(monitor.WaitFor("PropertiesChanged ('org.korvianet.Korvianet1', {")) << monitor.Output();
+    EXPECT_TRUE(monitor.WaitFor("'Signal1xBars': <uint32 4>")) << monitor.Output();
+    EXPECT_TRUE(monitor.WaitFor("'CallState': <'incoming'>")) << monitor.Output();
     // The same value again is no change.
     Tell(owner, "set Signal1xBars 4");
 
