@@ -166,6 +166,22 @@ TEST_F(BusTest, ChangesAndEventsReachAMonitor)
     monitor.Kill();
 }
 
+// Without an address of its own the service goes to the user's session
+// bus, as DBUS_SESSION_BUS_ADDRESS names it, where busctl --user finds it.
+TEST_F(BusTest, TheSessionBusIsTheUsersOwn)
+{
+    owners.push_back(std::make_unique<Child>());
+    Child& owner = *owners.back();
+    ASSERT_TRUE(owner.Start({"env", "-u", "KORVIANET_SESSION_BUS_ADDRESS", "DBUS_SESSION_BUS_ADDRESS=" + address,
+                             KV_TEST_OWNER},
+                            true));
+    ASSERT_TRUE(owner.WaitFor("state: offered")) << owner.Output();
+    Tell(owner, "set CallNumber 5551234");
+    const ToolResult r = RunTool({"env", "DBUS_SESSION_BUS_ADDRESS=" + address, "busctl", "--user", "get-property",
+                                  kName, kPath, kName, "CallNumber"});
+    EXPECT_EQ(r.output, "s \"5551234\"\n");
+}
+
 TEST_F(BusTest, ASecondOwnerRunsWithoutTheNameAndSaysSo)
 {
     Child& first = StartOwner();
