@@ -12,6 +12,7 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "engine/DmCall.h"
+#include "host/ArgChecks.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
 
@@ -28,35 +29,11 @@ using kv::ModemState;
 
 constexpr const char* kUsage =
     "usage: call [--timeout S] STEP... with STEP: dial NUMBER | answer | dtmf DIGITS | wait SECONDS | hangup";
-constexpr size_t kMaxDial = 30;
 
 struct Step {
     std::string verb;
     std::string arg;
 };
-
-bool ValidDialString(const std::string& s)
-{
-    if (s.empty() || s.size() > kMaxDial)
-        return false;
-    for (size_t i = 0; i < s.size(); ++i) {
-        const char c = s[i];
-        const bool ok = (c >= '0' && c <= '9') || c == '*' || c == '#' || c == 'p' || (c == '+' && i == 0);
-        if (!ok)
-            return false;
-    }
-    return s[0] != 'p';
-}
-
-bool ValidDtmf(const std::string& s)
-{
-    if (s.empty() || s.size() > kMaxDial)
-        return false;
-    for (char c : s)
-        if (!((c >= '0' && c <= '9') || c == '*' || c == '#'))
-            return false;
-    return true;
-}
 
 class CallScript {
 public:
@@ -228,12 +205,10 @@ int RunCall(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
             if (i + 1 >= args.size())
                 return kvcli::UsageError(a + " needs an argument; " + kUsage);
             const std::string& v = args[++i];
-            if (a == "dial" && !ValidDialString(v))
-                return kvcli::UsageError("NUMBER '" + kvcli::Shown(v)
-                                         + "' is not a dial string (digits, *, #, a leading +, p for a pause;"
-                                           " at most 30 characters)");
-            if (a == "dtmf" && !ValidDtmf(v))
-                return kvcli::UsageError("DIGITS '" + kvcli::Shown(v) + "' must be digits, * or # (at most 30)");
+            if (const std::string why = a == "dial" ? kv::DialStringProblem(v) : std::string(); !why.empty())
+                return kvcli::UsageError(why);
+            if (const std::string why = a == "dtmf" ? kv::DtmfProblem(v) : std::string(); !why.empty())
+                return kvcli::UsageError(why);
             if (a == "wait" && (v.empty() || v.find_first_not_of("0123456789") != std::string::npos || v.size() > 6))
                 return kvcli::UsageError("SECONDS '" + kvcli::Shown(v) + "' is not a number of seconds");
             steps.push_back({a, v});

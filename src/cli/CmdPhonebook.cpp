@@ -21,45 +21,13 @@ constexpr const char* kUsage =
     "       | pb add memory|ruim [--index N] NAME NUMBER | pb modify memory|ruim INDEX NAME NUMBER\n"
     "       | pb delete memory|ruim INDEX";
 
-// What fits the two phonebooks: numbers of 30 (memory) and 20 (card)
-// characters; names of 64 bytes (memory) or the card's name field less one,
-// names with non-ASCII characters within the wide-name limits.
-constexpr size_t kMemoryNumberMax = 30, kRuimNumberMax = 20;
-constexpr size_t kMemoryNameMax = 64, kMemoryWideNameMax = 30;
-
-int StorageType(const std::string& word)
-{
-    return word == "memory" ? kv::kPbookMemory : word == "ruim" ? kv::kPbookRuim : 0;
-}
+int StorageType(const std::string& word) { return kv::PbStorageType(word); }
 
 const char* StorageWord(int type) { return type == kv::kPbookRuim ? "ruim" : "memory"; }
 
-bool Ascii(const std::string& s)
-{
-    for (unsigned char c : s)
-        if (c >= 0x80)
-            return false;
-    return true;
-}
+std::string NameProblem(const std::string& name, int type, int pbLen) { return kv::PbNameProblem(name, type, pbLen); }
 
-// "" when the name fits the phonebook with name field length pbLen.
-std::string NameProblem(const std::string& name, int type, int pbLen)
-{
-    size_t chars = 0, bytes = 0;
-    if (type == kv::kPbookMemory) {
-        chars = Ascii(name) ? kMemoryNameMax : kMemoryWideNameMax;
-        bytes = kMemoryNameMax;
-    } else {
-        chars = Ascii(name) ? size_t(kv::PbRuimNameLimit(pbLen)) : size_t(kv::PbRuimWideNameLimit(pbLen));
-        bytes = size_t(kv::PbRuimNameLimit(pbLen));
-    }
-    return kvcli::TextProblem(name, chars, bytes);
-}
-
-kvcli::DialRules NumberRules(int type)
-{
-    return {type == kv::kPbookRuim ? kRuimNumberMax : kMemoryNumberMax, true};
-}
+kvcli::DialRules NumberRules(int type) { return kv::PbNumberRules(type); }
 
 int Capacity(kv::CMessagingSession& s, int type)
 {

@@ -5,12 +5,12 @@
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
 #include "data/DataConstants.h"
+#include "host/ArgChecks.h"
 #include "host/PortOpenText.h"
 #include "log/DebugLog.h"
 #include "messaging/MessagingSession.h"
 #include "messaging/SmsTexts.h"
 #include "settings/Profile.h"
-#include "settings/SettingsKeys.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,10 +23,6 @@ constexpr const char* kUsage =
     "usage: sms list [memory|ruim] | sms read INDEX | sms send [--callback N] [--timeout S] [--save] "
     "NUMBER... -- TEXT | sms delete INDEX | sms delete-all inbox|outbox";
 constexpr int64_t kCdmaEpoch = 315964800; // 1980-01-06 in Unix seconds
-// Destination and callback fields of the send record hold 36 bytes; the
-// modem takes numbers of up to 32 digits (its callback limit says the same).
-constexpr size_t kNumberMax = 32;
-constexpr size_t kRecipientsMax = 5;
 
 std::string TimeText(double t)
 {
@@ -327,18 +323,6 @@ int DeleteAll(kv::CMessagingSession& s, bool inbox)
     return after.empty() ? kvcli::kExitOk : kvcli::kExitFailure;
 }
 
-// The text limits the modem reported at its last start (160 and 40
-// characters when it never did), never beyond the record's 229 bytes.
-size_t TextLimit(const std::string& text)
-{
-    bool ascii = true;
-    for (unsigned char c : text)
-        ascii = ascii && c < 0x80;
-    const kv::IntSetting& s = ascii ? kv::kSetAsciiMax : kv::kSetUnicodeMax;
-    const int v = kv::GetProfileInt(s.section, kv::kKeyNum, s.fallback, s.file);
-    return v > 0 && v <= int(kv::kSmsMessageBytes) ? size_t(v) : size_t(kv::kSmsMessageBytes);
-}
-
 int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     std::string callback;
@@ -351,10 +335,8 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
     for (; i < args.size(); ++i) {
         if (args[i] == "--callback" && i + 1 < args.size()) {
             callback = args[++i];
-            const int limit = kv::GetProfileInt(kv::kSetCallbackMax.section, kv::kKeyNum, int(kNumberMax), kv::kSetCallbackMax.file);
-            const size_t max = limit > 0 && limit <= int(kNumberMax) ? size_t(limit) : kNumberMax;
-            if (const std::string why = kvcli::DialProblem(callback, {max, false}); !why.empty())
-                return kvcli::UsageError("--callback: " + why);
+            if (const std::string why = kv::SmsCallbackProblem(callback); !why.empty())
+                return kvcli::UsageError(why);
         } else if (args[i] == "--timeout" && i + 1 < args.size()) {
             const auto v = kvcli::NumberArg("--timeout", args[++i], 1, 3600);
             if (!v)
@@ -367,8 +349,8 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
             sawText = true;
             break;
         } else {
-            if (const std::string why = kvcli::DialProblem(args[i], {kNumberMax, false}); !why.empty())
-                return kvcli::UsageError("NUMBER '" + kvcli::Shown(args[i]) + "': " + why);
+            if (const std::string why = kv::SmsNumberProblem(args[i]); !why.empty())
+                return kvcli::UsageError(why);
             numbers.push_back(args[i]);
         }
     }
@@ -376,12 +358,10 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
         text += (text.empty() ? "" : " ") + args[i];
     if (numbers.empty() || !sawText)
         return kvcli::UsageError(kUsage);
-    if (numbers.size() > kRecipientsMax)
-        return kvcli::UsageError("NUMBER: " + std::to_string(numbers.size()) + " recipients, at most "
-                                 + std::to_string(kRecipientsMax));
-    const size_t limit = TextLimit(text);
-    if (const std::string why = kvcli::TextProblem(text, limit, kv::kSmsMessageBytes, true); !why.empty())
-        return kvcli::UsageError("TEXT: " + why);
+    if (const std::string why = kv::SmsRecipientsProblem(numbers.size()); !why.empty())
+        return kvcli::UsageError(why);
+    if (const std::string why = kv::SmsTextProblem(text); !why.empty())
+        return kvcli::UsageError(why);
     int status = kvcli::kExitOk;
     auto s = kvcli::OpenSession(opts, false, status);
     return s ? Send(*s, numbers, callback, text, timeoutMs, save) : status;

@@ -19,6 +19,7 @@ expected=(
   usr/lib/udev/rules.d/60-korvianet.rules
   usr/share/man/man1/korvianet-cli.1.gz usr/share/man/man1/korvianet-modem-sim.1.gz
   usr/share/bash-completion/completions/korvianet-cli
+  usr/share/dbus-1/interfaces/org.korvianet.Korvianet1.xml
   etc/ppp/peers/korvianet-cdma etc/ppp/peers/korvianet-gsm etc/chatscripts/korvianet
   etc/ppp/ip-up.d/korvianet-resolved etc/ppp/ip-down.d/korvianet-resolved
 )
@@ -32,7 +33,7 @@ done
 # Nothing outside the product's own places (no test programs, no libraries,
 # no headers).
 stray=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -Ev \
-  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$|^etc/ppp/ip-(up|down)\.d/korvianet-resolved$' || true)
+  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/share/dbus-1/interfaces/org\.korvianet\.Korvianet1\.xml$|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$|^etc/ppp/ip-(up|down)\.d/korvianet-resolved$' || true)
 [ -z "$stray" ] || fail "unexpected files installed: $stray"
 
 # The dial-up profiles: readable by all, written by the owner only (the
