@@ -5,7 +5,7 @@
 
 namespace kv {
 
-// "0.1.0"
+// Dotted numbers, as project(VERSION) gives them.
 const char* ProgramVersion();
 
 // The id the desktop knows the program by: the desktop entry's and the
