@@ -16,7 +16,7 @@ PKGS=(
   ppp
   nlohmann-json3-dev
   libsystemd-dev dbus
-  desktop-file-utils appstream
+  desktop-file-utils appstream zsh fish
 )
 
 missing=()
