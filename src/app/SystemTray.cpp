@@ -120,7 +120,8 @@ bool CSystemTray::Create(QObject* owner, unsigned callbackMessage, const QString
     m_nCallbackMessage = callbackMessage;
     m_nId = id;
     m_onCommand = std::move(onCommand);
-    BuildMenu();
+    if (!m_pMenu)
+        BuildMenu();
     if (!Available())
         return m_bEnabled = false;
     m_pIcon = std::make_unique<QSystemTrayIcon>(icon);
@@ -134,6 +135,8 @@ bool CSystemTray::Create(QObject* owner, unsigned callbackMessage, const QString
                 else if (why == QSystemTrayIcon::Context)
                     Notify(WM_RBUTTONUP);
             });
+    if (m_pHub)
+        Apply(m_pHub->Snapshot());
     m_pIcon->show();
     m_bEnabled = m_pIcon->isVisible();
     return m_bEnabled;

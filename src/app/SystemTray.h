@@ -62,7 +62,7 @@ public:
 
     // Follows hub from now on (it must outlive the tray or Unwatch be called
     // first); Connect/Disconnect go to actions (null: the item stays off).
-    // Call on the UI thread, after Create.
+    // Call on the UI thread, before or after Create.
     void Watch(kv::COwnerHub& hub, kv::IOwnerActions* actions);
     void Unwatch();
     bool Watching() const { return m_pHub != nullptr; }

@@ -144,6 +144,13 @@ TEST_F(SystemTray, WatchingAddsTheStateLineAndConnectAndFollowsTheHubOnTheUiThre
     EXPECT_EQ(Texts(tray->Menu()), (QStringList{"Restore", "Data Usage", "-", "Exit"}));
     tray->Watch(hub, nullptr);
     EXPECT_EQ(Texts(tray->Menu()).count("Connect") + Texts(tray->Menu()).count("Disconnect"), 0);
+
+    // Watched before the icon is made, the icon starts with the words.
+    CSystemTray early;
+    early.Watch(hub, &actions);
+    early.Create(nullptr, 0, "Korvianet", QIcon(), kvapp::IDR_TRAY_MENU, {});
+    EXPECT_EQ(early.Icon()->toolTip().toStdString(), early.Look().tooltip);
+    EXPECT_EQ(Texts(early.Menu()).first(), "Connected 00:00:05 · 3.1 MB");
 }
 
 TEST_F(SystemTray, ConnectAndDisconnectGoToTheOwnerAndARefusalIsTold)
