@@ -5,7 +5,7 @@ set -euo pipefail
 
 PKGS=(
   build-essential cmake pkg-config git
-  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-charts-dev libqt6opengl6-dev qt6-svg-dev
   libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   libfluidsynth-dev timgm6mb-soundfont
@@ -16,7 +16,7 @@ PKGS=(
   ppp
   nlohmann-json3-dev
   libsystemd-dev dbus
-  desktop-file-utils appstream
+  desktop-file-utils appstream zsh fish
 )
 
 missing=()

@@ -46,6 +46,7 @@ constexpr int IDR_TRAY_MENU = 227;     // tray menu resource and tray icon id
 constexpr int ID_TRAY_RESTORE = 32775;
 constexpr int ID_TRAY_EXIT = 32776;
 constexpr int ID_TRAY_USAGE = 32900; // ours: opens the usage window
+constexpr int ID_TRAY_TOGGLE = 32901; // ours: a single click on the icon shows or hides the window
 
 // Texts shown to the user.
 namespace text {

@@ -8,6 +8,7 @@
 #include "app/Dialer_one.h"
 #include "app/Dialer_oneDlg.h"
 #include "app/WaylandSeat.h"
+#include "version/Version.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -25,6 +26,8 @@ int main(int, char** argv)
     char* qtArgv[] = {argv[0], nullptr};
     QApplication qapp(qtArgc, qtArgv);
     QApplication::setQuitOnLastWindowClosed(false);
+    QApplication::setApplicationVersion(kv::ProgramVersion());
+    QGuiApplication::setDesktopFileName(kv::kDesktopId);
 
     CDialer_oneApp app;
     app.SetWiring(kvapp::WireServices);

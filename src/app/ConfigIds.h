@@ -98,7 +98,7 @@ constexpr const char* kLimitOutOfRange = "The limit must be a number from 10 to 
 constexpr const char* kRestartLinkDone = "The modem link is being restarted.";
 
 constexpr const char* kVersionFormat = "SW Ver : %s";
-constexpr const char* kVersion = "Korvia Module UI v1.0.0";
+constexpr const char* kVersionName = "Korvia Module UI v"; // and the build's version
 constexpr const char* kNotice =
     "Korvianet connects this computer to the network through the USB modem and its card.";
 constexpr const char* kRuimStatusFormat = "[%s] [%s:%d]";

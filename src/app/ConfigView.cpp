@@ -19,6 +19,7 @@
 #include "settings/StaticApn.h"
 #include "traffic/TrafficDisplay.h"
 #include "traffic/TrafficStats.h"
+#include "version/Version.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -222,7 +223,8 @@ void CConfigView::CreateControls()
     connect(exitButton, &QAbstractButton::clicked, this, [this] { reject(); });
 
     // About.
-    Label("version", QString::asprintf(text::kVersionFormat, text::kVersion), 20, 112, 300, PAGE_ABOUT);
+    Label("version", QString::asprintf(text::kVersionFormat, (std::string(text::kVersionName) + kv::ProgramVersion()).c_str()),
+          20, 112, 300, PAGE_ABOUT);
     auto* notice = Label("notice", "", 20, 140, 300, PAGE_ABOUT);
     notice->SetAlignment(CTextStatic::ALIGN_FORMAT, Qt::Alignment(Qt::AlignLeft | Qt::AlignTop));
     notice->SetText(text::kNotice);

@@ -516,6 +516,12 @@ void CDialer_oneDlg::OnCommand(int id)
     case ID_TRAY_RESTORE:
         RestoreFromTray();
         break;
+    case ID_TRAY_TOGGLE:
+        if (m_bTrayMode)
+            RestoreFromTray();
+        else
+            MinimizeToTray();
+        break;
     case ID_TRAY_USAGE:
         kvapp::OpenUsageWindow(this);
         break;
@@ -566,6 +572,8 @@ void CDialer_oneDlg::SyncTray()
         if (tray->Create(nullptr, m_nTrayNotifyMsg, text::kTrayTip, kvui::SkinIcon(kvui::IDI_TRAY),
                          IDR_TRAY_MENU, [this](int cmd) { OnCommand(cmd); })) {
             tray->SetKeepAlive(true);
+            if (m_pTrayHub)
+                tray->Watch(*m_pTrayHub, m_pTrayActions);
             m_pSystemTray = std::move(tray);
         }
     } else if (!m_bTrayMode && m_pSystemTray) {
@@ -573,8 +581,21 @@ void CDialer_oneDlg::SyncTray()
         // here: the icon goes now, the object once that action returned.
         CSystemTray* tray = m_pSystemTray.release();
         tray->Remove();
+        tray->Unwatch(); // the owner may be gone before the object
         tray->deleteLater();
     }
+}
+
+void CDialer_oneDlg::SetTrayOwner(kv::COwnerHub* hub, kv::IOwnerActions* actions)
+{
+    m_pTrayHub = hub;
+    m_pTrayActions = hub ? actions : nullptr;
+    if (!m_pSystemTray)
+        return;
+    if (m_pTrayHub)
+        m_pSystemTray->Watch(*m_pTrayHub, m_pTrayActions);
+    else
+        m_pSystemTray->Unwatch();
 }
 
 void CDialer_oneDlg::ShowForTrayState()

@@ -47,6 +47,8 @@ class QLabel;
 
 namespace kv {
 class CAppDatabase;
+class COwnerHub;
+class IOwnerActions;
 }
 
 class CDialer_oneDlg : public QDialog,
@@ -131,6 +133,10 @@ public:
     bool TimerActive(uint32_t id) const;
     bool TrayMode() const { return m_bTrayMode; }
     CSystemTray* Tray() const { return m_pSystemTray.get(); }
+    // The modem's owner as the tray shows it: every tray icon made from now
+    // on follows hub and offers Connect/Disconnect through actions (either
+    // may be null). hub must outlive the window.
+    void SetTrayOwner(kv::COwnerHub* hub, kv::IOwnerActions* actions);
     unsigned TrayNotifyMessage() const { return m_nTrayNotifyMsg; }
     int IndicatorBitmap(int controlId) const;
     bool TopMost() const { return m_bTopMost; }
@@ -296,6 +302,8 @@ private:
     bool m_bTrayMode = false;
     std::unique_ptr<CSystemTray> m_pSystemTray;
     unsigned m_nTrayNotifyMsg = 0;
+    kv::COwnerHub* m_pTrayHub = nullptr;
+    kv::IOwnerActions* m_pTrayActions = nullptr;
 
     // Face.
     QPixmap m_skin;

@@ -4,6 +4,7 @@
 #include "log/DebugLog.h"
 #include "settings/DataDir.h"
 #include "settings/Profile.h"
+#include "version/Version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -94,7 +95,7 @@ int main(int argc, char** argv)
             return kvcli::kExitOk;
         }
         if (!std::strcmp(a, "--version")) {
-            std::printf("korvianet-cli 0.1.0\n");
+            std::printf("korvianet-cli %s\n", kv::ProgramVersion());
             return kvcli::kExitOk;
         }
         if (!std::strcmp(a, "-v") || !std::strcmp(a, "--verbose")) {

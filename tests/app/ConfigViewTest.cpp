@@ -15,6 +15,8 @@
 #include "settings/Profile.h"
 #include "traffic/TrafficStats.h"
 
+#include "version/Version.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -118,7 +120,7 @@ TEST_F(ConfigPage, OpensOnAboutWithItsButtonDisabledAndTheHiddenPagesHidden)
     }
     for (int id : {IDC_PAGE_NAMING, IDC_PAGE_BOOST, IDC_PAGE_TRAFFIC, IDC_PAGE_MONTH, IDC_PAGE_PREV_MONTH})
         EXPECT_FALSE(C<QWidget>(id)->isVisible()) << id;
-    EXPECT_EQ(Label("version").toStdString(), "SW Ver : Korvia Module UI v1.0.0");
+    EXPECT_EQ(Label("version").toStdString(), std::string("SW Ver : Korvia Module UI v") + kv::ProgramVersion());
     EXPECT_EQ(view->size(), QSize(344, 326));
     EXPECT_FALSE(C<QWidget>(IDC_APPLY)->isVisible());
 

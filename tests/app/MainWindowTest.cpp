@@ -10,6 +10,7 @@
 #include "controls/SkinIds.h"
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
+#include "host/OwnerEvents.h"
 #include "sim/ModemSimulator.h"
 
 #include <QKeyEvent>
@@ -368,6 +369,36 @@ TEST_F(MainWindow, RestoreFromTheTrayMenuRemovesTheIconButKeepsTheMenuUntilItsAc
     EXPECT_TRUE(dlg->TrayMode());
     ASSERT_NE(dlg->Tray(), nullptr);
     EXPECT_TRUE(dlg->Tray()->Icon()->isVisible());
+}
+
+TEST_F(MainWindow, EveryTrayIconFollowsTheOwnerAndASingleClickTogglesTheWindow)
+{
+    CSystemTray::ForceAvailable(1);
+    kv::COwnerHub hub;
+    hub.Update([](kv::OwnerSnapshot& s) {
+        s.engineReady = true;
+        s.port = "/dev/ttyUSB0";
+        s.systemModeCode = 2;
+        s.signal1xBars = 4;
+    });
+    Open();
+    dlg->SetTrayOwner(&hub, nullptr);
+    for (int round = 0; round < 2; ++round) {
+        dlg->OnCommand(IDC_MINIMIZE);
+        ASSERT_NE(dlg->Tray(), nullptr);
+        EXPECT_TRUE(dlg->Tray()->Watching()) << "round " << round;
+        EXPECT_EQ(dlg->Tray()->Icon()->toolTip(), "Signal 4/5 · 1x");
+        // A single click arrives as the tray message, like the double-click.
+        kvui::PostUserMessage(dlg.get(), dlg->TrayNotifyMessage(), IDR_TRAY_MENU, CSystemTray::WM_LBUTTONUP);
+        ASSERT_TRUE(PumpUntil([&] { return !dlg->TrayMode(); }));
+        EXPECT_TRUE(dlg->isVisible());
+    }
+    // The toggle's other half, and the hub's end after the window let go.
+    dlg->OnCommand(ID_TRAY_TOGGLE);
+    EXPECT_TRUE(dlg->TrayMode());
+    dlg->SetTrayOwner(nullptr, nullptr);
+    EXPECT_FALSE(dlg->Tray()->Watching());
+    EXPECT_EQ(dlg->Tray()->Icon()->toolTip(), "Signal 4/5 · 1x") << "the last words stay until restored";
 }
 
 TEST_F(MainWindow, WithoutANotificationAreaMinimizeIsTheOrdinaryOne)

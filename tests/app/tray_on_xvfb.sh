@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The program in a real X session with a notification area (trayer) and the
 # modem simulator: the Minimize button sends the window to the tray and the
-# program runs on; a double-click on the icon brings the window back; pulling
-# the modem out while in the tray brings it back too; the Exit button then
-# ends the program with status 0.
+# program runs on; a double-click or a single click on the icon brings the
+# window back; pulling the modem out while in the tray brings it back too;
+# the Exit button then ends the program with status 0.
 # Usage: tray_on_xvfb.sh <folder of korvianet and korvianet-modem-sim>
 set -u
 BIN=$1
@@ -71,6 +71,13 @@ kill -0 "$APP" 2>/dev/null || fail "the program ended when minimised to the tray
 xdotool mousemove 788 12 click --repeat 2 --delay 100 1
 wait_for 50 mapped || fail "a double-click on the tray icon did not restore the window"
 kill -0 "$APP" 2>/dev/null || fail "the program ended on restore"
+
+# A single click brings it back as well.
+xdotool mousemove --window "$WIN" 410 21 click 1
+wait_for 50 unmapped || fail "Minimize did not hide the window again"
+sleep 1
+xdotool mousemove 788 12 click 1
+wait_for 50 mapped || fail "a single click on the tray icon did not restore the window"
 
 # In the tray again, the modem is pulled out: the window comes back by
 # itself (the removal's half-second timer), and the modem's return is taken.

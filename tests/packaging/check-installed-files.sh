@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch folder with prefix /usr and checks the
 # tree: every file the package must hold is there, nothing else is, and the
-# desktop entry, metainfo, udev rule and completion are well formed.
+# desktop entry, metainfo, udev rule and completions are well formed, and
+# every file that names the version names the build's.
 set -euo pipefail
 build=$1 src=$2 ui=$3
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -14,12 +15,13 @@ expected=(
   usr/bin/korvianet-cli usr/bin/korvianet-modem-sim
   usr/share/korvianet/WVL.MDB usr/share/korvianet/RingIn.mid
   usr/share/doc/korvianet/copyright usr/share/doc/korvianet/changelog.gz
-  usr/share/applications/korvianet.desktop
-  usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml
+  usr/share/applications/org.korvianet.Korvianet.desktop
+  usr/share/metainfo/org.korvianet.Korvianet.metainfo.xml
   usr/lib/udev/rules.d/60-korvianet.rules
   usr/share/man/man1/korvianet-cli.1.gz usr/share/man/man1/korvianet-modem-sim.1.gz
   usr/share/bash-completion/completions/korvianet-cli
   usr/share/dbus-1/interfaces/org.korvianet.Korvianet1.xml
+  usr/share/zsh/vendor-completions/_korvianet-cli usr/share/fish/vendor_completions.d/korvianet-cli.fish
   etc/ppp/peers/korvianet-cdma etc/ppp/peers/korvianet-gsm etc/chatscripts/korvianet
   etc/ppp/ip-up.d/korvianet-resolved etc/ppp/ip-down.d/korvianet-resolved
 )
@@ -27,13 +29,18 @@ expected=(
 for s in 16 22 24 32 48 64 128 256; do
   expected+=("usr/share/icons/hicolor/${s}x${s}/apps/korvianet.png")
 done
+# The tray's status icons, each with its symbolic twin.
+for i in no-modem connected connecting signal-0 signal-1 signal-2 signal-3 signal-4 signal-5; do
+  expected+=("usr/share/icons/hicolor/scalable/status/korvianet-$i.svg"
+             "usr/share/icons/hicolor/scalable/status/korvianet-$i-symbolic.svg")
+done
 for f in "${expected[@]}"; do
   [ -f "$root/$f" ] || fail "$f is not installed"
 done
 # Nothing outside the product's own places (no test programs, no libraries,
 # no headers).
 stray=$(cd "$root" && find . -type f | sed 's|^\./||' | grep -Ev \
-  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions)/|^usr/share/dbus-1/interfaces/org\.korvianet\.Korvianet1\.xml$|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$|^etc/ppp/ip-(up|down)\.d/korvianet-resolved$' || true)
+  '^usr/bin/korvianet(-cli|-modem-sim)?$|^usr/share/(korvianet|doc/korvianet|applications|metainfo|icons/hicolor|man/man1|bash-completion/completions|zsh/vendor-completions|fish/vendor_completions\.d)/|^usr/share/dbus-1/interfaces/org\.korvianet\.Korvianet1\.xml$|^usr/lib/udev/rules\.d/|^etc/ppp/peers/korvianet-(cdma|gsm)$|^etc/chatscripts/korvianet$|^etc/ppp/ip-(up|down)\.d/korvianet-resolved$' || true)
 [ -z "$stray" ] || fail "unexpected files installed: $stray"
 
 # The dial-up profiles: readable by all, written by the owner only (the
@@ -108,7 +115,8 @@ check_completion() { # expected words...
   [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
 }
 check_completion "sms" korvianet-cli sm
-check_completion "at call config connect db disconnect frame history net pb ports run signal-history sms status traffic usage" korvianet-cli -v ""
+commands="at call config connect db disconnect frame history monitor net pb ports run signal-history sms status traffic usage"
+check_completion "$commands" korvianet-cli -v ""
 check_completion "--ticks" korvianet-cli at status --t
 check_completion "run" korvianet-cli -v --config-dir /tmp/x r
 check_completion "list" korvianet-cli --device /dev/ttyUSB1 sms l
@@ -118,6 +126,50 @@ check_completion "FILES" korvianet-cli --config-dir ""
 check_completion "teal_dialer.ini" korvianet-cli config get te
 check_completion "--callback" korvianet-cli sms send --ca
 check_completion "" korvianet-cli db path ""
+check_completion "--seconds" korvianet-cli monitor --s
+check_completion "--json" korvianet-cli --js
+check_completion "--watch" korvianet-cli status --w
+
+# zsh and fish: the same commands. fish answers for real; zsh's completion
+# system needs a terminal, so its file is checked for syntax and its list.
+zfile=$root/usr/share/zsh/vendor-completions/_korvianet-cli
+ffile=$root/usr/share/fish/vendor_completions.d/korvianet-cli.fish
+head -1 "$zfile" | grep -qx '#compdef korvianet-cli' || fail "the zsh completion does not declare its command"
+zcmds=$(sed -n "/local -a commands=(/,/^ *)/p" "$zfile" | grep -o "^ *'[a-z-]*:" | tr -d " ':" | tr '\n' ' ' | sed 's/ $//')
+[ "$zcmds" = "$commands" ] || fail "zsh completes '$zcmds', bash '$commands'"
+fcmds=$(grep -o '^set -l commands .*' "$ffile" | sed 's/^set -l commands //')
+[ "$fcmds" = "$commands" ] || fail "fish lists '$fcmds', bash '$commands'"
+if command -v zsh >/dev/null; then
+  zsh -n "$zfile" || fail "the zsh completion does not parse"
+fi
+if command -v fish >/dev/null; then
+  fish -n "$ffile" || fail "the fish completion does not parse"
+  fish_at() { fish -c 'source $argv[1]; complete -C $argv[2]' "$ffile" "$1" | cut -f1 | sort | tr '\n' ' ' | sed 's/ $//'; }
+  check_fish() { local got; got=$(fish_at "$2"); [ "$got" = "$1" ] || fail "fish completing '$2': got '$got', want '$1'"; }
+  check_fish "$commands" "korvianet-cli -v "
+  check_fish "monitor" "korvianet-cli --device /dev/ttyUSB1 mo"
+  check_fish "--seconds" "korvianet-cli monitor --s"
+  check_fish "memory ruim" "korvianet-cli pb delete "
+  check_fish "inbox outbox" "korvianet-cli sms delete-all "
+  check_fish "answer dial dtmf hangup wait" "korvianet-cli call dial 5551234 "
+  check_fish "" "korvianet-cli call dial "
+fi
+
+# One version everywhere: the build's (project(VERSION)).
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/CMakeCache.txt")
+[ -n "$version" ] || fail "no project version in the build's cache"
+got=$("$root/usr/bin/korvianet-cli" --version)
+[ "$got" = "korvianet-cli $version" ] || fail "korvianet-cli --version says '$got', the build is $version"
+for page in "$root"/usr/share/man/man1/*.1.gz; do
+  zcat "$page" | head -1 | grep -qF "\"korvianet $version\"" || fail "$(basename "$page") names another version"
+done
+grep -qF "<release version=\"$version\"" "$root/usr/share/metainfo/org.korvianet.Korvianet.metainfo.xml" \
+  || fail "the metainfo's release is not $version"
+zcat "$root/usr/share/doc/korvianet/changelog.gz" | head -1 | grep -qF "korvianet ($version)" \
+  || fail "the changelog's last entry is not $version"
+# No version literal of its own in the sources: they take kv::ProgramVersion.
+literal=$(grep -rnE --include='*.cpp' --include='*.h' "\"[^\"]*\b$(sed 's/\./\\./g' <<<"$version")\b" "$src/src" || true)
+[ -z "$literal" ] || fail "a source names the version itself: $literal"
 
 # The programs that dial link the system bus library (suspend and resume);
 # dpkg-shlibdeps makes that the package's dependency on libsystemd0.
@@ -132,8 +184,21 @@ dpkg -S libsystemd.so.0 2>/dev/null | grep -q '^libsystemd0[:,]' || fail "libsys
 for tool in desktop-file-validate appstreamcli; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
 done
-desktop-file-validate "$root/usr/share/applications/korvianet.desktop"
-grep -q '^Exec=korvianet$' "$root/usr/share/applications/korvianet.desktop" || fail "the menu entry does not start korvianet"
-appstreamcli validate --no-net "$root/usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml" >/dev/null \
-  || appstreamcli validate --no-net "$root/usr/share/metainfo/example.korvianet.Korvianet.metainfo.xml"
+desktop=$root/usr/share/applications/org.korvianet.Korvianet.desktop
+meta=$root/usr/share/metainfo/org.korvianet.Korvianet.metainfo.xml
+desktop-file-validate "$desktop"
+grep -q '^Exec=korvianet$' "$desktop" || fail "the menu entry does not start korvianet"
+# The component id is the desktop entry's name, and the window says so too.
+id=$(sed -n 's:.*<id>\(.*\)</id>.*:\1:p' "$meta")
+[ "$id.desktop" = "$(basename "$desktop")" ] || fail "metainfo id '$id' is not the desktop entry's name"
+grep -qF "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$meta" || fail "the metainfo launches another entry"
+grep -qF "kDesktopId = \"$id\"" "$src/src/version/Version.h" || fail "the window's desktop id is not $id"
+# Every screenshot is a file of the repository.
+shots=$(sed -n 's:.*<image>.*/doc/screenshots/\(.*\)</image>.*:\1:p' "$meta")
+[ -n "$shots" ] || fail "the metainfo lists no screenshots"
+[ "$(grep -c '<image>' "$meta")" = "$(wc -l <<<"$shots")" ] || fail "a screenshot is not under doc/screenshots"
+for f in $shots; do
+  [ -f "$src/doc/screenshots/$f" ] || fail "screenshot $f is not in doc/screenshots"
+done
+appstreamcli validate --no-net "$meta" >/dev/null || appstreamcli validate --no-net "$meta"
 echo "installed tree ok"

@@ -1,0 +1,9 @@
+#include "version/Version.h"
+
+#include "VersionNumber.h"
+
+namespace kv {
+
+const char* ProgramVersion() { return KORVIANET_VERSION; }
+
+} // namespace kv
