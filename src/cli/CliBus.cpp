@@ -121,6 +121,37 @@ int ExitForBusError(const std::string& name)
     return it == table.end() ? kExitFailure : it->second;
 }
 
+int ReadBasic(sd_bus_message* m, char type, Json& out)
+{
+    int r = 0;
+    switch (type) {
+    case 'b': { int v = 0; r = sd_bus_message_read_basic(m, 'b', &v); out = v != 0; break; }
+    case 'y': { uint8_t v = 0; r = sd_bus_message_read_basic(m, 'y', &v); out = v; break; }
+    case 'n': { int16_t v = 0; r = sd_bus_message_read_basic(m, 'n', &v); out = v; break; }
+    case 'q': { uint16_t v = 0; r = sd_bus_message_read_basic(m, 'q', &v); out = v; break; }
+    case 'i': { int32_t v = 0; r = sd_bus_message_read_basic(m, 'i', &v); out = v; break; }
+    case 'u': { uint32_t v = 0; r = sd_bus_message_read_basic(m, 'u', &v); out = v; break; }
+    case 'x': { int64_t v = 0; r = sd_bus_message_read_basic(m, 'x', &v); out = v; break; }
+    case 't': { uint64_t v = 0; r = sd_bus_message_read_basic(m, 't', &v); out = v; break; }
+    case 'd': { double v = 0; r = sd_bus_message_read_basic(m, 'd', &v); out = v; break; }
+    case 's':
+    case 'o':
+    case 'g': {
+        const char* v = nullptr;
+        r = sd_bus_message_read_basic(m, type, &v);
+        out = Utf8Text(v ? v : "");
+        break;
+    }
+    default: {
+        const char sig[2] = {type, 0};
+        out = nullptr;
+        r = sd_bus_message_skip(m, sig);
+        break;
+    }
+    }
+    return r;
+}
+
 int ReadVariant(sd_bus_message* m, Json& out)
 {
     char type = 0;
@@ -131,31 +162,10 @@ int ReadVariant(sd_bus_message* m, Json& out)
     if ((r = sd_bus_message_enter_container(m, SD_BUS_TYPE_VARIANT, contents)) < 0)
         return r;
     out = nullptr;
-    const std::string sig = contents;
-    if (sig.size() != 1) {
+    if (std::strlen(contents) == 1)
+        r = ReadBasic(m, contents[0], out);
+    else
         r = sd_bus_message_skip(m, contents);
-    } else {
-        switch (sig[0]) {
-        case 'b': { int v = 0; r = sd_bus_message_read_basic(m, 'b', &v); out = v != 0; break; }
-        case 'y': { uint8_t v = 0; r = sd_bus_message_read_basic(m, 'y', &v); out = v; break; }
-        case 'n': { int16_t v = 0; r = sd_bus_message_read_basic(m, 'n', &v); out = v; break; }
-        case 'q': { uint16_t v = 0; r = sd_bus_message_read_basic(m, 'q', &v); out = v; break; }
-        case 'i': { int32_t v = 0; r = sd_bus_message_read_basic(m, 'i', &v); out = v; break; }
-        case 'u': { uint32_t v = 0; r = sd_bus_message_read_basic(m, 'u', &v); out = v; break; }
-        case 'x': { int64_t v = 0; r = sd_bus_message_read_basic(m, 'x', &v); out = v; break; }
-        case 't': { uint64_t v = 0; r = sd_bus_message_read_basic(m, 't', &v); out = v; break; }
-        case 'd': { double v = 0; r = sd_bus_message_read_basic(m, 'd', &v); out = v; break; }
-        case 's':
-        case 'o':
-        case 'g': {
-            const char* v = nullptr;
-            r = sd_bus_message_read_basic(m, sig[0], &v);
-            out = Utf8Text(v ? v : "");
-            break;
-        }
-        default: r = sd_bus_message_skip(m, contents); break;
-        }
-    }
     if (r < 0)
         return r;
     return sd_bus_message_exit_container(m);

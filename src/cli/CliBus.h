@@ -63,6 +63,9 @@ private:
 // The exit status for an error the owner (or the bus) answered with.
 int ExitForBusError(const std::string& name);
 
+// Reads one value of a basic type (numbers, booleans, texts) as JSON; a
+// container is skipped and read as null.
+int ReadBasic(sd_bus_message* m, char type, Json& out);
 // Reads the variant at the message's position as a JSON value (numbers,
 // booleans and texts; anything else is skipped and read as null).
 int ReadVariant(sd_bus_message* m, Json& out);

@@ -4,8 +4,10 @@
 // both signals at once; the message stores are listed; then it stops.
 #include "cli/CliBus.h"
 #include "cli/CliCommand.h"
+#include "cli/CliMonitor.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "cli/CliStatusNames.h"
 #include "engine/DmEngine.h"
 #include "engine/DmTexts.h"
 #include "host/HostIds.h"
@@ -48,52 +50,6 @@ uint16_t TakeSnapshot(kv::CDmEngine& engine, uintptr_t type)
 std::string Setting(const char* section, const char* key)
 {
     return kv::GetProfileString(section, key, "", 64, kv::kMainIni);
-}
-
-const char* ServiceName(int v)
-{
-    switch (v) {
-    case kv::SERVICE_1X_HYBRID: return "1x (hybrid with EV-DO)";
-    case kv::SERVICE_1X: return "1x";
-    case kv::SERVICE_NONE: return "no service";
-    case kv::SERVICE_EVDO: return "EV-DO";
-    default: return "unknown";
-    }
-}
-
-const char* SystemModeName(int v)
-{
-    switch (v) {
-    case 0: return "none";
-    case 2: return "CDMA 1x";
-    case 4: return "EV-DO";
-    default: return "unknown";
-    }
-}
-
-std::string BatteryName(int level)
-{
-    if (level >= 0 && level <= 5)
-        return "level " + std::to_string(level) + " of 5";
-    if (level == 6)
-        return "charged";
-    if (level == 7)
-        return "charging";
-    return "unknown";
-}
-
-std::string CardState(const kv::ModemState& st)
-{
-    const uint8_t flags = st.m_ucCardFlags.load();
-    if ((flags & kv::CARDF_NO_CARD) || st.m_ucCardRetry.load() == kv::kCardRetryAbsent)
-        return "absent";
-    if (flags & kv::CARDF_BLOCKED)
-        return "PUK required";
-    if (flags & kv::CARDF_PIN_CANCELLED)
-        return "PIN required";
-    if (flags & kv::CARDF_NOT_READY)
-        return "not ready";
-    return "ready";
 }
 
 kvcli::Json SignalJson(bool known, int dbm)
@@ -235,8 +191,10 @@ int StatusThroughOwner(kvcli::OwnerBus& bus)
 
 int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
+    if (!args.empty() && args[0] == "--watch")
+        return kvcli::RunMonitor(opts, std::vector<std::string>(args.begin() + 1, args.end()));
     if (!args.empty())
-        return kvcli::UsageError("usage: status");
+        return kvcli::UsageError("usage: status [--watch [--seconds N]]");
     if (auto bus = kvcli::OwnerBus::Find())
         return StatusThroughOwner(*bus);
     int status = kvcli::kExitOk;
@@ -279,9 +237,9 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                    {"target", targetLen > 0 ? kvcli::Utf8Text(std::string(target, size_t(targetLen))) : std::string()},
                    {"device_kind", st.m_nDeviceKind.load()}};
     const int service = host.Indicator(kv::IND_SERVICE);
-    doc["service"] = {{"state", ServiceName(service)},
+    doc["service"] = {{"state", kvcli::ServiceName(service)},
                       {"state_code", service},
-                      {"system_mode", snap.statusOk ? kvcli::Json(SystemModeName(snap.rec.sysMode)) : kvcli::Json(nullptr)},
+                      {"system_mode", snap.statusOk ? kvcli::Json(kvcli::SystemModeName(snap.rec.sysMode)) : kvcli::Json(nullptr)},
                       {"system_mode_code", snap.statusOk ? kvcli::Json(int(snap.rec.sysMode)) : kvcli::Json(nullptr)},
                       {"hybrid", snap.statusOk ? kvcli::Json(snap.rec.hybridPref != 0) : kvcli::Json(nullptr)},
                       {"service_mode", st.m_ucServiceMode.load()},
@@ -292,7 +250,7 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                      {"evdo", SignalJson(snap.statusOk, kv::SignalDbm(snap.rec.rxHdrRssi, snap.longLayout))}};
     const int level = snap.battOk ? kv::BatteryLevel(snap.batt) : host.Indicator(kv::IND_BATTERY);
     const int charger = snap.battOk ? int(snap.batt.chgVal & 0xFF) : -1;
-    doc["battery"] = {{"state", BatteryName(level)},
+    doc["battery"] = {{"state", kvcli::BatteryName(level)},
                       {"level_code", level},
                       {"millivolts", snap.battOk ? kvcli::Json(snap.batt.battVal) : kvcli::Json(nullptr)},
                       {"charger_connected", charger < 0 ? kvcli::Json(nullptr) : kvcli::Json(charger != 0)},
@@ -301,7 +259,7 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     const std::string pukCnt = Setting(kv::dmtext::kSecChv1PukCnt, "num");
     // The card's values come from the settings its check wrote; without a
     // card they would be an earlier card's.
-    const std::string card = CardState(st);
+    const std::string card = kvcli::CardState(st);
     const bool cardSeen = card != "absent";
     doc["card"] = {{"state", card},
                    {"pin_check", cardSeen ? kvcli::Json(kv::PinCheckOn(st)) : kvcli::Json(nullptr)},
@@ -333,10 +291,10 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
 
 } // namespace
 
-KV_CLI_COMMAND("status", "status",
+KV_CLI_COMMAND("status", "status [--watch [--seconds N]]",
                "one report of the modem as the window shows it: port, service and system mode, roaming,\n"
                "      both signals, battery and charger, card and PIN attempts, MIN, MDN, ESN, firmware, the\n"
-               "      message counts of both stores and the phonebook counts; then it exits",
+               "      message counts of both stores and the phonebook counts; then it exits. --watch: as 'monitor'",
                RunStatus,
                "  {\"port\": {\"com\": N|null, \"path\": TEXT, \"target\": TEXT, \"device_kind\": N},\n"
                "   \"service\": {\"state\": TEXT, \"state_code\": N, \"system_mode\": TEXT, \"system_mode_code\": N,\n"
