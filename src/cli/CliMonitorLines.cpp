@@ -1,7 +1,11 @@
 #include "cli/CliMonitorLines.h"
 
+#include "cli/CliBus.h"
+
 #include <cstdio>
+#include <cstring>
 #include <ctime>
+#include <map>
 
 namespace kvcli {
 
@@ -61,7 +65,41 @@ std::string Caller(const Json& args, const char* numberKey)
     return name.is_string() && !name.get<std::string>().empty() ? Words(name) + " (" + number + ")" : number;
 }
 
+// The interface's signals and the names of their arguments.
+const std::map<std::string, std::vector<const char*>> kSignalArgs = {
+    {"SmsReceived", {"storage", "slot", "index", "sender", "name"}},
+    {"CallIncoming", {"number", "name"}},
+    {"CallAnswered", {"number"}},
+    {"CallEnded", {"number", "seconds"}},
+    {"CallMissed", {"number", "name"}},
+    {"ConnectionUp", {"text"}},
+    {"ConnectionDown", {"text"}},
+    {"ConnectionFailed", {"text"}},
+    {"ModemAdded", {"port"}},
+    {"ModemRemoved", {"port"}},
+    {"QuotaWarning", {"percent", "used", "quota"}},
+};
+
 } // namespace
+
+Json ReadSignalArgs(sd_bus_message* m, const std::string& member)
+{
+    const auto known = kSignalArgs.find(member);
+    Json args = Json::object();
+    for (size_t i = 0;; ++i) {
+        char type = 0;
+        const char* contents = nullptr;
+        if (sd_bus_message_peek_type(m, &type, &contents) <= 0 || !std::strchr("bynqiuxtdsog", type))
+            break;
+        Json v;
+        if (ReadBasic(m, type, v) < 0)
+            break;
+        const std::string key = known != kSignalArgs.end() && i < known->second.size() ? known->second[i]
+                                                                                        : "arg" + std::to_string(i);
+        args[key] = std::move(v);
+    }
+    return args;
+}
 
 const std::vector<std::string>& PropertyNames()
 {

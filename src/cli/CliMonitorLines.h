@@ -10,6 +10,8 @@
 #include "cli/CliOutput.h"
 #include "host/OwnerEvents.h"
 
+#include <systemd/sd-bus.h>
+
 #include <string>
 #include <vector>
 
@@ -27,6 +29,10 @@ void PrintEvent(const std::string& name, const Json& args);
 
 // Every property of a snapshot by its bus name, in the interface's order.
 Json SnapshotJson(const kv::OwnerSnapshot& s);
+
+// The arguments of one of the service's signals by their names
+// ({"storage": "memory", "slot": 3, ...}); unknown ones as "arg0"...
+Json ReadSignalArgs(sd_bus_message* m, const std::string& member);
 
 // The names of every property, in the interface's order.
 const std::vector<std::string>& PropertyNames();

@@ -20,7 +20,6 @@
 
 #include <csignal>
 #include <cstring>
-#include <map>
 #include <mutex>
 
 namespace kvcli {
@@ -31,21 +30,6 @@ std::atomic<bool> g_stop{false};
 void OnSignal(int) { g_stop = true; }
 
 constexpr long long kMaxSeconds = 366LL * 24 * 3600;
-
-// The interface's signals and the names of their arguments.
-const std::map<std::string, std::vector<const char*>> kSignalArgs = {
-    {"SmsReceived", {"storage", "slot", "index", "sender", "name"}},
-    {"CallIncoming", {"number", "name"}},
-    {"CallAnswered", {"number"}},
-    {"CallEnded", {"number", "seconds"}},
-    {"CallMissed", {"number", "name"}},
-    {"ConnectionUp", {"text"}},
-    {"ConnectionDown", {"text"}},
-    {"ConnectionFailed", {"text"}},
-    {"ModemAdded", {"port"}},
-    {"ModemRemoved", {"port"}},
-    {"QuotaWarning", {"percent", "used", "quota"}},
-};
 
 // ---- through the owner on the bus ----
 
@@ -130,20 +114,7 @@ int OnOwnerSignal(sd_bus_message* m, void* userdata, sd_bus_error*)
     const char* member = sd_bus_message_get_member(m);
     if (!FromOwner(w, m) || !member)
         return 0;
-    const auto known = kSignalArgs.find(member);
-    Json args = Json::object();
-    for (size_t i = 0;; ++i) {
-        char type = 0;
-        const char* contents = nullptr;
-        if (sd_bus_message_peek_type(m, &type, &contents) <= 0 || !std::strchr("bynqiuxtdsog", type))
-            break;
-        Json v;
-        if (ReadBasic(m, type, v) < 0)
-            break;
-        const std::string key = known != kSignalArgs.end() && i < known->second.size() ? known->second[i]
-                                                                                        : "arg" + std::to_string(i);
-        args[key] = std::move(v);
-    }
+    const Json args = ReadSignalArgs(m, member);
     PrintEvent(member, args);
     return 0;
 }
