@@ -192,6 +192,18 @@ int ReadDict(sd_bus_message* m, Json& out)
     return sd_bus_message_exit_container(m);
 }
 
+std::string TextOf(const Json& values, const char* key)
+{
+    const auto it = values.find(key);
+    return it != values.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+long long NumberOf(const Json& values, const char* key, long long otherwise)
+{
+    const auto it = values.find(key);
+    return it != values.end() && it->is_number_integer() ? it->get<long long>() : otherwise;
+}
+
 int NeedsPortItself(const std::string& what)
 {
     return Fail(kExitNoDevice, "the modem is in use by Korvianet (the window or 'korvianet-cli run'): " + what

@@ -72,6 +72,11 @@ int ReadVariant(sd_bus_message* m, Json& out);
 // Reads an a{sv} at the message's position into a JSON object.
 int ReadDict(sd_bus_message* m, Json& out);
 
+// A value the owner sent, read without trusting its kind: the text ("" when
+// it is none) or the whole number (otherwise when it is none).
+std::string TextOf(const Json& values, const char* key);
+long long NumberOf(const Json& values, const char* key, long long otherwise = -1);
+
 // The refusal of a command that needs the port itself while an owner runs:
 // prints it and returns kExitNoDevice.
 int NeedsPortItself(const std::string& what);

@@ -370,7 +370,7 @@ int ListThroughOwner(kvcli::OwnerBus& bus, int onlyStore)
     kvcli::Json props;
     if (const int st = bus.GetAll(props); st != kvcli::kExitOk)
         return st;
-    const int memory = props.value("MessagesMemory", -1), ruim = props.value("MessagesRuim", -1);
+    const int memory = int(kvcli::NumberOf(props, "MessagesMemory")), ruim = int(kvcli::NumberOf(props, "MessagesRuim"));
     if (kvcli::JsonMode()) {
         kvcli::PrintJson({{"memory_count", memory}, {"ruim_count", ruim}, {"messages", messages}});
     } else {

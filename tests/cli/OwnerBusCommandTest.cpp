@@ -214,3 +214,75 @@ TEST_F(OwnerBusTest, MonitorPrintsALinePerChangeAndPerSignal)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(OwnerBusTest, PhonebookAndMessagesThroughTheOwner)
+{
+    owner->SetMessages({{393219, "memory", 3, "unread", "2026-01-02 03:04:05", "+15550100", "hi\nthere"}});
+    ASSERT_TRUE(owner->Start());
+    const auto list = Run({"sms", "list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.out, "393219\tmemory:3\tunread\t2026-01-02 03:04:05\t+15550100\thi\\nthere\nmemory=2 ruim=1\n");
+    const json read = RunJson({"sms", "read", "memory:3"});
+    EXPECT_EQ(read["text"], "hi\nthere");
+    EXPECT_TRUE(Contains(owner->Calls(), "ReadSms 393219"));
+    const auto missing = Run({"sms", "read", "memory:4"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("no such message"), std::string::npos) << missing.err;
+
+    const json pb = RunJson({"pb", "list", "memory"});
+    EXPECT_EQ(pb["memory"]["capacity"], 300);
+    EXPECT_EQ(pb["entries"][0]["name"], "Alice");
+    const auto added = Run({"pb", "add", "memory", "Bob", "5550102"});
+    EXPECT_EQ(added.exitCode, 0) << added.err;
+    EXPECT_EQ(added.out, "stored memory entry 7\n");
+    EXPECT_TRUE(Contains(owner->Calls(), "AddPhonebookEntry memory -1 Bob 5550102"));
+    EXPECT_EQ(Run({"pb", "delete", "ruim", "2"}).out, "deleted ruim entry 2\n");
+}
+
+TEST_F(OwnerBusTest, CallStepsAndTheDataConnectionThroughTheOwner)
+{
+    ASSERT_TRUE(owner->Start());
+    const auto call = Run({"call", "--timeout", "5", "dial", "5550100", "dtmf", "12#", "hangup"});
+    EXPECT_EQ(call.exitCode, 0) << call.err;
+    EXPECT_EQ(call.out, "dialling 5550100\nconnected\nsent dtmf 12#\nended\n");
+    const auto calls = owner->Calls();
+    EXPECT_TRUE(Contains(calls, "Dial 5550100"));
+    EXPECT_TRUE(Contains(calls, "SendDtmf 12#"));
+    EXPECT_TRUE(Contains(calls, "Hangup"));
+    // answer waits for a call that never comes
+    const auto answer = Run({"call", "--timeout", "1", "answer"});
+    EXPECT_EQ(answer.exitCode, 1);
+    EXPECT_NE(answer.err.find("no incoming call"), std::string::npos);
+
+    const auto connect = Run({"connect", "--seconds", "1"});
+    EXPECT_EQ(connect.exitCode, 0) << connect.err << connect.out;
+    EXPECT_NE(connect.out.find("[net] state: connected\n"), std::string::npos) << connect.out;
+    EXPECT_NE(connect.out.find("[net] duration 00:00:05  received 1000  sent 200"), std::string::npos) << connect.out;
+    EXPECT_NE(connect.out.find("[net] hanging up\n[net] disconnected\n"), std::string::npos)
+        << connect.out;
+    EXPECT_TRUE(Contains(owner->Calls(), "Connect  "));
+    EXPECT_TRUE(Contains(owner->Calls(), "Disconnect"));
+    EXPECT_EQ(Run({"net", "status"}).out, "state not connected\n");
+    EXPECT_EQ(Run({"disconnect"}).exitCode, 1); // not connected
+}
+
+// Without an owner, monitor runs the modem itself and prints the same kind
+// of lines.
+TEST_F(OwnerBusTest, MonitorWithoutAnOwnerWatchesTheModemItself)
+{
+    StartSim();
+    const auto r = Run({"--json", "monitor", "--seconds", "6"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    bool ready = false;
+    for (const std::string& line : kvtest::Lines(r.out)) {
+        json doc;
+        ASSERT_NO_THROW(doc = json::parse(line)) << line;
+        ASSERT_TRUE(doc["status"].is_object()) << line;
+        ready = ready || doc["status"]["EngineReady"] == true;
+    }
+    EXPECT_TRUE(ready) << r.out;
+}
+
+} // namespace

@@ -187,7 +187,7 @@ void FakeOwner::SetProperty(const std::string& name, const nlohmann::json& value
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_props[name] = value;
-        m_changed.push_back(name);
+        m_changed.emplace_back(name, value);
     }
     Wake();
 }
@@ -320,6 +320,8 @@ int FakeOwner::Handle(void* message, void* error)
             r = sd_bus_message_append(reply, "a(suss)ii", 1, "memory", uint32_t(0), "+15550100", "Alice", 1, 300);
         } else if (member == "AddPhonebookEntry") {
             r = sd_bus_message_append(reply, "u", uint32_t(7));
+        } else {
+            Script(member);
         }
     } else {
         return 0;
@@ -328,6 +330,30 @@ int FakeOwner::Handle(void* message, void* error)
         r = sd_bus_send(nullptr, reply, nullptr);
     sd_bus_message_unref(reply);
     return r < 0 ? r : 1;
+}
+
+void FakeOwner::Script(const std::string& member)
+{
+    // What a modem that answers at once would show (m_lock held).
+    const auto set = [&](const char* name, const nlohmann::json& v) {
+        m_props[name] = v;
+        m_changed.emplace_back(name, v);
+    };
+    if (member == "Dial") {
+        set("CallState", "dialing");
+        set("CallState", "active");
+    } else if (member == "Hangup") {
+        set("CallState", "idle");
+    } else if (member == "Connect") {
+        set("ConnectionState", "connecting");
+        set("ConnectionText", "Dialing...");
+        set("ConnectionState", "connected");
+        set("ConnectionDuration", 5);
+        set("BytesReceived", 1000);
+        set("BytesSent", 200);
+    } else if (member == "Disconnect") {
+        set("ConnectionState", "disconnected");
+    }
 }
 
 void FakeOwner::ThreadMain()
@@ -344,23 +370,21 @@ void FakeOwner::ThreadMain()
     while (!m_bStop.load()) {
         while (sd_bus_process(bus, nullptr) > 0) {
         }
-        std::vector<std::string> changed;
+        std::vector<std::pair<std::string, nlohmann::json>> changed;
         std::vector<Signal> signals;
-        std::map<std::string, nlohmann::json> props;
         {
             std::lock_guard<std::mutex> g(m_lock);
             changed.swap(m_changed);
             signals.swap(m_signals);
-            props = m_props;
         }
-        for (const std::string& name : changed) {
+        for (const auto& [name, value] : changed) {
             sd_bus_message* s = nullptr;
             int r = sd_bus_message_new_signal(bus, &s, kPath, kProps, "PropertiesChanged");
             r = r < 0 ? r : sd_bus_message_append(s, "s", kIface);
             r = r < 0 ? r : sd_bus_message_open_container(s, 'a', "{sv}");
             r = r < 0 ? r : sd_bus_message_open_container(s, 'e', "sv");
             r = r < 0 ? r : sd_bus_message_append_basic(s, 's', name.c_str());
-            r = r < 0 ? r : AppendVariant(s, TypeOf(name), props[name]);
+            r = r < 0 ? r : AppendVariant(s, TypeOf(name), value);
             r = r < 0 ? r : sd_bus_message_close_container(s);
             r = r < 0 ? r : sd_bus_message_close_container(s);
             r = r < 0 ? r : sd_bus_message_append(s, "as", 0);

@@ -1,7 +1,9 @@
 // A stand-in for the modem's owner on a private bus: it owns
 // org.korvianet.Korvianet1, answers the interface's methods with canned
 // replies (or a named error the test chose), serves the properties and,
-// on command, changes one (PropertiesChanged) or emits a signal. Its own
+// on command, changes one (PropertiesChanged) or emits a signal. Dial,
+// Hangup, Connect and Disconnect move the call's and the connection's
+// properties at once, as a modem that answers without delay. Its own
 // thread and bus connection; every call here is thread-safe.
 #pragma once
 
@@ -64,6 +66,7 @@ public:
 private:
     void ThreadMain();
     void Wake();
+    void Script(const std::string& member);
 
     std::string m_address;
     std::thread m_thread;
@@ -78,7 +81,7 @@ private:
     std::vector<SmsOutcome> m_smsResults;
     std::vector<Sms> m_messages;
     std::vector<std::string> m_calls;
-    std::vector<std::string> m_changed; // queued PropertiesChanged
+    std::vector<std::pair<std::string, nlohmann::json>> m_changed; // queued PropertiesChanged
     std::vector<Signal> m_signals;      // queued signals
     int m_queued = 0;
     int m_sent = 0;
