@@ -107,7 +107,9 @@ check_completion() { # expected words...
   [ "$got" = "$want" ] || fail "completing '$*': got '$got', want '$want'"
 }
 check_completion "sms" korvianet-cli sm
-check_completion "at call config connect db disconnect frame history net pb ports run signal-history sms status traffic usage" korvianet-cli -v ""
+check_completion "at call config connect db disconnect frame history monitor net pb ports run signal-history sms status traffic usage" korvianet-cli -v ""
+check_completion "--seconds" korvianet-cli monitor --s
+check_completion "--watch" korvianet-cli status --w
 check_completion "--ticks" korvianet-cli at status --t
 check_completion "run" korvianet-cli -v --config-dir /tmp/x r
 check_completion "list" korvianet-cli --device /dev/ttyUSB1 sms l
