@@ -286,3 +286,22 @@ TEST_F(OwnerBusTest, MonitorWithoutAnOwnerWatchesTheModemItself)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(OwnerBusTest, StatusWatchTellsWhenTheOwnerLeavesTheBus)
+{
+    ASSERT_TRUE(owner->Start());
+    auto run = std::async(std::launch::async, [&] { return Run({"--json", "status", "--watch", "--seconds", "3"}); });
+    for (int i = 0; i < 300 && owner->Calls().empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    owner->Stop();
+    const kvtest::CliResult r = run.get();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const auto lines = kvtest::Lines(r.out);
+    ASSERT_GE(lines.size(), 2u) << r.out;
+    EXPECT_EQ(json::parse(lines.front())["changed"].size(), 32u); // every property first
+    EXPECT_EQ(json::parse(lines.back())["event"], "OwnerGone") << r.out;
+}
+
+} // namespace
