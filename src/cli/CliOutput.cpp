@@ -67,6 +67,15 @@ std::string ShownMessage(std::string_view message)
 void SetJsonMode(bool on) { g_json = on; }
 bool JsonMode() { return g_json; }
 
+void PrintJsonLine(const Json& doc)
+{
+    g_printed = true;
+    const std::string text = doc.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
 void PrintJson(const Json& doc)
 {
     if (g_printed)

@@ -40,6 +40,9 @@ bool JsonMode();
 // written raw). Only the first call of a run prints.
 void PrintJson(const Json& doc);
 bool JsonPrinted();
+// Prints doc as one line and flushes, for a command that prints a document
+// per event ("monitor"); the run then counts as having printed its own.
+void PrintJsonLine(const Json& doc);
 
 // Writes "korvianet-cli: <message>" on stderr, keeps it for the JSON error
 // document and returns status.

@@ -12,6 +12,7 @@
 //                           (asked with AT+CIMI); "apn <apn> key <key>", or
 //                           "apn none" (exit code 1) when no row matches
 #include "cli/CliArgs.h"
+#include "cli/CliBus.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
@@ -41,6 +42,10 @@ std::string Trim(std::string s)
 // Opens the modem's port; on failure says why (exit status 3).
 bool OpenPort(const kvcli::GlobalOptions& opts, kv::CCommPort& port)
 {
+    if (kvcli::OwnerBus::Find()) {
+        kvcli::NeedsPortItself("'at'");
+        return false;
+    }
     const kvcli::PortCheck pc = kvcli::CheckModemPort(opts);
     if (pc.path.empty()) {
         kvcli::Fail(kvcli::kExitNoDevice, "no modem found (see 'korvianet-cli ports')");

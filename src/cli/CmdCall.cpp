@@ -8,6 +8,8 @@
 // Each event is printed as one line; the call leaves its history row in the
 // database as it does from the window.
 #include "cli/CliArgs.h"
+#include "cli/CliBus.h"
+#include "cli/CliOwnerWatch.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
@@ -189,6 +191,137 @@ private:
     int64_t m_timeoutMs;
 };
 
+// The same script through the owner of the modem on the session bus: the
+// steps are its methods, the waits follow its CallState and call signals.
+class OwnerCallScript {
+public:
+    OwnerCallScript(kvcli::OwnerBus& bus, kvcli::OwnerWatch& watch, int64_t timeoutMs)
+        : m_bus(bus), m_w(watch), m_timeoutMs(timeoutMs)
+    {
+    }
+
+    int Run(const std::vector<Step>& steps)
+    {
+        int rc = kvcli::kExitOk;
+        for (const Step& step : steps) {
+            if (step.verb == "dial")
+                rc = Dial(step.arg);
+            else if (step.verb == "answer")
+                rc = Answer();
+            else if (step.verb == "dtmf")
+                rc = Dtmf(step.arg);
+            else if (step.verb == "wait")
+                rc = Wait(kvcli::ParseNumber(step.arg, 0, 999999).value_or(0) * 1000);
+            else if (step.verb == "hangup")
+                rc = Hangup();
+            if (rc != kvcli::kExitOk)
+                break;
+        }
+        // As the command's own session would on its way out: a call still
+        // up ends with the script.
+        if (!m_w.OwnerGone() && State() != "idle" && m_took) {
+            kvcli::BusMessage reply;
+            m_bus.Call("Hangup", kvcli::kBusCallMs, reply);
+        }
+        return rc;
+    }
+
+private:
+    std::string State() const { return m_w.Text("CallState"); }
+    bool InCall() const { return State() == "incoming" || State() == "dialing" || State() == "active"; }
+    bool Connected() const { return State() == "active"; }
+    int Fail(const std::string& what) { return kvcli::Fail(kvcli::kExitFailure, what); }
+    int OwnerGone() { return kvcli::Fail(kvcli::kExitNoDevice, "Korvianet (the owner of the modem) left the session bus"); }
+    bool Until(const std::function<bool()>& pred, int64_t ms) { return m_w.Until(pred, ms); }
+    void Event(const std::string& text)
+    {
+        std::printf("%s\n", kvcli::Shown(text).c_str());
+        std::fflush(stdout);
+    }
+    std::string Caller() const
+    {
+        const std::string name = m_w.Text("CallName"), number = m_w.Text("CallNumber");
+        return name.empty() ? number : name + " " + number;
+    }
+    int Method(const char* name, const char* types = nullptr, const char* arg = nullptr)
+    {
+        kvcli::BusMessage reply;
+        return types ? m_bus.Call(name, kvcli::kBusCallMs, reply, types, arg) : m_bus.Call(name, kvcli::kBusCallMs, reply);
+    }
+
+    int Dial(const std::string& number)
+    {
+        if (InCall())
+            return Fail("a call is already in progress");
+        if (const int st = Method("Dial", "s", number.c_str()); st != kvcli::kExitOk)
+            return st;
+        m_took = true;
+        if (!Until([&] { return InCall(); }, m_timeoutMs))
+            return m_w.OwnerGone() ? OwnerGone() : Fail("the call was not placed");
+        Event("dialling " + number);
+        if (!Until([&] { return Connected() || !InCall(); }, m_timeoutMs) || !Connected())
+            return m_w.OwnerGone() ? OwnerGone() : Fail("the call was not answered");
+        Event("connected");
+        return kvcli::kExitOk;
+    }
+
+    int Answer()
+    {
+        if (!Until([&] { return State() == "incoming"; }, m_timeoutMs))
+            return m_w.OwnerGone() ? OwnerGone() : Fail("no incoming call");
+        Event("ringing " + Caller());
+        if (const int st = Method("Answer"); st != kvcli::kExitOk)
+            return st;
+        m_took = true;
+        if (!Until([&] { return Connected() || !InCall(); }, m_timeoutMs) || !Connected())
+            return m_w.OwnerGone() ? OwnerGone() : Fail("the call could not be answered");
+        Event("connected");
+        return kvcli::kExitOk;
+    }
+
+    int Dtmf(const std::string& digits)
+    {
+        if (!Connected())
+            return Fail("no call to send digits to");
+        if (const int st = Method("SendDtmf", "s", digits.c_str()); st != kvcli::kExitOk)
+            return st;
+        Event("sent dtmf " + digits);
+        return kvcli::kExitOk;
+    }
+
+    int Wait(int64_t ms)
+    {
+        if (!InCall()) {
+            if (Until([&] { return InCall(); }, ms))
+                Event("incoming call " + Caller());
+            return m_w.OwnerGone() ? OwnerGone() : kvcli::kExitOk;
+        }
+        const bool ended = Until([&] { return !InCall(); }, ms);
+        if (m_w.OwnerGone())
+            return OwnerGone();
+        if (ended)
+            Event("ended by the far end");
+        return kvcli::kExitOk;
+    }
+
+    int Hangup()
+    {
+        if (InCall()) {
+            if (const int st = Method("Hangup"); st != kvcli::kExitOk)
+                return st;
+            if (!Until([&] { return !InCall(); }, m_timeoutMs))
+                return m_w.OwnerGone() ? OwnerGone() : Fail("the call did not end");
+        }
+        Event("ended");
+        return kvcli::kExitOk;
+    }
+
+    kvcli::OwnerBus& m_bus;
+    kvcli::OwnerWatch& m_w;
+    int64_t m_timeoutMs;
+    bool m_took = false; // this script placed or answered a call
+};
+
 int RunCall(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     int64_t timeoutMs = 30000;
@@ -220,6 +353,12 @@ int RunCall(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
     }
     if (steps.empty())
         return kvcli::UsageError(kUsage);
+    if (auto bus = kvcli::OwnerBus::Find()) {
+        kvcli::OwnerWatch watch(*bus);
+        if (const int st = watch.Start(); st != kvcli::kExitOk)
+            return st;
+        return OwnerCallScript(*bus, watch, timeoutMs).Run(steps);
+    }
 
     // Start-up stops at the card when there is no usable one: emergency
     // numbers are still dialled then.

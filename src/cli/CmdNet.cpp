@@ -16,6 +16,8 @@
 // korvianet-connect.status. Only the lock's holder, as the kernel names it,
 // is ever signalled; a pid written in a file is never trusted.
 #include "cli/CliArgs.h"
+#include "cli/CliBus.h"
+#include "cli/CliOwnerWatch.h"
 #include "cli/CliCommand.h"
 #include "cli/CliJournal.h"
 #include "cli/CliModem.h"
@@ -121,6 +123,100 @@ int DialFailureExit(int error)
     }
 }
 
+// ---- through the owner of the modem on the session bus ----
+
+std::string Clock(long long seconds)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", seconds / 3600, seconds / 60 % 60, seconds % 60);
+    return buf;
+}
+
+// The owner's connection states as this command names them.
+std::string OwnerStateName(const std::string& s) { return s == "disconnected" ? "idle" : kvcli::Shown(s); }
+
+// The owner dials; this command prints its progress and the counters each
+// second, and asks it to hang up after N connected seconds or on a signal.
+int ConnectThroughOwner(kvcli::OwnerBus& bus, long seconds, const std::string& user, const std::string& password)
+{
+    kvcli::OwnerWatch w(bus);
+    if (const int st = w.Start(); st != kvcli::kExitOk)
+        return st;
+    struct sigaction sa {};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    sigaction(SIGHUP, &sa, nullptr);
+    if (w.Text("ConnectionState") == "connected")
+        return kvcli::Fail(kvcli::kExitFailure, "the modem's owner (Korvianet) is connected already");
+    {
+        kvcli::BusMessage reply;
+        if (const int st = bus.Call("Connect", kvcli::kBusCallMs * 3, reply, "ss", user.c_str(), password.c_str());
+            st != kvcli::kExitOk)
+            return st;
+    }
+    Say("dialling through Korvianet (the owner of the modem)");
+    const int64_t start = kv::TickMs();
+    int64_t connectedAt = 0, nextLine = 0;
+    bool wasConnected = false, failed = false, linkLost = false, asked = false;
+    std::string lastState, lastText;
+    for (;;) {
+        w.Until([] { return g_stop.load(); }, 200);
+        for (const auto& [name, args] : w.TakeEvents()) {
+            const std::string text = kvcli::TextOf(args, "text");
+            if (name == "ConnectionFailed") {
+                failed = true;
+                Say("dial failed: " + kvcli::Shown(text));
+            } else if (name == "ConnectionDown" && wasConnected) {
+                linkLost = !asked;
+            }
+        }
+        const std::string s = w.Text("ConnectionState");
+        if (s != lastState) {
+            Say("state: " + OwnerStateName(s));
+            lastState = s;
+        }
+        const std::string text = w.Text("ConnectionText");
+        if (text != lastText && !text.empty() && s == "connecting")
+            Say("dial: " + kvcli::Shown(text));
+        lastText = text;
+        if (s == "connected") {
+            if (!wasConnected)
+                connectedAt = kv::TickMs();
+            wasConnected = true;
+            if (kv::TickMs() >= nextLine) {
+                nextLine = kv::TickMs() + 1000;
+                Say("duration " + Clock(std::max(0LL, w.Number("ConnectionDuration"))) + "  received "
+                    + std::to_string(std::max(0LL, w.Number("BytesReceived"))) + "  sent "
+                    + std::to_string(std::max(0LL, w.Number("BytesSent"))) + "  data rate -/-");
+            }
+        }
+        const bool timeUp = seconds >= 0
+                            && (wasConnected ? kv::TickMs() - connectedAt >= seconds * 1000
+                                             : kv::TickMs() - start >= (seconds + 90) * 1000);
+        const bool dialEnded = s == "disconnected" && (failed || wasConnected || kv::TickMs() - start > 90000);
+        linkLost = linkLost || (wasConnected && s == "disconnected" && !asked);
+        if (g_stop.load() || timeUp || dialEnded || w.OwnerGone())
+            break;
+    }
+    if (!w.OwnerGone() && (lastState == "connected" || lastState == "connecting")) {
+        Say("hanging up");
+        asked = true;
+        kvcli::BusMessage reply;
+        bus.Call("Disconnect", kvcli::kBusCallMs * 3, reply);
+        w.Until([&] { return w.Text("ConnectionState") == "disconnected"; }, 15000);
+    }
+    if (w.OwnerGone())
+        return kvcli::Fail(kvcli::kExitNoDevice, "Korvianet (the owner of the modem) left the session bus");
+    if (linkLost) {
+        Say("link lost");
+        return kvcli::kExitFailure;
+    }
+    Say(wasConnected ? "disconnected" : "not connected");
+    return wasConnected ? kvcli::kExitOk : kvcli::kExitFailure;
+}
+
 int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     long seconds = -1;
@@ -152,6 +248,8 @@ int RunConnect(const kvcli::GlobalOptions& opts, const std::vector<std::string>&
                 "usage: connect [--seconds N] [--user NAME (--password-file FILE | --password -)]");
         }
     }
+    if (auto bus = kvcli::OwnerBus::Find())
+        return ConnectThroughOwner(*bus, seconds, account ? user : std::string(), account ? password : std::string());
     kv::CRunLock running(kConnectLock);
     switch (running.Acquire()) {
     case kv::CRunLock::Result::Held:
@@ -332,6 +430,24 @@ int RunDisconnect(const kvcli::GlobalOptions&, const std::vector<std::string>& a
 {
     if (!args.empty())
         return kvcli::UsageError("usage: disconnect");
+    if (auto bus = kvcli::OwnerBus::Find()) {
+        kvcli::OwnerWatch w(*bus);
+        if (const int st = w.Start(); st != kvcli::kExitOk)
+            return st;
+        if (w.Text("ConnectionState") == "disconnected") {
+            std::printf("not connected\n");
+            return kvcli::kExitFailure;
+        }
+        kvcli::BusMessage reply;
+        if (const int st = bus->Call("Disconnect", kvcli::kBusCallMs * 3, reply); st != kvcli::kExitOk)
+            return st;
+        if (!w.Until([&] { return w.Text("ConnectionState") == "disconnected"; }, 20000)) {
+            std::fprintf(stderr, "korvianet-cli: the owner of the modem did not hang up in time\n");
+            return kvcli::kExitFailure;
+        }
+        std::printf("disconnected\n");
+        return kvcli::kExitOk;
+    }
     // Only the process the kernel names as the holder of the connect's lock
     // is signalled: a stale or planted pid never is.
     if (pid_t pid = RunningConnect()) {
@@ -365,6 +481,20 @@ int RunNet(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
 {
     if (args.size() != 1 || args[0] != "status")
         return kvcli::UsageError("usage: net status");
+    if (auto bus = kvcli::OwnerBus::Find()) {
+        kvcli::Json p;
+        if (const int st = bus->GetAll(p); st != kvcli::kExitOk)
+            return st;
+        const std::string state = kvcli::TextOf(p, "ConnectionState");
+        if (state == "connected")
+            std::printf("state connected\nduration %s\nreceived %lld\nsent %lld\ndevice %s\n",
+                        Clock(kvcli::NumberOf(p, "ConnectionDuration", 0)).c_str(),
+                        kvcli::NumberOf(p, "BytesReceived", 0), kvcli::NumberOf(p, "BytesSent", 0),
+                        kvcli::Shown(kvcli::TextOf(p, "Port")).c_str());
+        else
+            std::printf(state == "connecting" ? "state connecting\n" : "state not connected\n");
+        return kvcli::kExitOk;
+    }
     std::string status;
     if (RunningConnect() && ReadStatus(status)) {
         std::printf("%s", status.c_str());

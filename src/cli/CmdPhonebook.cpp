@@ -1,6 +1,7 @@
 // "pb": the modem's phonebooks headless: list, add and delete entries of
 // the memory or the card phonebook.
 #include "cli/CliArgs.h"
+#include "cli/CliBus.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
@@ -196,6 +197,67 @@ int Report(const kv::CPbookEngine::Change& c, const char* what, int type, int in
     return kvcli::kExitOk;
 }
 
+// ---- through the owner of the modem on the session bus ----
+
+int ListThroughOwner(kvcli::OwnerBus& bus, int only)
+{
+    kvcli::Json doc, entries = kvcli::Json::array();
+    std::string text;
+    for (int type : {kv::kPbookRuim, kv::kPbookMemory}) {
+        if (only && only != type)
+            continue;
+        kvcli::BusMessage reply;
+        if (const int st = bus.Call("ListPhonebook", kvcli::kBusCallMs * 6, reply, "s", StorageWord(type));
+            st != kvcli::kExitOk)
+            return st;
+        if (sd_bus_message_enter_container(reply.get(), 'a', "(suss)") < 0)
+            return kvcli::Fail(kvcli::kExitFailure, "the owner of the modem sent a phonebook that cannot be read");
+        const char *storage = nullptr, *number = nullptr, *name = nullptr;
+        uint32_t index = 0;
+        while (sd_bus_message_read(reply.get(), "(suss)", &storage, &index, &number, &name) > 0) {
+            entries.push_back({{"storage", StorageWord(type)},
+                               {"index", int(index)},
+                               {"number", kvcli::Utf8Text(number ? number : "")},
+                               {"name", kvcli::Utf8Text(name ? name : "")}});
+            text += std::string(StorageWord(type)) + "\t" + std::to_string(index) + "\t"
+                    + kvcli::Shown(number ? number : "") + "\t" + kvcli::Shown(kvcli::Utf8Text(name ? name : "")) + "\n";
+        }
+        int32_t used = -1, capacity = -1;
+        if (sd_bus_message_exit_container(reply.get()) < 0 || sd_bus_message_read(reply.get(), "ii", &used, &capacity) < 0)
+            return kvcli::Fail(kvcli::kExitFailure, "the owner of the modem sent a phonebook that cannot be read");
+        doc[StorageWord(type)] = {{"used", used}, {"capacity", capacity}};
+    }
+    if (kvcli::JsonMode()) {
+        doc["entries"] = entries;
+        kvcli::PrintJson(doc);
+    } else {
+        std::fputs(text.c_str(), stdout);
+    }
+    return kvcli::kExitOk;
+}
+
+int Done(const char* what, int type, int index)
+{
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"storage", StorageWord(type)}, {"index", index}, {"result", what}});
+    else
+        std::printf("%s %s entry %d\n", what, StorageWord(type), index);
+    return kvcli::kExitOk;
+}
+
+int AddThroughOwner(kvcli::OwnerBus& bus, int type, int index, const std::string& name, const std::string& number)
+{
+    kvcli::BusMessage reply;
+    if (const int st = bus.Call("AddPhonebookEntry", kvcli::kBusCallMs * 3, reply, "siss", StorageWord(type),
+                                int32_t(index ? index : -1), name.c_str(), number.c_str());
+        st != kvcli::kExitOk)
+        return st;
+    uint32_t added = 0;
+    if (sd_bus_message_read(reply.get(), "u", &added) < 0)
+        return kvcli::Fail(kvcli::kExitFailure, "the owner of the modem did not say where it stored the entry");
+    return Done("stored", type, int(added));
+}
+
 int Add(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     const int type = StorageType(args[1]);
@@ -220,6 +282,8 @@ int Add(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
         return kvcli::UsageError("NAME: " + why);
     if (const std::string why = kvcli::DialProblem(number, NumberRules(type)); !why.empty())
         return kvcli::UsageError("NUMBER: " + why);
+    if (auto bus = kvcli::OwnerBus::Find())
+        return AddThroughOwner(*bus, type, int(index), name, number);
 
     int status = kvcli::kExitOk;
     auto s = kvcli::OpenSession(opts, true, status);
@@ -255,6 +319,8 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
         const int only = args.size() == 2 ? StorageType(args[1]) : 0;
         if (args.size() == 2 && !only)
             return kvcli::UsageError(kUsage);
+        if (auto bus = kvcli::OwnerBus::Find())
+            return ListThroughOwner(*bus, only);
         int status = kvcli::kExitOk;
         auto s = kvcli::OpenSession(opts, true, status);
         return s ? List(*s, only) : status;
@@ -274,6 +340,12 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
             return kvcli::UsageError("NAME: " + why);
         if (const std::string why = kvcli::DialProblem(args[4], NumberRules(type)); !why.empty())
             return kvcli::UsageError("NUMBER: " + why);
+        if (auto bus = kvcli::OwnerBus::Find()) {
+            kvcli::BusMessage reply;
+            const int st = bus->Call("ModifyPhonebookEntry", kvcli::kBusCallMs * 3, reply, "suss", StorageWord(type),
+                                     uint32_t(*index), args[3].c_str(), args[4].c_str());
+            return st != kvcli::kExitOk ? st : Done("changed", type, int(*index));
+        }
         int status = kvcli::kExitOk;
         auto s = kvcli::OpenSession(opts, true, status);
         if (!s)
@@ -293,6 +365,12 @@ int RunPb(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args
         const auto index = kvcli::NumberArg("INDEX", args[2], 1, 0xFFFF);
         if (!index)
             return kvcli::kExitUsage;
+        if (auto bus = kvcli::OwnerBus::Find()) {
+            kvcli::BusMessage reply;
+            const int st = bus->Call("DeletePhonebookEntry", kvcli::kBusCallMs * 3, reply, "su", StorageWord(type),
+                                     uint32_t(*index));
+            return st != kvcli::kExitOk ? st : Done("deleted", type, int(*index));
+        }
         int status = kvcli::kExitOk;
         auto s = kvcli::OpenSession(opts, true, status);
         if (!s)

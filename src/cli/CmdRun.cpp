@@ -6,6 +6,7 @@
 // looks for the modem every two seconds and restarts the engine when it is
 // back.
 #include "cli/CliArgs.h"
+#include "cli/CliBus.h"
 #include "cli/CliCommand.h"
 #include "cli/CliModem.h"
 #include "cli/CliOutput.h"
@@ -151,6 +152,9 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGHUP, &sa, nullptr); // the terminal closed, the user logged out
 
+    // A second owner would fight the first for the port.
+    if (kvcli::OwnerBus::Find())
+        return kvcli::NeedsPortItself("'run'");
     {
         const kvcli::PortCheck pc = kvcli::CheckModemPort(opts);
         if (pc.path.empty())

@@ -1,6 +1,7 @@
 // "sms": the modem's messages headless: list and read both stores, send to
 // one or more numbers (waiting for each delivery report), delete one.
 #include "cli/CliArgs.h"
+#include "cli/CliBus.h"
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
@@ -323,6 +324,181 @@ int DeleteAll(kv::CMessagingSession& s, bool inbox)
     return after.empty() ? kvcli::kExitOk : kvcli::kExitFailure;
 }
 
+// ---- through the owner of the modem on the session bus ----
+
+// Reads one (index, store, slot, box, time, number, text) of the owner.
+bool ReadOwnerSms(sd_bus_message* m, kvcli::Json& out)
+{
+    uint32_t index = 0, slot = 0;
+    const char *store = nullptr, *box = nullptr, *time = nullptr, *number = nullptr, *text = nullptr;
+    if (sd_bus_message_read(m, "(usussss)", &index, &store, &slot, &box, &time, &number, &text) <= 0)
+        return false;
+    out = {{"index", int(index)},
+           {"store", kvcli::Utf8Text(store ? store : "")},
+           {"slot", int(slot)},
+           {"box", kvcli::Utf8Text(box ? box : "")},
+           {"time", kvcli::Utf8Text(time ? time : "")},
+           {"number", kvcli::Utf8Text(number ? number : "")},
+           {"text", kvcli::Utf8Text(text ? text : "")}};
+    return true;
+}
+
+std::string Field(const kvcli::Json& m, const char* key) { return kvcli::Shown(m[key].get<std::string>()); }
+
+int UnreadableReply() { return kvcli::Fail(kvcli::kExitFailure, "the owner of the modem sent a reply that cannot be read"); }
+
+int ListThroughOwner(kvcli::OwnerBus& bus, int onlyStore)
+{
+    const char* store = onlyStore == kv::kSmsStoreMemory ? "memory" : onlyStore == kv::kSmsStoreRuim ? "ruim" : "";
+    kvcli::BusMessage reply;
+    if (const int st = bus.Call("ListSms", kvcli::kBusCallMs * 6, reply, "s", store); st != kvcli::kExitOk)
+        return st;
+    kvcli::Json messages = kvcli::Json::array();
+    std::string text;
+    if (sd_bus_message_enter_container(reply.get(), 'a', "(usussss)") < 0)
+        return UnreadableReply();
+    for (kvcli::Json m; ReadOwnerSms(reply.get(), m);) {
+        char head[96];
+        std::snprintf(head, sizeof head, "%d\t%s:%d\t%s\t%s\t", m["index"].get<int>(), Field(m, "store").c_str(),
+                      m["slot"].get<int>(), Field(m, "box").c_str(), Field(m, "time").c_str());
+        text += head + Field(m, "number") + "\t" + Field(m, "text") + "\n";
+        messages.push_back(std::move(m));
+    }
+    kvcli::Json props;
+    if (const int st = bus.GetAll(props); st != kvcli::kExitOk)
+        return st;
+    const int memory = int(kvcli::NumberOf(props, "MessagesMemory")), ruim = int(kvcli::NumberOf(props, "MessagesRuim"));
+    if (kvcli::JsonMode()) {
+        kvcli::PrintJson({{"memory_count", memory}, {"ruim_count", ruim}, {"messages", messages}});
+    } else {
+        std::fputs(text.c_str(), stdout);
+        std::printf("memory=%d ruim=%d\n", memory, ruim);
+    }
+    return kvcli::kExitOk;
+}
+
+int ReadThroughOwner(kvcli::OwnerBus& bus, int32_t index)
+{
+    kvcli::BusMessage reply;
+    if (const int st = bus.Call("ReadSms", kvcli::kBusCallMs * 3, reply, "u", uint32_t(index)); st != kvcli::kExitOk)
+        return st;
+    kvcli::Json m;
+    if (!ReadOwnerSms(reply.get(), m))
+        return UnreadableReply();
+    if (kvcli::JsonMode())
+        kvcli::PrintJson(m);
+    else
+        std::printf("index: %d (%s:%d)\nfrom: %s\ntime: %s\n\n%s\n", m["index"].get<int>(), Field(m, "store").c_str(),
+                    m["slot"].get<int>(), Field(m, "number").c_str(), Field(m, "time").c_str(),
+                    Field(m, "text").c_str());
+    return kvcli::kExitOk;
+}
+
+int DeleteThroughOwner(kvcli::OwnerBus& bus, int32_t index)
+{
+    const std::string name = std::string(StoreName(index)) + ":" + std::to_string(kv::SmsSlotOf(index));
+    kvcli::BusMessage reply;
+    if (const int st = bus.Call("DeleteSms", kvcli::kBusCallMs * 3, reply, "u", uint32_t(index)); st != kvcli::kExitOk)
+        return st;
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"deleted", name}, {"index", int(index)}});
+    else
+        std::printf("deleted %s\n", name.c_str());
+    return kvcli::kExitOk;
+}
+
+int DeleteAllThroughOwner(kvcli::OwnerBus& bus, bool inbox)
+{
+    kvcli::BusMessage reply;
+    if (const int st = bus.Call("DeleteAllSms", kvcli::kBusCallMs * 30, reply, "s", inbox ? "inbox" : "outbox");
+        st != kvcli::kExitOk)
+        return st;
+    uint32_t deleted = 0, left = 0;
+    if (sd_bus_message_read(reply.get(), "uu", &deleted, &left) < 0)
+        return UnreadableReply();
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"box", inbox ? "inbox" : "outbox"}, {"deleted", deleted}, {"left", left}});
+    else
+        std::printf("deleted %u of %u messages in the %s\n", deleted, deleted + left, inbox ? "inbox" : "outbox");
+    return left == 0 ? kvcli::kExitOk : kvcli::kExitFailure;
+}
+
+int SendThroughOwner(kvcli::OwnerBus& bus, const std::vector<std::string>& numbers, const std::string& callback,
+                     const std::string& text, int64_t timeoutMs, bool save)
+{
+    kvcli::BusMessage call = bus.NewCall("SendSms");
+    std::vector<const char*> strv;
+    for (const std::string& n : numbers)
+        strv.push_back(n.c_str());
+    strv.push_back(nullptr);
+    if (!call || sd_bus_message_append_strv(call.get(), const_cast<char**>(strv.data())) < 0
+        || sd_bus_message_append(call.get(), "ssb", text.c_str(), callback.c_str(), save ? 1 : 0) < 0)
+        return kvcli::Fail(kvcli::kExitFailure, "cannot build the bus call SendSms");
+    // The owner waits for each delivery report in turn.
+    kvcli::BusMessage reply;
+    if (const int st = bus.Send(call.get(), int64_t(numbers.size()) * (timeoutMs + 30000), reply);
+        st != kvcli::kExitOk)
+        return st;
+    if (sd_bus_message_enter_container(reply.get(), 'a', "(ssx)") < 0)
+        return UnreadableReply();
+    int failed = 0, timedOut = 0, results = 0;
+    bool gone = false;
+    kvcli::Json list = kvcli::Json::array();
+    const char *number = nullptr, *outcome = nullptr;
+    int64_t code = 0;
+    while (sd_bus_message_read(reply.get(), "(ssx)", &number, &outcome, &code) > 0) {
+        ++results;
+        const std::string n = number ? number : "", o = outcome ? outcome : "";
+        const bool noCode = o == "not sent" || o == "modem gone";
+        list.push_back({{"number", kvcli::Utf8Text(n)}, {"outcome", kvcli::Utf8Text(o)},
+                        {"code", noCode ? kvcli::Json(nullptr) : kvcli::Json(code)}});
+        std::string line;
+        if (o == "delivered") {
+            line = "delivered";
+        } else {
+            ++failed;
+            if (o == "not sent") {
+                gone = true;
+                line = "not sent: the modem went away";
+            } else if (o == "modem gone") {
+                gone = true;
+                line = "failed: the modem went away during the send";
+            } else if (o == "no report") {
+                ++timedOut;
+                line = "failed: " + OutcomeText(kv::CMessagingSession::kNoReport);
+            } else if (o == "modem busy") {
+                line = "failed: " + OutcomeText(kv::kSmsOutcomeBusy);
+            } else if (o == "refused") {
+                line = "failed: " + OutcomeText(kv::kSmsOutcomeRefused);
+            } else if (o == "failed") {
+                line = "failed: " + OutcomeText(intptr_t(code));
+            } else {
+                line = "failed: " + kvcli::Shown(o);
+            }
+        }
+        if (!kvcli::JsonMode())
+            std::printf("%s\t%s\n", kvcli::Shown(n).c_str(), line.c_str());
+    }
+    // A recipient the owner did not answer for counts as not sent.
+    for (size_t k = size_t(results); k < numbers.size(); ++k) {
+        ++failed;
+        list.push_back({{"number", numbers[k]}, {"outcome", "not sent"}, {"code", nullptr}});
+        if (!kvcli::JsonMode())
+            std::printf("%s\tnot sent: the owner of the modem did not say\n", numbers[k].c_str());
+    }
+    if (kvcli::JsonMode())
+        kvcli::PrintJson({{"total", int(numbers.size())}, {"failed", failed}, {"results", list}});
+    else if (failed)
+        std::printf("Sending messages have %d failed of %d total.\n", failed, int(numbers.size()));
+    else
+        std::printf("Sending messages have successful.\n");
+    if (gone)
+        return kvcli::Fail(kvcli::kExitNoDevice, "the modem went away (unplugged or no longer answering)");
+    if (!failed)
+        return kvcli::kExitOk;
+    return failed == timedOut ? kvcli::kExitTimedOut : kvcli::kExitFailure;
+}
+
 int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
     std::string callback;
@@ -362,6 +538,8 @@ int RunSend(const kvcli::GlobalOptions& opts, const std::vector<std::string>& ar
         return kvcli::UsageError(why);
     if (const std::string why = kv::SmsTextProblem(text); !why.empty())
         return kvcli::UsageError(why);
+    if (auto bus = kvcli::OwnerBus::Find())
+        return SendThroughOwner(*bus, numbers, callback, text, timeoutMs, save);
     int status = kvcli::kExitOk;
     auto s = kvcli::OpenSession(opts, false, status);
     return s ? Send(*s, numbers, callback, text, timeoutMs, save) : status;
@@ -379,6 +557,8 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             store = args[1] == "memory" ? kv::kSmsStoreMemory : args[1] == "ruim" ? kv::kSmsStoreRuim : -1;
         if (args.size() > 2 || store < 0)
             return kvcli::UsageError(kUsage);
+        if (auto bus = kvcli::OwnerBus::Find())
+            return ListThroughOwner(*bus, store);
         int status = kvcli::kExitOk;
         auto s = kvcli::OpenSession(opts, false, status);
         return s ? List(*s, store) : status;
@@ -388,6 +568,8 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             return kvcli::UsageError("INDEX: '" + kvcli::Shown(args[1])
                                      + "' is neither a row index (327680 to 458751) nor STORE:SLOT "
                                        "(memory:3, ruim:0; slot 0 to 65535)");
+        if (auto bus = kvcli::OwnerBus::Find())
+            return sub == "read" ? ReadThroughOwner(*bus, index) : DeleteThroughOwner(*bus, index);
         int status = kvcli::kExitOk;
         auto s = kvcli::OpenSession(opts, false, status);
         if (!s)
@@ -397,6 +579,8 @@ int RunSms(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     if (sub == "send")
         return RunSend(opts, args);
     if (sub == "delete-all" && args.size() == 2 && (args[1] == "inbox" || args[1] == "outbox")) {
+        if (auto bus = kvcli::OwnerBus::Find())
+            return DeleteAllThroughOwner(*bus, args[1] == "inbox");
         int status = kvcli::kExitOk;
         auto s = kvcli::OpenSession(opts, false, status);
         return s ? DeleteAll(*s, args[1] == "inbox") : status;

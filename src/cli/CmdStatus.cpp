@@ -2,9 +2,12 @@
 // engine runs its start-up chain (without reading the phonebooks) and one
 // status poll, then one snapshot of the battery and status records gives
 // both signals at once; the message stores are listed; then it stops.
+#include "cli/CliBus.h"
 #include "cli/CliCommand.h"
+#include "cli/CliMonitor.h"
 #include "cli/CliOutput.h"
 #include "cli/CliSession.h"
+#include "cli/CliStatusNames.h"
 #include "engine/DmEngine.h"
 #include "engine/DmTexts.h"
 #include "host/HostIds.h"
@@ -49,52 +52,6 @@ std::string Setting(const char* section, const char* key)
     return kv::GetProfileString(section, key, "", 64, kv::kMainIni);
 }
 
-const char* ServiceName(int v)
-{
-    switch (v) {
-    case kv::SERVICE_1X_HYBRID: return "1x (hybrid with EV-DO)";
-    case kv::SERVICE_1X: return "1x";
-    case kv::SERVICE_NONE: return "no service";
-    case kv::SERVICE_EVDO: return "EV-DO";
-    default: return "unknown";
-    }
-}
-
-const char* SystemModeName(int v)
-{
-    switch (v) {
-    case 0: return "none";
-    case 2: return "CDMA 1x";
-    case 4: return "EV-DO";
-    default: return "unknown";
-    }
-}
-
-std::string BatteryName(int level)
-{
-    if (level >= 0 && level <= 5)
-        return "level " + std::to_string(level) + " of 5";
-    if (level == 6)
-        return "charged";
-    if (level == 7)
-        return "charging";
-    return "unknown";
-}
-
-std::string CardState(const kv::ModemState& st)
-{
-    const uint8_t flags = st.m_ucCardFlags.load();
-    if ((flags & kv::CARDF_NO_CARD) || st.m_ucCardRetry.load() == kv::kCardRetryAbsent)
-        return "absent";
-    if (flags & kv::CARDF_BLOCKED)
-        return "PUK required";
-    if (flags & kv::CARDF_PIN_CANCELLED)
-        return "PIN required";
-    if (flags & kv::CARDF_NOT_READY)
-        return "not ready";
-    return "ready";
-}
-
 kvcli::Json SignalJson(bool known, int dbm)
 {
     if (!known)
@@ -125,10 +82,121 @@ std::string Text(const kvcli::Json& v)
     return v.dump();
 }
 
+// The report as text (or the document with --json): the same for a report
+// taken here and one the owner of the modem sent.
+int PrintStatus(const kvcli::Json& doc)
+{
+    if (kvcli::JsonMode()) {
+        kvcli::PrintJson(doc);
+        return kvcli::kExitOk;
+    }
+    const auto line = [](const char* group, const char* key, const std::string& value) {
+        std::printf("  %-9s | %-22s %s\n", group, key, value.c_str());
+    };
+    const kvcli::Json& p = doc["port"];
+    line("Port", "port:", (p["com"].is_null() ? std::string() : "COM" + p["com"].dump() + " ") + Text(p["path"])
+                              + (!p["target"].is_string() || p["target"].get<std::string>().empty() ? "" : " -> " + Text(p["target"])));
+    line("", "device kind:", Text(p["device_kind"]));
+    const kvcli::Json& sv = doc["service"];
+    line("Status", "service:", Text(sv["state"]));
+    line("", "system mode:", Text(sv["system_mode"]));
+    const kvcli::Json& roaming = doc["roaming"]["code"];
+    line("", "roaming:", roaming.is_null() ? std::string("unknown") : roaming == 0 ? std::string("no") : "yes (" + roaming.dump() + ")");
+    line("", "signal 1x:", SignalText(doc["signal"]["1x"]));
+    line("", "signal EV-DO:", SignalText(doc["signal"]["evdo"]));
+    const kvcli::Json& b = doc["battery"];
+    line("", "battery:", Text(b["state"]) + (b["millivolts"].is_null() ? "" : " (" + b["millivolts"].dump() + " mV)"));
+    line("", "charger:", b["charger_code"].is_null() ? "unknown"
+                          : b["charger_connected"] == true ? "connected (state " + b["charger_code"].dump() + ")"
+                                                               : "not connected");
+    const kvcli::Json& c = doc["card"];
+    line("Card", "state:", c["state"] == "PUK required" ? std::string("blocked: it needs its unblock code (PUK)")
+                                                          : Text(c["state"]));
+    line("", "PIN check:", c["pin_check"].is_null() ? "unknown" : c["pin_check"] == true ? "on" : "off");
+    line("", "PIN attempts left:", Text(c["pin_attempts_left"]));
+    line("", "unblock attempts left:", Text(c["unblock_attempts_left"]));
+    line("Numbers", "MIN:", Text(doc["numbers"]["min"]));
+    line("", "MDN:", Text(doc["numbers"]["mdn"]));
+    line("", "ESN:", Text(doc["numbers"]["esn"]));
+    const kvcli::Json& f = doc["firmware"];
+    line("Firmware", "info:", Text(f["info"]));
+    line("", "software:", Text(f["software"]) + ", built " + Text(f["built"]) + ", hardware " + Text(f["hardware"]));
+    line("Messages", "memory:", Text(doc["messages"]["memory"]));
+    line("", "ruim:", Text(doc["messages"]["ruim"]));
+    line("", "new:", Text(doc["messages"]["new"]));
+    const kvcli::Json& pb = doc["phonebook"];
+    const auto bookText = [](const kvcli::Json& j) {
+        return j["capacity"].is_null() ? std::string("unknown") : j["used"].dump() + " of " + j["capacity"].dump();
+    };
+    line("Phonebook", "memory:", bookText(pb["memory"]));
+    line("", "ruim:", bookText(pb["ruim"]));
+    return kvcli::kExitOk;
+}
+
+// The report's fields in the order the document has them, with the kind of
+// value each holds: 's' text, 'i' whole number, 'b' true/false.
+struct StatusField {
+    const char* path;
+    char kind;
+};
+constexpr StatusField kStatusFields[] = {
+    {"port.com", 'i'}, {"port.path", 's'}, {"port.target", 's'}, {"port.device_kind", 'i'},
+    {"service.state", 's'}, {"service.state_code", 'i'}, {"service.system_mode", 's'},
+    {"service.system_mode_code", 'i'}, {"service.hybrid", 'b'}, {"service.service_mode", 'i'},
+    {"service.preferred_mode", 'i'},
+    {"roaming.roaming", 'b'}, {"roaming.code", 'i'},
+    {"signal.1x.dbm", 'i'}, {"signal.1x.bars", 'i'}, {"signal.evdo.dbm", 'i'}, {"signal.evdo.bars", 'i'},
+    {"battery.state", 's'}, {"battery.level_code", 'i'}, {"battery.millivolts", 'i'},
+    {"battery.charger_connected", 'b'}, {"battery.charger_code", 'i'},
+    {"card.state", 's'}, {"card.pin_check", 'b'}, {"card.pin_attempts_left", 'i'},
+    {"card.unblock_attempts_left", 'i'},
+    {"numbers.min", 's'}, {"numbers.mdn", 's'}, {"numbers.esn", 's'},
+    {"firmware.info", 's'}, {"firmware.software", 's'}, {"firmware.built", 's'}, {"firmware.hardware", 's'},
+    {"messages.memory", 'i'}, {"messages.ruim", 'i'}, {"messages.new", 'i'},
+    {"phonebook.memory.used", 'i'}, {"phonebook.memory.capacity", 'i'},
+    {"phonebook.ruim.used", 'i'}, {"phonebook.ruim.capacity", 'i'},
+};
+
+// The report the owner of the modem sent (keys are the paths above; a null
+// is left out) as the document a report taken here gives. A value of the
+// wrong kind is taken as unknown, never trusted.
+kvcli::Json StatusFromBus(const kvcli::Json& flat)
+{
+    kvcli::Json doc = kvcli::Json::object();
+    for (const StatusField& f : kStatusFields) {
+        kvcli::Json* at = &doc;
+        std::string path = f.path;
+        for (size_t dot; (dot = path.find('.')) != std::string::npos; path.erase(0, dot + 1))
+            at = &(*at)[path.substr(0, dot)];
+        const auto v = flat.find(f.path);
+        const bool fits = v != flat.end()
+                          && (f.kind == 's'   ? v->is_string()
+                              : f.kind == 'b' ? v->is_boolean()
+                                              : v->is_number_integer());
+        (*at)[path] = fits ? *v : kvcli::Json(nullptr);
+    }
+    return doc;
+}
+
+int StatusThroughOwner(kvcli::OwnerBus& bus)
+{
+    kvcli::BusMessage reply;
+    if (const int st = bus.Call("GetStatus", kvcli::kBusCallMs, reply); st != kvcli::kExitOk)
+        return st;
+    kvcli::Json flat = kvcli::Json::object();
+    if (kvcli::ReadDict(reply.get(), flat) < 0)
+        return kvcli::Fail(kvcli::kExitFailure, "the owner of the modem sent a status that cannot be read");
+    return PrintStatus(StatusFromBus(flat));
+}
+
 int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& args)
 {
+    if (!args.empty() && args[0] == "--watch")
+        return kvcli::RunMonitor(opts, std::vector<std::string>(args.begin() + 1, args.end()));
     if (!args.empty())
-        return kvcli::UsageError("usage: status");
+        return kvcli::UsageError("usage: status [--watch [--seconds N]]");
+    if (auto bus = kvcli::OwnerBus::Find())
+        return StatusThroughOwner(*bus);
     int status = kvcli::kExitOk;
     auto s = kvcli::OpenSession(opts, false, status, true, [](kv::CMessagingSession& session) {
         session.Engine().RegisterSubRequest(kStatusSnapshot, [](kv::CDmEngine& e, uint16_t, uintptr_t type) {
@@ -169,9 +237,9 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                    {"target", targetLen > 0 ? kvcli::Utf8Text(std::string(target, size_t(targetLen))) : std::string()},
                    {"device_kind", st.m_nDeviceKind.load()}};
     const int service = host.Indicator(kv::IND_SERVICE);
-    doc["service"] = {{"state", ServiceName(service)},
+    doc["service"] = {{"state", kvcli::ServiceName(service)},
                       {"state_code", service},
-                      {"system_mode", snap.statusOk ? kvcli::Json(SystemModeName(snap.rec.sysMode)) : kvcli::Json(nullptr)},
+                      {"system_mode", snap.statusOk ? kvcli::Json(kvcli::SystemModeName(snap.rec.sysMode)) : kvcli::Json(nullptr)},
                       {"system_mode_code", snap.statusOk ? kvcli::Json(int(snap.rec.sysMode)) : kvcli::Json(nullptr)},
                       {"hybrid", snap.statusOk ? kvcli::Json(snap.rec.hybridPref != 0) : kvcli::Json(nullptr)},
                       {"service_mode", st.m_ucServiceMode.load()},
@@ -182,7 +250,7 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
                      {"evdo", SignalJson(snap.statusOk, kv::SignalDbm(snap.rec.rxHdrRssi, snap.longLayout))}};
     const int level = snap.battOk ? kv::BatteryLevel(snap.batt) : host.Indicator(kv::IND_BATTERY);
     const int charger = snap.battOk ? int(snap.batt.chgVal & 0xFF) : -1;
-    doc["battery"] = {{"state", BatteryName(level)},
+    doc["battery"] = {{"state", kvcli::BatteryName(level)},
                       {"level_code", level},
                       {"millivolts", snap.battOk ? kvcli::Json(snap.batt.battVal) : kvcli::Json(nullptr)},
                       {"charger_connected", charger < 0 ? kvcli::Json(nullptr) : kvcli::Json(charger != 0)},
@@ -191,7 +259,7 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     const std::string pukCnt = Setting(kv::dmtext::kSecChv1PukCnt, "num");
     // The card's values come from the settings its check wrote; without a
     // card they would be an earlier card's.
-    const std::string card = CardState(st);
+    const std::string card = kvcli::CardState(st);
     const bool cardSeen = card != "absent";
     doc["card"] = {{"state", card},
                    {"pin_check", cardSeen ? kvcli::Json(kv::PinCheckOn(st)) : kvcli::Json(nullptr)},
@@ -218,58 +286,15 @@ int RunStatus(const kvcli::GlobalOptions& opts, const std::vector<std::string>& 
     doc["phonebook"] = {{"memory", book(st.m_wPbMemoryUsed.load(), st.m_wPbMemoryMax.load())},
                         {"ruim", book(st.m_wPbRuimUsed.load(), st.m_wPbRuimMax.load())}};
 
-    if (kvcli::JsonMode()) {
-        kvcli::PrintJson(doc);
-        return kvcli::kExitOk;
-    }
-    const auto line = [](const char* group, const char* key, const std::string& value) {
-        std::printf("  %-9s | %-22s %s\n", group, key, value.c_str());
-    };
-    const kvcli::Json& p = doc["port"];
-    line("Port", "port:", (p["com"].is_null() ? std::string() : "COM" + p["com"].dump() + " ") + Text(p["path"])
-                              + (p["target"].get<std::string>().empty() ? "" : " -> " + Text(p["target"])));
-    line("", "device kind:", p["device_kind"].dump());
-    const kvcli::Json& sv = doc["service"];
-    line("Status", "service:", Text(sv["state"]));
-    line("", "system mode:", Text(sv["system_mode"]));
-    line("", "roaming:", roaming == 0 ? "no" : "yes (" + std::to_string(roaming) + ")");
-    line("", "signal 1x:", SignalText(doc["signal"]["1x"]));
-    line("", "signal EV-DO:", SignalText(doc["signal"]["evdo"]));
-    const kvcli::Json& b = doc["battery"];
-    line("", "battery:", Text(b["state"]) + (b["millivolts"].is_null() ? "" : " (" + b["millivolts"].dump() + " mV)"));
-    line("", "charger:", b["charger_code"].is_null() ? "unknown"
-                          : b["charger_connected"].get<bool>() ? "connected (state " + b["charger_code"].dump() + ")"
-                                                               : "not connected");
-    const kvcli::Json& c = doc["card"];
-    line("Card", "state:", c["state"] == "PUK required" ? std::string("blocked: it needs its unblock code (PUK)")
-                                                          : Text(c["state"]));
-    line("", "PIN check:", c["pin_check"].is_null() ? "unknown" : c["pin_check"].get<bool>() ? "on" : "off");
-    line("", "PIN attempts left:", Text(c["pin_attempts_left"]));
-    line("", "unblock attempts left:", Text(c["unblock_attempts_left"]));
-    line("Numbers", "MIN:", Text(doc["numbers"]["min"]));
-    line("", "MDN:", Text(doc["numbers"]["mdn"]));
-    line("", "ESN:", Text(doc["numbers"]["esn"]));
-    const kvcli::Json& f = doc["firmware"];
-    line("Firmware", "info:", Text(f["info"]));
-    line("", "software:", Text(f["software"]) + ", built " + Text(f["built"]) + ", hardware " + Text(f["hardware"]));
-    line("Messages", "memory:", Text(doc["messages"]["memory"]));
-    line("", "ruim:", Text(doc["messages"]["ruim"]));
-    line("", "new:", Text(doc["messages"]["new"]));
-    const kvcli::Json& pb = doc["phonebook"];
-    const auto bookText = [](const kvcli::Json& j) {
-        return j["capacity"].is_null() ? std::string("unknown") : j["used"].dump() + " of " + j["capacity"].dump();
-    };
-    line("Phonebook", "memory:", bookText(pb["memory"]));
-    line("", "ruim:", bookText(pb["ruim"]));
-    return kvcli::kExitOk;
+    return PrintStatus(doc);
 }
 
 } // namespace
 
-KV_CLI_COMMAND("status", "status",
+KV_CLI_COMMAND("status", "status [--watch [--seconds N]]",
                "one report of the modem as the window shows it: port, service and system mode, roaming,\n"
                "      both signals, battery and charger, card and PIN attempts, MIN, MDN, ESN, firmware, the\n"
-               "      message counts of both stores and the phonebook counts; then it exits",
+               "      message counts of both stores and the phonebook counts; then it exits. --watch: as 'monitor'",
                RunStatus,
                "  {\"port\": {\"com\": N|null, \"path\": TEXT, \"target\": TEXT, \"device_kind\": N},\n"
                "   \"service\": {\"state\": TEXT, \"state_code\": N, \"system_mode\": TEXT, \"system_mode_code\": N,\n"

@@ -117,6 +117,8 @@ check_completion() { # expected words...
 check_completion "sms" korvianet-cli sm
 commands="at call config connect db disconnect frame history monitor net pb ports run signal-history sms status traffic usage"
 check_completion "$commands" korvianet-cli -v ""
+check_completion "--seconds" korvianet-cli monitor --s
+check_completion "--watch" korvianet-cli status --w
 check_completion "--ticks" korvianet-cli at status --t
 check_completion "run" korvianet-cli -v --config-dir /tmp/x r
 check_completion "list" korvianet-cli --device /dev/ttyUSB1 sms l
