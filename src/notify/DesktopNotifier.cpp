@@ -80,6 +80,9 @@ struct CDesktopNotifier::Bus {
     std::list<Pending> pending;
     std::map<uint32_t, Live> live;
     std::map<NoticeSlot, uint32_t> bySlot; // the id each slot shows now
+    // The latest notice of a slot whose Notify still waits for its id: it
+    // goes once the id is known, so that it replaces rather than stacks.
+    std::map<NoticeSlot, std::pair<kv::OwnerEvent, Notice>> deferred;
     uint32_t callId = 0;                   // the incoming call's notification
 
     ~Bus()
@@ -177,7 +180,14 @@ struct CDesktopNotifier::Bus {
                     b->callId = id;
             }
         }
+        const NoticeSlot slot = p->noticeSlot;
         b->pending.remove_if([p](const Pending& q) { return &q == p; });
+        const auto next = b->deferred.find(slot);
+        if (next != b->deferred.end()) {
+            auto [event, notice] = std::move(next->second);
+            b->deferred.erase(next);
+            b->Send(event, std::move(notice));
+        }
         return 0;
     }
 
@@ -265,6 +275,11 @@ struct CDesktopNotifier::Bus {
         if (markup)
             body = MarkupEscaped(body);
         uint32_t replaces = 0;
+        if (n.slot != NoticeSlot::None
+            && std::any_of(pending.begin(), pending.end(), [&](const Pending& p) { return p.noticeSlot == n.slot; })) {
+            deferred[n.slot] = {e, std::move(n)};
+            return;
+        }
         if (n.slot != NoticeSlot::None) {
             const auto it = bySlot.find(n.slot);
             if (it != bySlot.end()) {
