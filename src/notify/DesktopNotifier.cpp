@@ -20,6 +20,7 @@
 #include <cstring>
 #include <list>
 #include <map>
+#include <system_error>
 
 namespace kvnotify {
 
@@ -365,9 +366,11 @@ bool CDesktopNotifier::Start()
     }
     m_bStop = false;
     m_bEnded = false;
+    m_bRunning = true;
     try {
         m_thread = std::thread(&CDesktopNotifier::ThreadMain, this);
     } catch (const std::system_error&) {
+        m_bRunning = false;
         ::close(m_wakeFd);
         m_wakeFd = -1;
         m_bEnded = true;
@@ -379,6 +382,7 @@ bool CDesktopNotifier::Start()
 
 void CDesktopNotifier::Stop()
 {
+    m_bRunning = false;
     if (m_thread.joinable()) {
         m_bStop = true;
         const uint64_t one = 1;
@@ -397,7 +401,7 @@ void CDesktopNotifier::Stop()
 
 void CDesktopNotifier::OnOwnerEvent(const kv::OwnerEvent& event)
 {
-    if (m_bEnded.load() || !m_thread.joinable())
+    if (m_bEnded.load() || !m_bRunning.load())
         return;
     {
         std::lock_guard<std::mutex> g(m_lock);

@@ -76,6 +76,7 @@ private:
     std::thread m_thread;
     int m_wakeFd = -1;
     std::atomic<bool> m_bStop{false};
+    std::atomic<bool> m_bRunning{false}; // between Start and Stop
     std::atomic<bool> m_bListening{false};
     std::atomic<bool> m_bEnded{false};
 

@@ -20,6 +20,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 extern char** environ;
@@ -83,10 +84,13 @@ bool CHookRunner::Start()
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_stop = false;
+        m_running = true;
     }
     try {
         m_thread = std::thread(&CHookRunner::ThreadMain, this);
     } catch (const std::system_error&) {
+        std::lock_guard<std::mutex> g(m_lock);
+        m_running = false;
         Note("hooks: not started: no thread");
         return false;
     }
@@ -98,6 +102,7 @@ void CHookRunner::Stop()
     {
         std::lock_guard<std::mutex> g(m_lock);
         m_stop = true;
+        m_running = false;
         m_queue.clear();
     }
     m_wake.notify_all();
@@ -110,7 +115,7 @@ void CHookRunner::OnOwnerEvent(const kv::OwnerEvent& event)
     bool dropped = false;
     {
         std::lock_guard<std::mutex> g(m_lock);
-        if (m_stop || !m_thread.joinable())
+        if (m_stop || !m_running)
             return;
         if (m_queue.size() >= m_opt.queueMax)
             dropped = true;
@@ -153,7 +158,14 @@ void CHookRunner::ThreadMain()
 
 void CHookRunner::RunEvent(const kv::OwnerEvent& event)
 {
-    const std::string dir = m_opt.dir.empty() ? HooksDir() : m_opt.dir;
+    std::string dir = m_opt.dir.empty() ? HooksDir() : m_opt.dir;
+    // The hook starts in its folder: a relative path would no longer hold.
+    if (!dir.empty() && dir[0] != '/') {
+        char cwd[4096];
+        if (!::getcwd(cwd, sizeof cwd))
+            return;
+        dir = std::string(cwd) + "/" + dir;
+    }
     struct stat st{};
     if (::stat(dir.c_str(), &st) != 0) {
         if (errno != ENOENT && errno != ENOTDIR)

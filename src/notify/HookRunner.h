@@ -79,6 +79,7 @@ private:
     std::condition_variable m_wake;
     std::deque<kv::OwnerEvent> m_queue;
     bool m_stop = false;
+    bool m_running = false; // between Start and Stop
     bool m_busy = false;
 };
 
