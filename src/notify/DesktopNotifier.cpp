@@ -30,6 +30,8 @@ constexpr const char* kPath = "/org/freedesktop/Notifications";
 constexpr const char* kIface = "org.freedesktop.Notifications";
 // The longest wait of the thread's poll: how soon a stop is seen.
 constexpr int kPollMs = 250;
+// Notifications whose actions are still honoured.
+constexpr size_t kLiveMax = 256;
 
 std::string ErrnoText(int negErr) { return std::strerror(negErr < 0 ? -negErr : negErr); }
 
@@ -98,11 +100,16 @@ struct CDesktopNotifier::Bus {
         sd_bus_flush_close_unref(bus);
     }
 
-    void ServiceMissing(const std::string& why)
+    // A refused call: told once until a notification gets through again.
+    void Refused(sd_bus_message* m)
     {
-        if (!serviceTold)
-            self->Note("no notification service on the session bus: " + why
-                       + "; desktop notifications are not shown");
+        if (!serviceTold) {
+            const bool missing = sd_bus_message_is_method_error(m, "org.freedesktop.DBus.Error.ServiceUnknown")
+                || sd_bus_message_is_method_error(m, "org.freedesktop.DBus.Error.NameHasNoOwner");
+            self->Note(std::string(missing ? "no notification service on the session bus: "
+                                           : "the notification service refused a call: ")
+                       + ErrorOf(m) + "; desktop notifications are not shown");
+        }
         serviceTold = true;
     }
 
@@ -130,7 +137,7 @@ struct CDesktopNotifier::Bus {
         auto* b = static_cast<Bus*>(userdata);
         b->capsCall = sd_bus_slot_unref(b->capsCall);
         if (sd_bus_message_is_method_error(m, nullptr)) {
-            b->ServiceMissing(ErrorOf(m));
+            b->Refused(m);
             return 0;
         }
         b->capsKnown = true;
@@ -162,7 +169,7 @@ struct CDesktopNotifier::Bus {
         p->slot = nullptr;
         uint32_t id = 0;
         if (sd_bus_message_is_method_error(m, nullptr)) {
-            b->ServiceMissing(ErrorOf(m));
+            b->Refused(m);
         } else if (sd_bus_message_read(m, "u", &id) < 0 || id == 0) {
             b->self->Note("the notification service gave no id for a notification");
         } else {
@@ -174,6 +181,10 @@ struct CDesktopNotifier::Bus {
             if (call && p->closeOnReply) {
                 b->Close(id);
             } else {
+                // Servers tell when a notification goes; one that never
+                // does must not make the list grow without end.
+                if (b->live.size() >= kLiveMax)
+                    b->live.erase(b->live.begin());
                 b->live[id] = Live{p->event, p->noticeSlot};
                 if (p->noticeSlot != NoticeSlot::None)
                     b->bySlot[p->noticeSlot] = id;
