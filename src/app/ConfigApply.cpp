@@ -5,6 +5,7 @@
 
 #include "controls/TextStatic.h"
 #include "net/AtSettingsCmds.h"
+#include "notify/NotifySettings.h"
 #include "settings/Autorun.h"
 #include "settings/DataDir.h"
 #include "settings/Profile.h"
@@ -211,6 +212,8 @@ void CConfigView::ApplyRuim()
 
 void CConfigView::ApplyAdvanced()
 {
+    // Ours, in its own file; read again before each notification.
+    kvnotify::SetNotificationsOn(Checked(Control(IDC_NOTIFICATIONS)));
     if (Checked(Control(IDC_AUTORUN)))
         kv::SetAutorun();
     else

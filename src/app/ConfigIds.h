@@ -50,6 +50,7 @@ constexpr int IDC_PIN_3 = 1166;
 constexpr int IDC_AUTORUN = 1070;
 constexpr int IDC_ADV_OK = 1079;
 constexpr int IDC_RESTART_LINK = 1080;    // our own: restart of the modem link
+constexpr int IDC_NOTIFICATIONS = 1191;   // our own: "Desktop notifications"
 // User.
 constexpr int IDC_TOP_LIST = 1004;
 constexpr int IDC_TOP_CHECK = IDC_ACCOUNT_CHECK;

@@ -13,6 +13,7 @@
 #include "controls/TextStatic.h"
 #include "controls/UserMessage.h"
 #include "net/Reconnect.h"
+#include "notify/NotifySettings.h"
 #include "settings/DataDir.h"
 #include "settings/Profile.h"
 #include "settings/SettingsKeys.h"
@@ -286,6 +287,10 @@ void CConfigView::CreateControls()
     autorun->setObjectName(QString::number(IDC_AUTORUN));
     m_controls[IDC_AUTORUN] = autorun;
     Add(PAGE_ADVANCED, autorun);
+    auto* notifications = new QCheckBox("Desktop notifications", this);
+    notifications->setObjectName(QString::number(IDC_NOTIFICATIONS));
+    m_controls[IDC_NOTIFICATIONS] = notifications;
+    Add(PAGE_ADVANCED, notifications);
     Add(PAGE_ADVANCED, button(IDC_RESTART_LINK, "Restart Modem Link", text::kTipRestartLink, 150, 24));
     connect(static_cast<CHoverButton*>(m_controls[IDC_RESTART_LINK]), &QAbstractButton::clicked, this,
             &CConfigView::OnRestartLink);
@@ -449,6 +454,8 @@ void CConfigView::LayOut()
     // Advanced.
     Control(IDC_AUTORUN)->setGeometry(20, 104, 200, 20);
     Control(IDC_RESTART_LINK)->setGeometry(20, 150, 150, 24);
+    // Ours, below the restart.
+    Control(IDC_NOTIFICATIONS)->setGeometry(20, 190, 200, 20);
     Control(IDC_ADV_OK)->setGeometry(kWidth - 80, 272, 60, 24);
 
     // User (the User page's boxes stand right of their lists).
@@ -546,6 +553,9 @@ void CConfigView::ShowPage(int page)
         break;
     case PAGE_USER:
         LoadUser();
+        break;
+    case PAGE_ADVANCED:
+        static_cast<QCheckBox*>(Control(IDC_NOTIFICATIONS))->setChecked(kvnotify::NotificationsOn());
         break;
     case PAGE_TRAFFIC:
         LoadTraffic();

@@ -1,7 +1,9 @@
 // "config get|set": read and write a settings key, as the program does.
 #include "cli/CliCommand.h"
 #include "cli/CliOutput.h"
+#include "notify/NotifySettings.h"
 #include "settings/Profile.h"
+#include "settings/SettingsKeys.h"
 #include "usage/UsageSettings.h"
 
 #include <cstdio>
@@ -52,6 +54,23 @@ int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
             kvcli::PrintJson(doc);
         return kvcli::kExitOk;
     }
+    // The desktop notifications of the window and of "run".
+    if (!args.empty() && args[0] == "notifications") {
+        if (args.size() == 1) {
+            const char* state = kvnotify::NotificationsOn() ? "on" : "off";
+            if (kvcli::JsonMode())
+                kvcli::PrintJson({{"notifications", state}});
+            else
+                std::printf("%s\n", state);
+            return kvcli::kExitOk;
+        }
+        if (args.size() == 2 && (args[1] == "on" || args[1] == "off")) {
+            if (!kvnotify::SetNotificationsOn(args[1] == "on"))
+                return kvcli::Fail(kvcli::kExitFailure, "cannot write " + kvcli::Shown(kv::ProfilePath(kv::kIniOurs)));
+            return kvcli::kExitOk;
+        }
+        return kvcli::UsageError("usage: config notifications [on|off]");
+    }
     if (args.size() == 1 && args[0] == "dir") {
         if (kvcli::JsonMode())
             kvcli::PrintJson({{"dir", kvcli::Utf8Text(kv::SettingsDir())}});
@@ -60,18 +79,20 @@ int RunConfig(const kvcli::GlobalOptions&, const std::vector<std::string>& args)
         return kvcli::kExitOk;
     }
     return kvcli::UsageError("usage: config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir | "
-                             "config usage [NAME VALUE]");
+                             "config usage [NAME VALUE] | config notifications [on|off]");
 }
 
 } // namespace
 
-KV_CLI_COMMAND("config", "config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir | config usage [NAME VALUE]",
+KV_CLI_COMMAND("config", "config get FILE SECTION KEY | config set FILE SECTION KEY VALUE | config dir | config usage [NAME VALUE] | config notifications [on|off]",
                "read or write one settings key (FILE is e.g. teal_dialer.ini); show the settings folder;\n"
                "      show or set the data plan: cycle-day (1-28), quota-kind (off, download, upload, both),\n"
-               "      quota-mb, quota-warn (percentages, e.g. 80,100), quota-hangup (on, off)",
+               "      quota-mb, quota-warn (percentages, e.g. 80,100), quota-hangup (on, off);\n"
+               "      show or set whether desktop notifications are sent (on by default)",
                RunConfig,
                "  config get: {\"file\": TEXT, \"section\": TEXT, \"key\": TEXT, \"value\": TEXT}\n"
                "  config dir: {\"dir\": TEXT}\n"
                "  config usage: {\"cycle-day\": TEXT, \"quota-kind\": TEXT, \"quota-mb\": TEXT, \"quota-warn\": TEXT,\n"
                "                 \"quota-hangup\": TEXT}\n"
+               "  config notifications: {\"notifications\": \"on\" | \"off\"}\n"
                "  config set: {\"ok\": true}");

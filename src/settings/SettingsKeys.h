@@ -100,6 +100,9 @@ inline constexpr const char* kSecQuotaKind = "quota_kind";
 inline constexpr const char* kSecQuotaMb = "quota_mb";
 inline constexpr const char* kSecQuotaWarn = "quota_warn";
 inline constexpr const char* kSecQuotaHangUp = "quota_hangup";
+// korvianet.ini (ours): "notifications" / "num": 0 sends no desktop
+// notifications (default 1, on).
+inline constexpr const char* kSecNotifications = "notifications";
 
 // syskor.ini: "sysinf" / "slps", pause after a DIAG request in ms.
 inline constexpr const char* kSecSysInf = "sysinf";

@@ -101,6 +101,12 @@ uint64_t CUsageMeter::UsedOf(const UsageSettings& s) const
     }
 }
 
+void CUsageMeter::SetQuotaSink(QuotaSink sink)
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    m_quotaSink = std::move(sink);
+}
+
 void CUsageMeter::CountersCleared()
 {
     std::lock_guard<std::mutex> g(m_lock);
@@ -111,10 +117,12 @@ bool CUsageMeter::Counters(uint32_t received, uint32_t sent, uint32_t durationMs
 {
     const int64_t now = Now();
     const UsageSettings s = m_settings();
-    std::vector<std::string> notices;
+    std::vector<QuotaNotice> notices;
+    QuotaSink sink;
     bool hangUp = false;
     {
         std::lock_guard<std::mutex> g(m_lock);
+        sink = m_quotaSink;
         // A counter below its last value was cleared outside (another
         // program reset the statistics): it counts from 0 again.
         const uint64_t dRx = received >= m_lastRx ? received - m_lastRx : received;
@@ -155,19 +163,27 @@ bool CUsageMeter::Counters(uint32_t received, uint32_t sent, uint32_t durationMs
                 // Only the highest percentage crossed is announced: a session
                 // that starts beyond 100 % gets one notice, not two.
                 m_warnedPercent = reached;
-                notices.push_back(QuotaWarningText(reached, double(used) / kBytesPerMb, s.quotaMb, s.kind, hangUp));
+                notices.push_back(QuotaNotice{reached, used, uint64_t(quotaBytes),
+                                              QuotaWarningText(reached, double(used) / kBytesPerMb, s.quotaMb,
+                                                               s.kind, hangUp),
+                                              hangUp});
                 if (OpenStore())
                     m_store.SetMeta(kMetaQuotaWarned, std::to_string(m_cycle.start) + " " + std::to_string(reached));
             } else if (hangUp) {
-                notices.push_back(QuotaWarningText(int(double(used) * 100.0 / quotaBytes), double(used) / kBytesPerMb,
-                                                   s.quotaMb, s.kind, true));
+                const int pct = int(double(used) * 100.0 / quotaBytes);
+                notices.push_back(QuotaNotice{pct, used, uint64_t(quotaBytes),
+                                              QuotaWarningText(pct, double(used) / kBytesPerMb, s.quotaMb, s.kind,
+                                                               true),
+                                              true});
             }
         }
     }
-    for (const std::string& n : notices) {
-        DEBUG_LOG(LEVEL_ST, "%s", n.c_str());
+    for (const QuotaNotice& n : notices) {
+        DEBUG_LOG(LEVEL_ST, "%s", n.text.c_str());
         if (m_notify)
-            m_notify(n);
+            m_notify(n.text);
+        if (sink)
+            sink(n);
     }
     return hangUp;
 }

@@ -36,11 +36,22 @@ inline constexpr double kBytesPerMb = 1048576.0;
 std::string QuotaWarningText(int percent, double usedMb, double quotaMb, QuotaKind kind, bool hangingUp);
 std::string QuotaDialQuestion(double quotaMb);
 
+// One quota warning as it is announced: the percentage reached, the bytes
+// counted against the quota and the quota itself, and the text.
+struct QuotaNotice {
+    int percent = 0;
+    uint64_t used = 0;
+    uint64_t quota = 0;
+    std::string text;
+    bool hangingUp = false;
+};
+
 class CUsageMeter {
 public:
     using Clock = std::function<int64_t()>;
     using Notify = std::function<void(const std::string&)>;
     using SettingsFn = std::function<UsageSettings()>;
+    using QuotaSink = std::function<void(const QuotaNotice&)>;
 
     // dbPath: the user's database (opened on first use; without it the
     // meter still checks the quota against this session's bytes).
@@ -49,6 +60,11 @@ public:
     ~CUsageMeter();
     CUsageMeter(const CUsageMeter&) = delete;
     CUsageMeter& operator=(const CUsageMeter&) = delete;
+
+    // Who hears of each quota warning besides notify (the owner's hub, for
+    // the desktop notification and the hooks); called on the thread that
+    // hands in the counters, with no lock held.
+    void SetQuotaSink(QuotaSink sink);
 
     // A session starts or its counters were reset: they count from 0 again.
     void CountersCleared();
@@ -82,6 +98,7 @@ private:
     SettingsFn m_settings;
     Clock m_clock;
     Notify m_notify;
+    QuotaSink m_quotaSink; // under m_lock
 
     std::mutex m_lock;
     CUsageStore m_store;

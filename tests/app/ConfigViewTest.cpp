@@ -438,6 +438,20 @@ TEST_F(ConfigPage, AdvancedOkSetsAndClearsAutorun)
     EXPECT_FALSE(kv::IsAutorunSet());
     EXPECT_EQ(boxes, (std::vector<std::string>{"Setup OK    ", "Setup OK    "}));
 
+    // Ours: desktop notifications, on until switched off.
+    Open(PAGE_ADVANCED);
+    auto* notify = C<QCheckBox>(IDC_NOTIFICATIONS);
+    ASSERT_TRUE(notify->isVisible());
+    EXPECT_TRUE(notify->isChecked());
+    for (int id : {IDC_AUTORUN, IDC_RESTART_LINK, IDC_ADV_OK})
+        EXPECT_FALSE(notify->geometry().intersects(C<QWidget>(id)->geometry())) << id;
+    notify->setChecked(false);
+    view->OnApply();
+    EXPECT_EQ(kv::GetProfileInt("notifications", "num", 1, "korvianet.ini"), 0);
+    Open(PAGE_ADVANCED);
+    EXPECT_FALSE(C<QCheckBox>(IDC_NOTIFICATIONS)->isChecked());
+    boxes.clear();
+
     int restarts = 0;
     env.restartLink = [&] { ++restarts; };
     Open(PAGE_ADVANCED);

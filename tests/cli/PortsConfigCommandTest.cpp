@@ -111,3 +111,21 @@ TEST_F(CliSettings, ConfigWritesAndReadsThePrivateFolderOnly)
         EXPECT_EQ(r.out, "");
     }
 }
+
+TEST_F(CliSettings, ConfigSwitchesTheDesktopNotifications)
+{
+    auto r = Run({"config", "notifications"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "on\n");
+    ASSERT_EQ(Run({"config", "notifications", "off"}).exitCode, 0);
+    EXPECT_NE(kvtest::ReadFileBytes(settings.Path("korvianet.ini")).find("[notifications]\nnum=0"), std::string::npos);
+    r = Run({"--json", "config", "notifications"});
+    EXPECT_EQ(r.out.find("\"notifications\":\"off\"") != std::string::npos
+                  || r.out.find("\"notifications\": \"off\"") != std::string::npos,
+              true)
+        << r.out;
+    EXPECT_EQ(Run({"config", "notifications", "maybe"}).exitCode, 2);
+    EXPECT_EQ(Run({"config", "notifications", "on", "now"}).exitCode, 2);
+    ASSERT_EQ(Run({"config", "notifications", "on"}).exitCode, 0);
+    EXPECT_EQ(Run({"config", "notifications"}).out, "on\n");
+}

@@ -2,6 +2,7 @@
 // quota warnings come once per cycle (also across a restart), the hang-up is
 // asked for once, and the next dial in the cycle needs a yes.
 #include "usage/UsageMeter.h"
+#include "usage/QuotaEvent.h"
 
 #include "UsageFixture.h"
 
@@ -146,4 +147,39 @@ TEST_F(MeterTest, WithoutADatabaseTheQuotaStillWatchesTheSession)
     EXPECT_TRUE(meter.Counters(0, kMb, 0));
     EXPECT_EQ(m_notices.size(), 1u);
     EXPECT_FALSE(meter.Flush());
+}
+
+namespace {
+struct EventLog : kv::IOwnerListener {
+    std::vector<kv::OwnerEvent> events;
+    void OnOwnerEvent(const kv::OwnerEvent& e) override { events.push_back(e); }
+};
+} // namespace
+
+TEST_F(MeterTest, WarningsReachTheOwnersHubWithTheirFigures)
+{
+    m_plan.kind = QuotaKind::Both;
+    m_plan.quotaMb = 10;
+    m_plan.hangUp = true;
+    m_now = Local(2025, 3, 10, 12);
+    kv::COwnerHub hub;
+    EventLog log;
+    hub.AddListener(&log);
+    auto meter = Make();
+    meter->SetQuotaSink(QuotaPublisher(hub));
+    meter->Counters(6 * kMb, 2 * kMb, 0); // 8 MB: 80 %
+    ASSERT_EQ(log.events.size(), 1u);
+    EXPECT_EQ(log.events[0].percent, 80u);
+    EXPECT_TRUE(meter->Counters(7 * kMb, 4 * kMb, 0)); // 11 MB: at the quota, hang up
+    ASSERT_EQ(log.events.size(), 2u);
+    const kv::OwnerEvent& e = log.events[1];
+    EXPECT_EQ(e.kind, kv::OwnerEventKind::QuotaWarning);
+    EXPECT_EQ(e.percent, 100u);
+    EXPECT_EQ(e.used, 11ull * kMb);
+    EXPECT_EQ(e.quota, 10ull * kMb);
+    EXPECT_EQ(e.text, m_notices.at(1));
+    EXPECT_NE(e.text.find("hung up"), std::string::npos) << e.text;
+    meter->Counters(9 * kMb, 5 * kMb, 0);
+    EXPECT_EQ(log.events.size(), 2u); // once per cycle, as on the message line
+    hub.RemoveListener(&log);
 }
