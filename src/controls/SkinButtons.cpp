@@ -281,27 +281,52 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
     }
 }
 
-} // namespace
-
-void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h)
+// The key's colour and its glyph's in a frame.
+Look FrameLook(int id, int frame)
 {
     Look look = LookFor(id);
-    QColor base = look.base;
-    QColor glyph = look.glyph;
-    int sink = 0;
     switch (frame) {
-    case 1: base = base.lighter(125); break;
-    case 2: base = base.darker(135); sink = 1; break;
+    case 1: look.base = look.base.lighter(125); break;
+    case 2: look.base = look.base.darker(135); break;
     case 3: {
-        const int g = qGray(base.rgb());
-        base = QColor(g, g, g).lighter(110);
-        glyph = QColor(0xd8, 0xd8, 0xd8);
-        if (qGray(base.rgb()) > 160)
-            glyph = QColor(0x9a, 0x9a, 0x9a);
+        const int g = qGray(look.base.rgb());
+        look.base = QColor(g, g, g).lighter(110);
+        look.glyph = QColor(0xd8, 0xd8, 0xd8);
+        if (qGray(look.base.rgb()) > 160)
+            look.glyph = QColor(0x9a, 0x9a, 0x9a);
         break;
     }
     default: break;
     }
+    return look;
+}
+
+} // namespace
+
+QColor ButtonGlyphColour(int id, int frame) { return FrameLook(id, frame).glyph; }
+
+bool ButtonGlyphIsText(int id)
+{
+    switch (id) {
+    case IDB_BTN_OK:
+    case IDB_BTN_CANCEL:
+    case IDB_BTN_CLEAR:
+    case IDB_PIN_VERIFY:
+    case IDB_PIN_EXIT:
+    case IDB_BTN_RCV_STV:
+    case IDB_BTN_BALANCE:
+        return true;
+    default:
+        return id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST;
+    }
+}
+
+void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h, bool withGlyph)
+{
+    const Look look = FrameLook(id, frame);
+    const QColor base = look.base;
+    const QColor glyph = look.glyph;
+    const int sink = frame == 2 ? 1 : 0;
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF body(0.5, 0.5 + sink, w - 1.0, h - 1.0 - sink);
     const qreal radius = std::min(w, h) * 0.28;
@@ -320,7 +345,8 @@ void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h)
     }
     // The narrow volume keys give their glyph the whole key.
     const bool narrow = id == IDB_BTN_VOL_DOWN || id == IDB_BTN_VOL_UP;
-    Glyph(p, id, narrow ? body : body.adjusted(2, 1, -2, -1), glyph, base);
+    if (withGlyph)
+        Glyph(p, id, narrow ? body : body.adjusted(2, 1, -2, -1), glyph, base);
 }
 
 } // namespace kvui::skinpaint

@@ -3,7 +3,9 @@
 
 #include <QColor>
 #include <QPainter>
+#include <QRect>
 #include <QString>
+#include <vector>
 
 namespace kvui::skinpaint {
 
@@ -23,11 +25,30 @@ inline const QColor kBody{0x2c, 0x3e, 0x55};      // window body
 int PixelText(QPainter& p, int x, int y, const QString& text, const QColor& colour, int scale = 1);
 int PixelTextWidth(const QString& text, int scale = 1);
 
+// The words painted on the main face: where, in which colour and size.
+struct FaceText {
+    const char* text;
+    QRect rect;
+    QColor colour;
+    int pixelSize;
+    bool bold;
+    qreal letterSpacing;
+    Qt::Alignment align;
+};
+const std::vector<FaceText>& FaceTexts();
+
 // The painters of each family; `frame` selects the button state
 // (0 normal, 1 hover, 2 pressed, 3 disabled).
 void PaintIndicator(QPainter& p, int id, int w, int h);
-void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h);
-void PaintMainFace(QPainter& p, int w, int h);
+// Without `glyph` only the key is drawn (for measuring what a text on it
+// stands against).
+void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h, bool glyph = true);
+// The colour a button's glyph takes in a frame.
+QColor ButtonGlyphColour(int id, int frame);
+// The buttons whose glyph is a word or a digit, not a picture.
+bool ButtonGlyphIsText(int id);
+// Without `texts` the face is drawn without its words.
+void PaintMainFace(QPainter& p, int w, int h, bool texts = true);
 void PaintPageBack(QPainter& p, int w, int h);
 void PaintPinBack(QPainter& p, int w, int h);
 void PaintAppIcon(QPainter& p, int size, bool tray);

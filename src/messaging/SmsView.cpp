@@ -59,8 +59,10 @@ constexpr ButtonSpec kButtons[] = {
     {IDC_SMS_ADD_PB, "Add", nullptr, 130, 16, 26},
 };
 
+} // namespace
+
 // A three-frame strip (normal, hover, pressed) and a disabled frame.
-QPixmap ButtonStrip(const char* label, int w, int h)
+QPixmap SmsButtonStrip(const char* label, int w, int h, bool withText)
 {
     const QColor faces[4] = {QColor(86, 120, 214), QColor(120, 150, 240), QColor(50, 80, 170),
                              QColor(150, 150, 160)};
@@ -83,11 +85,23 @@ QPixmap ButtonStrip(const char* label, int w, int h)
         p.setBrush(g);
         p.setPen(QPen(faces[i].darker(140), 1));
         p.drawRoundedRect(r, 4, 4);
+        if (!withText)
+            continue;
         p.setPen(i == 3 ? QColor(220, 220, 220) : Qt::white);
         p.drawText(QRect(i * w + (i == 2 ? 1 : 0), i == 2 ? 1 : 0, w, h), Qt::AlignCenter, QString::fromLatin1(label));
     }
     return strip;
 }
+
+std::vector<SmsButtonFace> SmsButtonFaces()
+{
+    std::vector<SmsButtonFace> out;
+    for (const ButtonSpec& b : kButtons)
+        out.push_back({b.label, b.w, kButtonH});
+    return out;
+}
+
+namespace {
 
 // The list's icons: memory in blue, card in green; an open envelope read,
 // a closed one unread, an arrow for stored and sent, "VM" for voice mail.
@@ -178,7 +192,7 @@ void CSmsView::CreateControls()
     for (const ButtonSpec& s : kButtons) {
         auto* b = new CHoverButton(this, s.id);
         b->setObjectName(QStringLiteral("sms_%1").arg(s.id));
-        b->SetBitmap(ButtonStrip(s.label, s.w, kButtonH), 4);
+        b->SetBitmap(SmsButtonStrip(s.label, s.w, kButtonH), 4);
         b->MarkLook(CHoverButton::LOOK_DISABLED_FRAME3);
         b->move(s.x, s.y);
         if (s.tooltip)
