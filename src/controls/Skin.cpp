@@ -149,6 +149,8 @@ QColor SkinKeyColour(int id)
     return id == IDB_MAIN_SKIN ? QColor(255, 0, 255) : QColor();
 }
 
+QColor SkinTimeBacking() { return skinpaint::kTimeBacking; }
+
 QIcon SkinIcon(int id)
 {
     if (id != IDI_MAIN && id != IDI_TRAY)
@@ -289,7 +291,7 @@ const std::vector<FaceText>& FaceTexts()
 {
     static const std::vector<FaceText> texts = {
         {"KORVIANET", QRect(40, 2, 150, 26), QColor(0xe8, 0xf1, 0xfb), 17, true, 1.5, Qt::AlignLeft | Qt::AlignVCenter},
-        {"CDMA 1x / EV-DO USB Modem", QRect(200, 6, 190, 20), QColor(0xa9, 0xc1, 0xdc), 11, false, 0.5,
+        {"CDMA 1x / EV-DO USB Modem", QRect(196, 6, 204, 20), QColor(0xcf, 0xdd, 0xec), 11, false, 0.5,
          Qt::AlignLeft | Qt::AlignVCenter},
         {"Korvianet", QRect(19, 260, 124, 24), QColor(0x2e, 0x5c, 0x8a), 14, true, 1, Qt::AlignCenter},
         {"korvianet", QRect(370, 420, 110, 20), QColor(0x7f, 0x9b, 0xbb), 11, false, 0.5, Qt::AlignCenter},
@@ -332,6 +334,14 @@ void PaintMainFace(QPainter& p, int w, int h, bool texts)
     p.drawLine(QPointF(10, 307), QPointF(140, 307));
     p.setBrush(Qt::NoBrush);
 
+    // The text panel behind the status and message lines: the lines' grey
+    // reads only on a near-black ground, so the right part of the screen
+    // holds a dark display window.
+    p.setPen(QPen(kTextPanelRim, 2));
+    p.setBrush(kTextPanel);
+    p.drawRoundedRect(kTextPanelRect, 8, 8);
+    p.setBrush(Qt::NoBrush);
+
     // The idle emblem in the page area: radio waves over the name.
     QRectF emblem(19, 198, 124, 106);
     QPointF c(emblem.center().x(), emblem.top() + 52);
@@ -363,7 +373,7 @@ void PaintMainFace(QPainter& p, int w, int h, bool texts)
         f.setLetterSpacing(QFont::AbsoluteSpacing, t.letterSpacing);
         p.setFont(f);
         p.setPen(t.colour);
-        p.drawText(t.rect, int(t.align), QString::fromLatin1(t.text));
+        p.drawText(t.rect.adjusted(2, 0, -2, 0), int(t.align), QString::fromLatin1(t.text));
     }
 }
 

@@ -24,17 +24,17 @@ Look LookFor(int id)
     case IDB_BTN_END:
     case IDB_BTN_CANCEL:
     case IDB_PIN_EXIT:
-        return {QColor(0xb8, 0x32, 0x32), Qt::white};
+        return {QColor(0xb0, 0x2c, 0x2c), Qt::white};
     case IDB_BTN_SEND:
     case IDB_BTN_OK:
     case IDB_PIN_VERIFY:
-        return {QColor(0x2f, 0x8f, 0x46), Qt::white};
+        return {QColor(0x1d, 0x69, 0x32), Qt::white};
     case IDB_BTN_CLEAR:
-        return {QColor(0xd0, 0x8a, 0x1c), Qt::white};
+        return {QColor(0x8c, 0x50, 0x06), Qt::white};
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
             return {QColor(0xe4, 0xec, 0xf5), kInk};
-        return {QColor(0x3f, 0x6c, 0xa3), Qt::white};
+        return {QColor(0x35, 0x5f, 0x94), Qt::white};
     }
 }
 
@@ -229,8 +229,8 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
         return;
     }
     case IDB_BTN_SETTING: Gear(p, mid, s * 0.36, c); return;
-    case IDB_BTN_RCV_STV: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "A", c); return;
-    case IDB_BTN_BALANCE: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "B", c); return;
+    case IDB_BTN_RCV_STV: TextGlyph(p, r.adjusted(-2, -1, 2, 1), "A", c, 11); return;
+    case IDB_BTN_BALANCE: TextGlyph(p, r.adjusted(-2, -1, 2, 1), "B", c, 11); return;
     case IDB_BTN_SWITCH_OFF: Power(p, mid, s * 0.28, c); return;
     case IDB_BTN_MINIMIZE:
         p.fillRect(QRectF(mid.x() - 5, mid.y() + 2, 10, 2.5), c);
@@ -276,7 +276,7 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
     case IDB_BTN_TRAFFIC: BarChart(p, mid, c); return;
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
-            TextGlyph(p, r, KeyText(id), c, 13);
+            TextGlyph(p, r, KeyText(id), c, id == IDB_BTN_KEY_FIRST + 10 ? 19 : 13); // '*' is small by nature
         return;
     }
 }
@@ -286,8 +286,10 @@ Look FrameLook(int id, int frame)
 {
     Look look = LookFor(id);
     switch (frame) {
-    case 1: look.base = look.base.lighter(125); break;
-    case 2: look.base = look.base.darker(135); break;
+    // Hover and pressed move the key's light only as far as its glyph
+    // stays readable on it.
+    case 1: look.base = look.base.lighter(110); break;
+    case 2: look.base = look.base.darker(122); break;
     case 3: {
         const int g = qGray(look.base.rgb());
         look.base = QColor(g, g, g).lighter(110);
@@ -331,7 +333,7 @@ void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h, bool withGly
     const QRectF body(0.5, 0.5 + sink, w - 1.0, h - 1.0 - sink);
     const qreal radius = std::min(w, h) * 0.28;
     QLinearGradient g(0, body.top(), 0, body.bottom());
-    g.setColorAt(0, base.lighter(frame == 2 ? 105 : 135));
+    g.setColorAt(0, base.lighter(frame == 2 ? 104 : 118));
     g.setColorAt(0.5, base);
     g.setColorAt(1, base.darker(125));
     p.setPen(QPen(base.darker(190), 1));

@@ -4,6 +4,7 @@
 #include <QColor>
 #include <QPainter>
 #include <QRect>
+#include <QRectF>
 #include <QString>
 #include <vector>
 
@@ -18,6 +19,12 @@ inline const QColor kAmber{0xf2, 0x9e, 0x1f};
 inline const QColor kBlue{0x1f, 0x6f, 0xd1};
 inline const QColor kLcd{0xd2, 0xe6, 0xf2};       // display panel
 inline const QColor kBody{0x2c, 0x3e, 0x55};      // window body
+// The dark panel behind the main window's text lines and its rim; the
+// light backing of the connection time, whose colour needs a light ground.
+inline const QColor kTextPanel{0x05, 0x06, 0x08};
+inline const QColor kTextPanelRim{0x4a, 0x63, 0x80};
+inline const QColor kTimeBacking{0xf2, 0xf5, 0xfa};
+inline const QRectF kTextPanelRect{176, 156, 178, 294};
 
 // Draws text in a 3 x 5 pixel font (digits, a few capitals, + - * #) with
 // its top-left at (x, y), each pixel `scale` wide. Unknown characters leave

@@ -64,7 +64,8 @@ constexpr ButtonSpec kButtons[] = {
 // A three-frame strip (normal, hover, pressed) and a disabled frame.
 QPixmap SmsButtonStrip(const char* label, int w, int h, bool withText)
 {
-    const QColor faces[4] = {QColor(86, 120, 214), QColor(120, 150, 240), QColor(50, 80, 170),
+    // Dark enough that the white labels read on every lit frame.
+    const QColor faces[4] = {QColor(44, 74, 168), QColor(56, 90, 190), QColor(30, 52, 128),
                              QColor(150, 150, 160)};
     QPixmap strip(w * 4, h);
     strip.fill(Qt::transparent);
@@ -73,14 +74,19 @@ QPixmap SmsButtonStrip(const char* label, int w, int h, bool withText)
     QFont f("Sans Serif");
     f.setPixelSize(10);
     f.setBold(true);
-    // A long label takes a smaller font rather than losing its ends.
-    while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(QString::fromLatin1(label)) > w - 4)
-        f.setPixelSize(f.pixelSize() - 1);
+    // A long label takes a narrower face rather than a smaller one: below
+    // 10 pixels the letters no longer read.
+    const QString text = QString::fromLatin1(label);
+    for (int stretch : {QFont::SemiCondensed, QFont::Condensed, QFont::ExtraCondensed}) {
+        if (QFontMetrics(f).horizontalAdvance(text) <= w - 4)
+            break;
+        f.setStretch(stretch);
+    }
     p.setFont(f);
     for (int i = 0; i < 4; ++i) {
         const QRectF r(i * w + 0.5, 0.5, w - 1, h - 1);
         QLinearGradient g(r.topLeft(), r.bottomLeft());
-        g.setColorAt(0, faces[i].lighter(130));
+        g.setColorAt(0, faces[i].lighter(115));
         g.setColorAt(1, faces[i]);
         p.setBrush(g);
         p.setPen(QPen(faces[i].darker(140), 1));

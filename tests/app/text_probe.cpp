@@ -22,6 +22,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -87,7 +88,9 @@ std::vector<Item> TextsOf(QWidget* top)
         if (!w->isVisibleTo(top) || w->window() != top)
             continue;
         const QRect rect(w->mapTo(top, QPoint(0, 0)), w->size());
-        const QString id = w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName();
+        QString id = w->objectName().isEmpty() ? QString(w->metaObject()->className()) : w->objectName();
+        if (!w->isEnabled())
+            id = "[disabled] " + id;
         if (auto* t = qobject_cast<CTextStatic*>(w)) {
             if (t->ShownText().trimmed().isEmpty())
                 continue;
@@ -112,6 +115,13 @@ std::vector<Item> TextsOf(QWidget* top)
                              b->palette().color(b->isEnabled() ? QPalette::Active : QPalette::Disabled,
                                                 QPalette::WindowText),
                              PaletteHider(b, {QPalette::WindowText, QPalette::ButtonText})});
+        } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
+            if (cb->currentText().isEmpty() || cb->isEditable())
+                continue;
+            items.push_back({id + " \"" + cb->currentText() + "\"", rect,
+                             cb->palette().color(cb->isEnabled() ? QPalette::Active : QPalette::Disabled,
+                                                 QPalette::ButtonText),
+                             PaletteHider(cb, {QPalette::ButtonText, QPalette::Text, QPalette::WindowText})});
         } else if (auto* le = qobject_cast<QLineEdit*>(w)) {
             if (le->text().isEmpty())
                 continue;
@@ -256,6 +266,14 @@ void ProbeSettings()
         view.SetPage(page);
         view.OnInitDialog();
         view.show();
+        if (page == cfg::PAGE_MONTH) {
+            // The largest limits the fields take, for the widest scale.
+            for (auto [id, down] : {std::pair{cfg::IDC_LIMIT_DOWN, true}, std::pair{cfg::IDC_LIMIT_UP, false}}) {
+                if (auto* e = qobject_cast<QLineEdit*>(view.Control(id)))
+                    e->setText("1048576");
+                view.OnApplyLimit(down);
+            }
+        }
         Probe(&view, QString("settings-%1").arg(page));
     }
 }
