@@ -410,8 +410,15 @@ void CConfigView::CreateControls()
         }
         const int downId = page == PAGE_MONTH ? IDC_LIMIT_DOWN : IDC_LIMIT_DOWN_PREV;
         const int upId = page == PAGE_MONTH ? IDC_LIMIT_UP : IDC_LIMIT_UP_PREV;
-        edit(downId, page)->setGeometry(126, 136, 48, kFieldH);
-        edit(upId, page)->setGeometry(126, 160, 48, kFieldH);
+        // The largest limit (7 digits) whole in the field.
+        QFont digits(font().family());
+        digits.setPixelSize(11);
+        digits.setStretch(QFont::SemiCondensed);
+        for (auto [id, y] : {std::pair{downId, 136}, std::pair{upId, 160}}) {
+            QLineEdit* e = edit(id, page);
+            e->setGeometry(126, y, 48, kFieldH);
+            e->setFont(digits);
+        }
     }
     // The limit Apply buttons serve whichever month page is shown.
     for (int id : {IDC_APPLY_DOWN, IDC_APPLY_UP}) {
