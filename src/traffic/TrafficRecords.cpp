@@ -171,6 +171,10 @@ void CollectTrafficSessions(const uint8_t* data, size_t count, int64_t from, int
 {
     for (size_t i = 0; i < count; ++i) {
         const TrafficRecord r = DecodeTrafficRecord(data + i * kTrafficRecordSize);
+        // A time no session can have (before 1970, or beyond the year
+        // 36000) is a damaged record: it marks nothing.
+        if (r.time < 0 || r.time > kLatestSessionTime)
+            continue;
         // A session touches the span when it ended after `from` and began
         // before `to`; a record's time is its end.
         const int64_t began = r.time - int64_t(r.duration / 1000);

@@ -37,6 +37,8 @@ std::vector<LinkMoment> LinkMoments(const std::vector<kvtraffic::TrafficRecord>&
             out.push_back({t, up});
     };
     for (const kvtraffic::TrafficRecord& r : sessions) {
+        if (r.time < 0 || r.time > kvtraffic::kLatestSessionTime)
+            continue; // a damaged record
         add(r.time - int64_t(r.duration / 1000), true);
         add(r.time, false);
     }

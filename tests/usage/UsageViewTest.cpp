@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 
 using namespace kvusage;
 using kvtest::Local;
@@ -137,4 +139,17 @@ TEST_F(UsageViewDb, TheMeterHandsOverWhatItHasNotWrittenAndWhenTheSessionCameUp)
     EXPECT_EQ(meter.SessionSince(), now - 70 - 30) << "the session's start does not move";
     meter.SessionEnded();
     EXPECT_EQ(meter.SessionSince(), 0);
+}
+
+TEST(UsageView, ADamagedRecordMarksNothing)
+{
+    kvtraffic::TrafficRecord bad = Session(0, 0);
+    bad.time = std::numeric_limits<int64_t>::min(); // would overflow with its duration
+    bad.duration = 4'000'000'000u;
+    EXPECT_TRUE(LinkMoments({bad}, Span{std::numeric_limits<int64_t>::min(), 0}, 0).empty());
+    uint8_t rec[kvtraffic::kTrafficRecordSize];
+    kvtraffic::EncodeTrafficRecord(bad, rec);
+    std::vector<kvtraffic::TrafficRecord> out;
+    kvtraffic::CollectTrafficSessions(rec, 1, std::numeric_limits<int64_t>::min(), 0, out);
+    EXPECT_TRUE(out.empty());
 }
