@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the traffic record readers as a traffic file's
 // contents: the sums over memory must match a record-by-record decode, the
 // file reader and the last-record reader must agree with them, and every
-// whole record must encode back to its bytes.
+// whole record must encode back to its bytes; the sessions a chart marks
+// are whole records of a plausible time.
 #include "traffic/TrafficRecords.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -45,6 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::memcpy(&q.to, data + 16, 8);
     }
     const TrafficSums s = SumTrafficBuffer(data, size, q);
+    // The sessions a chart marks: only whole records with a plausible time.
+    std::vector<TrafficRecord> sessions;
+    CollectTrafficSessions(data, size / kTrafficRecordSize, q.from, q.to, sessions);
+    if (sessions.size() > size / kTrafficRecordSize)
+        std::abort();
+    for (const TrafficRecord& r : sessions)
+        if (r.time < 0 || r.time > kLatestSessionTime)
+            std::abort();
     const size_t whole = size / kTrafficRecordSize;
     if (s.records != whole || s.hasLast != (whole > 0))
         std::abort();

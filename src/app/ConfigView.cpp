@@ -164,7 +164,16 @@ CTextStatic* CConfigView::Label(const char* key, const QString& text, int x, int
     auto* l = new CTextStatic(this);
     l->SetBackColor(Qt::transparent);
     l->SetTextColor(kLabelColour);
-    l->SetTextFont(page == PAGE_MONTH || page == PAGE_PREV_MONTH ? 11 : 12, QFont::Normal, font().family());
+    if (page == PAGE_MONTH || page == PAGE_PREV_MONTH) {
+        // The month pages hold four columns in 344 pixels: a narrower face
+        // keeps every label whole and apart at a readable size.
+        QFont f(font().family());
+        f.setPixelSize(11);
+        f.setStretch(QFont::SemiCondensed);
+        l->SetTextFont(f);
+    } else {
+        l->SetTextFont(12, QFont::Normal, font().family());
+    }
     l->SetAlignment(CTextStatic::ALIGN_LEFT);
     l->SetText(text);
     l->setGeometry(x, y, w, kLabelH);
@@ -353,50 +362,70 @@ void CConfigView::CreateControls()
         auto L = [&](const char* key, const char* text, int x, int y, int w) {
             return Label((p + key).c_str(), text, x, y, w, page);
         };
-        L("date", "Date :", 6, 100, 52);
-        L("start_t", "Start :", 58, 100, 44);
-        L("start", "", 102, 100, 100);
-        L("end_t", "End :", 58, 116, 44);
-        L("end", "", 102, 116, 100);
-        L("limit", "Limit :", 6, 138, 52);
-        L("down_t", "Download :", 58, 138, 66);
-        L("up_t", "Upload :", 58, 162, 66);
+        // Group names on the left, the names of their rows right-aligned
+        // against the fields so that the two never run into each other.
+        auto R = [&](const char* key, const char* text, int y) {
+            CTextStatic* l = L(key, text, 61, y, 63);
+            l->SetAlignment(CTextStatic::ALIGN_RIGHT);
+            return l;
+        };
+        L("date", "Date :", 6, 100, 54);
+        R("start_t", "Start :", 100);
+        L("start", "", 126, 100, 90);
+        R("end_t", "End :", 116);
+        L("end", "", 126, 116, 90);
+        L("limit", "Limit :", 6, 138, 54);
+        R("down_t", "Download :", 138);
+        R("up_t", "Upload :", 162);
         L("down_mb", "MB", 176, 138, 22);
         L("up_mb", "MB", 176, 162, 22);
-        L("transfer", "Transfer :", 6, 186, 56);
-        L("tdown_t", "Download :", 58, 186, 66);
-        L("tup_t", "Upload :", 58, 202, 66);
-        L("ttotal_t", "Total :", 58, 218, 66);
-        L("tdown", "", 124, 186, 76);
-        L("tup", "", 124, 202, 76);
-        L("ttotal", "", 124, 218, 76);
-        L("tdown_u", "Bytes", 200, 186, 34);
-        L("tup_u", "Bytes", 200, 202, 34);
-        L("ttotal_u", "Bytes", 200, 218, 34);
-        for (CTextStatic* h : {L("bar_down_t", "<Download>", 236, 102, 64), L("bar_up_t", "<Upload>", 296, 102, 46)}) {
-            h->SetTextFont(10, QFont::Normal, font().family());
+        L("transfer", "Transfer :", 6, 186, 54);
+        R("tdown_t", "Download :", 186);
+        R("tup_t", "Upload :", 202);
+        R("ttotal_t", "Total :", 218);
+        L("tdown", "", 126, 186, 58);
+        L("tup", "", 126, 202, 58);
+        L("ttotal", "", 126, 218, 58);
+        L("tdown_u", "Bytes", 184, 186, 34);
+        L("tup_u", "Bytes", 184, 202, 34);
+        L("ttotal_u", "Bytes", 184, 218, 34);
+        // The bars: each with its scale on its left, in a narrow face wide
+        // enough for the largest limit ("1048576.0").
+        QFont narrow(font().family());
+        narrow.setPixelSize(10);
+        narrow.setStretch(QFont::SemiCondensed);
+        for (CTextStatic* h : {L("bar_down_t", "<Download>", 212, 102, 66), L("bar_up_t", "<Upload>", 280, 102, 62)}) {
+            h->SetTextFont(narrow);
             h->SetAlignment(CTextStatic::ALIGN_CENTER);
         }
         for (const char* side : {"down", "up"}) {
             const bool down = std::string(side) == "down";
-            const int x = down ? 268 : 320; // the bar; its scale stands left of it
+            const int x = down ? 268 : 334; // the bar; its scale stands left of it
             for (auto [suffix, text, y] : {std::tuple{"_top", "", 118}, {"_mid", "", 182}, {"_zero", "0", 246}}) {
-                CTextStatic* l = L((std::string(side) + suffix).c_str(), text, x - 40, y, 38);
+                CTextStatic* l = L((std::string(side) + suffix).c_str(), text, x - 54, y, 52);
+                l->SetTextFont(narrow);
                 l->SetAlignment(CTextStatic::ALIGN_RIGHT);
             }
             auto* bar = new CMacProgressCtrl(this);
             bar->setOrientation(Qt::Vertical);
             bar->setTextVisible(false);
             bar->SetBarColor(down ? QColor(0x3c, 0xc8, 0x5a) : QColor(0xf0, 0xa0, 0x30));
-            bar->setGeometry(x, 122, 14, 136);
+            bar->setGeometry(x, 122, 8, 136);
             bar->setObjectName(QString::fromStdString(p + "bar_" + side));
             m_controls[(page == PAGE_MONTH ? 2000 : 2100) + (down ? 0 : 1)] = bar;
             Add(page, bar);
         }
         const int downId = page == PAGE_MONTH ? IDC_LIMIT_DOWN : IDC_LIMIT_DOWN_PREV;
         const int upId = page == PAGE_MONTH ? IDC_LIMIT_UP : IDC_LIMIT_UP_PREV;
-        edit(downId, page)->setGeometry(126, 136, 48, kFieldH);
-        edit(upId, page)->setGeometry(126, 160, 48, kFieldH);
+        // The largest limit (7 digits) whole in the field.
+        QFont digits(font().family());
+        digits.setPixelSize(11);
+        digits.setStretch(QFont::SemiCondensed);
+        for (auto [id, y] : {std::pair{downId, 136}, std::pair{upId, 160}}) {
+            QLineEdit* e = edit(id, page);
+            e->setGeometry(126, y, 48, kFieldH);
+            e->setFont(digits);
+        }
     }
     // The limit Apply buttons serve whichever month page is shown.
     for (int id : {IDC_APPLY_DOWN, IDC_APPLY_UP}) {
@@ -407,9 +436,9 @@ void CConfigView::CreateControls()
         Add(PAGE_PREV_MONTH, b);
     }
     Label("m_session", "Current Session :", 6, 240, 120, PAGE_MONTH);
-    Label("m_stotal_t", "Total :", 58, 256, 66, PAGE_MONTH);
-    Label("m_stotal", "0", 124, 256, 76, PAGE_MONTH);
-    Label("m_stotal_u", "Bytes", 200, 256, 34, PAGE_MONTH);
+    Label("m_stotal_t", "Total :", 61, 256, 63, PAGE_MONTH)->SetAlignment(CTextStatic::ALIGN_RIGHT);
+    Label("m_stotal", "0", 126, 256, 58, PAGE_MONTH);
+    Label("m_stotal_u", "Bytes", 184, 256, 34, PAGE_MONTH);
     Label("m_notice", "It is not commercial information.", 6, 290, 300, PAGE_MONTH);
 }
 

@@ -364,6 +364,19 @@ void CDialer_oneDlg::paintEvent(QPaintEvent*)
     QPainter p(this);
     if (!m_skin.isNull())
         p.drawPixmap(0, 0, m_skin);
+    // The connection time shares the message line's place on the dark text
+    // panel; its colour needs a light ground, laid behind its text only.
+    if (auto it = m_lines.find(IDC_DURATION_LINE); it != m_lines.end() && it->second->isVisible()) {
+        const QRect r = it->second->TextRect();
+        if (!r.isEmpty()) {
+            p.save();
+            p.setRenderHint(QPainter::Antialiasing);
+            p.setPen(Qt::NoPen);
+            p.setBrush(kvui::SkinTimeBacking());
+            p.drawRoundedRect(QRectF(r).adjusted(-6, -1, 6, 1), 4, 4);
+            p.restore();
+        }
+    }
     QPixmap logo;
     if (QFile::exists(kLogoFile) && logo.load(kLogoFile))
         p.drawPixmap(QRect(kLogoX, kLogoY, kLogoW, kLogoH), logo);

@@ -3,6 +3,7 @@
 
 #include "data/DbPath.h"
 #include "host/HostIds.h"
+#include "traffic/TrafficStats.h"
 #include "usage/SignalTrace.h"
 #include "usage/UsageExport.h"
 
@@ -17,6 +18,8 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMessageBox>
 #include <QPointer>
@@ -34,6 +37,17 @@ namespace kvapp {
 namespace {
 
 constexpr double kMb = 1048576.0;
+constexpr int kSumsRefreshMs = 2000;
+// 31 days of at least 19 pixels beside the two value axes.
+constexpr int kCycleChartMinWidth = 760;
+
+std::function<LiveUsage()>& LiveSource()
+{
+    static std::function<LiveUsage()> source;
+    return source;
+}
+
+LiveUsage ReadLive() { return LiveSource() ? LiveSource()() : LiveUsage{}; }
 
 QChartView* NewView(QChart* chart)
 {
@@ -71,11 +85,11 @@ QChart* CycleChart(const kvusage::UsageViewData& v)
     const int n = std::max(DaysIn(v.thisCycle), DaysIn(v.lastCycle));
     const std::vector<double> cur = DayTotals(v.thisCycleDays, v.thisCycle, n);
     const std::vector<double> prev = DayTotals(v.lastCycleDays, v.lastCycle, n);
-    auto* thisSet = new QBarSet("This cycle (MB per day)");
-    auto* lastSet = new QBarSet("Last cycle (MB per day)");
+    auto* thisSet = new QBarSet("This cycle");
+    auto* lastSet = new QBarSet("Last cycle");
     QStringList days;
     auto* cumulative = new QLineSeries;
-    cumulative->setName("This cycle so far (MB)");
+    cumulative->setName("So far");
     double run = 0;
     for (int i = 0; i < n; ++i) {
         *thisSet << cur[size_t(i)];
@@ -96,19 +110,21 @@ QChart* CycleChart(const kvusage::UsageViewData& v)
     auto* x = new QBarCategoryAxis;
     x->append(days);
     x->setTitleText("Day of the cycle");
-    x->setLabelsAngle(-90);
-    // Rotated day numbers fit their column; without this the chart shortens
-    // each to an ellipsis.
+    // Every day number whole: Qt hides a label that would touch its
+    // neighbour, so each day's column must be wider than "31" with its
+    // margins; the value axes take whole numbers to leave the days room.
     x->setTruncateLabels(false);
     chart->addAxis(x, Qt::AlignBottom);
     bars->attachAxis(x);
     auto* y = new QValueAxis;
     y->setTitleText("MB per day");
+    y->setLabelFormat("%.0f");
     chart->addAxis(y, Qt::AlignLeft);
     bars->attachAxis(y);
     // The running total and the quota share a second axis.
     auto* y2 = new QValueAxis;
     y2->setTitleText("MB in the cycle");
+    y2->setLabelFormat("%.0f");
     chart->addAxis(y2, Qt::AlignRight);
     chart->addSeries(cumulative);
     cumulative->attachAxis(x);
@@ -116,7 +132,7 @@ QChart* CycleChart(const kvusage::UsageViewData& v)
     double top = run;
     if (v.plan.QuotaOn()) {
         auto* quota = new QLineSeries;
-        quota->setName(QString("Quota (%1 MB, %2)").arg(v.plan.quotaMb).arg(kvusage::QuotaKindName(v.plan.kind)));
+        quota->setName(QString("Quota %1 MB (%2)").arg(v.plan.quotaMb).arg(kvusage::QuotaKindName(v.plan.kind)));
         quota->append(0, v.plan.quotaMb);
         quota->append(n - 1, v.plan.quotaMb);
         QPen pen(Qt::red);
@@ -169,7 +185,32 @@ QChart* MonthChart(const kvusage::UsageViewData& v)
     return chart;
 }
 
-QChart* SignalChart(const kvusage::UsageViewData& v)
+// A vertical line across the dBm range at each moment, one legend entry a kind.
+void MarkLinkMoments(QChart* chart, QDateTimeAxis* x, QValueAxis* y, const std::vector<kvusage::LinkMoment>& links)
+{
+    bool named[2] = {false, false};
+    for (const kvusage::LinkMoment& m : links) {
+        auto* line = new QLineSeries;
+        const double at = double(qint64(m.t) * 1000);
+        line->append(at, y->min());
+        line->append(at, y->max());
+        QPen pen(m.up ? QColor(0x1e, 0x8a, 0x3c) : QColor(0xc0, 0x30, 0x30));
+        pen.setWidth(2);
+        pen.setStyle(m.up ? Qt::DashLine : Qt::DotLine);
+        line->setPen(pen);
+        line->setName(m.up ? "Link up" : "Link down");
+        line->setObjectName(m.up ? "link_up" : "link_down");
+        chart->addSeries(line);
+        line->attachAxis(x);
+        line->attachAxis(y);
+        const auto markers = chart->legend()->markers(line);
+        if (named[m.up] && !markers.isEmpty())
+            markers.front()->setVisible(false);
+        named[m.up] = true;
+    }
+}
+
+QChart* SignalChart(const kvusage::UsageViewData& v, int64_t now)
 {
     auto* onex = new QLineSeries;
     onex->setName("1x (dBm, mean per minute)");
@@ -185,10 +226,12 @@ QChart* SignalChart(const kvusage::UsageViewData& v)
     auto* chart = new QChart;
     chart->addSeries(onex);
     chart->addSeries(evdo);
-    chart->setTitle("Signal, the last 24 hours");
+    chart->setTitle("Signal, the last 24 hours, with the link's up and down times");
     auto* x = new QDateTimeAxis;
     x->setFormat("HH:mm");
     x->setTitleText("Local time");
+    const kvusage::Span span = kvusage::SignalSpan(now);
+    x->setRange(QDateTime::fromSecsSinceEpoch(span.start), QDateTime::fromSecsSinceEpoch(span.end));
     chart->addAxis(x, Qt::AlignBottom);
     auto* y = new QValueAxis;
     y->setRange(-120, -40);
@@ -198,6 +241,7 @@ QChart* SignalChart(const kvusage::UsageViewData& v)
         s->attachAxis(x);
         s->attachAxis(y);
     }
+    MarkLinkMoments(chart, x, y, v.links);
     return chart;
 }
 
@@ -238,6 +282,10 @@ CUsageWindow::CUsageWindow(std::string dbPath, QWidget* parent) : QDialog(parent
     auto* timer = new QTimer(this);
     connect(timer, &QTimer::timeout, this, &CUsageWindow::RefreshAim);
     timer->start(1000);
+    // The cycle's figures follow the running session.
+    auto* sums = new QTimer(this);
+    connect(sums, &QTimer::timeout, this, [this] { RefreshSums(int64_t(std::time(nullptr))); });
+    sums->start(kSumsRefreshMs);
 }
 
 bool CUsageWindow::Reload(int64_t now)
@@ -246,6 +294,14 @@ bool CUsageWindow::Reload(int64_t now)
     const bool ok = store.Open(m_dbPath) && kvusage::LoadUsageView(store, now, kvusage::ReadUsageSettings(), m_data);
     if (!ok)
         m_data = kvusage::UsageViewData{};
+    // The store first, then the meter: an hour written in between is missed
+    // until the next refresh, never counted twice.
+    const LiveUsage live = ReadLive();
+    if (ok)
+        kvusage::AddUnbooked(m_data, live.unbooked);
+    kvusage::LoadLinkMoments(kvtraffic::TrafficFilePath(kvtraffic::kTrafficFileAll), kvusage::SignalSpan(now),
+                             live.sessionSince, m_data.links);
+    m_now = now;
     Build();
     if (!ok)
         m_summary->setText(QString("The usage history cannot be read: %1").arg(QString::fromStdString(store.Error())));
@@ -261,12 +317,37 @@ void CUsageWindow::Build()
         m_tabs->removeTab(0);
         delete w;
     }
-    m_tabs->addTab(NewView(CycleChart(m_data)), "Cycles");
+    QChartView* cycles = NewView(CycleChart(m_data));
+    cycles->setMinimumWidth(kCycleChartMinWidth);
+    m_tabs->addTab(cycles, "Cycles");
     m_tabs->addTab(NewView(MonthChart(m_data)), "Months");
-    m_tabs->addTab(NewView(SignalChart(m_data)), "Signal");
+    m_tabs->addTab(NewView(SignalChart(m_data, m_now)), "Signal");
     m_tabs->addTab(BuildAim(), "Aim");
     if (current >= 0)
         m_tabs->setCurrentIndex(current);
+    ShowSummary();
+}
+
+bool CUsageWindow::RefreshSums(int64_t now)
+{
+    kvusage::CUsageStore store;
+    kvusage::UsageViewData sums;
+    sums.thisCycle = m_data.thisCycle;
+    sums.lastCycle = m_data.lastCycle;
+    if (sums.thisCycle.end <= now) // a new cycle began: everything moves
+        return Reload(now);
+    if (!store.Open(m_dbPath) || !store.Sum(sums.thisCycle, sums.thisCycleSum)
+        || !store.Sum(sums.lastCycle, sums.lastCycleSum))
+        return false;
+    kvusage::AddUnbooked(sums, ReadLive().unbooked);
+    m_data.thisCycleSum = sums.thisCycleSum;
+    m_data.lastCycleSum = sums.lastCycleSum;
+    ShowSummary();
+    return true;
+}
+
+void CUsageWindow::ShowSummary()
+{
     m_summary->setText(QString("This cycle: %1 MB received, %2 MB sent.   Last cycle: %3 MB received, %4 MB sent.")
                            .arg(double(m_data.thisCycleSum.rx) / kMb, 0, 'f', 1)
                            .arg(double(m_data.thisCycleSum.tx) / kMb, 0, 'f', 1)
@@ -376,6 +457,8 @@ void CUsageWindow::OnSavePng()
     if (!path.isEmpty() && !SavePng(path))
         QMessageBox::warning(this, kv::kMessageBoxCaption, "The file could not be written.");
 }
+
+void SetLiveUsageSource(std::function<LiveUsage()> source) { LiveSource() = std::move(source); }
 
 void OpenUsageWindow(QWidget* parent)
 {

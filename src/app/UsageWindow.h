@@ -11,7 +11,9 @@
 
 #include <QDialog>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 class QTabWidget;
 class QLabel;
@@ -27,6 +29,9 @@ public:
 
     // Reads the history again and redraws (false: the database could not be read).
     bool Reload(int64_t now);
+    // Reads the cycle sums again with the running session's unwritten bytes
+    // and shows them (the window does so every few seconds).
+    bool RefreshSums(int64_t now);
     const kvusage::UsageViewData& Data() const { return m_data; }
     // Writes the days of both cycles as CSV, or the chart of the open tab as PNG.
     bool SaveCsv(const QString& path) const;
@@ -40,9 +45,11 @@ private:
     QWidget* BuildAim();
     void OnSaveCsv();
     void OnSavePng();
+    void ShowSummary();
 
     std::string m_dbPath;
     kvusage::UsageViewData m_data;
+    int64_t m_now = 0; // of the last reload
     QTabWidget* m_tabs = nullptr;
     QLabel* m_summary = nullptr;
     QLabel* m_aim1x = nullptr;
@@ -51,6 +58,15 @@ private:
     QLineSeries* m_aimEvdoLine = nullptr;
     QValueAxis* m_aimX = nullptr;
 };
+
+// What the running session adds that the database does not hold yet: the
+// meter's unwritten hours, and when the session came up (0: none runs).
+struct LiveUsage {
+    std::vector<kvusage::UsageRow> unbooked;
+    int64_t sessionSince = 0;
+};
+// Where the window reads it (the usage meter's wiring); none: nothing live.
+void SetLiveUsageSource(std::function<LiveUsage()> source);
 
 // Opens (or raises) the one usage window of the program, on the user's database.
 void OpenUsageWindow(QWidget* parent);

@@ -5,6 +5,7 @@
 #include "app/AppWiring.h"
 
 #include "app/Dialer_oneDlg.h"
+#include "app/UsageWindow.h"
 #include "data/DbPath.h"
 #include "host/HostIds.h"
 #include "log/DebugLog.h"
@@ -62,6 +63,16 @@ void WireUsage(CDialer_oneDlg& dlg, kvnet::ConnectionUi& ui)
         return true;
     };
     dlg.SetOwnedService(meter);
+    // The usage window's cycle figures include what the meter has not written yet.
+    std::weak_ptr<kvusage::CUsageMeter> weak = meter;
+    SetLiveUsageSource([weak] {
+        LiveUsage live;
+        if (auto m = weak.lock()) {
+            live.unbooked = m->Unbooked();
+            live.sessionSince = m->SessionSince();
+        }
+        return live;
+    });
 
     auto signal = std::make_shared<kvusage::CSignalHistory>(db);
     dlg.Engine().SetSignalSink([signal](const kv::PollSignal& s) {

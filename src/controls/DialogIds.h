@@ -19,7 +19,9 @@ constexpr int IDC_MSG_ICON1 = 1080;
 constexpr int IDC_MSG_ICON2 = 1081;
 constexpr int MSG_TIMER_ID = 101;
 constexpr int MSG_TIMER_MS = 1000;
-constexpr uint32_t MSG_TEXT_BACK = 0xF2E0D6;   // COLORREF
+// The grey text reads at 4.5:1 only on a near-black ground, as on the main
+// window's text panel: a pale ground left it at 3.3:1.
+constexpr uint32_t MSG_TEXT_BACK = 0x080605;   // COLORREF
 constexpr uint32_t MSG_TEXT_FORE = 0x787878;
 
 // PIN dialog.

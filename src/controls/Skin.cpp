@@ -149,6 +149,8 @@ QColor SkinKeyColour(int id)
     return id == IDB_MAIN_SKIN ? QColor(255, 0, 255) : QColor();
 }
 
+QColor SkinTimeBacking() { return skinpaint::kTimeBacking; }
+
 QIcon SkinIcon(int id)
 {
     if (id != IDI_MAIN && id != IDI_TRAY)
@@ -285,7 +287,19 @@ void PaintPinBack(QPainter& p, int w, int h)
     p.drawRect(0, 0, w - 1, h - 1);
 }
 
-void PaintMainFace(QPainter& p, int w, int h)
+const std::vector<FaceText>& FaceTexts()
+{
+    static const std::vector<FaceText> texts = {
+        {"KORVIANET", QRect(40, 2, 150, 26), QColor(0xe8, 0xf1, 0xfb), 17, true, 1.5, Qt::AlignLeft | Qt::AlignVCenter},
+        {"CDMA 1x / EV-DO USB Modem", QRect(196, 6, 204, 20), QColor(0xcf, 0xdd, 0xec), 11, false, 0.5,
+         Qt::AlignLeft | Qt::AlignVCenter},
+        {"Korvianet", QRect(19, 260, 124, 24), QColor(0x2e, 0x5c, 0x8a), 14, true, 1, Qt::AlignCenter},
+        {"korvianet", QRect(370, 420, 110, 20), QColor(0x7f, 0x9b, 0xbb), 11, false, 0.5, Qt::AlignCenter},
+    };
+    return texts;
+}
+
+void PaintMainFace(QPainter& p, int w, int h, bool texts)
 {
     (void)w;
     (void)h;
@@ -305,23 +319,6 @@ void PaintMainFace(QPainter& p, int w, int h)
     p.setBrush(Qt::NoBrush);
     p.drawRoundedRect(QRectF(3, 3, 486, 466), 23, 23);
 
-    // Brand strip at the top (a logo file may be drawn over it).
-    QFont brand;
-    brand.setStyleHint(QFont::SansSerif);
-    brand.setPixelSize(17);
-    brand.setBold(true);
-    brand.setLetterSpacing(QFont::AbsoluteSpacing, 1.5);
-    p.setFont(brand);
-    p.setPen(QColor(0xe8, 0xf1, 0xfb));
-    p.drawText(QRect(40, 2, 150, 26), Qt::AlignLeft | Qt::AlignVCenter, "KORVIANET");
-    QFont sub = brand;
-    sub.setPixelSize(11);
-    sub.setBold(false);
-    sub.setLetterSpacing(QFont::AbsoluteSpacing, 0.5);
-    p.setFont(sub);
-    p.setPen(QColor(0xa9, 0xc1, 0xdc));
-    p.drawText(QRect(200, 6, 190, 20), Qt::AlignLeft | Qt::AlignVCenter, "CDMA 1x / EV-DO USB Modem");
-
     // The screen: indicators, page area and data-rate bar on its left part,
     // the text lines and the two big buttons on its right part.
     QRectF screen(4, 30, 356, 426);
@@ -337,7 +334,15 @@ void PaintMainFace(QPainter& p, int w, int h)
     p.drawLine(QPointF(10, 307), QPointF(140, 307));
     p.setBrush(Qt::NoBrush);
 
-    // The idle emblem in the page area: radio waves and the name.
+    // The text panel behind the status and message lines: the lines' grey
+    // reads only on a near-black ground, so the right part of the screen
+    // holds a dark display window.
+    p.setPen(QPen(kTextPanelRim, 2));
+    p.setBrush(kTextPanel);
+    p.drawRoundedRect(kTextPanelRect, 8, 8);
+    p.setBrush(Qt::NoBrush);
+
+    // The idle emblem in the page area: radio waves over the name.
     QRectF emblem(19, 198, 124, 106);
     QPointF c(emblem.center().x(), emblem.top() + 52);
     for (int i = 1; i <= 3; ++i) {
@@ -348,12 +353,6 @@ void PaintMainFace(QPainter& p, int w, int h)
     p.setPen(Qt::NoPen);
     p.setBrush(QColor(0x2e, 0x5c, 0x8a));
     p.drawEllipse(c, 4, 4);
-    QFont name = brand;
-    name.setPixelSize(14);
-    name.setLetterSpacing(QFont::AbsoluteSpacing, 1);
-    p.setFont(name);
-    p.setPen(QColor(0x2e, 0x5c, 0x8a));
-    p.drawText(QRectF(emblem.left(), c.y() + 10, emblem.width(), 24), Qt::AlignCenter, "Korvianet");
 
     // Speaker grille on the right.
     p.setPen(Qt::NoPen);
@@ -362,10 +361,20 @@ void PaintMainFace(QPainter& p, int w, int h)
         for (int col = 0; col < 5; ++col)
             p.drawEllipse(QPointF(392 + col * 16 + (row % 2) * 8, 180 + row * 16), 3, 3);
 
-    // A quiet caption under the grille.
-    p.setFont(sub);
-    p.setPen(QColor(0x7f, 0x9b, 0xbb));
-    p.drawText(QRect(370, 420, 110, 20), Qt::AlignCenter, "korvianet");
+    if (!texts)
+        return;
+    // The words: brand and model in the top strip, the name under the
+    // emblem and a quiet caption under the grille.
+    for (const FaceText& t : FaceTexts()) {
+        QFont f;
+        f.setStyleHint(QFont::SansSerif);
+        f.setPixelSize(t.pixelSize);
+        f.setBold(t.bold);
+        f.setLetterSpacing(QFont::AbsoluteSpacing, t.letterSpacing);
+        p.setFont(f);
+        p.setPen(t.colour);
+        p.drawText(t.rect.adjusted(2, 0, -2, 0), int(t.align), QString::fromLatin1(t.text));
+    }
 }
 
 } // namespace skinpaint

@@ -19,6 +19,9 @@ int SkinFrameCount(int id);
 // The colour that marks pixels outside the window's shape (magenta for the
 // main face); an invalid colour when the picture has none.
 QColor SkinKeyColour(int id);
+// The light backing the main window lays behind the connection time, whose
+// colour does not read on the dark text panel of the face.
+QColor SkinTimeBacking();
 // The icons 128 and 228 (several sizes); a null icon for other ids.
 QIcon SkinIcon(int id);
 // Every id the skin can draw, ascending.

@@ -24,17 +24,17 @@ Look LookFor(int id)
     case IDB_BTN_END:
     case IDB_BTN_CANCEL:
     case IDB_PIN_EXIT:
-        return {QColor(0xb8, 0x32, 0x32), Qt::white};
+        return {QColor(0xb0, 0x2c, 0x2c), Qt::white};
     case IDB_BTN_SEND:
     case IDB_BTN_OK:
     case IDB_PIN_VERIFY:
-        return {QColor(0x2f, 0x8f, 0x46), Qt::white};
+        return {QColor(0x1d, 0x69, 0x32), Qt::white};
     case IDB_BTN_CLEAR:
-        return {QColor(0xd0, 0x8a, 0x1c), Qt::white};
+        return {QColor(0x8c, 0x50, 0x06), Qt::white};
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
             return {QColor(0xe4, 0xec, 0xf5), kInk};
-        return {QColor(0x3f, 0x6c, 0xa3), Qt::white};
+        return {QColor(0x35, 0x5f, 0x94), Qt::white};
     }
 }
 
@@ -229,8 +229,8 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
         return;
     }
     case IDB_BTN_SETTING: Gear(p, mid, s * 0.36, c); return;
-    case IDB_BTN_RCV_STV: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "A", c); return;
-    case IDB_BTN_BALANCE: PixelText(p, int(mid.x()) - 1, int(mid.y()) - 2, "B", c); return;
+    case IDB_BTN_RCV_STV: TextGlyph(p, r.adjusted(-2, -1, 2, 1), "A", c, 11); return;
+    case IDB_BTN_BALANCE: TextGlyph(p, r.adjusted(-2, -1, 2, 1), "B", c, 11); return;
     case IDB_BTN_SWITCH_OFF: Power(p, mid, s * 0.28, c); return;
     case IDB_BTN_MINIMIZE:
         p.fillRect(QRectF(mid.x() - 5, mid.y() + 2, 10, 2.5), c);
@@ -276,37 +276,64 @@ void Glyph(QPainter& p, int id, const QRectF& r, const QColor& c, const QColor& 
     case IDB_BTN_TRAFFIC: BarChart(p, mid, c); return;
     default:
         if (id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST)
-            TextGlyph(p, r, KeyText(id), c, 13);
+            TextGlyph(p, r, KeyText(id), c, id == IDB_BTN_KEY_FIRST + 10 ? 19 : 13); // '*' is small by nature
         return;
     }
 }
 
-} // namespace
-
-void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h)
+// The key's colour and its glyph's in a frame.
+Look FrameLook(int id, int frame)
 {
     Look look = LookFor(id);
-    QColor base = look.base;
-    QColor glyph = look.glyph;
-    int sink = 0;
     switch (frame) {
-    case 1: base = base.lighter(125); break;
-    case 2: base = base.darker(135); sink = 1; break;
+    // Hover and pressed move the key's light only as far as its glyph
+    // stays readable on it.
+    case 1: look.base = look.base.lighter(110); break;
+    case 2: look.base = look.base.darker(122); break;
     case 3: {
-        const int g = qGray(base.rgb());
-        base = QColor(g, g, g).lighter(110);
-        glyph = QColor(0xd8, 0xd8, 0xd8);
-        if (qGray(base.rgb()) > 160)
-            glyph = QColor(0x9a, 0x9a, 0x9a);
+        const int g = qGray(look.base.rgb());
+        look.base = QColor(g, g, g).lighter(110);
+        look.glyph = QColor(0xd8, 0xd8, 0xd8);
+        if (qGray(look.base.rgb()) > 160)
+            look.glyph = QColor(0x9a, 0x9a, 0x9a);
         break;
     }
     default: break;
     }
+    return look;
+}
+
+} // namespace
+
+QColor ButtonGlyphColour(int id, int frame) { return FrameLook(id, frame).glyph; }
+
+bool ButtonGlyphIsText(int id)
+{
+    switch (id) {
+    case IDB_BTN_OK:
+    case IDB_BTN_CANCEL:
+    case IDB_BTN_CLEAR:
+    case IDB_PIN_VERIFY:
+    case IDB_PIN_EXIT:
+    case IDB_BTN_RCV_STV:
+    case IDB_BTN_BALANCE:
+        return true;
+    default:
+        return id >= IDB_BTN_KEY_FIRST && id <= IDB_BTN_KEY_LAST;
+    }
+}
+
+void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h, bool withGlyph)
+{
+    const Look look = FrameLook(id, frame);
+    const QColor base = look.base;
+    const QColor glyph = look.glyph;
+    const int sink = frame == 2 ? 1 : 0;
     p.setRenderHint(QPainter::Antialiasing);
     const QRectF body(0.5, 0.5 + sink, w - 1.0, h - 1.0 - sink);
     const qreal radius = std::min(w, h) * 0.28;
     QLinearGradient g(0, body.top(), 0, body.bottom());
-    g.setColorAt(0, base.lighter(frame == 2 ? 105 : 135));
+    g.setColorAt(0, base.lighter(frame == 2 ? 104 : 118));
     g.setColorAt(0.5, base);
     g.setColorAt(1, base.darker(125));
     p.setPen(QPen(base.darker(190), 1));
@@ -320,7 +347,8 @@ void PaintButtonFrame(QPainter& p, int id, int frame, int w, int h)
     }
     // The narrow volume keys give their glyph the whole key.
     const bool narrow = id == IDB_BTN_VOL_DOWN || id == IDB_BTN_VOL_UP;
-    Glyph(p, id, narrow ? body : body.adjusted(2, 1, -2, -1), glyph, base);
+    if (withGlyph)
+        Glyph(p, id, narrow ? body : body.adjusted(2, 1, -2, -1), glyph, base);
 }
 
 } // namespace kvui::skinpaint

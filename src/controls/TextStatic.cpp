@@ -150,16 +150,16 @@ void CTextStatic::SetTextFont(int pixelHeight, int weight, const QString& face)
     SetTextFont(f);
 }
 
-void CTextStatic::paintEvent(QPaintEvent*)
+QString CTextStatic::PaintedText() const
 {
-    QPainter p(this);
-    if (m_clrBack.alpha() != 0)
-        p.fillRect(rect(), m_clrBack);
-    p.setFont(m_font);
-    p.setPen(m_clrText);
     QString shown = ShownText();
     shown.replace("\r\n", "\n");
     shown.replace('\r', '\n');
+    return shown;
+}
+
+int CTextStatic::PaintFlags() const
+{
     Qt::Alignment align;
     switch (m_nAlign) {
     case ALIGN_LEFT: align = Qt::AlignLeft | Qt::AlignVCenter; break;
@@ -167,5 +167,24 @@ void CTextStatic::paintEvent(QPaintEvent*)
     case ALIGN_FORMAT: align = m_format; break;
     default: align = Qt::AlignCenter; break;
     }
-    p.drawText(rect().adjusted(2, 0, -2, 0), int(align) | Qt::TextWordWrap, shown);
+    return int(align) | Qt::TextWordWrap;
+}
+
+QRect CTextStatic::TextRect() const
+{
+    const QString shown = PaintedText();
+    if (shown.trimmed().isEmpty())
+        return QRect();
+    const QRect r = QFontMetrics(m_font).boundingRect(rect().adjusted(2, 0, -2, 0), PaintFlags(), shown);
+    return r.translated(pos());
+}
+
+void CTextStatic::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    if (m_clrBack.alpha() != 0)
+        p.fillRect(rect(), m_clrBack);
+    p.setFont(m_font);
+    p.setPen(m_clrText);
+    p.drawText(rect().adjusted(2, 0, -2, 0), PaintFlags(), PaintedText());
 }

@@ -25,6 +25,9 @@ public:
     QString Text() const { return m_strText; }
     // What is painted now (the scrolled copy while scrolling).
     QString ShownText() const;
+    // Where the shown text is painted, in the parent's pixels (empty for no
+    // text), so that the parent can lay a backing behind it.
+    QRect TextRect() const;
     bool IsScrolling() const { return m_scrollTimer.isActive(); }
     bool IsClearPending() const { return m_clearTimer.isActive(); }
 
@@ -48,6 +51,8 @@ protected:
     void paintEvent(QPaintEvent*) override;
 
 private:
+    QString PaintedText() const;
+    int PaintFlags() const;
     void OnScroll();
     void OnClear();
 

@@ -59,10 +59,13 @@ constexpr ButtonSpec kButtons[] = {
     {IDC_SMS_ADD_PB, "Add", nullptr, 130, 16, 26},
 };
 
+} // namespace
+
 // A three-frame strip (normal, hover, pressed) and a disabled frame.
-QPixmap ButtonStrip(const char* label, int w, int h)
+QPixmap SmsButtonStrip(const char* label, int w, int h, bool withText)
 {
-    const QColor faces[4] = {QColor(86, 120, 214), QColor(120, 150, 240), QColor(50, 80, 170),
+    // Dark enough that the white labels read on every lit frame.
+    const QColor faces[4] = {QColor(44, 74, 168), QColor(56, 90, 190), QColor(30, 52, 128),
                              QColor(150, 150, 160)};
     QPixmap strip(w * 4, h);
     strip.fill(Qt::transparent);
@@ -71,23 +74,40 @@ QPixmap ButtonStrip(const char* label, int w, int h)
     QFont f("Sans Serif");
     f.setPixelSize(10);
     f.setBold(true);
-    // A long label takes a smaller font rather than losing its ends.
-    while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(QString::fromLatin1(label)) > w - 4)
-        f.setPixelSize(f.pixelSize() - 1);
+    // A long label takes a narrower face rather than a smaller one: below
+    // 10 pixels the letters no longer read.
+    const QString text = QString::fromLatin1(label);
+    for (int stretch : {QFont::SemiCondensed, QFont::Condensed, QFont::ExtraCondensed}) {
+        if (QFontMetrics(f).horizontalAdvance(text) <= w - 4)
+            break;
+        f.setStretch(stretch);
+    }
     p.setFont(f);
     for (int i = 0; i < 4; ++i) {
         const QRectF r(i * w + 0.5, 0.5, w - 1, h - 1);
         QLinearGradient g(r.topLeft(), r.bottomLeft());
-        g.setColorAt(0, faces[i].lighter(130));
+        g.setColorAt(0, faces[i].lighter(115));
         g.setColorAt(1, faces[i]);
         p.setBrush(g);
         p.setPen(QPen(faces[i].darker(140), 1));
         p.drawRoundedRect(r, 4, 4);
+        if (!withText)
+            continue;
         p.setPen(i == 3 ? QColor(220, 220, 220) : Qt::white);
         p.drawText(QRect(i * w + (i == 2 ? 1 : 0), i == 2 ? 1 : 0, w, h), Qt::AlignCenter, QString::fromLatin1(label));
     }
     return strip;
 }
+
+std::vector<SmsButtonFace> SmsButtonFaces()
+{
+    std::vector<SmsButtonFace> out;
+    for (const ButtonSpec& b : kButtons)
+        out.push_back({b.label, b.w, kButtonH});
+    return out;
+}
+
+namespace {
 
 // The list's icons: memory in blue, card in green; an open envelope read,
 // a closed one unread, an arrow for stored and sent, "VM" for voice mail.
@@ -178,7 +198,7 @@ void CSmsView::CreateControls()
     for (const ButtonSpec& s : kButtons) {
         auto* b = new CHoverButton(this, s.id);
         b->setObjectName(QStringLiteral("sms_%1").arg(s.id));
-        b->SetBitmap(ButtonStrip(s.label, s.w, kButtonH), 4);
+        b->SetBitmap(SmsButtonStrip(s.label, s.w, kButtonH), 4);
         b->MarkLook(CHoverButton::LOOK_DISABLED_FRAME3);
         b->move(s.x, s.y);
         if (s.tooltip)

@@ -39,6 +39,15 @@ class QTreeWidgetItem;
 
 namespace kvsms {
 
+// The pictures of the page's text buttons: four frames of `w` x `h` with the
+// label (without it when `withText` is false, to see what the label stands on).
+struct SmsButtonFace {
+    const char* label;
+    int w, h;
+};
+QPixmap SmsButtonStrip(const char* label, int w, int h, bool withText = true);
+std::vector<SmsButtonFace> SmsButtonFaces();
+
 // Control ids of dialog 133.
 enum SmsControl : int {
     IDC_SMS_NEW = 1083,

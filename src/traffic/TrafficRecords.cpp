@@ -124,7 +124,12 @@ TrafficSums SumTrafficBuffer(const uint8_t* data, size_t size, const TrafficQuer
     return s;
 }
 
-bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums& sums)
+namespace {
+
+// Reads a traffic file a buffer at a time and hands each run of whole records
+// to `chunk`. False when the file cannot be opened; a read error ends the
+// file at what was read before it.
+template <class Chunk> bool ReadTrafficChunks(const std::string& path, Chunk chunk)
 {
     Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
     if (fd.get() < 0)
@@ -146,12 +151,43 @@ bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums&
             break; // the end, or a read error: the torn rest counts nothing
         have += size_t(n);
         const size_t whole = have / kTrafficRecordSize;
-        AccumulateTrafficRecords(buf.data(), whole, q, sums);
+        chunk(buf.data(), whole);
         const size_t used = whole * kTrafficRecordSize;
         std::memmove(buf.data(), buf.data() + used, have - used);
         have -= used;
     }
     return true;
+}
+
+} // namespace
+
+bool SumTrafficFile(const std::string& path, const TrafficQuery& q, TrafficSums& sums)
+{
+    return ReadTrafficChunks(path, [&](const uint8_t* data, size_t count) { AccumulateTrafficRecords(data, count, q, sums); });
+}
+
+void CollectTrafficSessions(const uint8_t* data, size_t count, int64_t from, int64_t to,
+                            std::vector<TrafficRecord>& out)
+{
+    for (size_t i = 0; i < count; ++i) {
+        const TrafficRecord r = DecodeTrafficRecord(data + i * kTrafficRecordSize);
+        // A time no session can have (before 1970, or beyond the year
+        // 36000) is a damaged record: it marks nothing.
+        if (r.time < 0 || r.time > kLatestSessionTime)
+            continue;
+        // A session touches the span when it ended after `from` and began
+        // before `to`; a record's time is its end.
+        const int64_t began = r.time - int64_t(r.duration / 1000);
+        if (r.time >= from && began < to)
+            out.push_back(r);
+    }
+}
+
+bool ReadTrafficSessions(const std::string& path, int64_t from, int64_t to, std::vector<TrafficRecord>& out)
+{
+    return ReadTrafficChunks(path, [&](const uint8_t* data, size_t count) {
+        CollectTrafficSessions(data, count, from, to, out);
+    });
 }
 
 bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out)

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <string>
+#include <vector>
 
 namespace kvtraffic {
 
@@ -47,6 +49,15 @@ TrafficSums SumTrafficBuffer(const uint8_t* data, size_t size, const TrafficQuer
 // what was read before it.
 bool SumTrafficFile(const std::string& path, const TrafficQuery& query, TrafficSums& sums);
 
+// The latest end time a session's record can sensibly hold (2^40 s).
+inline constexpr int64_t kLatestSessionTime = int64_t(1) << 40;
+// The sessions of count whole records at data that were up at some time in
+// [from, to) (a record's time is its end, its duration says when it began).
+// Records with a time outside 0 .. kLatestSessionTime are left out.
+void CollectTrafficSessions(const uint8_t* data, size_t count, int64_t from, int64_t to,
+                            std::vector<TrafficRecord>& out);
+// The same over a whole file; false when the file cannot be opened.
+bool ReadTrafficSessions(const std::string& path, int64_t from, int64_t to, std::vector<TrafficRecord>& out);
 // The last whole record of a file; false when there is none or the file
 // cannot be read.
 bool ReadLastTrafficRecord(const std::string& path, TrafficRecord& out);

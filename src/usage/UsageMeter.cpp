@@ -131,6 +131,10 @@ bool CUsageMeter::Counters(uint32_t received, uint32_t sent, uint32_t durationMs
         m_lastRx = received;
         m_lastTx = sent;
         m_lastDurMs = durationMs;
+        // The first read of a session tells when it came up (a later reset
+        // of the counters restarts the duration, not the session).
+        if (m_sessionSince == 0)
+            m_sessionSince = now - int64_t(durationMs / 1000);
         if (dRx || dTx || dSec) {
             UsageRow& r = m_pending[HourOf(now)];
             r.start = HourOf(now);
@@ -224,6 +228,22 @@ void CUsageMeter::SessionEnded()
     FlushLocked(Now());
     m_lastRx = m_lastTx = m_lastDurMs = 0;
     m_hangUpAsked = false;
+    m_sessionSince = 0;
+}
+
+std::vector<UsageRow> CUsageMeter::Unbooked()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    std::vector<UsageRow> rows;
+    for (const auto& [hour, r] : m_pending)
+        rows.push_back(r);
+    return rows;
+}
+
+int64_t CUsageMeter::SessionSince()
+{
+    std::lock_guard<std::mutex> g(m_lock);
+    return m_sessionSince;
 }
 
 bool CUsageMeter::DialNeedsConfirmation()

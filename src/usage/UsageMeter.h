@@ -85,6 +85,11 @@ public:
 
     // Bytes of the current cycle so far (stored and pending).
     UsageRow CycleUsage();
+    // The hours counted but not yet written to the database (by hour).
+    std::vector<UsageRow> Unbooked();
+    // When the running session came up (from its duration at the last
+    // read); 0 when none runs.
+    int64_t SessionSince();
 
 private:
     int64_t Now() const;
@@ -111,6 +116,7 @@ private:
     int m_warnedPercent = 0; // highest percentage announced in m_cycle
     bool m_overridden = false; // the user said yes to dialling in m_cycle
     bool m_hangUpAsked = false; // in this session
+    int64_t m_sessionSince = 0; // 0: no session runs
 };
 
 // usage_meta keys of the meter: "<cycle start> <percent>" of the last

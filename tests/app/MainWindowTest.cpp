@@ -77,7 +77,7 @@ TEST_F(MainWindow, WithoutAModemEveryPageButSettingsRefuses)
     EXPECT_EQ(QString::fromStdString(Line(IDC_MESSAGE_LINE)).replace('\n', ' ').toStdString(),
               "ComPort is not opened.");
     EXPECT_TRUE(dlg->Control(IDC_MESSAGE_LINE)->isVisible()) << "the refusal stays readable";
-    EXPECT_EQ(Line(IDC_STATUS_LINE_1072), "\rCONFIG BUTTON");
+    EXPECT_EQ(Line(IDC_STATUS_LINE_1072), "\rSettings") << "the gear beside it says what it does";
     EXPECT_EQ(dlg->windowTitle().toStdString(), "Korvianet USB Modem");
     // No modem: the antenna shows its no-signal picture.
     EXPECT_TRUE(dlg->IndicatorShown(IDC_ANTENNA));

@@ -108,7 +108,7 @@ void ComposedFace()
         t->SetTextFont(12, 600, "MS Serif");
     }
     msg.SetText("\nKorvia");
-    status.SetText("\rCONFIG BUTTON");
+    status.SetText("\rSettings");
     line1.SetText("Incoming call 0123456789", true);
     CMacProgressCtrl bar(&host, 1153);
     bar.setGeometry(5, 180, 120, 8);
