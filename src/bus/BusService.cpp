@@ -2,6 +2,7 @@
 // the name, and a poll on the bus fd and the wake fd; the calls waiting for
 // the owner's answer; the hub's changes and events turned into signals.
 #include "bus/BusLoop.h"
+#include "version/Version.h"
 #include "bus/BusNames.h"
 #include "bus/BusText.h"
 #include "log/DebugLog.h"
@@ -316,7 +317,7 @@ CBusService::CBusService(COwnerHub& hub, IOwnerActions& actions, BusServiceOptio
     : m_hub(hub), m_actions(actions), m_options(std::move(options))
 {
     if (m_options.version.empty())
-        m_options.version = KV_BUILD_VERSION;
+        m_options.version = kv::ProgramVersion();
 }
 
 CBusService::~CBusService() { Stop(); }

@@ -1,4 +1,5 @@
 #include "cli/CliMonitorLines.h"
+#include "version/Version.h"
 
 #include "cli/CliBus.h"
 
@@ -208,7 +209,7 @@ void PrintEvent(const std::string& name, const Json& args)
 
 Json SnapshotJson(const kv::OwnerSnapshot& s)
 {
-    return Json{{"Version", "0.1.0"},
+    return Json{{"Version", kv::ProgramVersion()},
                 {"EngineReady", s.engineReady},
                 {"Port", Utf8Text(s.port)},
                 {"ComPort", s.comPort},

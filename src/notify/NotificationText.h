@@ -3,6 +3,7 @@
 #pragma once
 
 #include "host/OwnerEvents.h"
+#include "version/Version.h"
 
 #include <optional>
 #include <string>
@@ -11,9 +12,8 @@
 
 namespace kvnotify {
 
-// The desktop file's name without ".desktop" (packaging/korvianet.desktop),
-// for the "desktop-entry" hint.
-inline constexpr const char* kDesktopEntry = "korvianet";
+// The desktop file's name without ".desktop", for the "desktop-entry" hint.
+inline constexpr const char* kDesktopEntry = kv::kDesktopId;
 inline constexpr const char* kAppName = "Korvianet";
 
 // Action keys.

@@ -289,7 +289,7 @@ TEST_F(Notifications, EachEventIsSentWithItsCategoryHintsAndActions)
 
     for (const json& j : n) {
         EXPECT_EQ(j["app_name"], "Korvianet");
-        EXPECT_EQ(j["hints"]["desktop-entry"], "korvianet");
+        EXPECT_EQ(j["hints"]["desktop-entry"], "org.korvianet.Korvianet");
     }
     // The stub reads markup: the SMS's own '<', '&' stay text.
     EXPECT_EQ(n[0]["summary"], "Alice");
