@@ -63,6 +63,7 @@ public:
     CHeadlessHost& Host() { return m_host; }
     CDmEngine& Engine() { return m_engine; }
     CAppDatabase& Db() { return m_db; }
+    CMessagingServices& Services() { return m_services; }
     CSmsShared& Shared() { return m_services.Shared(); }
     CSmsEngine& Sms() { return m_services.Sms(); }
     CPbookEngine& Pbook() { return m_services.Pbook(); }

@@ -429,8 +429,10 @@ void COwnerFeed::CheckMessages(bool baseline)
     }
     m_seenMessages = all;
     m_bBaselined = true;
-    if (fresh.empty())
+    if (fresh.empty()) {
+        RequestRefresh(); // the counts are known now
         return;
+    }
     if (engine.DmSubRequest(DM_SMS_READ, 0, false) != DM_SMS_READ)
         DEBUG_LOG(LEVEL_ST, "owner: reading the new messages failed");
     std::vector<OwnerEvent> events;
