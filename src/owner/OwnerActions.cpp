@@ -8,6 +8,7 @@
 #include "engine/DmTexts.h"
 #include "host/HostCore.h"
 #include "host/HostIds.h"
+#include "host/HostTexts.h"
 #include "link/CommPort.h"
 #include "log/VisibleText.h"
 #include "messaging/MessagingServices.h"
@@ -287,6 +288,19 @@ bool COwnerActions::InCall() const
     return p == UI_PHASE_INCOMING || p == UI_PHASE_OUTGOING;
 }
 
+OwnerResult COwnerActions::ToDialPad()
+{
+    // The modem takes keys only from the dial pad, as in the window.
+    ModemState& st = m_parts.core->State();
+    if (st.m_nActiveView.load() == VIEW_DIAL_PAD)
+        return {};
+    if (st.m_ucServiceState.load() == SERVICE_EVDO)
+        return Error(OwnerError::Refused, hosttext::kNoCallEvdoOnly);
+    if (m_parts.core->UserActiveView(VIEW_DIAL_PAD, 0) == 0 || st.m_nActiveView.load() != VIEW_DIAL_PAD)
+        return Error(OwnerError::Refused, "the dial pad cannot be shown now");
+    return {};
+}
+
 bool COwnerActions::Connected() const
 {
     return m_parts.core->State().m_ucLastCallState.load() == CALL_STATE_CONVERSATION;
@@ -337,6 +351,10 @@ void COwnerActions::Answer(Done done)
                 (*d)(Error(OwnerError::NotFound, "no incoming call"));
                 return;
             }
+            if (const OwnerResult r = ToDialPad(); !r.ok()) {
+                (*d)(r);
+                return;
+            }
             QueueCallKey(*m_parts.engine, CALL_KEY_SEND);
             if (Until([&] { return Connected() || !InCall(); }, m_callTimeoutMs) && Connected())
                 (*d)({});
@@ -353,6 +371,10 @@ void COwnerActions::Hangup(Done done)
     Run(
         [this, d] {
             if (InCall()) {
+                if (const OwnerResult r = ToDialPad(); !r.ok()) {
+                    (*d)(r);
+                    return;
+                }
                 QueueCallKey(*m_parts.engine, CALL_KEY_END);
                 if (!Until([&] { return !InCall(); }, m_callTimeoutMs)) {
                     (*d)(Gone() ? Error(OwnerError::Failed, kGone) : Error(OwnerError::Failed, "the call did not end"));
@@ -375,6 +397,10 @@ void COwnerActions::SendDtmf(const std::string& digits, Done done)
         [this, d, digits] {
             if (!Connected()) {
                 (*d)(Error(OwnerError::NotFound, "no call to send digits to"));
+                return;
+            }
+            if (const OwnerResult r = ToDialPad(); !r.ok()) {
+                (*d)(r);
                 return;
             }
             ModemState& st = m_parts.core->State();

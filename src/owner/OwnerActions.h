@@ -73,6 +73,7 @@ private:
     OwnerResult LoadMessages();
     intptr_t SendOne(const std::string& number, const std::string& callback, const std::string& text);
     bool InCall() const;
+    OwnerResult ToDialPad();
     bool Connected() const;
 
     OwnerParts m_parts;

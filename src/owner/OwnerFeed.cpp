@@ -184,10 +184,12 @@ void COwnerFeed::Read(OwnerSnapshot& s)
     const int roaming = value(ind, IND_ROAMING);
     // 128: the no-modem display.
     s.roaming = running && roaming > 0 && roaming != 128;
+    // Signal values are dBm (negative): "never reported" is its own case.
     const auto signal = [&](int id, int& dbm, uint32_t& bars) {
-        const int v = running ? value(sig, id) : -1;
-        dbm = v < 0 || v == kSignalNone ? 0 : v;
-        bars = v < 0 ? 0 : SignalBars(v);
+        auto it = sig.find(id);
+        const bool known = running && it != sig.end();
+        dbm = !known || it->second == kSignalNone ? 0 : it->second;
+        bars = known ? SignalBars(it->second) : 0;
     };
     signal(IND_SIGNAL_1X, s.signal1xDbm, s.signal1xBars);
     signal(IND_SIGNAL_EVDO, s.signalEvdoDbm, s.signalEvdoBars);
@@ -235,7 +237,7 @@ void COwnerFeed::Read(OwnerSnapshot& s)
     } else {
         s.callState = conversation ? "active" : phase == UI_PHASE_INCOMING ? "incoming" : "dialing";
         const CallTexts texts = st.m_call.Texts();
-        s.callNumber = Utf8Text(phase == UI_PHASE_INCOMING ? texts.callerNumber : st.m_call.DialNumber());
+        s.callNumber = Utf8Text(texts.callerNumber.empty() ? st.m_call.DialNumber() : texts.callerNumber);
     }
     s.callName = NameOf(s.callNumber);
 }
@@ -268,6 +270,8 @@ void COwnerFeed::Refresh()
     m_bWasRunning = running;
     if (now.engineReady && !before.engineReady && !m_bBaselined)
         QueueMessageCheck(true);
+    else if (now.engineReady && now.newMessages > before.newMessages && before.engineReady)
+        QueueMessageCheck(false); // another one while the indicator already says "new"
     if (!now.engineReady)
         m_bBaselined = false, m_seenMessages.clear();
 

@@ -151,7 +151,7 @@ TEST_F(OwnerActionsTest, DialAndHangUp)
     Owner().Actions().Dial("5551234", dial.Fn());
     ASSERT_TRUE(Until([&] { return dial.Done(); }));
     ASSERT_TRUE(dial.Result().ok()) << dial.Result().text;
-    ASSERT_TRUE(Until([&] { return Snap().callState == "active"; }));
+    ASSERT_TRUE(Until([&] { return Snap().callState == "active"; })) << Describe();
     EXPECT_EQ(Snap().callNumber, "5551234");
     Completion<> again;
     Owner().Actions().Dial("5551234", again.Fn());
@@ -161,7 +161,7 @@ TEST_F(OwnerActionsTest, DialAndHangUp)
     Completion<> hangup;
     Owner().Actions().Hangup(hangup.Fn());
     ASSERT_TRUE(Until([&] { return hangup.Done(); }));
-    EXPECT_TRUE(hangup.Result().ok()) << hangup.Result().text;
+    EXPECT_TRUE(hangup.Result().ok()) << hangup.Result().text << " " << Describe();
     ASSERT_TRUE(Until([&] { return Snap().callState == "idle"; }));
     EXPECT_EQ(m_rec.Count(OwnerEventKind::CallEnded), 1);
 }

@@ -46,6 +46,17 @@ int OwnerRecorder::Changes() const
     return m_changes;
 }
 
+std::string OwnerFixture::Describe()
+{
+    const kv::OwnerSnapshot s = Snap();
+    return "ready=" + std::to_string(s.engineReady) + " port=" + s.port + " service=" + s.serviceState + "("
+           + std::to_string(s.serviceStateCode) + ") mode=" + s.systemMode + " 1x=" + std::to_string(s.signal1xDbm)
+           + "/" + std::to_string(s.signal1xBars) + " evdo=" + std::to_string(s.signalEvdoDbm) + "/"
+           + std::to_string(s.signalEvdoBars) + " card=" + s.cardState + " memory=" + std::to_string(s.messagesMemory)
+           + " call=" + s.callState + ":" + s.callNumber + " line=" + m_session->Host().MessageLine()
+           + " host1x=" + std::to_string(m_session->Host().Signal(1041));
+}
+
 void OwnerFixture::TearDown()
 {
     if (m_owner) {

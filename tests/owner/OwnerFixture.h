@@ -41,6 +41,8 @@ protected:
     kv::COwner& Owner() { return *m_owner; }
     kv::CHeadlessHost& Host() { return m_session->Host(); }
     kv::OwnerSnapshot Snap() { return m_owner->Hub().Snapshot(); }
+    // The snapshot in words, for failure messages.
+    std::string Describe();
 
     OwnerRecorder m_rec;
     std::unique_ptr<kv::COwner> m_owner;
