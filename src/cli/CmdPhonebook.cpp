@@ -10,6 +10,7 @@
 #include "contacts/PhoneBookTexts.h"
 #include "data/DataConstants.h"
 #include "engine/DmCodes.h"
+#include "owner/PbOutcome.h"
 
 #include <cstdio>
 #include <set>
