@@ -39,7 +39,7 @@ if [ "${KORVIA_SKIP_SANITIZERS:-0}" != "1" ]; then
   step "address and undefined-behaviour sanitizers"
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVIA_SANITIZE=address \
     -DKORVIA_UI=OFF -DKORVIA_BENCH=OFF \
-    -DKORVIA_TEST_DIRS="link;engine;foundation;data;messaging;contacts;sim;discovery;usage;bus;notify" >/dev/null
+    -DKORVIA_TEST_DIRS="link;engine;foundation;data;messaging;contacts;sim;discovery;usage;owner;bus;notify" >/dev/null
   cmake --build build-asan -j"$(nproc)"
   (cd build-asan && ctest --output-on-failure -j"$(nproc)" --timeout 600)
   no_leftovers "the sanitizer tests"
@@ -53,7 +53,7 @@ if [ "${KORVIA_SKIP_SANITIZERS:-0}" != "1" ] && [ "${KORVIA_TSAN:-0}" = "1" ]; t
   step "thread sanitizer"
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORVIA_SANITIZE=thread \
     -DKORVIA_UI=OFF -DKORVIA_BENCH=OFF \
-    -DKORVIA_TEST_DIRS="link;engine;foundation;data;messaging;contacts;sim;discovery;net;traffic;usage;cli;bus;notify" >/dev/null
+    -DKORVIA_TEST_DIRS="link;engine;foundation;data;messaging;contacts;sim;discovery;net;traffic;usage;owner;cli;bus;notify" >/dev/null
   cmake --build build-tsan -j"$(nproc)"
   # TSan cannot map its shadow on kernels whose address randomisation is
   # wider than it expects; setarch -R turns randomisation off where the

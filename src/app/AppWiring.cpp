@@ -1,6 +1,7 @@
 // The services wired into the main window. Pages that are not wired here are
 // absent: the window logs requests for them and refuses.
 #include "app/AppWiring.h"
+#include "app/OwnerWindowUi.h"
 
 #include "app/ConfigIds.h"
 #include "app/ConfigView.h"
@@ -342,6 +343,28 @@ void WireSettingsPage()
     };
 }
 
+void WireOwner(CDialer_oneDlg& dlg, kv::CAppDatabase* db)
+{
+    kv::OwnerParts parts;
+    parts.host = &dlg;
+    parts.core = &dlg.Core();
+    parts.engine = &dlg.Engine();
+    if (auto* m = dynamic_cast<CWindowMessaging*>(dlg.MessagingService())) {
+        parts.services = &m->Services();
+        parts.db = db;
+    }
+    parts.net = RasManagerOf(dlg).get(); // the window owns it and outlives the owner
+    CDialer_oneDlg* w = &dlg;
+    parts.post = [w](std::function<void()> fn) { w->PostToUi(std::move(fn)); };
+    // The start-up chain ends by enabling the page buttons.
+    parts.startupDone = [w] { return w->ControlEnabled(kv::IDC_SMS_TOGGLE); };
+    auto owner = std::make_unique<kv::COwner>(parts);
+    auto ui = std::make_shared<COwnerWindowUi>(dlg);
+    owner->SetUi(ui.get());
+    dlg.SetOwnedService(ui);
+    dlg.SetOwner(std::move(owner));
+}
+
 void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg)
 {
     WireSettingsPage();
@@ -349,6 +372,8 @@ void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg)
     if (kv::CAppDatabase* db = app.Database())
         WireMessaging(dlg, *db);
     WireDataConnection(dlg);
+    // Last: the owner reaches every service above.
+    WireOwner(dlg, app.Database());
 }
 
 } // namespace kvapp

@@ -39,6 +39,9 @@ void SetLiveTrafficSource(LiveTrafficSource source);
 // destruction's RAS steps). base may bring the traffic append and the client
 // factory; the window's parts (dial pad, the AT poll's IMSI) are filled in.
 void WireDataConnection(CDialer_oneDlg& dlg, kvnet::ConnectionUi base = {});
+// The owner of the modem over the window's engine, messaging, database and
+// data connection, with the window's side (OwnerWindowUi); after the above.
+void WireOwner(CDialer_oneDlg& dlg, kv::CAppDatabase* db);
 // The usage meter and the signal history (UsageWiring.cpp), set into ui.
 void WireUsage(CDialer_oneDlg& dlg, kvnet::ConnectionUi& ui);
 }

@@ -66,6 +66,8 @@ void CDeviceWatcherUi::ShowDeviceRemoved()
         for (int id : kv::kRemovalDisabledControls)
             d.EnableControl(id, false);
         d.Panel().ResetForRemoval();
+        if (d.Owner())
+            d.Owner()->ModemRemoved();
         // The AT poll's lines told of the modem that went: hidden as at the
         // start, until the poll reads the modem again.
         for (int id : kAtLines)
@@ -132,7 +134,10 @@ void CDeviceWatcherUi::UserDmRestart()
 {
     // On the UI thread, where the settings page's restart of the link runs
     // too: the two never overlap.
-    OnUi([](CDialer_oneDlg& d) { d.UserDmRestart(); }, kUiLongWaitMs);
+    OnUi([](CDialer_oneDlg& d) {
+        if (d.UserDmRestart() && d.Owner())
+            d.Owner()->ModemAdded();
+    }, kUiLongWaitMs);
 }
 
 bool CDeviceWatcherUi::WaitPumping(const std::function<bool()>& done, int64_t timeoutMs)

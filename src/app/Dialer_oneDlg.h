@@ -23,6 +23,7 @@
 #include "host/HostCore.h"
 #include "link/CommPort.h"
 #include "net/AtPoll.h"
+#include "owner/Owner.h"
 #include "platform/PumpHook.h"
 
 #include "controls/ModalOwner.h"
@@ -204,6 +205,15 @@ public:
     bool DialPadHoldsNumber() const override;
     bool TakePendingCallText(std::string& text) override;
 
+    // The owner of the modem as the services that watch it see it; the
+    // wiring creates it before the window initialises (kvapp::WireOwner).
+    void SetOwner(std::unique_ptr<kv::COwner> owner) { m_pOwner = std::move(owner); }
+    kv::COwner* Owner() const { return m_pOwner.get(); }
+    // Back from the tray (or raised) on the current page (UI thread).
+    void ShowRestored();
+    // Whether a control is enabled (UI thread).
+    bool ControlEnabled(int id) const;
+
     // Runs fn on the UI thread; from another thread waits until it ran.
     void RunOnUi(const std::function<void()>& fn);
     // The same with a bounded wait: false when fn had not run (or been
@@ -335,5 +345,6 @@ private:
     // calls into it.
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
     std::vector<std::shared_ptr<void>> m_ownedServices;
+    std::unique_ptr<kv::COwner> m_pOwner;
     bool m_bSmsSwitchBusy = false; // the switch to the SMS page is loading the mirror
 };

@@ -230,6 +230,26 @@ void CDialer_oneDlg::EnableControl(int id, bool enable)
     });
 }
 
+bool CDialer_oneDlg::ControlEnabled(int id) const
+{
+    auto it = m_controls.find(id);
+    return it != m_controls.end() && it->second && it->second->isEnabled();
+}
+
+void CDialer_oneDlg::ShowRestored()
+{
+    if (m_bTrayMode) {
+        showNormal();
+        m_bTrayMode = false;
+        SyncTray();
+        ShowForTrayState();
+    } else if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+}
+
 void CDialer_oneDlg::SetTextLimit(int chars)
 {
     RunOnUi([&] {
@@ -461,6 +481,9 @@ void CDialer_oneDlg::PostUserMessage(MsgTarget target, uint32_t msg, uintptr_t w
         break;
     case MsgTarget::SmsPage:
         PostToUi([this, msg, wParam, lParam] {
+            // A send the owner's actions made waits for its own outcome.
+            if (msg == UM_SMS_SEND_STATUS && m_pOwner && m_pOwner->OnSmsSendStatus(wParam, lParam))
+                return;
             if (QWidget* page = SmsPageWidget())
                 kvui::PostUserMessage(page, msg, wParam, lParam);
             else

@@ -2,6 +2,7 @@
 
 #include "cli/CliCommand.h"
 #include "engine/DmCodes.h"
+#include "owner/StatusReport.h"
 
 #include <cstdio>
 
@@ -13,38 +14,9 @@ bool g_json = false;
 bool g_printed = false;
 std::string g_lastError;
 
-bool ValidUtf8(std::string_view s)
-{
-    for (size_t i = 0; i < s.size();) {
-        const unsigned char c = static_cast<unsigned char>(s[i]);
-        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > s.size())
-            return false;
-        for (size_t k = 1; k < n; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80)
-                return false;
-        i += n;
-    }
-    return true;
-}
-
 } // namespace
 
-std::string Utf8Text(std::string_view bytes)
-{
-    if (ValidUtf8(bytes))
-        return std::string(bytes);
-    std::string out;
-    for (unsigned char c : bytes) {
-        if (c < 0x80) {
-            out += char(c);
-        } else {
-            out += char(0xC0 | (c >> 6));
-            out += char(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string Utf8Text(std::string_view bytes) { return kv::Utf8Text(bytes); }
 
 std::string ShownMessage(std::string_view message)
 {
@@ -98,19 +70,7 @@ int Fail(int status, const std::string& message)
 
 const std::string& LastError() { return g_lastError; }
 
-std::string ResultText(uint16_t result)
-{
-    char code[16];
-    std::snprintf(code, sizeof code, "0x%04x", unsigned(result));
-    switch (result) {
-    case kv::DM_RESULT_EXCHANGE_FAILED: return std::string("no answer from the modem in time (") + code + ")";
-    case kv::DM_RESULT_MODEM_REFUSED: return std::string("the modem refused it (") + code + ")";
-    case kv::DM_RESULT_DB_ERROR: return std::string("database error (") + code + ")";
-    case kv::DM_RESULT_ENGINE_STOPPED: return std::string("the modem stopped answering (") + code + ")";
-    case kv::DM_RESULT_BAD_ARGUMENT: return std::string("the request was incomplete (") + code + ")";
-    default: return std::string("failed (") + code + ")";
-    }
-}
+std::string ResultText(uint16_t result) { return kv::ResultText(result); }
 
 int ExitForResult(uint16_t result)
 {

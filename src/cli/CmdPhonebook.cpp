@@ -10,6 +10,7 @@
 #include "contacts/PhoneBookTexts.h"
 #include "data/DataConstants.h"
 #include "engine/DmCodes.h"
+#include "owner/PbOutcome.h"
 
 #include <cstdio>
 #include <set>
@@ -162,34 +163,15 @@ bool FreeIndex(kv::CMessagingSession& s, int type, int& index, std::string& erro
 // The outcome of a change on the modem, each failure named for what it is.
 int Report(const kv::CPbookEngine::Change& c, const char* what, int type, int index)
 {
+    const kv::PbOutcome o = kv::PbChangeOutcome(c, what, type, index);
+    switch (o.kind) {
+    case kv::PbOutcome::Refused: return kvcli::UsageError(o.text);
+    case kv::PbOutcome::Database:
+    case kv::PbOutcome::Failed: return kvcli::Fail(kvcli::kExitFailure, o.text);
+    case kv::PbOutcome::Result: return kvcli::Fail(kvcli::ExitForResult(o.result), o.text);
+    case kv::PbOutcome::Ok: break;
+    }
     const std::string entry = std::string(StorageWord(type)) + " entry " + std::to_string(index);
-    if (!c.refusal.empty())
-        return kvcli::UsageError(c.refusal);
-    if (c.result == kv::DM_RESULT_DB_ERROR && c.beforeModem) {
-        return kvcli::Fail(kvcli::kExitFailure, "cannot change " + entry + ": database error: " + kvcli::Shown(c.dbError)
-                                                    + " (0x7003); nothing was changed on the modem");
-    }
-    if (c.result == kv::DM_RESULT_DB_ERROR) {
-        return kvcli::Fail(kvcli::kExitFailure,
-                           std::string("the modem ") + what + " " + entry
-                               + ", but the database could not follow: " + kvcli::Shown(c.dbError)
-                               + " (0x7003); the next phonebook read (e.g. 'korvianet-cli pb list') "
-                                 "brings the local copy in step");
-    }
-    if (c.restored)
-        return kvcli::Fail(kvcli::kExitFailure, "the modem did not store the changed " + entry
-                                                    + "; the old entry was written back: " + kvcli::ResultText(c.result));
-    if (c.lost)
-        return kvcli::Fail(kvcli::kExitFailure, "the modem did not store the changed " + entry
-                                                    + " and the old entry could not be written back: the entry is gone"
-                                                      " until the next phonebook read (e.g. 'korvianet-cli pb list')"
-                                                      " writes it back");
-    if (!c.ok()) {
-        std::string msg = std::string("cannot change ") + entry + ": " + kvcli::ResultText(c.result);
-        if (c.result == kv::DM_RESULT_EXCHANGE_FAILED)
-            msg += "; the modem may or may not have taken the change ('korvianet-cli pb list' shows it)";
-        return kvcli::Fail(kvcli::ExitForResult(c.result), msg);
-    }
     if (kvcli::JsonMode())
         kvcli::PrintJson({{"storage", StorageWord(type)}, {"index", index}, {"result", what}});
     else

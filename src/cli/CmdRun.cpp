@@ -19,6 +19,7 @@
 #include "log/DebugLog.h"
 #include "messaging/MessagingServices.h"
 #include "net/AtPoll.h"
+#include "owner/Owner.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
 #include "usage/SignalHistory.h"
@@ -116,8 +117,24 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     kv::CAppDatabase db(dbPath);
     kv::CSmsVectorList smsList;
     kv::CMessagingServices services(engine, db, &smsList);
-    host.SetMessageHandler([&services](kv::MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,
-                                       intptr_t& result) {
+    // The owner of the modem, as the services that watch it see it: created
+    // here once the host core and the engine exist, before the engine starts.
+    kv::OwnerParts parts;
+    parts.host = &host;
+    parts.core = &host.Core();
+    parts.engine = &engine;
+    parts.services = &services;
+    parts.db = &db;
+    parts.post = [&host](std::function<void()> fn) { host.RunOnUi(std::move(fn)); };
+    parts.startupDone = [&host] { return host.ControlEnabled(kv::IDC_SMS_TOGGLE); };
+    parts.device = opts.device;
+    kv::COwner owner(parts);
+    host.SetMessageHandler([&services, &owner](kv::MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,
+                                               intptr_t& result) {
+        if (target == kv::MsgTarget::SmsPage && msg == kv::UM_SMS_SEND_STATUS && owner.OnSmsSendStatus(w, l)) {
+            result = 0;
+            return true;
+        }
         return target == kv::MsgTarget::MainWindow
                && services.HandleMainWindowMessage(msg, w, l, result);
     });
@@ -207,14 +224,18 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             break;
         }
         Say("the modem is gone: waiting for it to come back");
+        owner.ModemRemoved();
         bool back = false;
         while (!back && !stopAsked()) {
             host.RunUntil(stopAsked, 100);
             back = recovery.Poll() == kv::CDeviceRecovery::Step::Restarted;
         }
-        if (back)
+        if (back) {
             Say("the modem is back: engine restarted");
+            owner.ModemAdded();
+        }
     }
+    owner.Close();
     engine.StopDmEngine();
     engine.SetStopCheck(nullptr);
     if (engine.ThreadRunning()) {

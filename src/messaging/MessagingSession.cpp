@@ -42,6 +42,8 @@ CMessagingSession::~CMessagingSession() { Stop(); }
 bool CMessagingSession::OnMessage(MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,
                                   intptr_t& result)
 {
+    if (m_filter && m_filter(target, msg, w, l, result))
+        return true;
     if (target == MsgTarget::SmsPage && msg == UM_SMS_SEND_STATUS) {
         if (w == 0) {
             std::lock_guard<std::mutex> g(m_outLock);

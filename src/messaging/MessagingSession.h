@@ -56,9 +56,14 @@ public:
     intptr_t SendOne(const std::string& number, const std::string& callback, const std::string& text,
                      int64_t reportTimeoutMs);
 
+    // Sees the engine's window messages before the session routes them
+    // (e.g. the owner's send outcomes); true when it took one.
+    void SetMessageFilter(CHeadlessHost::MessageHandler filter) { m_filter = std::move(filter); }
+
     CHeadlessHost& Host() { return m_host; }
     CDmEngine& Engine() { return m_engine; }
     CAppDatabase& Db() { return m_db; }
+    CMessagingServices& Services() { return m_services; }
     CSmsShared& Shared() { return m_services.Shared(); }
     CSmsEngine& Sms() { return m_services.Sms(); }
     CPbookEngine& Pbook() { return m_services.Pbook(); }
@@ -88,6 +93,7 @@ private:
     std::mutex m_outLock;
     std::deque<intptr_t> m_outcomes;
     bool m_bPinGiven = false;
+    CHeadlessHost::MessageHandler m_filter;
 };
 
 } // namespace kv
