@@ -362,7 +362,13 @@ void WireOwner(CDialer_oneDlg& dlg, kv::CAppDatabase* db)
     auto ui = std::make_shared<COwnerWindowUi>(dlg);
     owner->SetUi(ui.get());
     dlg.SetOwnedService(ui);
+    // The desktop reaches the modem through the owner: the session bus, the
+    // notifications, the hooks and the tray.
+    auto services = std::make_unique<kv::COwnerServices>(*owner);
+    services->Start();
+    dlg.SetTrayOwner(&owner->Hub(), &owner->Actions());
     dlg.SetOwner(std::move(owner));
+    dlg.SetOwnerServices(std::move(services));
 }
 
 void WireServices(CDialer_oneApp& app, CDialer_oneDlg& dlg)

@@ -114,10 +114,15 @@ CDialer_oneDlg::~CDialer_oneDlg()
         m_pDeviceWatcher->Stop(); // its thread must not outlive the window
     if (Hooks().endRas)
         Hooks().endRas(*this);
-    // The owner's watchers first: its waiting actions end, its feed stops.
+    // The owner's watchers first: the bus, the notifications and the hooks
+    // go, its waiting actions end, its feed stops.
+    if (m_pOwnerServices)
+        m_pOwnerServices->Stop();
     if (m_pOwner)
         m_pOwner->Close();
     m_engine.StopDmEngine();
+    SetTrayOwner(nullptr, nullptr);
+    m_pOwnerServices.reset();
     m_pOwner.reset();
     m_ownedServices.clear();
     // No tray action can be running any more: the icon goes at once.

@@ -24,6 +24,7 @@
 #include "link/CommPort.h"
 #include "net/AtPoll.h"
 #include "owner/Owner.h"
+#include "owner/OwnerServices.h"
 #include "platform/PumpHook.h"
 
 #include "controls/ModalOwner.h"
@@ -208,6 +209,9 @@ public:
     // The owner of the modem as the services that watch it see it; the
     // wiring creates it before the window initialises (kvapp::WireOwner).
     void SetOwner(std::unique_ptr<kv::COwner> owner) { m_pOwner = std::move(owner); }
+    // What the owner offers the desktop (bus service, notifications, hooks);
+    // stopped before the owner closes.
+    void SetOwnerServices(std::unique_ptr<kv::COwnerServices> services) { m_pOwnerServices = std::move(services); }
     kv::COwner* Owner() const { return m_pOwner.get(); }
     // Back from the tray (or raised) on the current page (UI thread).
     void ShowRestored();
@@ -346,5 +350,6 @@ private:
     std::unique_ptr<kvapp::IMessagingService> m_pMessaging;
     std::vector<std::shared_ptr<void>> m_ownedServices;
     std::unique_ptr<kv::COwner> m_pOwner;
+    std::unique_ptr<kv::COwnerServices> m_pOwnerServices;
     bool m_bSmsSwitchBusy = false; // the switch to the SMS page is loading the mirror
 };

@@ -12,6 +12,7 @@
 #include "traffic/TrafficStats.h"
 #include "usage/SignalHistory.h"
 #include "usage/SignalTrace.h"
+#include "usage/QuotaEvent.h"
 #include "usage/UsageMeter.h"
 
 #include <QMessageBox>
@@ -62,6 +63,12 @@ void WireUsage(CDialer_oneDlg& dlg, kvnet::ConnectionUi& ui)
         meter->DialConfirmed();
         return true;
     };
+    // Quota warnings reach the desktop (bus, notifications, hooks) through
+    // the owner, which the wiring creates after this.
+    meter->SetQuotaSink([w](const kvusage::QuotaNotice& n) {
+        if (kv::COwner* o = w->Owner())
+            o->Hub().Publish(kvusage::QuotaWarningEvent(n));
+    });
     dlg.SetOwnedService(meter);
     // The usage window's cycle figures include what the meter has not written yet.
     std::weak_ptr<kvusage::CUsageMeter> weak = meter;

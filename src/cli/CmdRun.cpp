@@ -20,6 +20,7 @@
 #include "messaging/MessagingServices.h"
 #include "net/AtPoll.h"
 #include "owner/Owner.h"
+#include "owner/OwnerServices.h"
 #include "platform/Event.h"
 #include "settings/Profile.h"
 #include "usage/SignalHistory.h"
@@ -129,6 +130,9 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     parts.startupDone = [&host] { return host.ControlEnabled(kv::IDC_SMS_TOGGLE); };
     parts.device = opts.device;
     kv::COwner owner(parts);
+    // The bus service, the notifications and the hooks, started once it is
+    // sure that no other owner runs.
+    kv::COwnerServices desktop(owner);
     host.SetMessageHandler([&services, &owner](kv::MsgTarget target, uint32_t msg, uintptr_t w, intptr_t l,
                                                intptr_t& result) {
         if (target == kv::MsgTarget::SmsPage && msg == kv::UM_SMS_SEND_STATUS && owner.OnSmsSendStatus(w, l)) {
@@ -172,6 +176,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
     // A second owner would fight the first for the port.
     if (kvcli::OwnerBus::Find())
         return kvcli::NeedsPortItself("'run'");
+    desktop.Start();
     {
         const kvcli::PortCheck pc = kvcli::CheckModemPort(opts);
         if (pc.path.empty())
@@ -235,6 +240,7 @@ int RunRun(const kvcli::GlobalOptions& opts, const std::vector<std::string>& arg
             owner.ModemAdded();
         }
     }
+    desktop.Stop();
     owner.Close();
     engine.StopDmEngine();
     engine.SetStopCheck(nullptr);

@@ -181,7 +181,7 @@ kvcli::Json StatusFromBus(const kvcli::Json& flat)
 int StatusThroughOwner(kvcli::OwnerBus& bus)
 {
     kvcli::BusMessage reply;
-    if (const int st = bus.Call("GetStatus", kvcli::kBusCallMs, reply); st != kvcli::kExitOk)
+    if (const int st = bus.Call("GetStatus", kvcli::kBusCallMs * 3, reply); st != kvcli::kExitOk)
         return st;
     kvcli::Json flat = kvcli::Json::object();
     if (kvcli::ReadDict(reply.get(), flat) < 0)
