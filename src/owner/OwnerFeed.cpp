@@ -272,8 +272,10 @@ void COwnerFeed::Refresh()
         QueueMessageCheck(true);
     else if (now.engineReady && now.newMessages > before.newMessages && before.engineReady)
         QueueMessageCheck(false); // another one while the indicator already says "new"
+    // The messages seen stay known across a removal: after a replug the
+    // store is mirrored again, and what was there before is no news.
     if (!now.engineReady)
-        m_bBaselined = false, m_seenMessages.clear();
+        m_bBaselined = false;
 
     if (now.connectionState != "disconnected") {
         if (!m_clock.Pending(kTickKey)) {
@@ -396,6 +398,10 @@ void COwnerFeed::CheckMessages(bool baseline)
     CDmEngine& engine = *m_parts.engine;
     if (!engine.ThreadRunning() || (baseline && m_bBaselined))
         return;
+    // While the modem is gone (or starting again) the message table is
+    // being emptied and filled again: nothing in it is news.
+    if (!m_hub.Snapshot().engineReady)
+        return;
     if (!baseline && !m_bBaselined) {
         // An arrival before the first listing: the listing comes first,
         // then this arrival is looked at against it.
@@ -431,7 +437,10 @@ void COwnerFeed::CheckMessages(bool baseline)
         DEBUG_LOG(LEVEL_ST, "owner: the message table: %s", e.Description().c_str());
         return;
     }
-    m_seenMessages = all;
+    if (baseline)
+        m_seenMessages.insert(all.begin(), all.end());
+    else
+        m_seenMessages = all;
     m_bBaselined = true;
     if (fresh.empty()) {
         RequestRefresh(); // the counts are known now

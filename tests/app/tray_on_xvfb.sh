@@ -61,9 +61,16 @@ mapped() { xwininfo -id "$WIN" | grep -q "IsViewable"; }
 unmapped() { ! mapped; }
 sleep 2 # the engine starts and polls
 
-# Minimize (button 1018 at 404,15 of the face).
-xdotool mousemove --window "$WIN" 410 21 click 1
-wait_for 50 unmapped || fail "Minimize did not hide the window"
+# Minimize (button 1018 at 404,15 of the face), clicked until it takes:
+# the button is enabled once the start-up has found the modem.
+minimize_once_enabled() {
+  for _ in $(seq 30); do
+    xdotool mousemove --window "$WIN" 410 21 click 1
+    wait_for 5 unmapped && return 0
+  done
+  return 1
+}
+minimize_once_enabled || fail "Minimize did not hide the window"
 sleep 2
 kill -0 "$APP" 2>/dev/null || fail "the program ended when minimised to the tray"
 
